@@ -1,0 +1,23 @@
+#ifndef MIC_LEVEL_H
+#define MIC_LEVEL_H
+
+#include <QMetaType>
+#include <QString>
+
+namespace Mic
+{
+// One entry of the integrity level catalogue.
+struct Level {
+    unsigned int value = 0;
+    QString name;
+
+    bool operator==(const Level &other) const
+    {
+        return value == other.value && name == other.name;
+    }
+};
+}
+
+Q_DECLARE_METATYPE(Mic::Level)
+
+#endif

@@ -1,0 +1,37 @@
+#ifndef MIC_UTILS_H
+#define MIC_UTILS_H
+
+#include "level.h"
+
+#include <QList>
+#include <QStringList>
+
+// Integrity levels as the system defines them. Levels are bit masks: a level
+// covers another when it holds all of its bits. Nothing is cached; every call
+// asks the security-label library again.
+namespace Mic
+{
+namespace Utils
+{
+Mic::Level defaultMaxLevel();
+Mic::Level defaultVireoLevel();
+Mic::Level currentMaxLevel();
+Mic::Level previousMaxLevel();
+QList<Mic::Level> allLevels();
+QString levelName(unsigned int level);
+bool isGoodLevel(unsigned int level);
+bool isLevelCoverUnderlyingLevels(unsigned int level);
+QStringList maxILevelNames();
+unsigned int fileLevel(const QString &path);
+
+// Level strings of the file-system integrity configuration: "max"/"high"
+// (the system's maximum, given by the caller), "min"/"low", "0b" binary,
+// numbers with automatic base, and "—" for no level.
+unsigned int configLevelToNumber(const QString &level, unsigned int maxLevel, bool *ok);
+bool compareConfigLevelStrings(const QString &a, const QString &b);
+QString configLevelToPrettyName(const QString &level);
+QString fsIlevConfPath();
+}
+}
+
+#endif

@@ -1,0 +1,514 @@
+#include "micmanagementmodule.h"
+#include "micstatus.h"
+#include "ui_micmanagementmodule.h"
+
+#include <expertmodewidget.h>
+#include <ilevelselectdialog.h>
+#include <userlistmodel.h>
+#include <userlistproxymodel.h>
+#include <utils.h>
+
+#include <KAuth/ExecuteJob>
+#include <KLocalizedString>
+
+#include <QMessageBox>
+#include <QProcess>
+#include <QStyle>
+
+#include <clocale>
+
+namespace
+{
+const QString helperId = QStringLiteral("org.lumen.kcm.mic");
+const QString accessActionId = QStringLiteral("org.lumen.kcm.mic.access");
+const QString changeActionId = QStringLiteral("org.lumen.kcm.mic.change");
+constexpr int actionTimeout = 300000;
+
+const QString rebootCommand = QStringLiteral("/usr/bin/tarn-wmfunc");
+const QString rebootArgument = QStringLiteral("TARNWM_REBOOT");
+constexpr int rebootWait = 30000;
+
+Mic::Status statusOf(const QVariantMap &map, const QString &key)
+{
+    return map.value(key).value<Mic::Status>();
+}
+
+// A click never leaves a tri-state box of the page partially checked.
+void checkPartiallyChecked(QCheckBox *box)
+{
+    if (box->checkState() == Qt::PartiallyChecked) {
+        box->setCheckState(Qt::Checked);
+    }
+}
+}
+
+MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &args)
+    : KCMSS::SecurityKCModule(QStringLiteral("lumen_kcm_mic"), parent, args)
+    , ui(new Ui_MicManagementModule)
+    , readJob(nullptr)
+    , servicesRequested(false)
+{
+    registerMicStatus();
+    setDefaultCallState(KCMLS::KCModulesSwitcher::CallLoadAndDefaults);
+    ui->setupUi(this);
+
+    userModel = new UserListModel(this);
+    userProxyModel = new UserListProxyModel(userModel, this);
+    ui->usersTreeView->setModel(userProxyModel);
+
+    ui->userFilterComboBox->addItem(QIcon(), i18nc("filter", "All"), 0);
+    ui->userFilterComboBox->addItem(QIcon(), i18nc("filter", "Ordinary"), 1);
+    ui->userFilterComboBox->addItem(QIcon(), i18nc("filter", "System"), 2);
+
+    ui->showUnprotectedFilesButton->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+    ui->informationButton->setIcon(style()->standardIcon(QStyle::SP_ArrowRight));
+
+    ui->userFilterComboBox->setCurrentIndex(
+        ui->userFilterComboBox->findData(static_cast<int>(userModel->filter()), Qt::UserRole, Qt::MatchExactly));
+
+    expertWidget = new ExpertModeWidget(backButton(), this);
+    ui->stackedWidget->addWidget(expertWidget);
+
+    connect(ui->enableMicCheckBox, &QCheckBox::clicked, this, &MicManagementModule::markAsChanged);
+    connect(ui->enableMicCheckBox, &QCheckBox::clicked, this, [this](bool checked) {
+        if (checked && expertWidget->chosenIlev() == 0) {
+            expertWidget->setChosenILev(Mic::Utils::defaultMaxLevel().value);
+        }
+    });
+    connect(ui->servicesIsolatedCheckBox, &QCheckBox::clicked, this, [this] {
+        checkPartiallyChecked(ui->servicesIsolatedCheckBox);
+        markAsChanged();
+    });
+    connect(ui->protectFsCheckBox, &QCheckBox::clicked, this, [this] {
+        checkPartiallyChecked(ui->protectFsCheckBox);
+        markAsChanged();
+    });
+    connect(expertWidget, &ExpertModeWidget::contentChanged, this, &MicManagementModule::markAsChanged);
+    connect(expertWidget, &ExpertModeWidget::goBackRequest, this, [this] {
+        ui->stackedWidget->setCurrentIndex(0);
+    });
+    connect(ui->userFilterComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &MicManagementModule::applyUserFilter);
+    connect(ui->filterLineEdit, &QLineEdit::textChanged, userProxyModel, &UserListProxyModel::setFilterFixedString);
+    const auto discloseWith = [this](QToolButton *button, QWidget *target) {
+        connect(button, &QToolButton::toggled, this, [this, button, target](bool on) {
+            button->setIcon(style()->standardIcon(on ? QStyle::SP_ArrowDown : QStyle::SP_ArrowRight));
+            target->setVisible(on);
+        });
+    };
+    discloseWith(ui->informationButton, ui->descriptionLabel);
+    discloseWith(ui->showUnprotectedFilesButton, ui->unprotectedFilesListWidget);
+
+    ui->unprotectedFilesListWidget->hide();
+    ui->showUnprotectedFilesButton->hide();
+    ui->descriptionLabel->hide();
+
+    for (int column = 0; column < userProxyModel->columnCount(); ++column) {
+        ui->usersTreeView->resizeColumnToContents(column);
+    }
+
+    ui->protectFsBusyIndicatorWidget->hide();
+    setResetButtonVisible(true);
+}
+
+MicManagementModule::~MicManagementModule()
+{
+    delete ui;
+}
+
+void MicManagementModule::applyUserFilter()
+{
+    const QVariant data = ui->userFilterComboBox->currentData(Qt::UserRole);
+    const auto filter = data.canConvert<int>() ? static_cast<UserListModel::Filter>(data.toInt()) : UserListModel::AllUsers;
+    userModel->setFilter(filter);
+    ui->usersTreeView->resizeColumnToContents(0);
+    ui->filterLineEdit->clear();
+    for (int column = 0; column < userProxyModel->columnCount(); ++column) {
+        ui->usersTreeView->resizeColumnToContents(column);
+    }
+}
+
+void MicManagementModule::selectUser(QString userName)
+{
+    userToSelect = userName;
+}
+
+void MicManagementModule::selectServices()
+{
+    servicesRequested = true;
+}
+
+void MicManagementModule::on_expertModeButton_clicked()
+{
+    ui->stackedWidget->setCurrentIndex(1);
+}
+
+void MicManagementModule::on_stackedWidget_currentChanged(int index)
+{
+    if (index == 0) {
+        ui->protectFsCheckBox->setCheckState(expertWidget->protectFsState());
+        ui->servicesIsolatedCheckBox->setCheckState(expertWidget->servicesIsolatedState());
+        if (expertWidget->chosenIlev() == 0) {
+            ui->enableMicCheckBox->setChecked(false);
+        }
+    } else if (index == 1) {
+        expertWidget->setProtectFsState(ui->protectFsCheckBox->checkState());
+        expertWidget->setServicesIsolatedState(ui->servicesIsolatedCheckBox->checkState());
+    }
+    if (QPushButton *back = backButton()) {
+        back->setVisible(index == 1);
+    }
+}
+
+void MicManagementModule::on_changeUserIntegrityButton_clicked()
+{
+    const QModelIndex current = ui->usersTreeView->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    auto *dialog = new ILevelSelectDialog(this);
+    const QString user = userProxyModel->data(userProxyModel->index(current.row(), 0), Qt::DisplayRole).toString();
+    dialog->setILevel(static_cast<unsigned char>(userProxyModel->getUserMaxILevel(user) & 0xffu));
+    const int result = dialog->exec();
+    if (result == QDialog::Accepted) {
+        userProxyModel->setUserMaxIlevel(user, dialog->iLevel());
+        markAsChanged();
+    }
+    // The dialog serves one change; owned by the module, it need not outlive it.
+    dialog->deleteLater();
+}
+
+void MicManagementModule::clear()
+{
+    ui->stackedWidget->setCurrentIndex(0);
+    ui->micLevelsLabel->clear();
+    ui->showUnprotectedFilesButton->hide();
+    if (ui->showUnprotectedFilesButton->isChecked()) {
+        ui->showUnprotectedFilesButton->toggle();
+    }
+    ui->unprotectedFilesListWidget->clear();
+}
+
+void MicManagementModule::fillLevelsLabel()
+{
+    const unsigned int currentMax = Mic::Utils::currentMaxLevel().value;
+    QStringList names;
+    const QList<Mic::Level> levels = Mic::Utils::allLevels();
+    for (const Mic::Level &level : levels) {
+        if (level.value == 0 || level.value == currentMax) {
+            names.append(QStringLiteral("<b>%1</b>").arg(level.name));
+        }
+    }
+    ui->micLevelsLabel->setText(i18n("Available integrity levels: %1", names.join(QStringLiteral(", "))));
+}
+
+void MicManagementModule::unchooseModule()
+{
+    if (readJob) {
+        readJob->kill(KJob::Quietly);
+    }
+    KCMSS::SecurityKCModule::unchooseModule();
+}
+
+// Reading -------------------------------------------------------------------
+
+void MicManagementModule::access()
+{
+    // The helper serves one call at a time and a call made while it is busy
+    // never finishes: while a read or a save runs, its own result (or the read
+    // that follows a save) brings the state.
+    if (readJob || writeJob) {
+        return;
+    }
+    clear();
+    fillLevelsLabel();
+
+    KAuth::Action action(accessActionId);
+    action.setHelperId(helperId);
+    action.setTimeout(actionTimeout);
+    addLocale(&action);
+
+    disconnect(authRequestConnection);
+    if (action.status() == KAuth::Action::AuthRequiredStatus) {
+        stateWidget()->waitState(KCMLS::AuthorizationState);
+        authRequestConnection = connect(stateWidget(), &KCMLS::StateWidget::authRequest, this, [this, action] {
+            disconnect(authRequestConnection);
+            readMicSettings(action);
+        });
+    } else {
+        readMicSettings(action);
+    }
+}
+
+void MicManagementModule::readMicSettings(KAuth::Action action)
+{
+    if (readJob || writeJob) {
+        return;
+    }
+    KAuth::ExecuteJob *job = action.execute(KAuth::Action::ExecuteMode);
+    readJob = job;
+    connect(job, &KJob::result, this, &MicManagementModule::onReadMicSettingsJobFinished);
+    connect(job, &KAuth::ExecuteJob::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
+        if (status == KAuth::Action::AuthorizedStatus) {
+            stateWidget()->waitState(KCMLS::ReadingState);
+            messagesManager()->clearMessages();
+        }
+    });
+    connect(job, &KAuth::ExecuteJob::newData, this, &MicManagementModule::setData);
+    stateWidget()->waitState(KCMLS::ReadingState);
+    messagesManager()->clearMessages();
+    job->start();
+}
+
+void MicManagementModule::addLocale(KAuth::Action *action)
+{
+    action->addArgument(QStringLiteral("languages"), KLocalizedString::languages());
+    const char *messagesLocale = std::setlocale(LC_MESSAGES, nullptr);
+    action->addArgument(QStringLiteral("lcmessages"), QString::fromLocal8Bit(messagesLocale ? messagesLocale : ""));
+}
+
+void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
+{
+    if (job->error()) {
+        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        stateWidget()->resetState();
+        userToSelect.clear();
+    } else {
+        setData(static_cast<KAuth::ExecuteJob *>(job)->data());
+        if (servicesRequested) {
+            ui->stackedWidget->setCurrentIndex(1);
+            expertWidget->selectServices();
+        }
+    }
+    servicesRequested = false;
+}
+
+void MicManagementModule::setData(const QVariantMap &map)
+{
+    const Mic::Status micStatus = statusOf(map, QStringLiteral("micStatus"));
+    const Mic::Status servicesStatus = statusOf(map, QStringLiteral("servicesIsolatedStatus"));
+    const Mic::Status fsStatus = statusOf(map, QStringLiteral("micFsStatus"));
+    const QStringList messages = map.value(QStringLiteral("micFsStatusMessages")).toStringList();
+    const QHash<QString, QVariant> levels = map.value(QStringLiteral("userILevels")).toHash();
+
+    ui->enableMicCheckBox->setChecked(micStatus == Mic::Enabled || micStatus == Mic::EnabledAfterReboot);
+    const bool micEnabled = ui->enableMicCheckBox->isChecked();
+
+    switch (micStatus) {
+    case Mic::Disabled:
+        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is <b>disabled</b>."));
+        break;
+    case Mic::Enabled:
+        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is <b>enabled</b>."));
+        break;
+    case Mic::EnabledAfterReboot:
+        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is disabled, but it will be <b>enabled after reboot</b>."));
+        break;
+    case Mic::DisabledAfterReboot:
+        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is enabled, but it will be <b>disabled after reboot</b>."));
+        break;
+    default:
+        break;
+    }
+
+    switch (servicesStatus) {
+    case Mic::Enabled:
+        ui->servicesMessageLabel->setText(i18n("All services are <b>isolated</b>."));
+        ui->servicesIsolatedCheckBox->setCheckState(Qt::Checked);
+        break;
+    case Mic::Partly:
+        ui->servicesMessageLabel->setText(i18n("Some services are <b>isolated</b>. Go to expert mode for details."));
+        ui->servicesIsolatedCheckBox->setCheckState(Qt::PartiallyChecked);
+        break;
+    case Mic::Disabled:
+        ui->servicesMessageLabel->setText(i18n("Service isolation is <b>disabled</b>."));
+        ui->servicesIsolatedCheckBox->setCheckState(Qt::Unchecked);
+        break;
+    default:
+        break;
+    }
+
+    userProxyModel->setILevels(levels);
+
+    const bool loading = fsStatus == Mic::Loading;
+    switch (fsStatus) {
+    case Mic::Enabled:
+        ui->fileSystemMessageLabel->setText(i18n("Filesystem is <b>protected</b>."));
+        ui->protectFsCheckBox->setCheckState(Qt::Checked);
+        break;
+    case Mic::Partly:
+        ui->fileSystemMessageLabel->setText(
+            i18n("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be."));
+        ui->protectFsCheckBox->setCheckState(Qt::PartiallyChecked);
+        break;
+    case Mic::Disabled:
+        ui->fileSystemMessageLabel->setText(i18n("Filesystem is <b>not protected</b>."));
+        ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
+        break;
+    case Mic::Loading:
+        ui->fileSystemMessageLabel->setText(i18n("Loading..."));
+        ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
+        break;
+    default:
+        break;
+    }
+    ui->protectFsCheckBox->setEnabled(!loading && micEnabled);
+    ui->expertModeButton->setEnabled(!loading && micEnabled);
+    ui->expertModeButton->setToolTip(loading ? i18n("Reading file system...") : QString());
+
+    ui->changeUserIntegrityButton->setEnabled(!loading && micEnabled);
+    ui->usersGroupBox->setEnabled(micEnabled);
+    ui->protectFsBusyIndicatorWidget->setVisible(loading);
+    ui->showUnprotectedFilesButton->setVisible(fsStatus == Mic::Partly && micEnabled);
+    ui->unprotectedFilesListWidget->addItems(messages);
+
+    if (servicesRequested) {
+        if (loading) {
+            messagesManager()->newMessage(i18n("Before transition to the service settings, you must load the current settings. Please, wait..."),
+                                          KCMLS::InformationMessage,
+                                          QString(),
+                                          KCMLS::NoState);
+        } else {
+            messagesManager()->clearMessages();
+        }
+    }
+
+    expertWidget->setData(map);
+    stateWidget()->resetState();
+    selectRememberedUser();
+}
+
+void MicManagementModule::selectRememberedUser()
+{
+    if (userToSelect.isEmpty()) {
+        return;
+    }
+    QModelIndex user = userModel->findUser(userToSelect);
+    if (!user.isValid()) {
+        userModel->setFilter(UserListModel::AllUsers);
+        user = userModel->findUser(userToSelect);
+    }
+    if (user.isValid()) {
+        ui->usersTreeView->setCurrentIndex(userProxyModel->mapFromSource(user));
+    }
+    userToSelect.clear();
+}
+
+// Saving --------------------------------------------------------------------
+
+void MicManagementModule::refuseToSave(const QString &text)
+{
+    stateWidget()->resetState();
+    QMessageBox::warning(this, i18n("Warning"), text, QMessageBox::Ok);
+    keepMarkedAsChanged();
+}
+
+void MicManagementModule::keepMarkedAsChanged()
+{
+    // The host marks the module unchanged once change() returns.
+    QMetaObject::invokeMethod(this, &MicManagementModule::markAsChanged, Qt::QueuedConnection);
+}
+
+void MicManagementModule::change()
+{
+    if (readJob || writeJob) {
+        refuseToSave(i18n("Wait until it loads completely before saving."));
+        return;
+    }
+    ui->stackedWidget->setCurrentIndex(0);
+
+    QVariantMap request = expertWidget->getData();
+    request.insert(QStringLiteral("micStatus"), ui->enableMicCheckBox->isChecked() ? 2 : 4);
+    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
+    request.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::PartiallyChecked ? 3 : isolation == Qt::Checked ? 2 : 4);
+    request.insert(QStringLiteral("micFsStatus"), ui->protectFsCheckBox->checkState() != Qt::Unchecked ? 2 : 4);
+    request.insert(QStringLiteral("userILevels"), userProxyModel->iLevels());
+
+    bool converts = false;
+    unsigned int level = request.value(QStringLiteral("micFutureLevel")).toUInt(&converts);
+    if (!converts) {
+        level = 0;
+    }
+    if (level == 0 && ui->enableMicCheckBox->isChecked()) {
+        level = Mic::Utils::defaultMaxLevel().value;
+        request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(level));
+    }
+    const unsigned int current = Mic::Utils::currentMaxLevel().value;
+    if (level != 0 && current != 0 && current != level) {
+        refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
+        return;
+    }
+    const Mic::Level previous = Mic::Utils::previousMaxLevel();
+    if (level != 0) {
+        if (level <= previous.value) {
+            refuseToSave(i18n("Max integrity level can't be less than or equal to %1!", previous.name));
+            return;
+        }
+        if (!Mic::Utils::isLevelCoverUnderlyingLevels(level)) {
+            const auto answer = QMessageBox::question(this,
+                                                      i18n("Warning"),
+                                                      i18n("Selected maximum integrity level does not cover all underlying levels, because level "
+                                                           "comparison is done by mask\nPreferable values: %1\nDo you really want to set "
+                                                           "integrity level to %2?",
+                                                           Mic::Utils::maxILevelNames().join(QStringLiteral(", ")),
+                                                           QString::number(level)),
+                                                      QMessageBox::Yes | QMessageBox::No);
+            if (answer == QMessageBox::No) {
+                stateWidget()->resetState();
+                keepMarkedAsChanged();
+                return;
+            }
+        }
+    }
+
+    KAuth::Action action(changeActionId);
+    action.setHelperId(helperId);
+    action.setTimeout(actionTimeout);
+    action.setArguments(request);
+    addLocale(&action);
+
+    KAuth::ExecuteJob *job = action.execute(KAuth::Action::ExecuteMode);
+    writeJob = job;
+    if (action.status() == KAuth::Action::AuthorizedStatus) {
+        stateWidget()->waitState(KCMLS::SavingState);
+    }
+    connect(job, &KJob::result, this, &MicManagementModule::onWriteMicSettingsJobFinished);
+    connect(job, &KAuth::ExecuteJob::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
+        if (status == KAuth::Action::AuthorizedStatus) {
+            messagesManager()->clearMessages();
+        }
+    });
+    job->start();
+}
+
+void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
+{
+    writeJob = nullptr;
+    if (job->error()) {
+        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        markAsChanged();
+        stateWidget()->resetState();
+        return;
+    }
+    const QVariantMap data = static_cast<KAuth::ExecuteJob *>(job)->data();
+    const QStringList warnings = data.value(QStringLiteral("warnings")).toStringList();
+    const bool needReboot = data.value(QStringLiteral("needReboot")).toBool();
+    if (!warnings.isEmpty()) {
+        messagesManager()->newMessage(warnings.join(QStringLiteral("<br>")), KCMLS::WarningMessage, QString(), KCMLS::NoState);
+    }
+    stateWidget()->resetState();
+
+    if (needReboot) {
+        const auto answer = QMessageBox::question(this,
+                                                  i18n("Reboot system"),
+                                                  i18n("To apply settings need reboot system\nReboot now?"),
+                                                  QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            QProcess reboot;
+            reboot.start(rebootCommand, {rebootArgument}, QIODevice::ReadWrite);
+            reboot.waitForFinished(rebootWait);
+            Q_EMIT changed(false);
+            return;
+        }
+    }
+    access();
+}

@@ -1,0 +1,70 @@
+#ifndef MICMANAGEMENTMODULE_H
+#define MICMANAGEMENTMODULE_H
+
+#include <securitykcmodule.h>
+
+#include <KAuth/Action>
+
+#include <QPointer>
+#include <QVariantMap>
+
+class ExpertModeWidget;
+class KJob;
+class Ui_MicManagementModule;
+class UserListModel;
+class UserListProxyModel;
+
+namespace KAuth
+{
+class ExecuteJob;
+}
+
+// The settings page of Mandatory Integrity Control: a general page and an
+// expert page over the state that the privileged helper reads and writes.
+class MicManagementModule : public KCMSS::SecurityKCModule
+{
+    Q_OBJECT
+public:
+    MicManagementModule(QWidget *parent, const QVariantList &args);
+    ~MicManagementModule() override;
+
+    void unchooseModule() override;
+
+public Q_SLOTS:
+    void access() override;
+    void change() override;
+    void selectUser(QString userName);
+    void selectServices();
+
+private Q_SLOTS:
+    void onReadMicSettingsJobFinished(KJob *job);
+    void onWriteMicSettingsJobFinished(KJob *job);
+    void on_expertModeButton_clicked();
+    void on_changeUserIntegrityButton_clicked();
+    void on_stackedWidget_currentChanged(int index);
+
+private:
+    void setData(const QVariantMap &map);
+    void readMicSettings(KAuth::Action action);
+    void addLocale(KAuth::Action *action);
+    void clear();
+    void fillLevelsLabel();
+    void applyUserFilter();
+    void selectRememberedUser();
+    void refuseToSave(const QString &text);
+    void keepMarkedAsChanged();
+
+    Ui_MicManagementModule *ui;
+    ExpertModeWidget *expertWidget;
+    UserListModel *userModel;
+    UserListProxyModel *userProxyModel;
+    QString userToSelect;
+    QPointer<KAuth::ExecuteJob> readJob;
+    bool servicesRequested;
+    // The running save; like a read, it keeps the helper busy.
+    QPointer<KAuth::ExecuteJob> writeJob;
+    // The pending start of a read once the user has authorized it.
+    QMetaObject::Connection authRequestConnection;
+};
+
+#endif

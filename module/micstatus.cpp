@@ -1,0 +1,6 @@
+#include "micstatus.h"
+
+void registerMicStatus()
+{
+    qRegisterMetaType<Mic::Status>("Mic::Status");
+}

@@ -1,0 +1,91 @@
+#include "lumenkcmodule.h"
+
+namespace KCMLS
+{
+LumenKCModule::LumenKCModule(const QString &componentName, QWidget *parent, const QVariantList &args)
+    : KCModule(parent, args)
+    , component(componentName)
+    , overlay(new StateWidget(this))
+    , messageArea(new MessagesManager(this))
+{
+    setButtons(Help | Apply);
+}
+
+LumenKCModule::~LumenKCModule() = default;
+
+QString LumenKCModule::componentName() const
+{
+    return component;
+}
+
+bool LumenKCModule::isValid() const
+{
+    return true;
+}
+
+QPushButton *LumenKCModule::backButton() const
+{
+    return nullptr;
+}
+
+StateWidget *LumenKCModule::stateWidget() const
+{
+    return overlay;
+}
+
+MessagesManager *LumenKCModule::messagesManager() const
+{
+    return messageArea;
+}
+
+void LumenKCModule::setDefaultCallState(KCModulesSwitcher::CallState state)
+{
+    callState = state;
+}
+
+KCModulesSwitcher::CallState LumenKCModule::defaultCallState() const
+{
+    return callState;
+}
+
+void LumenKCModule::setResetButtonVisible(bool visible)
+{
+    // The KDE hosts show Reset together with Apply.
+    resetButtonVisible = visible;
+    setButtons(visible ? (buttons() | Apply) : buttons());
+}
+
+bool LumenKCModule::isResetButtonVisible() const
+{
+    return resetButtonVisible;
+}
+
+void LumenKCModule::load()
+{
+    access();
+}
+
+void LumenKCModule::save()
+{
+    change();
+    // The host counts a save as done; a module that refuses or fails marks
+    // itself changed again afterwards.
+    Q_EMIT changed(false);
+}
+
+void LumenKCModule::access()
+{
+}
+
+void LumenKCModule::change()
+{
+}
+
+void LumenKCModule::chooseModule()
+{
+}
+
+void LumenKCModule::unchooseModule()
+{
+}
+}

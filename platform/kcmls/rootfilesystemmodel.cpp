@@ -1,0 +1,12 @@
+#include "rootfilesystemmodel.h"
+
+namespace KCMLS
+{
+RootFileSystemModel::RootFileSystemModel(QObject *parent)
+    : QFileSystemModel(parent)
+{
+    // Labels and levels are shown for the objects themselves, not for what
+    // a link points to.
+    setResolveSymlinks(false);
+}
+}

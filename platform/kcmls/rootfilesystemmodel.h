@@ -1,0 +1,17 @@
+#ifndef KCMLS_ROOTFILESYSTEMMODEL_H
+#define KCMLS_ROOTFILESYSTEMMODEL_H
+
+#include <QFileSystemModel>
+
+namespace KCMLS
+{
+// The host's model of the whole file system, from its root "/".
+class RootFileSystemModel : public QFileSystemModel
+{
+    Q_OBJECT
+public:
+    explicit RootFileSystemModel(QObject *parent = nullptr);
+};
+}
+
+#endif

@@ -1,0 +1,54 @@
+// The built plugin as the hosts load it.
+#include <KCModule>
+#include <KPluginFactory>
+
+#include <QLibrary>
+#include <QPluginLoader>
+#include <QTest>
+
+class PluginLoadingTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void metadata()
+    {
+        QPluginLoader loader(QStringLiteral(MIC_PLUGIN_PATH));
+        const QJsonObject metaData = loader.metaData();
+        QCOMPARE(metaData.value(QStringLiteral("IID")).toString(), QStringLiteral("org.kde.KPluginFactory"));
+        QCOMPARE(metaData.value(QStringLiteral("className")).toString(), QStringLiteral("MicManagementFactory"));
+        QVERIFY(!metaData.contains(QStringLiteral("MetaData")));
+    }
+
+    void factoryCreatesTheModule()
+    {
+        QPluginLoader loader(QStringLiteral(MIC_PLUGIN_PATH));
+        QObject *instance = loader.instance();
+        QVERIFY2(instance, qPrintable(loader.errorString()));
+        QVERIFY(instance->inherits("MicManagementFactory"));
+        auto *factory = qobject_cast<KPluginFactory *>(instance);
+        QVERIFY(factory);
+        QCOMPARE(loader.instance(), instance); // one factory per process
+        QLibrary library(QStringLiteral(MIC_PLUGIN_PATH));
+        using InstanceFunction = QObject *(*)();
+        const auto pluginInstance = reinterpret_cast<InstanceFunction>(library.resolve("qt_plugin_instance"));
+        QVERIFY(pluginInstance);
+        QCOMPARE(pluginInstance(), instance);
+        QCOMPARE(pluginInstance(), instance);
+
+        QWidget parent;
+        KCModule *module = factory->create<KCModule>(&parent, QVariantList());
+        QVERIFY(module);
+        QCOMPARE(module->parentWidget(), &parent);
+        QVERIFY(module->inherits("MicManagementModule"));
+        QVERIFY(module->inherits("KCMSS::SecurityKCModule"));
+        QVERIFY(module->inherits("KCMLS::LumenKCModule"));
+
+        KCModule *orphan = factory->create<KCModule>(nullptr, QVariantList());
+        QVERIFY(orphan);
+        QVERIFY(orphan->parentWidget() == nullptr);
+        delete orphan;
+    }
+};
+
+QTEST_MAIN(PluginLoadingTest)
+#include "pluginloadingtest.moc"

@@ -1,0 +1,54 @@
+#!/bin/bash
+# Opens the module in kcmshell5 under a virtual display and waits for its
+# window. Fails when the window does not appear or the host cannot load the
+# module.
+set -u
+build=$1
+work=$(mktemp -d)
+cleanup() {
+    [ -n "${host:-}" ] && kill "$host" 2>/dev/null
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=:$((90 + RANDOM % 500))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do
+    DISPLAY=$display xwininfo -root >/dev/null 2>&1 && break
+    sleep 0.1
+done
+
+export DISPLAY=$display
+export XDG_DATA_DIRS="$build/share:/usr/local/share:/usr/share"
+export XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+export MIC_STATE_ROOT="$work/root"
+# No system bus serves the helper here: the module reports that and stays up.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"
+dbus-run-session -- kcmshell5 lumen_kcm_mic >"$work/host.log" 2>&1 &
+host=$!
+
+title="Integrity Control — System Settings Module"
+for _ in $(seq 150); do
+    if xwininfo -root -tree | grep -qF "\"$title\""; then
+        if grep -qiE "error loading|could not load|cannot load|failed to load" "$work/host.log"; then
+            cat "$work/host.log"
+            echo "the host opened a window but could not load the module"
+            exit 1
+        fi
+        echo "the module's window appeared: $title"
+        exit 0
+    fi
+    if ! kill -0 "$host" 2>/dev/null; then
+        break
+    fi
+    sleep 0.1
+done
+cat "$work/host.log"
+xwininfo -root -tree | head -40
+echo "no window \"$title\""
+exit 1
