@@ -211,6 +211,11 @@ void MicManagementModule::unchooseModule()
 
 // Reading -------------------------------------------------------------------
 
+bool MicManagementModule::isReading() const
+{
+    return readJob;
+}
+
 void MicManagementModule::access()
 {
     // The helper serves one call at a time and a call made while it is busy
@@ -327,7 +332,10 @@ void MicManagementModule::setData(const QVariantMap &map)
         break;
     }
 
+    // Each map resets the user table; the user selected before stays so.
+    const QString selectedUser = ui->usersTreeView->currentIndex().siblingAtColumn(0).data().toString();
     userProxyModel->setILevels(levels);
+    selectUserRow(selectedUser);
 
     const bool loading = fsStatus == Mic::Loading;
     switch (fsStatus) {
@@ -382,15 +390,19 @@ void MicManagementModule::selectRememberedUser()
     if (userToSelect.isEmpty()) {
         return;
     }
-    QModelIndex user = userModel->findUser(userToSelect);
-    if (!user.isValid()) {
+    if (!userModel->findUser(userToSelect).isValid()) {
         userModel->setFilter(UserListModel::AllUsers);
-        user = userModel->findUser(userToSelect);
     }
-    if (user.isValid()) {
-        ui->usersTreeView->setCurrentIndex(userProxyModel->mapFromSource(user));
-    }
+    selectUserRow(userToSelect);
     userToSelect.clear();
+}
+
+void MicManagementModule::selectUserRow(const QString &user)
+{
+    const QModelIndex row = user.isEmpty() ? QModelIndex() : userModel->findUser(user);
+    if (row.isValid()) {
+        ui->usersTreeView->setCurrentIndex(userProxyModel->mapFromSource(row));
+    }
 }
 
 // Saving --------------------------------------------------------------------

@@ -29,6 +29,8 @@ public:
     ~MicManagementModule() override;
 
     void unchooseModule() override;
+    // Whether a read of the settings is under way.
+    bool isReading() const;
 
 public Q_SLOTS:
     void access() override;
@@ -51,6 +53,7 @@ private:
     void fillLevelsLabel();
     void applyUserFilter();
     void selectRememberedUser();
+    void selectUserRow(const QString &user);
     void refuseToSave(const QString &text);
     void keepMarkedAsChanged();
 

@@ -87,7 +87,7 @@ private Q_SLOTS:
         QTest::newRow("no file") << QByteArray();
         QTest::newRow("line without =") << QByteArray("levels = 0 1\nmax-ilev 63\n");
         QTest::newRow("duplicate key") << QByteArray("levels = 0 1\nlevels = 0 3\n");
-        QTest::newRow("bad key") << QByteArray("Levels = 0 1\n");
+        QTest::newRow("key with a blank") << QByteArray("lev els = 0 1\n");
         QTest::newRow("level not a number") << QByteArray("levels = 0 x 3\nmax-ilev = 63\n");
         QTest::newRow("level over 32 bits") << QByteArray("levels = 0 4294967296\nmax-ilev = 63\n");
         QTest::newRow("negative level") << QByteArray("levels = 0 -1\nmax-ilev = 63\n");

@@ -21,13 +21,13 @@ std::string trimmed(const std::string &s)
 
 bool isKeyChar(unsigned char c)
 {
-    return std::islower(c) || std::isdigit(c) || c == '.' || c == '-' || c == '_';
+    return c > ' ' && c != '=' && c != 0x7f;
 }
 }
 
 bool StateFile::isValidKey(const std::string &key)
 {
-    return !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+    return !key.empty() && key[0] != '#' && std::all_of(key.begin(), key.end(), [](char c) {
         return isKeyChar(static_cast<unsigned char>(c));
     });
 }

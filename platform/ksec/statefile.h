@@ -9,8 +9,8 @@
 /*
  * A small "key = value" text file that a person can read and edit.
  *
- * Blank lines and lines starting with '#' are comments. Keys are made of
- * lower-case letters, digits, '.', '-' and '_'; each key appears once. The
+ * Blank lines and lines starting with '#' are comments. A key is a word
+ * without blanks, control characters or '='; each key appears once. The
  * value is the rest of the line after '=', without the blanks around it.
  * Parsing is strict: any other line makes the whole file invalid, and the
  * error names its line number. Writing back keeps comments and the order of

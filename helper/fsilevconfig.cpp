@@ -1,0 +1,352 @@
+#include "fsilevconfig.h"
+
+#include <constants.h>
+#include <utils.h>
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace
+{
+const QString exceptionWord = QStringLiteral("exception");
+const QString rootPath = QStringLiteral("/");
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+int leadingBlanks(const QString &text)
+{
+    int count = 0;
+    while (count < text.size() && isBlank(text.at(count))) {
+        ++count;
+    }
+    return count;
+}
+
+bool isCommentOrBlank(const QString &text)
+{
+    const int first = leadingBlanks(text);
+    return first == text.size() || text.at(first) == QLatin1Char('#');
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+// Faults the decoder would otherwise hide: it strips a byte order mark and
+// replaces bad sequences, so a line that does not survive decoding and
+// encoding unchanged was not plain UTF-8.
+QString encodingProblem(const QByteArray &raw)
+{
+    if (raw.contains('\0')) {
+        return QStringLiteral("NUL byte");
+    }
+    if (raw.startsWith("\xEF\xBB\xBF")) {
+        return QStringLiteral("byte order mark");
+    }
+    if (QString::fromUtf8(raw).toUtf8() != raw) {
+        return QStringLiteral("invalid UTF-8");
+    }
+    return QString();
+}
+
+QString segmentProblem(const QString &path)
+{
+    const QStringList segments = path.mid(1).split(QLatin1Char('/'));
+    if (segments.contains(QString())) {
+        return QStringLiteral("empty segment in path");
+    }
+    if (segments.contains(QStringLiteral("."))) {
+        return QStringLiteral("\".\" segment in path");
+    }
+    if (segments.contains(QStringLiteral(".."))) {
+        return QStringLiteral("\"..\" segment in path");
+    }
+    return QString();
+}
+
+// What keeps a path from the file, or nothing. A person could not see a
+// blank at the end of the path, so the file cannot hold one.
+QString pathProblem(const QString &path)
+{
+    if (!path.startsWith(QLatin1Char('/'))) {
+        return QStringLiteral("relative path");
+    }
+    if (path.contains(QChar(0))) {
+        return QStringLiteral("NUL in path");
+    }
+    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
+        return QStringLiteral("line break in path");
+    }
+    if (path == rootPath) {
+        return QString();
+    }
+    if (path.endsWith(QLatin1Char('/'))) {
+        return QStringLiteral("trailing \"/\" in path");
+    }
+    if (isBlank(path.back())) {
+        return QStringLiteral("blank at the end of path");
+    }
+    return segmentProblem(path);
+}
+
+QString levelProblem(const QString &level)
+{
+    if (level == Mic::noLevelString) {
+        return QStringLiteral("%1 is no level; delete the line to drop the rule").arg(quoted(level));
+    }
+    if (!FsIlevConfig::isValidLevelString(level)) {
+        return QStringLiteral("invalid level string %1").arg(quoted(level));
+    }
+    return QString();
+}
+
+QString entryPathProblem(const QString &path, bool isRule)
+{
+    const QString problem = pathProblem(path);
+    if (!problem.isEmpty()) {
+        return problem + QLatin1Char(' ') + quoted(path);
+    }
+    if (path == rootPath) {
+        return isRule ? QStringLiteral("\"/\" cannot carry a rule") : QStringLiteral("\"/\" cannot be an exception");
+    }
+    return QString();
+}
+
+QString endProblem(const QString &text)
+{
+    if (isBlank(text.back())) {
+        return QStringLiteral("blank at the end of the line");
+    }
+    if (text.back() == QLatin1Char('\r')) {
+        return QStringLiteral("carriage return at the end of the line");
+    }
+    return QString();
+}
+
+// Records the first line of each path; a path given twice is a fault even
+// with the same level, since a person editing one line would miss the other.
+QString repeatProblem(QHash<QString, int> &firstLines, const QString &path, int lineNumber, bool isRule)
+{
+    const int first = firstLines.value(path);
+    if (first == 0) {
+        firstLines.insert(path, lineNumber);
+        return QString();
+    }
+    const QString what = isRule ? QStringLiteral("rule") : exceptionWord;
+    return QStringLiteral("second %1 for %2 (first on line %3)").arg(what, quoted(path), QString::number(first));
+}
+
+void reportLine(QString *error, int lineNumber, const QString &problem)
+{
+    if (error) {
+        *error = QStringLiteral("line %1: %2").arg(QString::number(lineNumber), problem);
+    }
+}
+}
+
+std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QString *error)
+{
+    FsIlevConfig config;
+    QList<QByteArray> raws = content.split('\n');
+    config.m_finalNewline = content.isEmpty() || content.endsWith('\n');
+    if (config.m_finalNewline) {
+        raws.removeLast(); // what follows the last newline is no line
+    }
+    QHash<QString, int> firstRule;
+    QHash<QString, int> firstException;
+    for (int i = 0; i < raws.size(); ++i) {
+        QString problem;
+        const std::optional<Line> line = parseLine(raws.at(i), &problem);
+        if (!line) {
+            reportLine(error, i + 1, problem);
+            return std::nullopt;
+        }
+        if (line->kind != Kind::Other) {
+            const bool isRule = line->kind == Kind::Rule;
+            problem = repeatProblem(isRule ? firstRule : firstException, line->path, i + 1, isRule);
+        }
+        if (!problem.isEmpty()) {
+            reportLine(error, i + 1, problem);
+            return std::nullopt;
+        }
+        config.m_lines.push_back(*line);
+    }
+    return config;
+}
+
+std::optional<FsIlevConfig::Line> FsIlevConfig::parseLine(const QByteArray &raw, QString *problem)
+{
+    *problem = encodingProblem(raw);
+    if (!problem->isEmpty()) {
+        return std::nullopt;
+    }
+    const QString text = QString::fromUtf8(raw);
+    if (isCommentOrBlank(text)) {
+        return Line{Kind::Other, raw, QString(), QString()};
+    }
+    return parseEntry(raw, text, problem);
+}
+
+std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw, const QString &text, QString *problem)
+{
+    *problem = endProblem(text);
+    if (!problem->isEmpty()) {
+        return std::nullopt;
+    }
+    const QString body = text.mid(leadingBlanks(text));
+    const int gap = std::find_if(body.begin(), body.end(), isBlank) - body.begin();
+    const QString word = body.left(gap);
+    const Kind kind = word == exceptionWord ? Kind::Exception : Kind::Rule;
+    *problem = kind == Kind::Rule ? levelProblem(word) : QString();
+    if (problem->isEmpty() && gap == body.size()) {
+        *problem = QStringLiteral("missing path");
+    }
+    if (!problem->isEmpty()) {
+        return std::nullopt;
+    }
+    // No blank ends the line, so the path is never empty.
+    const QString rest = body.mid(gap);
+    const QString path = rest.mid(leadingBlanks(rest));
+    *problem = entryPathProblem(path, kind == Kind::Rule);
+    if (!problem->isEmpty()) {
+        return std::nullopt;
+    }
+    return Line{kind, raw, path, kind == Kind::Rule ? word : QString()};
+}
+
+QByteArray FsIlevConfig::serialize() const
+{
+    QByteArray content;
+    for (const Line &line : m_lines) {
+        content += line.text;
+        content += '\n';
+    }
+    if (!m_finalNewline && !content.isEmpty()) {
+        content.chop(1);
+    }
+    return content;
+}
+
+QHash<QString, QString> FsIlevConfig::rules() const
+{
+    QHash<QString, QString> result;
+    for (const Line &line : m_lines) {
+        if (line.kind == Kind::Rule) {
+            result.insert(line.path, line.level);
+        }
+    }
+    return result;
+}
+
+QStringList FsIlevConfig::exceptions() const
+{
+    QStringList result;
+    for (const Line &line : m_lines) {
+        if (line.kind == Kind::Exception) {
+            result.append(line.path);
+        }
+    }
+    return result;
+}
+
+bool FsIlevConfig::setRule(const QString &path, const QString &level)
+{
+    if (level == Mic::noLevelString) {
+        removeRule(path);
+        return true;
+    }
+    if (!isEntryPath(path) || !isValidLevelString(level)) {
+        return false;
+    }
+    const int index = indexOf(Kind::Rule, path);
+    if (index < 0) {
+        insertAfterLast(Kind::Rule, ruleLine(path, level));
+    } else if (m_lines[index].level != level) {
+        m_lines[index] = ruleLine(path, level);
+    }
+    return true;
+}
+
+void FsIlevConfig::removeRule(const QString &path)
+{
+    const int index = indexOf(Kind::Rule, path);
+    if (index >= 0) {
+        m_lines.erase(m_lines.begin() + index);
+    }
+}
+
+bool FsIlevConfig::setExceptions(const QStringList &paths)
+{
+    if (!std::all_of(paths.begin(), paths.end(), isEntryPath)) {
+        return false;
+    }
+    const QSet<QString> kept(paths.begin(), paths.end());
+    const auto dropped = [&kept](const Line &line) {
+        return line.kind == Kind::Exception && !kept.contains(line.path);
+    };
+    m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(), dropped), m_lines.end());
+    for (const QString &path : paths) {
+        if (indexOf(Kind::Exception, path) < 0) {
+            insertAfterLast(Kind::Exception, exceptionLine(path));
+        }
+    }
+    return true;
+}
+
+bool FsIlevConfig::isValidPath(const QString &path)
+{
+    return pathProblem(path).isEmpty();
+}
+
+bool FsIlevConfig::isValidLevelString(const QString &level)
+{
+    if (level == Mic::maxLevelString || level == Mic::highLevelString || level == Mic::minLevelString || level == Mic::lowLevelString) {
+        return true;
+    }
+    // The number conversion skips blanks around the digits, but a level is
+    // one word of its line.
+    if (std::any_of(level.begin(), level.end(), [](QChar c) {
+            return c.isSpace();
+        })) {
+        return false;
+    }
+    bool ok = true;
+    Mic::Utils::configLevelToNumber(level, 0, &ok);
+    return ok;
+}
+
+FsIlevConfig::Line FsIlevConfig::ruleLine(const QString &path, const QString &level)
+{
+    return Line{Kind::Rule, (level + QLatin1Char(' ') + path).toUtf8(), path, level};
+}
+
+FsIlevConfig::Line FsIlevConfig::exceptionLine(const QString &path)
+{
+    return Line{Kind::Exception, (exceptionWord + QLatin1Char(' ') + path).toUtf8(), path, QString()};
+}
+
+bool FsIlevConfig::isEntryPath(const QString &path)
+{
+    return isValidPath(path) && path != rootPath;
+}
+
+int FsIlevConfig::indexOf(Kind kind, const QString &path) const
+{
+    const auto found = std::find_if(m_lines.begin(), m_lines.end(), [kind, &path](const Line &line) {
+        return line.kind == kind && line.path == path;
+    });
+    return found == m_lines.end() ? -1 : int(found - m_lines.begin());
+}
+
+void FsIlevConfig::insertAfterLast(Kind kind, const Line &line)
+{
+    const auto last = std::find_if(m_lines.rbegin(), m_lines.rend(), [kind](const Line &candidate) {
+        return candidate.kind == kind;
+    });
+    m_lines.insert(last == m_lines.rend() ? m_lines.end() : last.base(), line);
+}

@@ -1,0 +1,65 @@
+#ifndef FSILEVCONFIG_H
+#define FSILEVCONFIG_H
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// The file-system integrity configuration: rules giving the level an object
+// must carry, and exception paths whose objects keep the level they have.
+// People edit the file by hand, so writing back changes only the lines of
+// the rules and exceptions that changed; every other byte stays as it was.
+//
+// Neither a rule nor an exception may name "/": no request can create or
+// remove one, so such a line could never be managed here. Parsing rejects
+// it, and so do the setters.
+class FsIlevConfig
+{
+public:
+    // Nothing on a bad file; *error then names the line and the fault.
+    static std::optional<FsIlevConfig> parse(const QByteArray &content, QString *error);
+    QByteArray serialize() const;
+
+    // Path -> level string exactly as written.
+    QHash<QString, QString> rules() const;
+    // In file order.
+    QStringList exceptions() const;
+
+    // The no-level string "—" removes the rule. Each setter refuses a path
+    // or level the file cannot hold, and then changes nothing.
+    bool setRule(const QString &path, const QString &level);
+    void removeRule(const QString &path);
+    bool setExceptions(const QStringList &paths);
+
+    // An absolute, normalised path that a line of the file can hold; "/"
+    // passes, though it cannot be a rule or an exception.
+    static bool isValidPath(const QString &path);
+    static bool isValidLevelString(const QString &level);
+
+private:
+    enum class Kind { Other, Rule, Exception };
+    struct Line {
+        Kind kind = Kind::Other;
+        QByteArray text; // as read, or as rewritten after a change
+        QString path;
+        QString level;
+    };
+
+    static std::optional<Line> parseLine(const QByteArray &raw, QString *problem);
+    static std::optional<Line> parseEntry(const QByteArray &raw, const QString &text, QString *problem);
+    static Line ruleLine(const QString &path, const QString &level);
+    static Line exceptionLine(const QString &path);
+    static bool isEntryPath(const QString &path);
+
+    int indexOf(Kind kind, const QString &path) const;
+    void insertAfterLast(Kind kind, const Line &line);
+
+    std::vector<Line> m_lines;
+    bool m_finalNewline = true;
+};
+
+#endif

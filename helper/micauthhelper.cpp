@@ -1,0 +1,67 @@
+#include "micauthhelper.h"
+#include "helpererror.h"
+#include "micsystem.h"
+#include "protectioncheck.h"
+
+#include <KAuth/HelperSupport>
+#include <KLocalizedString>
+
+using KAuth::ActionReply;
+namespace HelperSupport = KAuth::HelperSupport;
+
+namespace
+{
+constexpr int statusLoading = 1;
+constexpr int statusEnabled = 2;
+constexpr int statusPartly = 3;
+constexpr int statusDisabled = 4;
+
+// Answers in the language of the user of the module.
+void useCallerLanguage(const QVariantMap &args)
+{
+    const QStringList languages = args.value(QStringLiteral("languages")).toStringList();
+    KLocalizedString::setLanguages(languages);
+}
+}
+
+ActionReply MicAuthHelper::access(const QVariantMap &args)
+{
+    useCallerLanguage(args);
+    MicSystem system(MicSystem::rootFromEnvironment());
+    QString error;
+    if (!system.read(&error)) {
+        return errorReply(HelperError::DamagedState, error);
+    }
+    QVariantMap reply = system.readReply();
+
+    // The page can show everything but the protection state while the
+    // configured files are checked.
+    QVariantMap loading = reply;
+    loading.insert(QStringLiteral("micFsStatus"), statusLoading);
+    HelperSupport::progressStep(loading);
+
+    QStringList unprotected;
+    int fsStatus = statusDisabled;
+    if (system.isFsProtectionOn()) {
+        ProtectionCheck check(system.config().rules(), system.config().exceptions(), system.keywordMaxLevel());
+        if (!check.run(&HelperSupport::isStopped)) {
+            return errorReply(HelperError::Stopped, i18n("Reading the settings was cancelled."));
+        }
+        unprotected = check.unprotectedMessages();
+        fsStatus = unprotected.isEmpty() ? statusEnabled : statusPartly;
+    }
+    reply.insert(QStringLiteral("micFsStatus"), fsStatus);
+    reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
+
+    ActionReply success = ActionReply::SuccessReply();
+    success.setData(reply);
+    return success;
+}
+
+ActionReply MicAuthHelper::change(const QVariantMap &args)
+{
+    useCallerLanguage(args);
+    return errorReply(HelperError::NotSupported, i18n("Changing the settings is not supported yet."));
+}
+
+KAUTH_HELPER_MAIN("org.lumen.kcm.mic", MicAuthHelper)

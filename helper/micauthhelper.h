@@ -1,0 +1,19 @@
+#ifndef MICAUTHHELPER_H
+#define MICAUTHHELPER_H
+
+#include <KAuth/ActionReply>
+
+#include <QObject>
+#include <QVariantMap>
+
+// The privileged side of the settings module: reads the MIC state for the
+// access action and applies change requests for the change action.
+class MicAuthHelper : public QObject
+{
+    Q_OBJECT
+public Q_SLOTS:
+    KAuth::ActionReply access(const QVariantMap &args);
+    KAuth::ActionReply change(const QVariantMap &args);
+};
+
+#endif

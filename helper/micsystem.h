@@ -1,0 +1,82 @@
+#ifndef MICSYSTEM_H
+#define MICSYSTEM_H
+
+#include "fsilevconfig.h"
+
+#include <statefile.h>
+
+#include <QList>
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+struct ServiceState {
+    QString name;
+    unsigned int level = 0;
+    bool isolatable = false;
+    bool isolated = false;
+    bool error = false;
+};
+
+/*
+ * The MIC system that the helper manages. Without the kernel subsystem it is
+ * simulated by files below a state root ("/" on a real system):
+ *
+ *   var/lib/kestrel/mic.state        MIC on/off now and after reboot, the
+ *                                    maximum level now and at the next boot,
+ *                                    file-system protection, level catalogue
+ *   var/lib/kestrel/users.state      "<user> = <maximal level>"
+ *   var/lib/kestrel/services.state   "service.<name>.<field> = <value>"
+ *   etc/kestrel/fs-ilev.conf         the file-system integrity configuration
+ *   usr/share/kestrel/fs-ilev.conf.default   its defaults, same format
+ *
+ * A missing file is an empty one; a damaged file is an error that names it.
+ */
+class MicSystem
+{
+public:
+    explicit MicSystem(const QString &root);
+    // The state root of this process: $MIC_STATE_ROOT, else "/".
+    static QString rootFromEnvironment();
+
+    bool read(QString *error);
+
+    QString root() const;
+    QString micStatePath() const;
+    QString usersStatePath() const;
+    QString servicesStatePath() const;
+    QString fsIlevConfPath() const;
+    QString fsIlevDefaultsPath() const;
+
+    bool isEnabled() const;
+    bool isEnabledAfterReboot() const;
+    unsigned int maxLevel() const;
+    unsigned int maxLevelAfterReboot() const;
+    bool isFsProtectionOn() const;
+    // The level that "max" and "high" stand for in the configuration.
+    unsigned int keywordMaxLevel() const;
+
+    // Maximal levels of the machine's users; users without an entry have 0.
+    QHash<QString, unsigned int> userLevels() const;
+    QList<ServiceState> services() const;
+    const FsIlevConfig &config() const;
+    const FsIlevConfig &defaults() const;
+
+    // The parts of the read reply that need no file-system scan.
+    QVariantMap readReply() const;
+
+private:
+    QString pathOf(const char *relative) const;
+    bool flag(const char *key) const;
+    unsigned int level(const char *key) const;
+
+    QString stateRoot;
+    StateFile micState;
+    StateFile usersState;
+    StateFile servicesState;
+    FsIlevConfig fsConfig;
+    FsIlevConfig fsDefaults;
+};
+
+#endif

@@ -1,0 +1,40 @@
+#ifndef PROTECTIONCHECK_H
+#define PROTECTIONCHECK_H
+
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+
+/*
+ * Which configured objects carry a label that does not cover their configured
+ * level. Levels are masks: a label covers a level when it holds all of its
+ * bits. Exceptions are skipped, and so are paths where no object exists, since
+ * protecting cannot label them.
+ */
+class ProtectionCheck
+{
+public:
+    ProtectionCheck(const QHash<QString, QString> &rules, const QStringList &exceptions, unsigned int keywordMaxLevel);
+
+    // Returns false when `stopped` said to stop before the end.
+    bool run(const std::function<bool()> &stopped = {});
+
+    // One line per unprotected object, sorted by path.
+    QStringList unprotectedMessages() const;
+    QStringList unprotectedPaths() const;
+    int checkedCount() const;
+
+    static bool covers(unsigned int label, unsigned int level);
+
+private:
+    QHash<QString, QString> rules;
+    QSet<QString> exceptions;
+    unsigned int maxLevel;
+    QStringList messages;
+    QStringList paths;
+    int checked = 0;
+};
+
+#endif

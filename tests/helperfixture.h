@@ -1,0 +1,180 @@
+#ifndef HELPERFIXTURE_H
+#define HELPERFIXTURE_H
+
+// Tests that talk to the privileged helper over the private system bus that
+// the test run starts. The helper serves the state root named by
+// MIC_STATE_ROOT; the tests lay out that root themselves.
+
+#include <KAuth/Action>
+#include <KAuth/ExecuteJob>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <QThread>
+
+#include <csignal>
+#include <sys/xattr.h>
+
+namespace HelperFixture
+{
+inline const QString helperId = QStringLiteral("org.lumen.kcm.mic");
+
+inline QString stateRoot()
+{
+    return qEnvironmentVariable("MIC_STATE_ROOT");
+}
+
+inline QString rootPath(const QString &relative)
+{
+    return QDir(stateRoot()).filePath(relative);
+}
+
+inline void writeRootFile(const QString &relative, const QByteArray &content)
+{
+    const QString path = rootPath(relative);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
+inline QByteArray readRootFile(const QString &relative)
+{
+    QFile file(rootPath(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Empties the state root, keeping the directory the helper was started on.
+inline void clearStateRoot()
+{
+    QDir root(stateRoot());
+    root.mkpath(QStringLiteral("."));
+    const QStringList entries = root.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QString &entry : entries) {
+        QFileInfo info(root.filePath(entry));
+        if (info.isDir() && !info.isSymLink()) {
+            QDir(info.filePath()).removeRecursively();
+        } else {
+            QFile::remove(info.filePath());
+        }
+    }
+}
+
+inline bool setLabel(const QString &path, unsigned int level)
+{
+    const QByteArray value = QByteArray::number(level);
+    return ::lsetxattr(QFile::encodeName(path).constData(), "security.kestrel.ilev", value.constData(), value.size(), 0) == 0;
+}
+
+inline QByteArray labelOf(const QString &path)
+{
+    char buffer[32];
+    const ssize_t size = ::lgetxattr(QFile::encodeName(path).constData(), "security.kestrel.ilev", buffer, sizeof(buffer));
+    return size < 0 ? QByteArray() : QByteArray(buffer, int(size));
+}
+
+struct Outcome {
+    int error = -1;
+    QString errorText;
+    QVariantMap data;
+    QList<QVariantMap> progress;
+    bool finished = false;
+};
+
+// Runs an action of the helper to its end (or a deadline).
+inline Outcome execute(const QString &action, const QVariantMap &arguments, int deadline = 60000)
+{
+    KAuth::Action kauthAction(helperId + QLatin1Char('.') + action);
+    kauthAction.setHelperId(helperId);
+    kauthAction.setArguments(arguments);
+    kauthAction.setTimeout(deadline);
+    KAuth::ExecuteJob *job = kauthAction.execute();
+    Outcome outcome;
+    QEventLoop loop;
+    QObject::connect(job, &KAuth::ExecuteJob::newData, &loop, [&](const QVariantMap &data) {
+        outcome.progress.append(data);
+    });
+    QObject::connect(job, &KJob::result, &loop, [&](KJob *) {
+        outcome.finished = true;
+        outcome.error = job->error();
+        outcome.errorText = job->errorText();
+        outcome.data = job->data();
+        loop.quit();
+    });
+    QTimer::singleShot(deadline, &loop, &QEventLoop::quit);
+    job->start();
+    loop.exec();
+    return outcome;
+}
+
+inline void writeMicState(bool enabled, bool afterReboot, bool protection)
+{
+    const auto yesNo = [](bool on) {
+        return on ? QByteArray("yes") : QByteArray("no");
+    };
+    writeRootFile(QStringLiteral("var/lib/kestrel/mic.state"),
+                  "levels = 0 1 3 7 15 31 63\nlevel.63 = High\nmax-ilev = " + QByteArray(enabled ? "63" : "0")
+                      + "\nmax-ilev-after-reboot = 127\nenabled = " + yesNo(enabled) + "\nenabled-after-reboot = " + yesNo(afterReboot)
+                      + "\nfs-protection = " + yesNo(protection) + "\n");
+}
+
+// A small MIC system: MIC on with file-system protection, rules on files of
+// the state root (one of them uncovered by mask, one excepted, one missing),
+// defaults, users and three services. Returns the folder of the files.
+inline QString laySampleSystem()
+{
+    clearStateRoot();
+    const QString files = rootPath(QStringLiteral("files"));
+    QDir().mkpath(files);
+    const auto file = [&](const char *name) -> QString {
+        return files + QLatin1Char('/') + QLatin1String(name);
+    };
+    for (const char *name : {"high", "mask", "uncovered", "excepted"}) {
+        QFile f(file(name));
+        if (!f.open(QIODevice::WriteOnly)) {
+            qFatal("cannot create %s", name);
+        }
+    }
+    if (!setLabel(file("high"), 63) || !setLabel(file("mask"), 12) || !setLabel(file("uncovered"), 8)) {
+        qFatal("cannot set labels: the tests need CAP_SYS_ADMIN");
+    }
+    writeMicState(true, true, true);
+    writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"),
+                  "# rules\nhigh " + file("high").toUtf8() + "\n0b100 " + file("mask").toUtf8() + "\n7 " + file("uncovered").toUtf8() + "\n63 "
+                      + file("excepted").toUtf8() + "\n63 " + file("missing").toUtf8() + "\nexception " + file("excepted").toUtf8() + "\n");
+    writeRootFile(QStringLiteral("usr/share/kestrel/fs-ilev.conf.default"), "max /usr/bin\nexception /tmp\n");
+    writeRootFile(QStringLiteral("var/lib/kestrel/users.state"), "root = 63\nno-such-user = 15\nnobody = junk\n");
+    writeRootFile(QStringLiteral("var/lib/kestrel/services.state"),
+                  "services = cron sshd broken\n"
+                  "service.cron.level = 15\nservice.cron.isolatable = yes\nservice.cron.isolated = yes\n"
+                  "service.sshd.level = 63\nservice.sshd.isolatable = yes\nservice.sshd.isolated = no\n"
+                  "service.broken.isolatable = yes\nservice.broken.error = yes\n");
+    return files;
+}
+
+// Ends the running helper, so that the bus starts it afresh at the next call.
+inline void stopHelper()
+{
+    QDBusConnectionInterface *bus = QDBusConnection::systemBus().interface();
+    if (!bus || !bus->isServiceRegistered(helperId)) {
+        return;
+    }
+    const uint pid = bus->servicePid(helperId);
+    if (pid > 1) {
+        ::kill(pid_t(pid), SIGTERM);
+    }
+    for (int i = 0; i < 100 && bus->isServiceRegistered(helperId); ++i) {
+        QThread::msleep(20);
+    }
+}
+}
+
+#endif

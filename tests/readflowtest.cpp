@@ -1,0 +1,191 @@
+// The module reading the state from the real helper over the system bus.
+#include "helperfixture.h"
+
+#include <micmanagementmodule.h>
+
+#include <KBusyIndicatorWidget>
+#include <KMessageWidget>
+
+#include <QCheckBox>
+#include <QDBusMessage>
+#include <QScopeGuard>
+#include <QLabel>
+#include <QListWidget>
+#include <QTest>
+#include <QTreeView>
+
+using namespace HelperFixture;
+
+namespace
+{
+// Records what the state overlay shows each time it appears or goes.
+class OverlayRecorder : public QObject
+{
+public:
+    explicit OverlayRecorder(KCMLS::StateWidget *overlay)
+        : overlay(overlay)
+    {
+        overlay->installEventFilter(this);
+    }
+    QList<int> states;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+            states.append(event->type() == QEvent::HideToParent ? 0 : overlay->state());
+        }
+        return false;
+    }
+
+private:
+    KCMLS::StateWidget *overlay;
+};
+
+// Records whether the page was seen loading before it was seen done.
+class LoadingRecorder : public QObject
+{
+public:
+    explicit LoadingRecorder(QWidget *busyIndicator)
+    {
+        busyIndicator->installEventFilter(this);
+    }
+    QList<bool> shown;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+            shown.append(event->type() == QEvent::ShowToParent);
+        }
+        return false;
+    }
+};
+}
+
+class ReadFlowTest : public QObject
+{
+    Q_OBJECT
+private:
+    template<typename T>
+    static T *child(MicManagementModule &module, const char *name)
+    {
+        return module.findChild<QWidget *>(QStringLiteral("generalMode"))->template findChild<T *>(QLatin1String(name));
+    }
+
+    static QString fsText(MicManagementModule &module)
+    {
+        return child<QLabel>(module, "fileSystemMessageLabel")->text();
+    }
+
+    static void waitForRead(MicManagementModule &module)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!module.isReading(), 30000);
+        QTRY_COMPARE(module.stateWidget()->state(), KCMLS::NoState);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        laySampleSystem();
+    }
+
+    void readShowsTheState()
+    {
+        MicManagementModule module(nullptr, {});
+        OverlayRecorder overlay(module.stateWidget());
+        LoadingRecorder loading(child<KBusyIndicatorWidget>(module, "protectFsBusyIndicatorWidget"));
+        module.messagesManager()->newMessage(QStringLiteral("old"), KCMLS::WarningMessage, QString(), KCMLS::NoState);
+
+        module.access();
+        QCOMPARE(module.stateWidget()->state(), KCMLS::ReadingState);
+        waitForRead(module);
+
+        QCOMPARE(overlay.states.first(), int(KCMLS::ReadingState));
+        QCOMPARE(overlay.states.last(), 0);
+        QVERIFY(!overlay.states.contains(int(KCMLS::AuthorizationState))); // root needs no authorization
+        QVERIFY(module.messagesManager()->messages().isEmpty());
+        QCOMPARE(loading.shown.first(), true); // the intermediate map came first
+        QCOMPARE(loading.shown.last(), false);
+
+        QCOMPARE(child<QLabel>(module, "micStatusMessageLabel")->text(), QStringLiteral("MIC subsystem is <b>enabled</b>."));
+        QCOMPARE(fsText(module), QStringLiteral("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be."));
+        QVERIFY(child<QCheckBox>(module, "enableMicCheckBox")->isChecked());
+        QCOMPARE(child<QCheckBox>(module, "protectFsCheckBox")->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(child<QCheckBox>(module, "servicesIsolatedCheckBox")->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(child<QListWidget>(module, "unprotectedFilesListWidget")->count(), 1);
+        QVERIFY(child<QLabel>(module, "micLevelsLabel")->text().contains(QStringLiteral("<b>63 - High</b>")));
+    }
+
+    void secondReadWhileReading()
+    {
+        MicManagementModule module(nullptr, {});
+        module.access();
+        module.access(); // the host asks again before the first read ended
+        waitForRead(module);
+        QVERIFY(module.messagesManager()->messages().isEmpty());
+
+        // Nothing is left behind: the next read runs, and so do calls that
+        // follow it.
+        module.access();
+        QCOMPARE(module.stateWidget()->state(), KCMLS::ReadingState);
+        waitForRead(module);
+        QCOMPARE(execute(QStringLiteral("access"), {}, 20000).error, 0);
+    }
+
+    void failedReadShowsTheErrorAndForgetsTheUser()
+    {
+        writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), "high /usr\nbad line\n");
+        MicManagementModule module(nullptr, {});
+        auto *users = child<QTreeView>(module, "usersTreeView");
+        module.selectUser(QStringLiteral("root"));
+        module.access();
+        waitForRead(module);
+        QCOMPARE(module.messagesManager()->messages().size(), 1);
+        const KMessageWidget *message = module.messagesManager()->messages().first();
+        QCOMPARE(message->messageType(), KMessageWidget::Error);
+        QVERIFY2(message->text().contains(QStringLiteral("line 2")), qPrintable(message->text()));
+        QCOMPARE(module.stateWidget()->state(), KCMLS::NoState);
+
+        laySampleSystem();
+        module.access();
+        waitForRead(module);
+        QVERIFY(!users->currentIndex().isValid());
+
+        module.selectUser(QStringLiteral("root"));
+        module.access();
+        waitForRead(module);
+        QCOMPARE(users->currentIndex().siblingAtColumn(0).data().toString(), QStringLiteral("root"));
+    }
+
+    void missingHelper()
+    {
+        // The bus knows no helper: its service description is gone.
+        const QString service = qEnvironmentVariable("MIC_TEST_BUS_DIR") + QStringLiteral("/services/org.lumen.kcm.mic.service");
+        const QString aside = service + QStringLiteral(".aside");
+        QVERIFY(QFile::rename(service, aside));
+        const auto restore = qScopeGuard([&] {
+            QFile::rename(aside, service);
+            QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                                              QStringLiteral("/org/freedesktop/DBus"),
+                                                                              QStringLiteral("org.freedesktop.DBus"),
+                                                                              QStringLiteral("ReloadConfig")));
+        });
+        QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                                          QStringLiteral("/org/freedesktop/DBus"),
+                                                                          QStringLiteral("org.freedesktop.DBus"),
+                                                                          QStringLiteral("ReloadConfig")));
+        stopHelper();
+
+        MicManagementModule module(nullptr, {});
+        module.access();
+        QTRY_VERIFY_WITH_TIMEOUT(!module.messagesManager()->messages().isEmpty(), 30000);
+        const KMessageWidget *message = module.messagesManager()->messages().first();
+        QCOMPARE(message->messageType(), KMessageWidget::Error);
+        QVERIFY(!message->text().isEmpty());
+        QCOMPARE(module.stateWidget()->state(), KCMLS::NoState);
+    }
+};
+
+QTEST_MAIN(ReadFlowTest)
+#include "readflowtest.moc"
