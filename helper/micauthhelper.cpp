@@ -1,4 +1,6 @@
 #include "micauthhelper.h"
+#include "changeapplier.h"
+#include "changerequest.h"
 #include "helpererror.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
@@ -61,7 +63,22 @@ ActionReply MicAuthHelper::access(const QVariantMap &args)
 ActionReply MicAuthHelper::change(const QVariantMap &args)
 {
     useCallerLanguage(args);
-    return errorReply(HelperError::NotSupported, i18n("Changing the settings is not supported yet."));
+    MicSystem system(MicSystem::rootFromEnvironment());
+    QString error;
+    if (!system.read(&error)) {
+        return errorReply(HelperError::DamagedState, error);
+    }
+    const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
+    if (!request) {
+        return errorReply(HelperError::InvalidRequest, error);
+    }
+    ChangeApplier applier(system);
+    if (!applier.apply(*request, &error)) {
+        return errorReply(HelperError::WriteFailed, error);
+    }
+    ActionReply success = ActionReply::SuccessReply();
+    success.setData({{QStringLiteral("warnings"), applier.warnings()}, {QStringLiteral("needReboot"), applier.needReboot()}});
+    return success;
 }
 
 KAUTH_HELPER_MAIN("org.lumen.kcm.mic", MicAuthHelper)

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 #include <pwd.h>
 
@@ -24,15 +26,30 @@ std::optional<unsigned int> parseLevel(const std::string &text)
     return ok ? std::optional<unsigned int>(value) : std::nullopt;
 }
 
-// Reads a state file; a missing one is empty.
-bool loadStateFile(const QString &path, StateFile *file, QString *error)
+// The content of a file; a missing file is empty.
+bool readBytes(const QString &path, bool *existed, QByteArray *content, QString *error)
 {
-    if (!QFile::exists(path)) {
-        *file = *StateFile::parse(std::string());
+    QFile file(path);
+    *existed = file.exists();
+    content->clear();
+    if (!*existed) {
         return true;
     }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = i18n("Cannot read %1: %2", path, file.errorString());
+        return false;
+    }
+    *content = file.readAll();
+    return true;
+}
+
+bool loadStateFile(const QString &path, StateFile *file, QByteArray *content, bool *existed, QString *error)
+{
+    if (!readBytes(path, existed, content, error)) {
+        return false;
+    }
     std::string why;
-    auto parsed = StateFile::load(QFile::encodeName(path).toStdString(), &why);
+    auto parsed = StateFile::parse(content->toStdString(), &why);
     if (!parsed) {
         *error = i18n("The state file %1 is damaged: %2", path, QString::fromStdString(why));
         return false;
@@ -41,19 +58,13 @@ bool loadStateFile(const QString &path, StateFile *file, QString *error)
     return true;
 }
 
-bool loadConfig(const QString &path, FsIlevConfig *config, QString *error)
+bool loadConfig(const QString &path, FsIlevConfig *config, QByteArray *content, bool *existed, QString *error)
 {
-    QFile file(path);
-    if (!file.exists()) {
-        *config = *FsIlevConfig::parse(QByteArray(), nullptr);
-        return true;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = i18n("Cannot read the file-system integrity configuration %1: %2", path, file.errorString());
+    if (!readBytes(path, existed, content, error)) {
         return false;
     }
     QString why;
-    auto parsed = FsIlevConfig::parse(file.readAll(), &why);
+    auto parsed = FsIlevConfig::parse(*content, &why);
     if (!parsed) {
         *error = i18n("The file-system integrity configuration %1 is damaged: %2", path, why);
         return false;
@@ -92,9 +103,17 @@ QString MicSystem::rootFromEnvironment()
 
 bool MicSystem::read(QString *error)
 {
-    return loadStateFile(micStatePath(), &micState, error) && loadStateFile(usersStatePath(), &usersState, error)
-        && loadStateFile(servicesStatePath(), &servicesState, error) && loadConfig(fsIlevConfPath(), &fsConfig, error)
-        && loadConfig(fsIlevDefaultsPath(), &fsDefaults, error);
+    micFile.path = micStatePath();
+    usersFile.path = usersStatePath();
+    servicesFile.path = servicesStatePath();
+    configFile.path = fsIlevConfPath();
+    QByteArray defaultsContent;
+    bool defaultsExisted = false;
+    return loadStateFile(micFile.path, &micState, &micFile.content, &micFile.existed, error)
+        && loadStateFile(usersFile.path, &usersState, &usersFile.content, &usersFile.existed, error)
+        && loadStateFile(servicesFile.path, &servicesState, &servicesFile.content, &servicesFile.existed, error)
+        && loadConfig(configFile.path, &fsConfig, &configFile.content, &configFile.existed, error)
+        && loadConfig(fsIlevDefaultsPath(), &fsDefaults, &defaultsContent, &defaultsExisted, error);
 }
 
 QString MicSystem::root() const
@@ -203,6 +222,18 @@ QList<ServiceState> MicSystem::services() const
     return list;
 }
 
+QStringList MicSystem::isolatableServiceNames() const
+{
+    QStringList names;
+    const auto list = services();
+    for (const ServiceState &service : list) {
+        if (service.isolatable) {
+            names.append(service.name);
+        }
+    }
+    return names;
+}
+
 const FsIlevConfig &MicSystem::config() const
 {
     return fsConfig;
@@ -271,4 +302,107 @@ QVariantMap MicSystem::readReply() const
     reply.insert(QStringLiteral("servicesIsolated"), int(all ? Qt::Checked : isolated > 0 ? Qt::PartiallyChecked : Qt::Unchecked));
     reply.insert(QStringLiteral("servicesIsolatedStatus"), int(all ? Status::Enabled : isolated > 0 ? Status::Partly : Status::Disabled));
     return reply;
+}
+
+void MicSystem::setFlag(const char *key, bool on)
+{
+    micState.setValue(key, on ? "yes" : "no");
+}
+
+void MicSystem::setEnabledAfterReboot(bool enabled)
+{
+    setFlag("enabled-after-reboot", enabled);
+}
+
+void MicSystem::setMaxLevelAfterReboot(unsigned int level)
+{
+    micState.setValue("max-ilev-after-reboot", std::to_string(level));
+}
+
+void MicSystem::setFsProtection(bool on)
+{
+    setFlag("fs-protection", on);
+}
+
+void MicSystem::setUserLevel(const QString &user, unsigned int level)
+{
+    usersState.setValue(user.toStdString(), std::to_string(level));
+}
+
+void MicSystem::setServiceIsolated(const QString &service, bool isolated)
+{
+    servicesState.setValue("service." + service.toStdString() + ".isolated", isolated ? "yes" : "no");
+}
+
+FsIlevConfig &MicSystem::editableConfig()
+{
+    return fsConfig;
+}
+
+void MicSystem::reboot()
+{
+    const bool enabled = isEnabledAfterReboot();
+    setFlag("enabled", enabled);
+    micState.setValue("max-ilev", std::to_string(enabled ? maxLevelAfterReboot() : 0));
+}
+
+QList<QPair<MicSystem::StoredFile *, QByteArray>> MicSystem::changedFiles()
+{
+    QList<QPair<StoredFile *, QByteArray>> changed;
+    const auto consider = [&changed](StoredFile *file, const QByteArray &content) {
+        if (content != file->content || (!file->existed && !content.isEmpty())) {
+            changed.append({file, content});
+        }
+    };
+    consider(&micFile, QByteArray::fromStdString(micState.serialize()));
+    consider(&usersFile, QByteArray::fromStdString(usersState.serialize()));
+    consider(&servicesFile, QByteArray::fromStdString(servicesState.serialize()));
+    consider(&configFile, fsConfig.serialize());
+    return changed;
+}
+
+namespace
+{
+bool saveAtomically(const QString &path, const QByteArray &content, QString *error)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        *error = i18n("Cannot write %1: %2", path, file.errorString());
+        return false;
+    }
+    return true;
+}
+}
+
+bool MicSystem::write(QString *error)
+{
+    const auto changed = changedFiles();
+    QList<StoredFile *> written;
+    const auto rollBack = [&written] {
+        QString ignored;
+        for (StoredFile *file : std::as_const(written)) {
+            if (file->existed) {
+                saveAtomically(file->path, file->content, &ignored);
+            } else {
+                QFile::remove(file->path);
+            }
+        }
+    };
+    for (const auto &[file, content] : changed) {
+        if (file->existed && !saveAtomically(file->path + QStringLiteral(".old"), file->content, error)) {
+            rollBack();
+            return false;
+        }
+        if (!saveAtomically(file->path, content, error)) {
+            rollBack();
+            return false;
+        }
+        written.append(file);
+    }
+    for (const auto &[file, content] : changed) {
+        file->existed = true;
+        file->content = content;
+    }
+    return true;
 }

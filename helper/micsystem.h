@@ -63,13 +63,39 @@ public:
     const FsIlevConfig &config() const;
     const FsIlevConfig &defaults() const;
 
+    QStringList isolatableServiceNames() const;
+
     // The parts of the read reply that need no file-system scan.
     QVariantMap readReply() const;
 
+    // Changes in memory, written by write().
+    void setEnabledAfterReboot(bool enabled);
+    void setMaxLevelAfterReboot(unsigned int level);
+    void setFsProtection(bool on);
+    void setUserLevel(const QString &user, unsigned int level);
+    void setServiceIsolated(const QString &service, bool isolated);
+    FsIlevConfig &editableConfig();
+    // What a reboot does: the after-reboot state becomes the current one.
+    void reboot();
+
+    // Writes every changed file, each atomically, keeping the previous
+    // generation as "<file>.old". When one cannot be written, the files
+    // written before it get their previous content back, so the state stays
+    // whole; *error says what failed.
+    bool write(QString *error);
+
 private:
+    struct StoredFile {
+        QString path;
+        bool existed = false;
+        QByteArray content; // as read
+    };
+
     QString pathOf(const char *relative) const;
     bool flag(const char *key) const;
     unsigned int level(const char *key) const;
+    void setFlag(const char *key, bool on);
+    QList<QPair<StoredFile *, QByteArray>> changedFiles();
 
     QString stateRoot;
     StateFile micState;
@@ -77,6 +103,10 @@ private:
     StateFile servicesState;
     FsIlevConfig fsConfig;
     FsIlevConfig fsDefaults;
+    StoredFile micFile;
+    StoredFile usersFile;
+    StoredFile servicesFile;
+    StoredFile configFile;
 };
 
 #endif

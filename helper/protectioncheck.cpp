@@ -48,6 +48,7 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
 {
     messages.clear();
     paths.clear();
+    missing.clear();
     checked = 0;
     QStringList sorted = rules.keys();
     std::sort(sorted.begin(), sorted.end());
@@ -62,7 +63,9 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
         const QString &levelString = rules.value(path);
         const unsigned int required = Mic::Utils::configLevelToNumber(levelString, maxLevel, nullptr);
         const Label label = labelOf(QFile::encodeName(path));
-        if (label.exists && !covers(label.level, required)) {
+        if (!label.exists) {
+            missing.append(path);
+        } else if (!covers(label.level, required)) {
             paths.append(path);
             messages.append(i18nc("@item unprotected file", "%1 (level %2, configured %3)", path, QString::number(label.level), levelString));
         }
@@ -73,6 +76,11 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
 QStringList ProtectionCheck::unprotectedMessages() const
 {
     return messages;
+}
+
+QStringList ProtectionCheck::missingPaths() const
+{
+    return missing;
 }
 
 QStringList ProtectionCheck::unprotectedPaths() const

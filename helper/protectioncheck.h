@@ -24,6 +24,8 @@ public:
     // One line per unprotected object, sorted by path.
     QStringList unprotectedMessages() const;
     QStringList unprotectedPaths() const;
+    // Configured paths where no object exists.
+    QStringList missingPaths() const;
     int checkedCount() const;
 
     static bool covers(unsigned int label, unsigned int level);
@@ -34,6 +36,7 @@ private:
     unsigned int maxLevel;
     QStringList messages;
     QStringList paths;
+    QStringList missing;
     int checked = 0;
 };
 

@@ -1,0 +1,43 @@
+#ifndef CHANGEAPPLIER_H
+#define CHANGEAPPLIER_H
+
+#include "changerequest.h"
+
+#include <QStringList>
+
+class MicSystem;
+
+// Applies a checked change request to the MIC system as one transaction:
+// labels first, then the files; a failure undoes what was done.
+class ChangeApplier
+{
+public:
+    explicit ChangeApplier(MicSystem &system);
+
+    bool apply(const ChangeRequest &request, QString *error);
+
+    // What was skipped or applied only in part, in an administrator's words.
+    QStringList warnings() const;
+    // Whether the change takes effect only after a reboot.
+    bool needReboot() const;
+
+private:
+    void applyMicState(const ChangeRequest &request);
+    void applyServices(const ChangeRequest &request);
+    void applyRules(const ChangeRequest &request);
+    bool protectFileSystem(QString *error);
+    void restoreLabels();
+
+    struct LabelChange {
+        QString path;
+        bool hadLabel = false;
+        QByteArray previous;
+    };
+
+    MicSystem &system;
+    QStringList warningTexts;
+    bool rebootNeeded = false;
+    QList<LabelChange> labelled;
+};
+
+#endif

@@ -1,0 +1,289 @@
+#include "changerequest.h"
+#include "fsilevconfig.h"
+
+#include <constants.h>
+
+#include <KLocalizedString>
+
+#include <QSet>
+
+#include <pwd.h>
+
+namespace
+{
+constexpr unsigned int highestLevel = 255;
+
+bool isInteger(const QVariant &value)
+{
+    switch (value.userType()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A short, printable form of a value for error texts.
+QString shown(const QVariant &value)
+{
+    QString text = value.toString();
+    if (text.isEmpty() && !value.isNull()) {
+        text = QString::fromLatin1(value.typeName());
+    }
+    text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    text.replace(QChar(0), QStringLiteral("\\0"));
+    return text.size() > 200 ? text.left(200) + QStringLiteral("…") : text;
+}
+
+bool userExists(const QString &name)
+{
+    const QByteArray encoded = name.toLocal8Bit();
+    return !name.isEmpty() && !encoded.contains('\0') && getpwnam(encoded.constData()) != nullptr;
+}
+
+bool isRulePath(const QString &path)
+{
+    return FsIlevConfig::isValidPath(path) && path != QLatin1String("/");
+}
+
+class Parser
+{
+public:
+    Parser(const QVariantMap &args, const QStringList &isolatable)
+        : args(args)
+        , isolatable(isolatable.cbegin(), isolatable.cend())
+    {
+    }
+
+    std::optional<ChangeRequest> parse(QString *error)
+    {
+        ChangeRequest request;
+        const bool ok = knownKeysOnly() && status(QStringLiteral("micStatus"), {2, 4}, &request.micStatus)
+            && status(QStringLiteral("servicesIsolatedStatus"), {2, 3, 4}, &request.servicesIsolatedStatus)
+            && status(QStringLiteral("micFsStatus"), {2, 4}, &request.micFsStatus) && futureLevel(&request.futureLevel)
+            && userLevels(&request.userLevels) && ruleChanges(&request.ruleChanges) && exceptions(&request.exceptions)
+            && services(&request.services) && locale();
+        if (!ok) {
+            *error = problem;
+            return std::nullopt;
+        }
+        return request;
+    }
+
+private:
+    bool fail(const QString &text)
+    {
+        problem = text;
+        return false;
+    }
+
+    bool badValue(const QString &key, const QVariant &value, const QString &why)
+    {
+        return fail(i18n("Invalid value \"%2\" for \"%1\": %3", key, shown(value), why));
+    }
+
+    bool knownKeysOnly()
+    {
+        static const QSet<QString> known{QStringLiteral("micStatus"),
+                                         QStringLiteral("servicesIsolatedStatus"),
+                                         QStringLiteral("micFsStatus"),
+                                         QStringLiteral("userILevels"),
+                                         QStringLiteral("micFutureLevel"),
+                                         QStringLiteral("micFsCurrentItems"),
+                                         QStringLiteral("micFsCurrentExceptions"),
+                                         QStringLiteral("services"),
+                                         QStringLiteral("languages"),
+                                         QStringLiteral("lcmessages")};
+        for (auto it = args.cbegin(); it != args.cend(); ++it) {
+            if (!known.contains(it.key())) {
+                return fail(i18n("Unknown setting \"%1\".", it.key()));
+            }
+        }
+        return true;
+    }
+
+    bool level(const QString &key, const QVariant &value, unsigned int *result)
+    {
+        if (!isInteger(value)) {
+            return badValue(key, value, i18n("an integrity level must be a whole number"));
+        }
+        const qlonglong number = value.toLongLong();
+        if (number < 0 || number > highestLevel || (value.userType() == QMetaType::ULongLong && value.toULongLong() > highestLevel)) {
+            return badValue(key, value, i18n("integrity levels range from 0 to %1", QString::number(highestLevel)));
+        }
+        *result = static_cast<unsigned int>(number);
+        return true;
+    }
+
+    bool status(const QString &key, const QList<int> &allowed, std::optional<int> *result)
+    {
+        if (!args.contains(key)) {
+            return true;
+        }
+        const QVariant value = args.value(key);
+        if (!isInteger(value) || !allowed.contains(value.toLongLong())) {
+            return badValue(key, value, i18n("not a status that can be set"));
+        }
+        *result = value.toInt();
+        return true;
+    }
+
+    bool futureLevel(std::optional<unsigned int> *result)
+    {
+        const QString key = QStringLiteral("micFutureLevel");
+        if (!args.contains(key)) {
+            return true;
+        }
+        unsigned int value = 0;
+        if (!level(key, args.value(key), &value)) {
+            return false;
+        }
+        *result = value;
+        return true;
+    }
+
+    bool hashOf(const QString &key, QVariantHash *hash)
+    {
+        const QVariant value = args.value(key);
+        if (value.userType() != QMetaType::QVariantHash) {
+            return badValue(key, value, i18n("expected a table of names and values"));
+        }
+        *hash = value.toHash();
+        return true;
+    }
+
+    bool userLevels(std::optional<QHash<QString, unsigned int>> *result)
+    {
+        const QString key = QStringLiteral("userILevels");
+        QVariantHash hash;
+        if (!args.contains(key)) {
+            return true;
+        }
+        if (!hashOf(key, &hash)) {
+            return false;
+        }
+        QHash<QString, unsigned int> levels;
+        for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
+            if (!userExists(it.key())) {
+                return badValue(key, it.key(), i18n("no such user"));
+            }
+            unsigned int value = 0;
+            if (!level(key + QLatin1Char('/') + it.key(), it.value(), &value)) {
+                return false;
+            }
+            levels.insert(it.key(), value);
+        }
+        *result = levels;
+        return true;
+    }
+
+    bool ruleChanges(std::optional<QHash<QString, QString>> *result)
+    {
+        const QString key = QStringLiteral("micFsCurrentItems");
+        QVariantHash hash;
+        if (!args.contains(key)) {
+            return true;
+        }
+        if (!hashOf(key, &hash)) {
+            return false;
+        }
+        QHash<QString, QString> changes;
+        for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
+            if (!isRulePath(it.key())) {
+                return badValue(key, it.key(), i18n("a rule needs an absolute, normalised path other than \"/\""));
+            }
+            if (it.value().userType() != QMetaType::QString) {
+                return badValue(key + QLatin1Char('/') + it.key(), it.value(), i18n("a level must be given as text"));
+            }
+            const QString levelString = it.value().toString();
+            if (levelString != Mic::noLevelString && !FsIlevConfig::isValidLevelString(levelString)) {
+                return badValue(key + QLatin1Char('/') + it.key(), levelString, i18n("not a valid integrity level"));
+            }
+            changes.insert(it.key(), levelString);
+        }
+        *result = changes;
+        return true;
+    }
+
+    bool exceptions(std::optional<QStringList> *result)
+    {
+        const QString key = QStringLiteral("micFsCurrentExceptions");
+        if (!args.contains(key)) {
+            return true;
+        }
+        const QVariant value = args.value(key);
+        if (value.userType() != QMetaType::QStringList) {
+            return badValue(key, value, i18n("expected a list of paths"));
+        }
+        QStringList paths = value.toStringList();
+        QSet<QString> seen;
+        for (const QString &path : std::as_const(paths)) {
+            if (!isRulePath(path)) {
+                return badValue(key, path, i18n("an exception needs an absolute, normalised path other than \"/\""));
+            }
+            if (seen.contains(path)) {
+                return badValue(key, path, i18n("listed twice"));
+            }
+            seen.insert(path);
+        }
+        *result = paths;
+        return true;
+    }
+
+    bool services(std::optional<QList<ServiceIsolation>> *result)
+    {
+        const QString key = QStringLiteral("services");
+        if (!args.contains(key)) {
+            return true;
+        }
+        const QVariant value = args.value(key);
+        if (value.userType() != QMetaType::QVariantList) {
+            return badValue(key, value, i18n("expected a list of services"));
+        }
+        QList<ServiceIsolation> list;
+        const QVariantList entries = value.toList();
+        for (const QVariant &entry : entries) {
+            if (entry.userType() != QMetaType::QVariantHash) {
+                return badValue(key, entry, i18n("expected the settings of one service"));
+            }
+            const QVariantHash service = entry.toHash();
+            const QVariant name = service.value(QStringLiteral("name"));
+            if (name.userType() != QMetaType::QString || !isolatable.contains(name.toString())) {
+                return badValue(key, name, i18n("no service of that name can be isolated"));
+            }
+            const QVariant isolated = service.value(QStringLiteral("isIsolated"));
+            if (isolated.userType() != QMetaType::Bool) {
+                return badValue(key + QLatin1Char('/') + name.toString(), isolated, i18n("expected true or false for \"isIsolated\""));
+            }
+            list.append({name.toString(), isolated.toBool()});
+        }
+        *result = list;
+        return true;
+    }
+
+    bool locale()
+    {
+        const QVariant languages = args.value(QStringLiteral("languages"));
+        if (languages.isValid() && languages.userType() != QMetaType::QStringList) {
+            return badValue(QStringLiteral("languages"), languages, i18n("expected a list of languages"));
+        }
+        const QVariant messages = args.value(QStringLiteral("lcmessages"));
+        if (messages.isValid() && messages.userType() != QMetaType::QString) {
+            return badValue(QStringLiteral("lcmessages"), messages, i18n("expected the name of a locale"));
+        }
+        return true;
+    }
+
+    const QVariantMap &args;
+    const QSet<QString> isolatable;
+    QString problem;
+};
+}
+
+std::optional<ChangeRequest> ChangeRequest::parse(const QVariantMap &args, const QStringList &isolatableServices, QString *error)
+{
+    return Parser(args, isolatableServices).parse(error);
+}

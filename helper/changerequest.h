@@ -1,0 +1,37 @@
+#ifndef CHANGEREQUEST_H
+#define CHANGEREQUEST_H
+
+#include <QHash>
+#include <QList>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <optional>
+
+struct ServiceIsolation {
+    QString name;
+    bool isolated = false;
+};
+
+/*
+ * A change request of the module, checked whole before anything is applied:
+ * only known keys with their types, levels 0..255, users of the machine,
+ * absolute normalised paths other than "/", valid level strings. The first
+ * fault found is reported with the key and the value, in the user's words.
+ */
+struct ChangeRequest {
+    std::optional<int> micStatus;
+    std::optional<int> servicesIsolatedStatus;
+    std::optional<int> micFsStatus;
+    std::optional<QHash<QString, unsigned int>> userLevels;
+    std::optional<unsigned int> futureLevel;
+    // Path -> new level string; "—" removes the rule.
+    std::optional<QHash<QString, QString>> ruleChanges;
+    std::optional<QStringList> exceptions;
+    std::optional<QList<ServiceIsolation>> services;
+
+    // `knownServices`: the services of the system that can be isolated.
+    static std::optional<ChangeRequest> parse(const QVariantMap &args, const QStringList &isolatableServices, QString *error);
+};
+
+#endif
