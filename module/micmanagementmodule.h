@@ -31,6 +31,8 @@ public:
     void unchooseModule() override;
     // Whether a read of the settings is under way.
     bool isReading() const;
+    // Shows a settings map of the helper: a read reply or an intermediate map.
+    void setData(const QVariantMap &map);
 
 public Q_SLOTS:
     void access() override;
@@ -46,7 +48,6 @@ private Q_SLOTS:
     void on_stackedWidget_currentChanged(int index);
 
 private:
-    void setData(const QVariantMap &map);
     void readMicSettings(KAuth::Action action);
     void addLocale(KAuth::Action *action);
     void clear();

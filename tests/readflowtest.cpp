@@ -7,6 +7,7 @@
 #include <KMessageWidget>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDBusMessage>
 #include <QScopeGuard>
 #include <QLabel>
@@ -114,7 +115,19 @@ private Q_SLOTS:
         QCOMPARE(child<QCheckBox>(module, "protectFsCheckBox")->checkState(), Qt::PartiallyChecked);
         QCOMPARE(child<QCheckBox>(module, "servicesIsolatedCheckBox")->checkState(), Qt::PartiallyChecked);
         QCOMPARE(child<QListWidget>(module, "unprotectedFilesListWidget")->count(), 1);
-        QVERIFY(child<QLabel>(module, "micLevelsLabel")->text().contains(QStringLiteral("<b>63 - High</b>")));
+        QCOMPARE(child<QLabel>(module, "micLevelsLabel")->text(), QStringLiteral("Available integrity levels: <b>0</b>, <b>63 - High</b>"));
+
+        // Users with their levels: root at 63, nobody (a junk entry) at 0.
+        auto *users = child<QTreeView>(module, "usersTreeView");
+        child<QComboBox>(module, "userFilterComboBox")->setCurrentIndex(0);
+        QAbstractItemModel *table = users->model();
+        QHash<QString, QString> levels;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            levels.insert(table->index(row, 0).data().toString(), table->index(row, table->columnCount() - 1).data().toString());
+        }
+        QCOMPARE(levels.value(QStringLiteral("root")), QStringLiteral("63 - High"));
+        QCOMPARE(levels.value(QStringLiteral("nobody")), QStringLiteral("0"));
+        QCOMPARE(table->index(0, table->columnCount() - 2).data().toString(), QStringLiteral("0"));
     }
 
     void secondReadWhileReading()

@@ -1,0 +1,54 @@
+#ifndef MODALDIALOGANSWERER_H
+#define MODALDIALOGANSWERER_H
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <functional>
+
+// Answers the modal dialogs that the code under test opens: armed before the
+// call, it hands each new modal dialog to `answer`; what is still open after
+// the deadline is rejected, so a test fails instead of hanging.
+class ModalDialogAnswerer : public QObject
+{
+public:
+    using Answer = std::function<void(QDialog *)>;
+
+    explicit ModalDialogAnswerer(Answer answer, int deadlineMs = 10000)
+        : answer(std::move(answer))
+        , deadline(deadlineMs)
+    {
+        clock.start();
+        connect(&timer, &QTimer::timeout, this, &ModalDialogAnswerer::poll);
+        timer.start(20);
+    }
+
+    QList<QDialog *> seen;
+    QStringList texts;
+
+private:
+    void poll()
+    {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || handled.contains(dialog)) {
+            if (clock.elapsed() > deadline && dialog) {
+                dialog->reject();
+            }
+            return;
+        }
+        handled.append(dialog);
+        seen.append(dialog);
+        texts.append(dialog->property("text").toString());
+        answer(dialog);
+    }
+
+    Answer answer;
+    int deadline;
+    QElapsedTimer clock;
+    QTimer timer;
+    QList<QDialog *> handled;
+};
+
+#endif
