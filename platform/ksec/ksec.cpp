@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -118,10 +119,21 @@ private:
 };
 }
 
+namespace
+{
+std::atomic<unsigned long> catalogueReads{0};
+}
+
 extern "C" {
+
+unsigned long ksec_sim_catalogue_reads(void)
+{
+    return catalogueReads.load();
+}
 
 uint32_t *ksec_get_ilevs(int *count)
 {
+    ++catalogueReads;
     State &state = State::instance();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.refresh();

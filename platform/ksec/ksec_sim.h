@@ -27,4 +27,13 @@
 #define KSEC_KEY_LEVEL_TEXT_PREFIX "level."
 #define KSEC_KEY_MAX_ILEV "max-ilev"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+/* How often the level catalogue was asked for, for benchmarks. */
+unsigned long ksec_sim_catalogue_reads(void);
+#ifdef __cplusplus
+}
+#endif
+
 #endif

@@ -1,0 +1,103 @@
+// Showing a read reply on the general page with many users and many
+// unprotected files, painted, side by side with filling bare containers with
+// the same data.
+#include "benchtable.h"
+
+#include <micmanagementmodule.h>
+
+#include <ksec_sim.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace
+{
+constexpr int userCount = 5000;
+constexpr int lineCount = 10000;
+constexpr int runs = 5;
+
+double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("var/lib/kestrel")));
+    QFile state(dir.filePath(QStringLiteral("var/lib/kestrel/mic.state")));
+    state.open(QIODevice::WriteOnly);
+    state.write("levels = 0 1 3 7 15 31 63\nlevel.0 = Low\nlevel.15 = Upper\nlevel.63 = High\nmax-ilev = 63\n");
+    state.close();
+    qputenv("MIC_STATE_ROOT", QFile::encodeName(dir.path()));
+
+    QFile passwd(dir.filePath(QStringLiteral("passwd")));
+    passwd.open(QIODevice::WriteOnly);
+    QVariantHash levels;
+    for (int i = 0; i < userCount; ++i) {
+        const QString name = QStringLiteral("user%1").arg(i, 5, 10, QLatin1Char('0'));
+        passwd.write(QStringLiteral("%1:x:%2:%2:User %2:/home/%1:/bin/sh\n").arg(name).arg(1000 + i).toUtf8());
+        levels.insert(name, QVariant::fromValue<uint>(i % 3 == 0 ? 63u : i % 3 == 1 ? 15u : 0u));
+    }
+    passwd.close();
+    qputenv("USERLIST_PASSWD_FILE", QFile::encodeName(passwd.fileName()));
+
+    QStringList lines;
+    for (int i = 0; i < lineCount; ++i) {
+        lines.append(QStringLiteral("/srv/data/file%1 (level 7, configured 63)").arg(i));
+    }
+    const QVariantMap reply{{QStringLiteral("micStatus"), 2},
+                            {QStringLiteral("micFsStatus"), 3},
+                            {QStringLiteral("servicesIsolatedStatus"), 3},
+                            {QStringLiteral("micFsStatusMessages"), lines},
+                            {QStringLiteral("userILevels"), levels},
+                            {QStringLiteral("micFutureLevel"), 63u}};
+
+    QVector<double> times;
+    unsigned long catalogueReads = 0;
+    for (int run = 0; run < runs; ++run) {
+        MicManagementModule module(nullptr, {});
+        module.findChild<QComboBox *>(QStringLiteral("userFilterComboBox"))->setCurrentIndex(0);
+        module.resize(1000, 900);
+        const unsigned long readsBefore = ksec_sim_catalogue_reads();
+        QElapsedTimer timer;
+        timer.start();
+        module.setData(reply);
+        module.grab(); // lays out and paints the page with the table
+        times.append(timer.nsecsElapsed() / 1e6);
+        catalogueReads = ksec_sim_catalogue_reads() - readsBefore;
+    }
+
+    QVector<double> baseline;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        QHash<QString, uint> plainLevels;
+        for (auto it = levels.cbegin(); it != levels.cend(); ++it) {
+            plainLevels.insert(it.key(), it.value().toUInt());
+        }
+        QStringList keys = plainLevels.keys();
+        std::sort(keys.begin(), keys.end());
+        QStringList copy = lines;
+        baseline.append(timer.nsecsElapsed() / 1e6);
+    }
+
+    BenchTable::printRow(QStringLiteral("general page setData + paint (%1 users, %2 lines; catalogue reads: %3)")
+                             .arg(userCount)
+                             .arg(lineCount)
+                             .arg(catalogueReads),
+                         userCount,
+                         median(times),
+                         QStringLiteral("bare containers"),
+                         median(baseline));
+    return 0;
+}
