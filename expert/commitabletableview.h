@@ -1,0 +1,4 @@
+#ifndef COMMITABLETABLEVIEW_H
+#define COMMITABLETABLEVIEW_H
+
+#endif

@@ -1,0 +1,4 @@
+#ifndef EXCEPTIONMODEL_H
+#define EXCEPTIONMODEL_H
+
+#endif

@@ -1,0 +1,4 @@
+#ifndef FSCONFIGMODEL_H
+#define FSCONFIGMODEL_H
+
+#endif

@@ -1,0 +1,4 @@
+#ifndef MICCOMBOBOXDELEGATE_H
+#define MICCOMBOBOXDELEGATE_H
+
+#endif

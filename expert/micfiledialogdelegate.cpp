@@ -1,0 +1,1 @@
+#include "micfiledialogdelegate.h"

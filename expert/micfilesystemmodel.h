@@ -1,0 +1,4 @@
+#ifndef MICFILESYSTEMMODEL_H
+#define MICFILESYSTEMMODEL_H
+
+#endif

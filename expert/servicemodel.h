@@ -1,0 +1,4 @@
+#ifndef SERVICEMODEL_H
+#define SERVICEMODEL_H
+
+#endif
