@@ -1,4 +1,45 @@
 #ifndef EXCEPTIONMODEL_H
 #define EXCEPTIONMODEL_H
 
+#include <QAbstractTableModel>
+#include <QSet>
+#include <QStringList>
+
+/*
+ * The exception paths of the file-system integrity configuration: objects
+ * that keep level zero. Edited like the rule table, but a save sends the
+ * whole list, so nothing records what was removed.
+ */
+class ExceptionModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit ExceptionModel(QObject *parent = nullptr);
+    ~ExceptionModel() override;
+
+    void reset(const QStringList &list, bool trackChanges);
+    QStringList exceptionList() const;
+    void removeRowWithEmptyPath();
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+public Q_SLOTS:
+    void addRow();
+    void removeRow(int row);
+    // Announces a removal: edits are refused until removeRow or removeAllRows.
+    void beginRemoveRows();
+    void removeAllRows();
+
+private:
+    QStringList exceptions;
+    QSet<QString> changed;
+    bool adding = false;
+    bool removalPending = false;
+};
+
 #endif

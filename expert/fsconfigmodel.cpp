@@ -1,1 +1,251 @@
 #include "fsconfigmodel.h"
+#include "pathedit.h"
+
+#include <constants.h>
+#include <utils.h>
+
+#include <KLocalizedString>
+
+#include <QApplication>
+#include <QFont>
+
+FsConfigModel::FsConfigModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+FsConfigModel::~FsConfigModel() = default;
+
+void FsConfigModel::reset(const QHash<QString, QVariant> &hash, bool trackChanges)
+{
+    beginResetModel();
+    // A rule without a path cannot be; the only row without one is the row
+    // being added, which a load never brings.
+    QHash<QString, QVariant> loaded = hash;
+    loaded.remove(QString());
+
+    if (!trackChanges) {
+        pending.clear();
+    } else {
+        const QStringList pendingPaths = pending.keys();
+        for (const QString &path : pendingPaths) {
+            const auto it = loaded.constFind(path);
+            if (it == loaded.cend()) {
+                pending.remove(path);
+            } else {
+                pending.insert(path, it.value());
+            }
+        }
+        for (auto it = loaded.cbegin(); it != loaded.cend(); ++it) {
+            const auto old = rules.constFind(it.key());
+            if (old == rules.cend() || old.value() != it.value()) {
+                pending.insert(it.key(), it.value());
+            }
+        }
+    }
+    rules = loaded;
+    rows = loaded.keys();
+    rows.sort(Qt::CaseSensitive);
+    endResetModel();
+}
+
+const QHash<QString, QVariant> &FsConfigModel::pathLevelHash() const
+{
+    return rules;
+}
+
+const QHash<QString, QVariant> &FsConfigModel::pathLevelHashUpdate() const
+{
+    return pending;
+}
+
+int FsConfigModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : rules.size();
+}
+
+int FsConfigModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QString FsConfigModel::levelAt(int row) const
+{
+    const auto it = rules.constFind(rows.at(row));
+    return it == rules.cend() ? Mic::noLevelString : it.value().toString();
+}
+
+QVariant FsConfigModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows.size()) {
+        return {};
+    }
+    const QString &path = rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        if (index.column() == 0) {
+            return Mic::Utils::configLevelToPrettyName(levelAt(index.row()));
+        }
+        return index.column() == 1 ? QVariant(path) : QVariant();
+    case Qt::UserRole:
+        if (index.column() == 0) {
+            return levelAt(index.row());
+        }
+        return index.column() == 1 ? QVariant(path) : QVariant();
+    case Qt::FontRole: {
+        QFont font = QApplication::font();
+        if (index.column() <= 1 && pending.contains(path)) {
+            font.setWeight(75);
+        }
+        return font;
+    }
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+bool FsConfigModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (removalPending) {
+        if (adding) {
+            removeRowWithEmptyPath();
+        }
+        return false;
+    }
+    if (role == Qt::EditRole && index.isValid() && index.row() < rows.size()) {
+        if (index.column() == 0) {
+            return setLevel(index, value.toString());
+        }
+        if (index.column() == 1) {
+            return setPath(index, value.toString());
+        }
+    }
+    return QAbstractTableModel::setData(index, value, role);
+}
+
+bool FsConfigModel::setLevel(const QModelIndex &index, const QString &level)
+{
+    const QString current = index.data(Qt::UserRole).toString();
+    if (Mic::Utils::compareConfigLevelStrings(level, current)) {
+        return false;
+    }
+    const QString path = index.siblingAtColumn(1).data(Qt::UserRole).toString();
+    rules.insert(path, level);
+    pending.insert(path, level);
+    Q_EMIT dataChanged(index, index, {Qt::EditRole});
+    return true;
+}
+
+bool FsConfigModel::setPath(const QModelIndex &index, const QString &path)
+{
+    const QString old = rows.at(index.row());
+    const PathEdit::Verdict verdict = PathEdit::check(path, old, rules.contains(path));
+    if (verdict == PathEdit::Unchanged) {
+        return false;
+    }
+    if (verdict != PathEdit::Accepted) {
+        return rejectPath(PathEdit::warning(verdict, path));
+    }
+    adding = false;
+    const QString level = rules.value(old).toString();
+    rules.remove(old);
+    pending.insert(old, Mic::noLevelString);
+    rules.insert(path, level);
+    pending.insert(path, level);
+    rows[index.row()] = path;
+    Q_EMIT dataChanged(index, index, {Qt::EditRole});
+    return true;
+}
+
+bool FsConfigModel::rejectPath(const QString &warning)
+{
+    PathEdit::showWarning(warning);
+    if (adding) {
+        removeRowWithEmptyPath();
+    }
+    return false;
+}
+
+QVariant FsConfigModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        if (section == 0) {
+            return i18n("Integrity level");
+        }
+        if (section == 1) {
+            return i18n("Object path");
+        }
+    }
+    return QAbstractItemModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags FsConfigModel::flags(const QModelIndex &index) const
+{
+    if (index.column() == 0 || index.column() == 1) {
+        return Qt::ItemIsSelectable | Qt::ItemIsEditable | Qt::ItemIsEnabled;
+    }
+    return QAbstractTableModel::flags(index);
+}
+
+void FsConfigModel::addRow()
+{
+    if (adding) {
+        removeRowWithEmptyPath();
+    }
+    const int row = rules.size();
+    QAbstractTableModel::beginInsertRows(QModelIndex(), row, row);
+    adding = true;
+    rules.insert(QString(), Mic::noLevelString);
+    pending.insert(QString(), Mic::noLevelString);
+    rows.append(QString());
+    endInsertRows();
+}
+
+void FsConfigModel::removeRow(int row)
+{
+    removalPending = false;
+    if (row < 0 || row >= rules.size() || row >= rows.size()) {
+        return;
+    }
+    QAbstractTableModel::beginRemoveRows(QModelIndex(), row, row);
+    const QString path = rows.takeAt(row);
+    rules.remove(path);
+    pending.insert(path, Mic::noLevelString);
+    endRemoveRows();
+}
+
+void FsConfigModel::beginRemoveRows()
+{
+    removalPending = true;
+}
+
+void FsConfigModel::removeAllRows()
+{
+    removalPending = false;
+    if (rules.isEmpty()) {
+        return;
+    }
+    QAbstractTableModel::beginRemoveRows(QModelIndex(), 0, rules.size() - 1);
+    for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
+        pending.insert(it.key(), Mic::noLevelString);
+    }
+    rules.clear();
+    rows.clear();
+    endRemoveRows();
+}
+
+void FsConfigModel::removeRowWithEmptyPath()
+{
+    adding = false;
+    if (!rules.contains(QString())) {
+        return;
+    }
+    const int last = rules.size() - 1;
+    QAbstractTableModel::beginRemoveRows(QModelIndex(), last, last);
+    rules.remove(QString());
+    pending.remove(QString());
+    rows.removeAll(QString());
+    endRemoveRows();
+}

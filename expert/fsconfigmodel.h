@@ -1,4 +1,55 @@
 #ifndef FSCONFIGMODEL_H
 #define FSCONFIGMODEL_H
 
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QStringList>
+#include <QVariant>
+
+/*
+ * The rules of the file-system integrity configuration as a table: object
+ * path and level string. Beside the rules it collects every path whose rule
+ * was added, changed or removed since the last load; that pending map, not
+ * the whole table, is what a save sends. "—" in the pending map marks a path
+ * that is to have no rule.
+ */
+class FsConfigModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit FsConfigModel(QObject *parent = nullptr);
+    ~FsConfigModel() override;
+
+    void reset(const QHash<QString, QVariant> &hash, bool trackChanges);
+    const QHash<QString, QVariant> &pathLevelHash() const;
+    const QHash<QString, QVariant> &pathLevelHashUpdate() const;
+    void removeRowWithEmptyPath();
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+public Q_SLOTS:
+    void addRow();
+    void removeRow(int row);
+    // Announces a removal: edits are refused until removeRow or removeAllRows.
+    void beginRemoveRows();
+    void removeAllRows();
+
+private:
+    bool setLevel(const QModelIndex &index, const QString &level);
+    bool setPath(const QModelIndex &index, const QString &path);
+    bool rejectPath(const QString &warning);
+    QString levelAt(int row) const;
+
+    QHash<QString, QVariant> rules;
+    QStringList rows;
+    QHash<QString, QVariant> pending;
+    bool adding = false;
+    bool removalPending = false;
+};
+
 #endif

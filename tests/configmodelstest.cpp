@@ -1,9 +1,266 @@
+// The rule and exception tables: loading, the adding and removal protocol,
+// the checks of edited paths and the pending map that a save sends.
+#include "modaldialoganswerer.h"
+#include "staterootfixture.h"
+
+#include <constants.h>
+#include <exceptionmodel.h>
+#include <fsconfigmodel.h>
+
+#include <QAbstractItemModelTester>
+#include <QFont>
+#include <QSignalSpy>
 #include <QTest>
 
-class Configmodelstest : public QObject
+namespace
+{
+using Hash = QHash<QString, QVariant>;
+const QString dash = Mic::noLevelString;
+
+QString s(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QStringList column(const QAbstractItemModel &model, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        texts.append(model.index(row, column).data(Qt::UserRole).toString());
+    }
+    return texts;
+}
+
+bool isBold(const QModelIndex &index)
+{
+    return index.data(Qt::FontRole).value<QFont>().weight() == 75;
+}
+
+// Answers every warning box with OK and keeps its text.
+struct Warnings : ModalDialogAnswerer {
+    Warnings()
+        : ModalDialogAnswerer([](QDialog *dialog) {
+            dialog->accept();
+        })
+    {
+    }
+};
+}
+
+class ConfigModelsTest : public QObject
 {
     Q_OBJECT
+private:
+    StateRootFixture state;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        state.writeCatalogue("0 7 15 31 63", "level.63 = High\n", 63);
+    }
+
+    void loadingAndTrackedReset()
+    {
+        FsConfigModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reset({{s("/usr"), s("63")}, {s("/bin"), s("high")}}, false);
+        QCOMPARE(column(model, 1), (QStringList{s("/bin"), s("/usr")}));
+        QCOMPARE(model.index(0, 0).data().toString(), s("Maximum"));
+        QCOMPARE(model.index(1, 0).data().toString(), s("63 - High"));
+        QCOMPARE(model.index(1, 0).data(Qt::UserRole).toString(), s("63")); // the text as loaded
+        QVERIFY(!isBold(model.index(0, 0)));
+        QVERIFY(model.pathLevelHashUpdate().isEmpty());
+        QCOMPARE(model.index(0, 1).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignVCenter));
+        QVERIFY(!model.index(0, 0).data(Qt::EditRole).isValid());
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), s("Integrity level"));
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), s("Object path"));
+
+        // Tracked: only what differs from the table before becomes pending.
+        model.reset({{s("/usr"), s("63")}, {s("/opt"), s("0")}}, true);
+        QCOMPARE(column(model, 1), (QStringList{s("/opt"), s("/usr")}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/opt"), s("0")}}));
+        QVERIFY(isBold(model.index(0, 1)));
+        QVERIFY(!isBold(model.index(1, 1)));
+
+        // A pending entry follows the next tracked load, or goes with it.
+        model.reset({{s("/opt"), s("7")}}, true);
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/opt"), s("7")}}));
+        model.reset({{s("/usr"), s("63")}}, true);
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/usr"), s("63")}}));
+    }
+
+    void loadWithAnEmptyPathDropsIt()
+    {
+        FsConfigModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reset({{QString(), s("63")}, {s("/usr"), s("7")}}, false);
+        QCOMPARE(column(model, 1), QStringList{s("/usr")});
+        model.addRow(); // the only row without a path is the new last one
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(column(model, 1).last(), QString());
+    }
+
+    void addingThenPathThenLevel()
+    {
+        FsConfigModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reset({{s("/usr"), s("63")}}, false);
+        model.addRow();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(1, 0).data().toString(), dash);
+        QVERIFY(isBold(model.index(1, 0)) && isBold(model.index(1, 1)));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{QString(), dash}}));
+
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(model.setData(model.index(1, 1), s(" /etc ")));
+        QVERIFY(model.setData(model.index(1, 0), s("15")));
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(changes.first().at(2).value<QVector<int>>(), QVector<int>{Qt::EditRole});
+        QCOMPARE(model.pathLevelHash(), (Hash{{s("/usr"), s("63")}, {s(" /etc "), s("15")}}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{QString(), dash}, {s(" /etc "), s("15")}}));
+
+        // A second new row replaces an unfinished one.
+        model.addRow();
+        model.addRow();
+        QCOMPARE(model.rowCount(), 3);
+    }
+
+    void renameAndSameLevel()
+    {
+        FsConfigModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reset({{s("/usr"), s("63")}, {s("/bin"), s("high")}}, false);
+        QVERIFY(model.setData(model.index(1, 1), s("/usr/local")));
+        QCOMPARE(model.pathLevelHash().value(s("/usr/local")), QVariant(s("63")));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/usr"), dash}, {s("/usr/local"), s("63")}}));
+        QCOMPARE(model.index(1, 1).data().toString(), s("/usr/local")); // keeps its row
+
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(!model.setData(model.index(0, 0), s("max"))); // "max" over "high": the same
+        QVERIFY(!model.setData(model.index(1, 1), s("/usr/local"))); // unchanged path, no warning
+        QVERIFY(!model.setData(model.index(0, 1), s("/x"), Qt::DisplayRole));
+        QCOMPARE(changes.count(), 0);
+        QVERIFY(model.setData(model.index(0, 0), s("0x3F"))); // "high" is the maximum, 0x3F a number: a change
+        QCOMPARE(model.pathLevelHashUpdate().value(s("/bin")), QVariant(s("0x3F")));
+    }
+
+    void rejectedPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("blanks") << s("  ") << s("File path can't be empty!");
+        QTest::newRow("root") << s(" / ") << s("Root directory is not supported by configuration!");
+        QTest::newRow("duplicate") << s("/usr") << s("File /usr already added to config!");
+    }
+    void rejectedPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, warning);
+        FsConfigModel rules;
+        ExceptionModel exceptions;
+        QAbstractItemModelTester rulesTester(&rules, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester exceptionsTester(&exceptions, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        rules.reset({{s("/usr"), s("63")}, {s("/bin"), s("7")}}, false);
+        exceptions.reset({s("/usr"), s("/bin")}, false);
+
+        for (QAbstractItemModel *model : {static_cast<QAbstractItemModel *>(&rules), static_cast<QAbstractItemModel *>(&exceptions)}) {
+            const int pathColumn = model == &rules ? 1 : 0;
+            const QModelIndex bin = model->index(model == &rules ? 0 : 1, pathColumn);
+            QCOMPARE(bin.data().toString(), s("/bin"));
+            // An existing row keeps its path.
+            Warnings existing;
+            QVERIFY(!model->setData(bin, path));
+            QCOMPARE(existing.texts, QStringList{warning});
+            QCOMPARE(model->rowCount(), 2);
+            QCOMPARE(bin.data().toString(), s("/bin"));
+
+            // A new row goes.
+            QMetaObject::invokeMethod(model, "addRow");
+            Warnings added;
+            QVERIFY(!model->setData(model->index(2, pathColumn), path));
+            QCOMPARE(added.texts, QStringList{warning});
+            QCOMPARE(model->rowCount(), 2);
+        }
+        QVERIFY(rules.pathLevelHashUpdate().isEmpty());
+        QCOMPARE(exceptions.exceptionList(), (QStringList{s("/usr"), s("/bin")}));
+    }
+
+    void removalProtocol()
+    {
+        FsConfigModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reset({{s("/usr"), s("63")}, {s("/bin"), s("7")}, {s("/opt"), s("0")}}, false);
+
+        // While a removal is announced every edit is refused; an unfinished
+        // row goes at that moment, so the row to remove may no longer exist.
+        model.addRow();
+        model.beginRemoveRows();
+        QVERIFY(!model.setData(model.index(3, 1), s("/new")));
+        QCOMPARE(model.rowCount(), 3);
+        model.removeRow(3);
+        QVERIFY(model.setData(model.index(0, 0), s("15"))); // the flag is clear again
+
+        model.beginRemoveRows();
+        model.removeRow(-1);
+        model.beginRemoveRows();
+        model.removeRow(model.rowCount());
+        QCOMPARE(model.rowCount(), 3);
+
+        model.beginRemoveRows();
+        model.removeRow(1); // /opt
+        QCOMPARE(column(model, 1), (QStringList{s("/bin"), s("/usr")}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/bin"), s("15")}, {s("/opt"), dash}}));
+
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        model.beginRemoveRows();
+        model.removeAllRows();
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/bin"), dash}, {s("/opt"), dash}, {s("/usr"), dash}}));
+        model.beginRemoveRows();
+        model.removeAllRows(); // empty: nothing announced, flag cleared
+        QCOMPARE(removed.count(), 1);
+        model.addRow();
+        QVERIFY(model.setData(model.index(0, 1), s("/srv")));
+    }
+
+    void exceptionTable()
+    {
+        ExceptionModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reset({s("/tmp"), s("/home")}, true);
+        QCOMPARE(model.exceptionList(), (QStringList{s("/tmp"), s("/home")})); // not sorted
+        QVERIFY(!isBold(model.index(0, 0)));
+        QCOMPARE(model.columnCount(), 1);
+        QVERIFY(!model.index(0, 0).data(Qt::TextAlignmentRole).isValid());
+
+        model.addRow();
+        QVERIFY(!isBold(model.index(2, 0)));
+        QVERIFY(model.setData(model.index(2, 0), s("/var")));
+        QVERIFY(isBold(model.index(2, 0)));
+        QCOMPARE(model.exceptionList().last(), s("/var"));
+        model.beginRemoveRows();
+        model.removeRow(2);
+        model.addRow();
+        QVERIFY(model.setData(model.index(2, 0), s("/srv")));
+        QVERIFY(isBold(model.index(2, 0)));
+
+        // Empty entries of a load go together, one removal each, last first.
+        model.reset({QString(), s("/a"), QString(), QString()}, false);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsAboutToBeRemoved);
+        model.removeRowWithEmptyPath();
+        QCOMPARE(model.exceptionList(), QStringList{s("/a")});
+        QCOMPARE(removed.count(), 3);
+        QCOMPARE(removed.at(0).at(1).toInt(), 3);
+        QCOMPARE(removed.at(2).at(1).toInt(), 0);
+
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        model.beginRemoveRows();
+        model.removeAllRows();
+        QCOMPARE(resets.count(), 1);
+        QCOMPARE(model.rowCount(), 0);
+    }
 };
 
-QTEST_MAIN(Configmodelstest)
+QTEST_MAIN(ConfigModelsTest)
 #include "configmodelstest.moc"

@@ -1,0 +1,44 @@
+#include "pathedit.h"
+
+#include <KLocalizedString>
+
+#include <QMessageBox>
+
+namespace PathEdit
+{
+Verdict check(const QString &path, const QString &currentPath, bool listedElsewhere)
+{
+    const QString trimmed = path.trimmed();
+    if (trimmed.isEmpty()) {
+        return Empty;
+    }
+    if (trimmed == QLatin1String("/")) {
+        return RootDirectory;
+    }
+    if (path == currentPath) {
+        return Unchanged;
+    }
+    return listedElsewhere ? AlreadyListed : Accepted;
+}
+
+QString warning(Verdict verdict, const QString &path)
+{
+    switch (verdict) {
+    case Empty:
+        return i18n("File path can't be empty!");
+    case RootDirectory:
+        return i18n("Root directory is not supported by configuration!");
+    case AlreadyListed:
+        return i18n("File %1 already added to config!", path);
+    case Accepted:
+    case Unchanged:
+        break;
+    }
+    return QString();
+}
+
+void showWarning(const QString &text)
+{
+    QMessageBox::warning(nullptr, i18n("Warning"), text, QMessageBox::Ok);
+}
+}
