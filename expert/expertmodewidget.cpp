@@ -1,172 +1,463 @@
 #include "expertmodewidget.h"
+#include "ui_expertmodewidget.h"
+
+#include "commitabletableview.h"
+#include "exceptionmodel.h"
+#include "fsconfigmodel.h"
+#include "miccomboboxdelegate.h"
+#include "micfiledialogdelegate.h"
+#include "micfilesystemmodel.h"
+#include "serviceinfo.h"
+#include "servicemodel.h"
 
 #include <utils.h>
 
 #include <KLocalizedString>
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFormLayout>
-#include <QLabel>
-#include <QPushButton>
-#include <QSpinBox>
-#include <QVBoxLayout>
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QHeaderView>
+#include <QUrl>
 
 namespace
 {
-void checkPartialOnClick(QCheckBox *box)
+constexpr int fileSystemTab = 0;
+constexpr int configEditorTab = 1;
+constexpr int exceptionsTab = 2;
+constexpr int servicesTab = 1;
+// Columns sized to their contents look at this many rows at most, so large
+// tables and directories stay quick to show.
+constexpr int resizePrecision = 500;
+
+void checkPartiallyChecked(QCheckBox *box)
 {
     if (box->checkState() == Qt::PartiallyChecked) {
         box->setCheckState(Qt::Checked);
     }
 }
+
+Qt::CheckState checkStateOf(const QVariant &value)
+{
+    const int state = value.toInt();
+    return state == Qt::PartiallyChecked || state == Qt::Checked ? static_cast<Qt::CheckState>(state) : Qt::Unchecked;
+}
 }
 
 ExpertModeWidget::ExpertModeWidget(QPushButton *backButton, QWidget *parent)
     : QWidget(parent)
-    , goBackButton(new QPushButton(QIcon::fromTheme(QStringLiteral("go-previous")), i18n("Back to base settings"), this))
-    , labelMicLevel(new QLabel(this))
-    , comboBoxLevel(new QComboBox(this))
-    , labelCustomLevel(new QLabel(i18n("Custom level:"), this))
-    , spinBoxCustomLevel(new QSpinBox(this))
-    , protectFsCheckBox(new QCheckBox(i18n("Enabled"), this))
-    , servicesIsolatedCheckBox(new QCheckBox(i18n("Start services on isolated level"), this))
+    , ui(new Ui_ExpertModeWidget)
 {
-    setObjectName(QStringLiteral("ExpertModeWidget"));
-    goBackButton->setObjectName(QStringLiteral("goBackButton"));
-    labelMicLevel->setObjectName(QStringLiteral("labelMicLevel"));
-    comboBoxLevel->setObjectName(QStringLiteral("comboBoxLevel"));
-    labelCustomLevel->setObjectName(QStringLiteral("labelCustomLevel"));
-    spinBoxCustomLevel->setObjectName(QStringLiteral("spinBoxCustomLevel"));
-    protectFsCheckBox->setObjectName(QStringLiteral("protectFsCheckBox"));
-    servicesIsolatedCheckBox->setObjectName(QStringLiteral("servicesIsolatedCheckBox"));
-    spinBoxCustomLevel->setRange(0, 255);
-    protectFsCheckBox->setTristate(true);
-    servicesIsolatedCheckBox->setTristate(true);
+    ui->setupUi(this);
 
-    auto *form = new QFormLayout;
-    form->addRow(i18n("Maximum integrity level (current):"), labelMicLevel);
-    form->addRow(i18n("Maximum integrity level (in boot):"), comboBoxLevel);
-    form->addRow(labelCustomLevel, spinBoxCustomLevel);
-    form->addRow(i18n("File system integrity (fs-ilev.conf):"), protectFsCheckBox);
-    form->addRow(i18n("Services:"), servicesIsolatedCheckBox);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(goBackButton, 0, Qt::AlignLeft);
-    layout->addLayout(form);
-    layout->addStretch();
+    ruleModel = new FsConfigModel(this);
+    treeModel = new MicFileSystemModel(this);
+    treeModel->setRootPath(QDir::rootPath());
+    treeModel->setFilter(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    exceptionModel = new ExceptionModel(this);
+    serviceModel = new ServiceModel(this);
 
+    setUpViews();
     fillLevelComboBox();
+    connectReactions();
 
-    connect(comboBoxLevel, QOverload<int>::of(&QComboBox::activated), this, &ExpertModeWidget::contentChanged);
-    connect(comboBoxLevel, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
-        showCustomLevel(index == comboBoxLevel->count() - 1);
-    });
-    connect(spinBoxCustomLevel, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int value) {
-        spinBoxCustomLevel->setSuffix(QStringLiteral(" (%1)").arg(value, 8, 2, QLatin1Char('0')));
-    });
-    connect(protectFsCheckBox, &QCheckBox::clicked, this, [this] {
-        checkPartialOnClick(protectFsCheckBox);
-        Q_EMIT contentChanged();
-    });
-    connect(servicesIsolatedCheckBox, &QCheckBox::clicked, this, [this] {
-        checkPartialOnClick(servicesIsolatedCheckBox);
-        Q_EMIT contentChanged();
-    });
-    showCustomLevel(false);
+    ui->labelCustomLevel->hide();
+    ui->spinBoxCustomLevel->hide();
 
     if (backButton) {
         connect(backButton, &QPushButton::clicked, this, &ExpertModeWidget::goBackRequest);
-        goBackButton->hide();
+        ui->goBackButton->hide();
     } else {
-        connect(goBackButton, &QPushButton::clicked, this, &ExpertModeWidget::goBackRequest);
+        connect(ui->goBackButton, &QPushButton::clicked, this, &ExpertModeWidget::goBackRequest);
     }
+
+    connect(ui->tableViewFs, &QAbstractItemView::pressed, this, [this](const QModelIndex &index) {
+        ui->tableViewFs->commit();
+        ui->tableViewFs->edit(index);
+    });
+    addShortcuts();
 }
 
-ExpertModeWidget::~ExpertModeWidget() = default;
+ExpertModeWidget::~ExpertModeWidget()
+{
+    delete ui;
+}
+
+void ExpertModeWidget::setUpViews()
+{
+    QTreeView *tree = ui->treeViewMic;
+    tree->setModel(treeModel);
+    tree->setUniformRowHeights(true);
+    tree->setEditTriggers(QAbstractItemView::CurrentChanged | QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    tree->setItemDelegateForColumn(5, new MicComboBoxDelegate(this));
+    QHeaderView *treeHeader = tree->header();
+    treeHeader->setResizeContentsPrecision(resizePrecision);
+    for (int column : {0, 4, 5}) {
+        treeHeader->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    treeHeader->moveSection(4, 1);
+    treeHeader->moveSection(5, 2);
+
+    CommitableTableView *rules = ui->tableViewFs;
+    rules->setModel(ruleModel);
+    rules->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    rules->setSelectionMode(QAbstractItemView::SingleSelection);
+    rules->setSelectionBehavior(QAbstractItemView::SelectRows);
+    rules->setSortingEnabled(false);
+    rules->horizontalHeader()->setHighlightSections(false);
+    rules->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft);
+    rules->horizontalHeader()->setResizeContentsPrecision(resizePrecision);
+    rules->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    rules->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    rules->setItemDelegateForColumn(0, new MicComboBoxDelegate(this));
+    rulePathDelegate = new MicFileDialogDelegate(ruleModel, this);
+    rules->setItemDelegateForColumn(1, rulePathDelegate);
+
+    CommitableTableView *exceptions = ui->tableViewExc;
+    exceptions->setModel(exceptionModel);
+    exceptions->setSelectionMode(QAbstractItemView::SingleSelection);
+    exceptions->setSortingEnabled(false);
+    exceptions->horizontalHeader()->setHighlightSections(false);
+    exceptions->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    exceptionPathDelegate = new MicFileDialogDelegate(exceptionModel, this);
+    exceptions->setItemDelegateForColumn(0, exceptionPathDelegate);
+
+    ui->treeViewServices->setModel(serviceModel);
+}
 
 void ExpertModeWidget::fillLevelComboBox()
 {
     const QList<Mic::Level> levels = Mic::Utils::allLevels();
     for (const Mic::Level &level : levels) {
         if (Mic::Utils::isGoodLevel(level.value) && Mic::Utils::isLevelCoverUnderlyingLevels(level.value)) {
-            comboBoxLevel->addItem(level.name, QVariant::fromValue<uint>(level.value));
+            ui->comboBoxLevel->addItem(level.name, QVariant::fromValue<uint>(level.value));
         }
     }
-    comboBoxLevel->addItem(i18n("<Other>"), QVariant());
+    ui->comboBoxLevel->addItem(i18n("<Other>"), QVariant());
 }
 
-void ExpertModeWidget::showCustomLevel(bool shown)
+void ExpertModeWidget::connectReactions()
 {
-    labelCustomLevel->setVisible(shown);
-    spinBoxCustomLevel->setVisible(shown);
+    const auto changedAndReevaluated = [this] {
+        Q_EMIT contentChanged();
+        disableButtonForDefaultItems();
+    };
+    connect(ui->comboBoxLevel, QOverload<int>::of(&QComboBox::activated), this, &ExpertModeWidget::contentChanged);
+    connect(ui->protectFsCheckBox, &QCheckBox::clicked, this, [this] {
+        checkPartiallyChecked(ui->protectFsCheckBox);
+        Q_EMIT contentChanged();
+    });
+    connect(ui->pushButtonDefaultItems, &QPushButton::clicked, this, &ExpertModeWidget::contentChanged);
+    connect(treeModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
+    connect(treeModel, &MicFileSystemModel::topDirConfigLevelChanged, this, &ExpertModeWidget::disableButtonForDefaultItems);
+    connect(ruleModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
+    connect(exceptionModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
+
+    const auto followRows = [this](QAbstractItemModel *model, QPushButton *clear) {
+        connect(model, &QAbstractItemModel::rowsInserted, this, [this, clear] {
+            clear->setEnabled(true);
+            disableButtonForDefaultItems();
+        });
+        const auto clearFollowsRows = [this, model, clear] {
+            clear->setEnabled(model->rowCount() > 0);
+            disableButtonForDefaultItems();
+        };
+        connect(model, &QAbstractItemModel::rowsRemoved, this, clearFollowsRows);
+        connect(model, &QAbstractItemModel::modelReset, this, clearFollowsRows);
+    };
+    followRows(ruleModel, ui->pushButtonClear);
+    followRows(exceptionModel, ui->pushButtonClearExc);
+
+    const auto removeFollowsSelection = [this](QAbstractItemView *view, QPushButton *remove) {
+        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [remove](const QItemSelection &selected) {
+            remove->setEnabled(!selected.isEmpty());
+        });
+    };
+    removeFollowsSelection(ui->tableViewFs, ui->pushButtonRemove);
+    removeFollowsSelection(ui->tableViewExc, ui->pushButtonRemoveExc);
+
+    connect(serviceModel, &QAbstractItemModel::dataChanged, this, &ExpertModeWidget::contentChanged);
+    connect(serviceModel, &ServiceModel::isolatedChanged, ui->servicesIsolatedCheckBox, &QCheckBox::setCheckState);
+    connect(ui->pushButtonDefaultItems, &QPushButton::clicked, this, [this] {
+        ui->pushButtonDefaultItems->setEnabled(false);
+    });
+    connect(ui->comboBoxLevel, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        const bool custom = index == ui->comboBoxLevel->count() - 1;
+        ui->labelCustomLevel->setVisible(custom);
+        ui->spinBoxCustomLevel->setVisible(custom);
+    });
+    connect(ui->servicesIsolatedCheckBox, &QCheckBox::clicked, this, [this] {
+        checkPartiallyChecked(ui->servicesIsolatedCheckBox);
+        serviceModel->setIsolated(ui->servicesIsolatedCheckBox->checkState());
+        Q_EMIT contentChanged();
+    });
+    connect(ui->spinBoxCustomLevel, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int value) {
+        ui->spinBoxCustomLevel->setSuffix(QStringLiteral(" (%1)").arg(value, 8, 2, QLatin1Char('0')));
+    });
+    connect(ui->tabWidgetFs, &QTabWidget::currentChanged, this, [this](int index) {
+        ui->pushButtonDefaultItems->setEnabled(!isTabHasDefaultItems(index));
+    });
 }
+
+void ExpertModeWidget::addShortcuts()
+{
+    auto *add = new QAction(this);
+    add->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(add, &QAction::triggered, this, [this] {
+        const int tab = ui->tabWidgetFs->currentIndex();
+        if (tab == configEditorTab) {
+            on_pushButtonAdd_clicked();
+        } else if (tab == exceptionsTab) {
+            on_pushButtonAddExc_clicked();
+        }
+    });
+    addAction(add);
+
+    auto *remove = new QAction(this);
+    remove->setShortcut(QKeySequence(Qt::Key_Delete));
+    connect(remove, &QAction::triggered, this, [this] {
+        const int tab = ui->tabWidgetFs->currentIndex();
+        if (tab == configEditorTab) {
+            on_pushButtonRemove_clicked();
+        } else if (tab == exceptionsTab) {
+            on_pushButtonRemoveExc_clicked();
+        }
+    });
+    addAction(remove);
+}
+
+// Data in and out -----------------------------------------------------------
 
 void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
 {
-    labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
+    const QHash<QString, QVariant> currentItems = map.value(QStringLiteral("micFsCurrentItems")).toHash();
+    treeModel->setCurrentConfigLevels(currentItems);
+    defaultItems = map.value(QStringLiteral("micFsDefaultItems")).toHash();
+    ui->labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
+
     switch (map.value(QStringLiteral("micFsStatus")).toInt()) {
     case 2:
-        protectFsCheckBox->setCheckState(Qt::Checked);
+        ui->protectFsCheckBox->setCheckState(Qt::Checked);
         break;
     case 3:
-        protectFsCheckBox->setCheckState(Qt::PartiallyChecked);
+        ui->protectFsCheckBox->setCheckState(Qt::PartiallyChecked);
         break;
     case 4:
-        protectFsCheckBox->setCheckState(Qt::Unchecked);
+        ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
+        break;
+    default:
         break;
     }
     setChosenILev(map.value(QStringLiteral("micFutureLevel")).toUInt());
-    servicesIsolatedCheckBox->setCheckState(static_cast<Qt::CheckState>(qBound(0, map.value(QStringLiteral("servicesIsolated")).toInt(), 2)));
+    ruleModel->reset(currentItems, false);
+    exceptionModel->reset(map.value(QStringLiteral("micFsCurrentExceptions")).toStringList(), false);
+    defaultExceptions = map.value(QStringLiteral("micFsDefaultExceptions")).toStringList();
+    ui->treeViewMic->expand(treeModel->index(0, 0, QModelIndex()));
+
+    QList<Mic::ServiceInfo> services;
+    const QVariantList entries = map.value(QStringLiteral("services")).toList();
+    for (const QVariant &entry : entries) {
+        services.append(Mic::serviceInfoFromMap(entry.toHash()));
+    }
+    serviceModel->setServicesInfo(services);
+    ui->servicesIsolatedCheckBox->setCheckState(checkStateOf(map.value(QStringLiteral("servicesIsolated"))));
 }
 
 QMap<QString, QVariant> ExpertModeWidget::getData() const
 {
+    ui->tableViewFs->commit();
+    ui->tableViewExc->commit();
+
     QMap<QString, QVariant> map;
     map.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(chosenIlev()));
-    map.insert(QStringLiteral("micFsStatus"), protectFsCheckBox->checkState() != Qt::Unchecked ? 2 : 4);
-    map.insert(QStringLiteral("servicesIsolatedStatus"), servicesIsolatedCheckBox->checkState() == Qt::Checked ? 2 : 4);
+    map.insert(QStringLiteral("micFsStatus"), ui->protectFsCheckBox->checkState() != Qt::Unchecked ? 2 : 4);
+    switch (ui->tabWidgetFs->currentIndex()) {
+    case fileSystemTab:
+        map.insert(QStringLiteral("micFsCurrentItems"), treeModel->pathLevelHashUpdate());
+        break;
+    case configEditorTab: {
+        // A row still waiting for its path is no rule: it has nothing to send.
+        QHash<QString, QVariant> changes = ruleModel->pathLevelHashUpdate();
+        changes.remove(QString());
+        map.insert(QStringLiteral("micFsCurrentItems"), changes);
+        break;
+    }
+    default:
+        map.insert(QStringLiteral("micFsCurrentExceptions"), exceptionModel->exceptionList());
+        break;
+    }
+    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
+    if (isolation == Qt::PartiallyChecked) {
+        QVariantList services;
+        const auto list = serviceModel->servicesInfo();
+        for (const Mic::ServiceInfo &service : list) {
+            services.append(Mic::serviceInfoToMap(service));
+        }
+        map.insert(QStringLiteral("services"), services);
+        map.insert(QStringLiteral("servicesIsolatedStatus"), 3);
+    } else {
+        map.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::Checked ? 2 : 4);
+    }
     return map;
 }
 
+// Levels and check states ---------------------------------------------------
+
 unsigned int ExpertModeWidget::chosenIlev() const
 {
-    if (comboBoxLevel->currentIndex() == comboBoxLevel->count() - 1) {
-        return static_cast<unsigned int>(spinBoxCustomLevel->value());
+    if (ui->comboBoxLevel->currentIndex() == ui->comboBoxLevel->count() - 1) {
+        return static_cast<unsigned int>(ui->spinBoxCustomLevel->value());
     }
-    return comboBoxLevel->currentData().toUInt();
+    return ui->comboBoxLevel->currentData(Qt::UserRole).toUInt();
 }
 
 void ExpertModeWidget::setChosenILev(unsigned int level)
 {
-    int index = comboBoxLevel->findData(QVariant::fromValue<uint>(level), Qt::UserRole, Qt::MatchExactly);
+    int index = ui->comboBoxLevel->findData(QVariant::fromValue<uint>(level), Qt::UserRole, Qt::MatchExactly);
     if (index < 0) {
-        index = comboBoxLevel->count() - 1;
+        index = ui->comboBoxLevel->count() - 1;
     }
-    comboBoxLevel->setCurrentIndex(index);
-    spinBoxCustomLevel->setValue(static_cast<int>(qMin(level, 255u)));
+    ui->comboBoxLevel->setCurrentIndex(index);
+    ui->spinBoxCustomLevel->setValue(static_cast<int>(qMin(level, 255u)));
 }
 
 Qt::CheckState ExpertModeWidget::protectFsState() const
 {
-    return protectFsCheckBox->checkState();
+    return ui->protectFsCheckBox->checkState();
 }
 
 void ExpertModeWidget::setProtectFsState(Qt::CheckState state)
 {
-    protectFsCheckBox->setCheckState(state);
+    ui->protectFsCheckBox->setCheckState(state);
 }
 
 Qt::CheckState ExpertModeWidget::servicesIsolatedState() const
 {
-    return servicesIsolatedCheckBox->checkState();
+    return ui->servicesIsolatedCheckBox->checkState();
 }
 
 void ExpertModeWidget::setServicesIsolatedState(Qt::CheckState state)
 {
-    servicesIsolatedCheckBox->setCheckState(state);
+    ui->servicesIsolatedCheckBox->setCheckState(state);
+    serviceModel->setIsolated(ui->servicesIsolatedCheckBox->checkState());
 }
 
 void ExpertModeWidget::selectServices()
 {
-    servicesIsolatedCheckBox->setFocus();
+    ui->tabWidgetExpert->setCurrentIndex(servicesTab);
+}
+
+// Defaults ------------------------------------------------------------------
+
+bool ExpertModeWidget::isTabHasDefaultItems(int tab) const
+{
+    switch (tab) {
+    case fileSystemTab:
+        return treeModel->pathLevelHash() == defaultItems;
+    case configEditorTab:
+        return ruleModel->pathLevelHash() == defaultItems;
+    case exceptionsTab:
+        return exceptionModel->exceptionList() == defaultExceptions;
+    default:
+        return false;
+    }
+}
+
+void ExpertModeWidget::disableButtonForDefaultItems() const
+{
+    ui->pushButtonDefaultItems->setEnabled(!isTabHasDefaultItems(ui->tabWidgetFs->currentIndex()));
+}
+
+void ExpertModeWidget::on_pushButtonDefaultItems_clicked()
+{
+    switch (ui->tabWidgetFs->currentIndex()) {
+    case fileSystemTab:
+        treeModel->updateIndexesLevel(defaultItems);
+        break;
+    case configEditorTab:
+        ruleModel->reset(defaultItems, true);
+        break;
+    case exceptionsTab:
+        exceptionModel->reset(defaultExceptions, false);
+        break;
+    default:
+        break;
+    }
+}
+
+// Table buttons -------------------------------------------------------------
+
+void ExpertModeWidget::on_pushButtonAdd_clicked()
+{
+    ui->tableViewFs->commit();
+    Q_EMIT contentChanged();
+    ruleModel->addRow();
+    const QModelIndex path = ruleModel->index(ruleModel->rowCount() - 1, 1);
+    ui->tableViewFs->setCurrentIndex(path);
+    ui->tableViewFs->edit(path);
+}
+
+void ExpertModeWidget::on_pushButtonRemove_clicked()
+{
+    const QModelIndex current = ui->tableViewFs->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    ruleModel->beginRemoveRows();
+    ui->tableViewFs->commit();
+    Q_EMIT contentChanged();
+    ruleModel->removeRow(current.row());
+}
+
+void ExpertModeWidget::on_pushButtonClear_clicked()
+{
+    ruleModel->beginRemoveRows();
+    ui->tableViewFs->commit();
+    Q_EMIT contentChanged();
+    ruleModel->removeAllRows();
+}
+
+void ExpertModeWidget::on_pushButtonAddExc_clicked()
+{
+    ui->tableViewExc->commit();
+    Q_EMIT contentChanged();
+    exceptionModel->addRow();
+    const QModelIndex path = exceptionModel->index(exceptionModel->rowCount() - 1, 0);
+    ui->tableViewExc->setCurrentIndex(path);
+    ui->tableViewExc->edit(path);
+}
+
+void ExpertModeWidget::on_pushButtonRemoveExc_clicked()
+{
+    const QModelIndex current = ui->tableViewExc->currentIndex();
+    if (!current.isValid()) {
+        return;
+    }
+    exceptionModel->beginRemoveRows();
+    ui->tableViewExc->commit();
+    Q_EMIT contentChanged();
+    exceptionModel->removeRow(current.row());
+}
+
+void ExpertModeWidget::on_pushButtonClearExc_clicked()
+{
+    exceptionModel->beginRemoveRows();
+    ui->tableViewExc->commit();
+    Q_EMIT contentChanged();
+    exceptionModel->removeAllRows();
+}
+
+void ExpertModeWidget::openConfigFile()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Mic::Utils::fsIlevConfPath()));
+}
+
+void ExpertModeWidget::on_pushButtonOpenConfig_clicked()
+{
+    openConfigFile();
+}
+
+void ExpertModeWidget::on_pushButtonOpenConfigExc_clicked()
+{
+    openConfigFile();
 }

@@ -1,18 +1,23 @@
 #ifndef EXPERTMODEWIDGET_H
 #define EXPERTMODEWIDGET_H
 
+#include <QHash>
 #include <QMap>
+#include <QStringList>
 #include <QVariant>
 #include <QWidget>
 
-class QCheckBox;
-class QComboBox;
-class QLabel;
+class ExceptionModel;
+class FsConfigModel;
+class MicFileDialogDelegate;
+class MicFileSystemModel;
 class QPushButton;
-class QSpinBox;
+class ServiceModel;
+class Ui_ExpertModeWidget;
 
-// The expert page: the maximum integrity level at the next boot and the
-// detailed protection and isolation settings.
+// The expert page: the maximum integrity level at the next boot, the rules
+// and exceptions of the file-system integrity configuration as a tree and as
+// tables, and the isolation of single services.
 class ExpertModeWidget : public QWidget
 {
     Q_OBJECT
@@ -30,22 +35,40 @@ public:
     Qt::CheckState servicesIsolatedState() const;
     void setServicesIsolatedState(Qt::CheckState state);
     void selectServices();
+    bool isTabHasDefaultItems(int tab) const;
+    void disableButtonForDefaultItems() const;
 
 Q_SIGNALS:
     void contentChanged();
     void goBackRequest();
 
-private:
-    void fillLevelComboBox();
-    void showCustomLevel(bool shown);
+private Q_SLOTS:
+    void on_pushButtonOpenConfig_clicked();
+    void on_pushButtonOpenConfigExc_clicked();
+    void on_pushButtonDefaultItems_clicked();
+    void on_pushButtonAdd_clicked();
+    void on_pushButtonRemove_clicked();
+    void on_pushButtonClear_clicked();
+    void on_pushButtonAddExc_clicked();
+    void on_pushButtonRemoveExc_clicked();
+    void on_pushButtonClearExc_clicked();
 
-    QPushButton *goBackButton;
-    QLabel *labelMicLevel;
-    QComboBox *comboBoxLevel;
-    QLabel *labelCustomLevel;
-    QSpinBox *spinBoxCustomLevel;
-    QCheckBox *protectFsCheckBox;
-    QCheckBox *servicesIsolatedCheckBox;
+private:
+    void setUpViews();
+    void fillLevelComboBox();
+    void connectReactions();
+    void addShortcuts();
+    void openConfigFile();
+
+    Ui_ExpertModeWidget *ui;
+    FsConfigModel *ruleModel;
+    MicFileSystemModel *treeModel;
+    ExceptionModel *exceptionModel;
+    ServiceModel *serviceModel;
+    MicFileDialogDelegate *rulePathDelegate;
+    MicFileDialogDelegate *exceptionPathDelegate;
+    QHash<QString, QVariant> defaultItems;
+    QStringList defaultExceptions;
 };
 
 #endif

@@ -1,1 +1,181 @@
 #include "miccomboboxdelegate.h"
+
+#include <constants.h>
+#include <utils.h>
+
+#include <KLocalizedString>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QInputDialog>
+#include <QPainter>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <optional>
+
+namespace
+{
+constexpr int customLevelMaximum = 255;
+
+QString storedLevel(const QModelIndex &index)
+{
+    return index.data(Qt::UserRole).toString();
+}
+
+// The custom level in binary next to its value, as the bits are what the
+// mask comparisons look at.
+QString binarySuffix(int value)
+{
+    return QStringLiteral(" (%1)").arg(QString::number(value, 2), 8, QLatin1Char('0'));
+}
+
+void showBinarySuffix(QInputDialog &dialog)
+{
+    auto *spinBox = dialog.findChild<QSpinBox *>();
+    if (!spinBox) {
+        return;
+    }
+    spinBox->setSuffix(binarySuffix(spinBox->value()));
+    QObject::connect(spinBox, QOverload<int>::of(&QSpinBox::valueChanged), spinBox, [spinBox](int value) {
+        spinBox->setSuffix(binarySuffix(value));
+    });
+}
+
+// The stored text may be any level string form (hexadecimal, octal, binary),
+// so it is read as a level rather than as a decimal number: starting the
+// dialog at another value would make a plain OK change the level.
+int initialCustomLevel(const QString &stored)
+{
+    const unsigned int level = Mic::Utils::configLevelToNumber(stored, Mic::Utils::currentMaxLevel().value, nullptr);
+    return int(qMin(level, unsigned(customLevelMaximum)));
+}
+
+// nullopt when the user cancels.
+std::optional<int> askCustomLevel(QWidget *parent, const QString &stored)
+{
+    QInputDialog dialog(parent);
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setWindowTitle(i18n("Choose level"));
+    dialog.setLabelText(i18n("Integrity level"));
+    dialog.setIntMinimum(0);
+    dialog.setIntMaximum(customLevelMaximum);
+    dialog.setIntValue(initialCustomLevel(stored));
+    showBinarySuffix(dialog);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.intValue();
+}
+}
+
+MicComboBoxDelegate::MicComboBoxDelegate(QObject *parent)
+    : QStyledItemDelegate(parent)
+    , popupPending(true)
+{
+}
+
+MicComboBoxDelegate::~MicComboBoxDelegate() = default;
+
+bool MicComboBoxDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    if (event->type() == QEvent::Enter && popupPending) {
+        if (auto *comboBox = qobject_cast<QComboBox *>(object)) {
+            // Not from inside the event handler: the popup grabs the mouse.
+            QTimer::singleShot(0, comboBox, &QComboBox::showPopup);
+            popupPending = false;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
+}
+
+void MicComboBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyleOptionComboBox comboOption;
+    comboOption.rect = option.rect;
+    comboOption.state = option.state;
+    comboOption.editable = false;
+    comboOption.currentText = index.data(Qt::DisplayRole).toString();
+    // The style draws the label in the active colours whatever the state.
+    if (!(option.state & QStyle::State_Enabled)) {
+        comboOption.palette.setBrush(QPalette::Active, QPalette::ButtonText, comboOption.palette.brush(QPalette::Disabled, QPalette::ButtonText));
+    }
+    QStyle *style = QApplication::style();
+    style->drawComplexControl(QStyle::CC_ComboBox, &comboOption, painter, nullptr);
+    style->drawControl(QStyle::CE_ComboBoxLabel, &comboOption, painter, nullptr);
+}
+
+QWidget *MicComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    Q_UNUSED(option)
+    Q_UNUSED(index)
+    auto *comboBox = new QComboBox(parent);
+    comboBox->addItem(Mic::noLevelString, Mic::noLevelString);
+    // Read anew for every editor: the catalogue may change while the page is open.
+    const QList<Mic::Level> levels = Mic::Utils::allLevels();
+    for (const Mic::Level &level : levels) {
+        comboBox->addItem(level.name, QString::number(level.value, 10));
+    }
+    comboBox->addItem(Mic::Utils::configLevelToPrettyName(Mic::maxLevelString), Mic::maxLevelString);
+    comboBox->addItem(i18n("<Other>"), QString());
+    connect(comboBox, QOverload<int>::of(&QComboBox::activated), this, &MicComboBoxDelegate::onComboBoxActivated);
+    popupPending = true;
+    return comboBox;
+}
+
+void MicComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    auto *comboBox = qobject_cast<QComboBox *>(editor);
+    if (!comboBox) {
+        return;
+    }
+    QString current = storedLevel(index);
+    if (current == Mic::highLevelString) {
+        current = Mic::maxLevelString;
+    }
+    int entry = comboBox->findData(current, Qt::UserRole);
+    if (entry < 0) {
+        const unsigned int level = Mic::Utils::configLevelToNumber(current, Mic::Utils::currentMaxLevel().value, nullptr);
+        entry = comboBox->findData(QString::number(level, 10), Qt::UserRole);
+    }
+    if (entry < 0) {
+        entry = comboBox->count() - 1;
+        comboBox->setItemData(entry, storedLevel(index), Qt::UserRole);
+    }
+    comboBox->setCurrentIndex(entry);
+}
+
+void MicComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
+{
+    auto *comboBox = qobject_cast<QComboBox *>(editor);
+    if (!comboBox) {
+        return;
+    }
+    QString level;
+    if (comboBox->currentIndex() == comboBox->count() - 1) {
+        const std::optional<int> custom = askCustomLevel(editor->parentWidget(), comboBox->currentData(Qt::UserRole).toString());
+        if (!custom) {
+            setEditorData(editor, index);
+            return;
+        }
+        level = QString::number(*custom, 10);
+    } else {
+        level = comboBox->currentData(Qt::UserRole).toString();
+    }
+    if (!level.isEmpty()) {
+        model->setData(index, level, Qt::EditRole);
+    }
+}
+
+void MicComboBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    Q_UNUSED(index)
+    editor->setGeometry(option.rect);
+}
+
+void MicComboBoxDelegate::onComboBoxActivated()
+{
+    // Every choice lands in the model at once; the editor stays open.
+    Q_EMIT commitData(qobject_cast<QWidget *>(sender()));
+}

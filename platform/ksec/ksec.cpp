@@ -122,6 +122,7 @@ private:
 namespace
 {
 std::atomic<unsigned long> catalogueReads{0};
+std::atomic<unsigned long> labelReads{0};
 }
 
 extern "C" {
@@ -129,6 +130,11 @@ extern "C" {
 unsigned long ksec_sim_catalogue_reads(void)
 {
     return catalogueReads.load();
+}
+
+unsigned long ksec_sim_label_reads(void)
+{
+    return labelReads.load();
 }
 
 uint32_t *ksec_get_ilevs(int *count)
@@ -176,6 +182,7 @@ char *ksec_ilev_get_text(uint32_t ilev, const void *reserved)
 
 ksec_label_t *ksec_get_path(const char *path)
 {
+    ++labelReads;
     if (!path) {
         return nullptr;
     }

@@ -32,6 +32,8 @@ extern "C" {
 #endif
 /* How often the level catalogue was asked for, for benchmarks. */
 unsigned long ksec_sim_catalogue_reads(void);
+/* How often a file's label was asked for, for benchmarks. */
+unsigned long ksec_sim_label_reads(void);
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,94 @@
+// Loading the rule and exception tables of the expert page and painting the
+// rule table for the first time, at several sizes, side by side with building
+// and sorting the same keys in a bare container.
+#include "benchtable.h"
+
+#include <expertmodewidget.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace
+{
+constexpr int runs = 3;
+
+double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+QVariantMap replyWith(int rules, int exceptions)
+{
+    QVariantHash items;
+    items.reserve(rules);
+    const QStringList levels{QStringLiteral("high"), QStringLiteral("0x3f"), QStringLiteral("15"), QStringLiteral("0b111")};
+    for (int i = 0; i < rules; ++i) {
+        items.insert(QStringLiteral("/srv/data/dir%1/file%2").arg(i % 997).arg(i), levels.at(i % levels.size()));
+    }
+    QStringList exceptionPaths;
+    for (int i = 0; i < exceptions; ++i) {
+        exceptionPaths.append(QStringLiteral("/var/cache/item%1").arg(i));
+    }
+    return {{QStringLiteral("micFsCurrentItems"), items},
+            {QStringLiteral("micFsDefaultItems"), items},
+            {QStringLiteral("micFsCurrentExceptions"), exceptionPaths},
+            {QStringLiteral("micFsDefaultExceptions"), exceptionPaths},
+            {QStringLiteral("micFsStatus"), 2},
+            {QStringLiteral("micFutureLevel"), 63u}};
+}
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("var/lib/kestrel")));
+    QFile state(dir.filePath(QStringLiteral("var/lib/kestrel/mic.state")));
+    state.open(QIODevice::WriteOnly);
+    state.write("levels = 0 1 3 7 15 31 63\nlevel.63 = High\nmax-ilev = 63\n");
+    state.close();
+    qputenv("MIC_STATE_ROOT", QFile::encodeName(dir.path()));
+
+    for (const int rules : {10000, 30000, 100000}) {
+        const QVariantMap reply = replyWith(rules, rules / 10);
+        QVector<double> times;
+        for (int run = 0; run < runs; ++run) {
+            ExpertModeWidget page(nullptr, nullptr);
+            page.findChild<QTabWidget *>(QStringLiteral("tabWidgetFs"))->setCurrentIndex(1);
+            page.resize(900, 700);
+            page.show();
+            QCoreApplication::processEvents();
+            QElapsedTimer timer;
+            timer.start();
+            page.setData(reply);
+            page.findChild<QTableView *>(QStringLiteral("tableViewFs"))->grab();
+            times.append(timer.nsecsElapsed() / 1e6);
+        }
+
+        QVector<double> baseline;
+        for (int run = 0; run < runs; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            const QVariantHash items = reply.value(QStringLiteral("micFsCurrentItems")).toHash();
+            QHash<QString, QVariant> copy = items;
+            QStringList keys = copy.keys();
+            keys.sort(Qt::CaseSensitive);
+            QStringList exceptions = reply.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
+            baseline.append(timer.nsecsElapsed() / 1e6);
+        }
+        BenchTable::printRow(QStringLiteral("rule table reset + first paint (%1 rules, %2 exceptions)").arg(rules).arg(rules / 10),
+                             rules,
+                             median(times),
+                             QStringLiteral("sorted keys in a bare container"),
+                             median(baseline));
+    }
+    return 0;
+}

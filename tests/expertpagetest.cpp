@@ -1,0 +1,291 @@
+// The expert page: its level chooser, the settings map in and out by the
+// shown sub-tab, the defaults button, the table buttons and shortcuts.
+#include "modaldialoganswerer.h"
+#include "staterootfixture.h"
+
+#include <commitabletableview.h>
+#include <expertmodewidget.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeView>
+
+namespace
+{
+QString s(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QVariantMap sampleMap()
+{
+    return {{s("micFsCurrentItems"), QVariantHash{{s("/usr"), s("high")}, {s("/opt"), s("7")}}},
+            {s("micFsDefaultItems"), QVariantHash{{s("/usr"), s("high")}}},
+            {s("micFsCurrentExceptions"), QStringList{s("/tmp")}},
+            {s("micFsDefaultExceptions"), QStringList{s("/tmp"), s("/var/tmp")}},
+            {s("micFsStatus"), 3},
+            {s("micFutureLevel"), 63u},
+            {s("services"),
+             QVariantList{QVariantHash{{s("name"), s("cron")}, {s("iLevel"), 15u}, {s("isIsolatable"), true}, {s("isIsolated"), true}},
+                          QVariantHash{{s("name"), s("sshd")}, {s("iLevel"), 63u}, {s("isIsolatable"), true}},
+                          QVariantHash{{s("name"), s("broken")}, {s("isIsolatable"), true}, {s("isError"), true}}}},
+            {s("servicesIsolated"), 1}};
+}
+}
+
+class ExpertPageTest : public QObject
+{
+    Q_OBJECT
+private:
+    StateRootFixture state;
+    std::unique_ptr<ExpertModeWidget> page;
+
+    template<typename T>
+    T *child(const char *name) const
+    {
+        T *widget = page->findChild<T *>(QLatin1String(name));
+        if (!widget) {
+            qFatal("no %s", name);
+        }
+        return widget;
+    }
+    QTabWidget *subTabs() const
+    {
+        return child<QTabWidget>("tabWidgetFs");
+    }
+    void triggerShortcut(const QKeySequence &keys)
+    {
+        const auto actions = page->actions();
+        for (QAction *action : actions) {
+            if (action->shortcut() == keys) {
+                action->trigger();
+            }
+        }
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        state.writeCatalogue("0 1 3 7 15 31 63", "level.63 = High\n", 63);
+        page = std::make_unique<ExpertModeWidget>(nullptr, nullptr);
+    }
+
+    void cleanup()
+    {
+        page.reset();
+    }
+
+    void formAsBuilt()
+    {
+        QCOMPARE(page->windowTitle(), s("Expert mode"));
+        QCOMPARE(child<QPushButton>("goBackButton")->text(), s("Back to base settings"));
+        QVERIFY(!child<QPushButton>("goBackButton")->isHidden()); // no back button of the host
+        QCOMPARE(child<QTabWidget>("tabWidgetExpert")->tabText(1), s("Services"));
+        QCOMPARE(subTabs()->tabText(0), s("File system"));
+        QCOMPARE(subTabs()->tabToolTip(2), s("Objects with zero level"));
+        QVERIFY(!child<QPushButton>("pushButtonRemove")->isEnabled());
+        QVERIFY(!child<QPushButton>("pushButtonRemoveExc")->isEnabled());
+        QCOMPARE(child<QPushButton>("pushButtonAdd")->toolTip(), s("Add"));
+        QCOMPARE(child<QPushButton>("pushButtonAdd")->shortcut(), QKeySequence(s("+")));
+        QVERIFY(child<QPushButton>("pushButtonOpenConfig")->isDefault());
+        QVERIFY(child<QCheckBox>("protectFsCheckBox")->isTristate());
+        QCOMPARE(child<QTreeView>("treeViewServices")->maximumHeight(), 140);
+
+        // 0 and the covering levels above the library's level below the top.
+        auto *levels = child<QComboBox>("comboBoxLevel");
+        QStringList entries;
+        for (int i = 0; i < levels->count(); ++i) {
+            entries.append(levels->itemText(i));
+        }
+        QCOMPARE(entries, (QStringList{s("0"), s("63 - High"), s("127"), s("<Other>")}));
+        QCOMPARE(levels->itemData(1).userType(), int(QMetaType::UInt));
+        QVERIFY(child<QLabel>("labelCustomLevel")->isHidden());
+        QCOMPARE(child<QSpinBox>("spinBoxCustomLevel")->suffix(), QString());
+    }
+
+    void chosenLevel()
+    {
+        auto *custom = child<QSpinBox>("spinBoxCustomLevel");
+        page->setChosenILev(127);
+        QCOMPARE(page->chosenIlev(), 127u);
+        QVERIFY(custom->isHidden());
+
+        page->setChosenILev(7);
+        QCOMPARE(child<QComboBox>("comboBoxLevel")->currentText(), s("<Other>"));
+        QVERIFY(!custom->isHidden());
+        QCOMPARE(custom->text(), s("7 (00000111)"));
+        QCOMPARE(page->chosenIlev(), 7u);
+
+        page->setChosenILev(300);
+        QCOMPARE(page->chosenIlev(), 255u);
+        page->setChosenILev(0);
+        QCOMPARE(child<QComboBox>("comboBoxLevel")->currentIndex(), 0);
+        QVERIFY(custom->isHidden());
+    }
+
+    void noLevelPassesTheChecks()
+    {
+        state.writeCatalogue("1 3 7 255 255", QByteArray(), 0); // level below the top: 255
+        ExpertModeWidget bare(nullptr, nullptr);
+        auto *levels = bare.findChild<QComboBox *>(s("comboBoxLevel"));
+        QCOMPARE(levels->count(), 1);
+        QCOMPARE(levels->currentText(), s("<Other>"));
+        QVERIFY(bare.findChild<QSpinBox *>(s("spinBoxCustomLevel"))->isHidden());
+        QCOMPARE(bare.chosenIlev(), 0u);
+    }
+
+    void dataInByMapAndOutBySubTab()
+    {
+        QSignalSpy changes(page.get(), &ExpertModeWidget::contentChanged);
+        page->setData(sampleMap());
+        QCOMPARE(changes.count(), 0); // loading is no edit
+        QCOMPARE(child<QLabel>("labelMicLevel")->text(), s("63 - High"));
+        QCOMPARE(page->protectFsState(), Qt::PartiallyChecked);
+        QCOMPARE(page->servicesIsolatedState(), Qt::PartiallyChecked);
+        QCOMPARE(page->chosenIlev(), 63u);
+        QCOMPARE(child<CommitableTableView>("tableViewFs")->model()->rowCount(), 2);
+
+        QVariantMap out = page->getData();
+        QCOMPARE(out.value(s("micFutureLevel")), QVariant(63u));
+        QCOMPARE(out.value(s("micFsStatus")), QVariant(2)); // partly protected counts as on
+        QVERIFY(out.contains(s("micFsCurrentItems")) && !out.contains(s("micFsCurrentExceptions")));
+        QCOMPARE(out.value(s("servicesIsolatedStatus")), QVariant(3));
+        const QVariantList services = out.value(s("services")).toList();
+        QCOMPARE(services.size(), 3);
+        QVERIFY(!services.first().toHash().contains(s("iLevel")));
+
+        subTabs()->setCurrentIndex(1);
+        out = page->getData();
+        QVERIFY(out.value(s("micFsCurrentItems")).toHash().isEmpty()); // nothing edited
+        subTabs()->setCurrentIndex(2);
+        out = page->getData();
+        QVERIFY(!out.contains(s("micFsCurrentItems")));
+        QCOMPARE(out.value(s("micFsCurrentExceptions")).toStringList(), QStringList{s("/tmp")});
+
+        page->setServicesIsolatedState(Qt::Checked);
+        out = page->getData();
+        QVERIFY(!out.contains(s("services")));
+        QCOMPARE(out.value(s("servicesIsolatedStatus")), QVariant(2));
+    }
+
+    void missingKeys()
+    {
+        page->setData(sampleMap());
+        page->setData({});
+        QCOMPARE(page->protectFsState(), Qt::PartiallyChecked); // left as it was
+        QCOMPARE(page->servicesIsolatedState(), Qt::Unchecked);
+        QCOMPARE(page->chosenIlev(), 0u);
+        QCOMPARE(child<CommitableTableView>("tableViewFs")->model()->rowCount(), 0);
+        QCOMPARE(child<CommitableTableView>("tableViewExc")->model()->rowCount(), 0);
+        QCOMPARE(child<QTreeView>("treeViewServices")->model()->rowCount(), 0);
+        page->setData({{s("servicesIsolated"), 7}, {s("micFsStatus"), -1}});
+        QCOMPARE(page->servicesIsolatedState(), Qt::Unchecked);
+    }
+
+    void clickingTheBoxes()
+    {
+        page->setData(sampleMap());
+        QSignalSpy changes(page.get(), &ExpertModeWidget::contentChanged);
+        child<QCheckBox>("protectFsCheckBox")->click();
+        QCOMPARE(page->protectFsState(), Qt::Checked);
+
+        // Isolating all services leaves the one in error alone.
+        auto *isolate = child<QCheckBox>("servicesIsolatedCheckBox");
+        isolate->click();
+        QAbstractItemModel *services = child<QTreeView>("treeViewServices")->model();
+        QCOMPARE(services->index(1, 1).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QCOMPARE(services->index(2, 1).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+        QVERIFY(isolate->checkState() != Qt::Unchecked);
+        QVERIFY(changes.count() >= 2);
+    }
+
+    void defaultsButton()
+    {
+        auto *defaults = child<QPushButton>("pushButtonDefaultItems");
+        page->setData(sampleMap());
+        subTabs()->setCurrentIndex(1);
+        QVERIFY(defaults->isEnabled()); // /opt is no default rule
+        QSignalSpy changes(page.get(), &ExpertModeWidget::contentChanged);
+        defaults->click();
+        QVERIFY(!defaults->isEnabled());
+        QVERIFY(changes.count() >= 1);
+        QAbstractItemModel *rules = child<CommitableTableView>("tableViewFs")->model();
+        QCOMPARE(rules->rowCount(), 1);
+        QVariantHash sent = page->getData().value(s("micFsCurrentItems")).toHash();
+        QVERIFY(sent.isEmpty()); // /usr is unchanged, /opt simply not loaded again
+
+        // Any change of the table makes it differ from the defaults again.
+        rules->setData(rules->index(0, 0), s("7"));
+        QVERIFY(defaults->isEnabled());
+
+        subTabs()->setCurrentIndex(2);
+        QVERIFY(defaults->isEnabled()); // /tmp alone is not the default list
+        defaults->click();
+        QCOMPARE(page->getData().value(s("micFsCurrentExceptions")).toStringList(), (QStringList{s("/tmp"), s("/var/tmp")}));
+        QVERIFY(!defaults->isEnabled());
+        subTabs()->setCurrentIndex(1);
+        QVERIFY(defaults->isEnabled());
+    }
+
+    void tableButtonsAndShortcuts()
+    {
+        page->setData(sampleMap());
+        auto *table = child<CommitableTableView>("tableViewFs");
+        QAbstractItemModel *rules = table->model();
+
+        subTabs()->setCurrentIndex(0);
+        triggerShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+        triggerShortcut(QKeySequence(Qt::Key_Delete));
+        QCOMPARE(rules->rowCount(), 2);
+
+        subTabs()->setCurrentIndex(1);
+        triggerShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+        QCOMPARE(rules->rowCount(), 3);
+        QCOMPARE(table->currentIndex(), rules->index(2, 1));
+
+        {
+            // Leaving the new row without a path lands its empty path: refused.
+            ModalDialogAnswerer answerer([](QDialog *dialog) {
+                dialog->accept();
+            });
+            table->selectRow(0);
+            QCOMPARE(answerer.texts, QStringList{s("File path can't be empty!")});
+        }
+        QCOMPARE(rules->rowCount(), 2);
+        QVERIFY(child<QPushButton>("pushButtonRemove")->isEnabled());
+        triggerShortcut(QKeySequence(Qt::Key_Delete));
+        QCOMPARE(rules->rowCount(), 1);
+
+        child<QPushButton>("pushButtonClear")->click();
+        QCOMPARE(rules->rowCount(), 0);
+        QVERIFY(!child<QPushButton>("pushButtonClear")->isEnabled());
+        const QVariantHash removed = page->getData().value(s("micFsCurrentItems")).toHash();
+        QCOMPARE(removed.size(), 2);
+        QCOMPARE(removed.value(s("/usr")).toString(), QString(QChar(0x2014)));
+
+        subTabs()->setCurrentIndex(2);
+        child<QPushButton>("pushButtonAddExc")->click();
+        QCOMPARE(child<CommitableTableView>("tableViewExc")->model()->rowCount(), 2);
+        QVERIFY(child<QPushButton>("pushButtonClearExc")->isEnabled());
+    }
+
+    void hostBackButton()
+    {
+        QPushButton back;
+        ExpertModeWidget hosted(&back, nullptr);
+        QSignalSpy goBack(&hosted, &ExpertModeWidget::goBackRequest);
+        QVERIFY(hosted.findChild<QPushButton *>(s("goBackButton"))->isHidden());
+        back.click();
+        QCOMPARE(goBack.count(), 1);
+    }
+};
+
+QTEST_MAIN(ExpertPageTest)
+#include "expertpagetest.moc"
