@@ -216,6 +216,11 @@ bool MicManagementModule::isReading() const
     return readJob;
 }
 
+bool MicManagementModule::isSaving() const
+{
+    return writeJob;
+}
+
 void MicManagementModule::access()
 {
     // The helper serves one call at a time and a call made while it is busy
@@ -273,6 +278,10 @@ void MicManagementModule::addLocale(KAuth::Action *action)
 
 void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
 {
+    if (!warningsOfLastSave.isEmpty()) {
+        messagesManager()->newMessage(warningsOfLastSave, KCMLS::WarningMessage, QString(), KCMLS::NoState);
+        warningsOfLastSave.clear();
+    }
     if (job->error()) {
         messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         stateWidget()->resetState();
@@ -507,6 +516,8 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
     if (!warnings.isEmpty()) {
         messagesManager()->newMessage(warnings.join(QStringLiteral("<br>")), KCMLS::WarningMessage, QString(), KCMLS::NoState);
     }
+    // The read that follows clears the message area; the warnings must stay.
+    warningsOfLastSave = warnings.join(QStringLiteral("<br>"));
     stateWidget()->resetState();
 
     if (needReboot) {
@@ -518,6 +529,7 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
             QProcess reboot;
             reboot.start(rebootCommand, {rebootArgument}, QIODevice::ReadWrite);
             reboot.waitForFinished(rebootWait);
+            warningsOfLastSave.clear();
             Q_EMIT changed(false);
             return;
         }

@@ -31,6 +31,8 @@ public:
     void unchooseModule() override;
     // Whether a read of the settings is under way.
     bool isReading() const;
+    // Whether a change of the settings is under way.
+    bool isSaving() const;
     // Shows a settings map of the helper: a read reply or an intermediate map.
     void setData(const QVariantMap &map);
 
@@ -67,6 +69,9 @@ private:
     bool servicesRequested;
     // The running save; like a read, it keeps the helper busy.
     QPointer<KAuth::ExecuteJob> writeJob;
+    // The helper's warnings about the last save, shown again once the read
+    // that follows the save has cleared the message area.
+    QString warningsOfLastSave;
     // The pending start of a read once the user has authorized it.
     QMetaObject::Connection authRequestConnection;
 };

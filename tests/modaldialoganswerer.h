@@ -25,7 +25,10 @@ public:
         timer.start(20);
     }
 
+    // The dialogs answered; they may be gone by now, so their titles and
+    // texts are kept apart.
     QList<QDialog *> seen;
+    QStringList titles;
     QStringList texts;
 
 private:
@@ -40,6 +43,7 @@ private:
         }
         handled.append(dialog);
         seen.append(dialog);
+        titles.append(dialog->windowTitle());
         texts.append(dialog->property("text").toString());
         answer(dialog);
     }

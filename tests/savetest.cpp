@@ -1,0 +1,252 @@
+// Saving from the module over the real helper: what a save writes, the
+// reboot question, and the saves the module refuses.
+#include "helperfixture.h"
+#include "modaldialoganswerer.h"
+
+#include <micmanagementmodule.h>
+#include <expertmodewidget.h>
+#include <micfilesystemmodel.h>
+#include <userlistproxymodel.h>
+
+#include <KMessageWidget>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTreeView>
+
+using namespace HelperFixture;
+
+namespace
+{
+QString s(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+void writeState(bool enabled, unsigned int max, unsigned int afterReboot)
+{
+    const QByteArray on = enabled ? "yes" : "no";
+    writeRootFile(s("var/lib/kestrel/mic.state"),
+                  "levels = 0 1 3 7 15 31 63\nlevel.31 = Below\nlevel.63 = High\nmax-ilev = " + QByteArray::number(max)
+                      + "\nmax-ilev-after-reboot = " + QByteArray::number(afterReboot) + "\nenabled = " + on + "\nenabled-after-reboot = " + on
+                      + "\nfs-protection = yes\n");
+}
+
+// Every state file's content, to see that nothing was written.
+QByteArray stateFiles()
+{
+    QByteArray all;
+    for (const char *file : {"var/lib/kestrel/mic.state", "var/lib/kestrel/users.state", "var/lib/kestrel/services.state", "etc/kestrel/fs-ilev.conf"}) {
+        all += readRootFile(QString::fromLatin1(file)) + '\0';
+    }
+    return all;
+}
+
+QMessageBox::StandardButton answerFor(QDialog *dialog, QMessageBox::StandardButton wanted)
+{
+    auto *box = qobject_cast<QMessageBox *>(dialog);
+    if (box && box->button(wanted)) {
+        box->button(wanted)->click();
+    } else {
+        dialog->reject();
+    }
+    return wanted;
+}
+}
+
+class SaveTest : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<MicManagementModule> module;
+    QString files;
+
+    template<typename T>
+    T *child(const char *name) const
+    {
+        return module->findChild<T *>(QLatin1String(name));
+    }
+    template<typename T>
+    T *general(const char *name) const
+    {
+        return module->findChild<QWidget *>(s("generalMode"))->findChild<T *>(QLatin1String(name));
+    }
+    void read()
+    {
+        module->access();
+        QTRY_VERIFY_WITH_TIMEOUT(!module->isReading(), 30000);
+    }
+    // Applies the page as the host does, answering the dialogs that come.
+    QStringList dialogs;
+    void save(QMessageBox::StandardButton answer = QMessageBox::No)
+    {
+        ModalDialogAnswerer answerer([answer](QDialog *dialog) {
+            answerFor(dialog, dialog->windowTitle() == s("Warning") && qobject_cast<QMessageBox *>(dialog)->button(QMessageBox::Ok) ? QMessageBox::Ok
+                                                                                                                                     : answer);
+        });
+        module->save();
+        QTRY_VERIFY_WITH_TIMEOUT(!module->isSaving() && !module->isReading(), 30000);
+        QTest::qWait(50); // queued re-marking
+        dialogs.clear();
+        for (int i = 0; i < answerer.seen.size(); ++i) {
+            dialogs.append(answerer.titles.at(i) + s(": ") + answerer.texts.at(i));
+        }
+    }
+    QString micText() const
+    {
+        return general<QLabel>("micStatusMessageLabel")->text();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        files = laySampleSystem();
+        module = std::make_unique<MicManagementModule>(nullptr, QVariantList());
+    }
+
+    void cleanup()
+    {
+        module.reset();
+    }
+
+    void enablingAsksForAReboot()
+    {
+        writeState(false, 0, 0);
+        read();
+        QCOMPARE(micText(), s("MIC subsystem is <b>disabled</b>."));
+        general<QCheckBox>("enableMicCheckBox")->click(); // no level chosen: the default 63
+
+        save(QMessageBox::No);
+        QCOMPARE(dialogs, QStringList{s("Reboot system: To apply settings need reboot system\nReboot now?")});
+        QCOMPARE(micText(), s("MIC subsystem is disabled, but it will be <b>enabled after reboot</b>."));
+        QVERIFY(readRootFile(s("var/lib/kestrel/mic.state")).contains("max-ilev-after-reboot = 63"));
+
+        // Yes runs the reboot command; the page is then left as it is.
+        if (!QFile::exists(s("/usr/bin/tarn-wmfunc"))) {
+            QSKIP("no reboot command installed");
+        }
+        general<QCheckBox>("protectFsCheckBox")->click(); // something to save, and a reboot still to come
+        writeState(false, 0, 0);
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        save(QMessageBox::Yes);
+        QCOMPARE(dialogs.size(), 1);
+        QCOMPARE(changed.last().first().toBool(), false);
+        read();
+        QCOMPARE(micText(), s("MIC subsystem is <b>enabled</b>."));
+        QCOMPARE(child<QLabel>("labelMicLevel")->text(), s("63 - High"));
+    }
+
+    void editsReachTheSystemAndComeBack()
+    {
+        writeState(true, 63, 63);
+        read();
+        // A rule in the table, a user's level and one service's isolation.
+        auto *subTabs = child<QTabWidget>("tabWidgetFs");
+        subTabs->setCurrentIndex(1);
+        QAbstractItemModel *rules = child<QTableView>("tableViewFs")->model();
+        int highRow = -1;
+        for (int row = 0; row < rules->rowCount(); ++row) {
+            if (rules->index(row, 1).data().toString().endsWith(s("/high"))) {
+                highRow = row;
+            }
+        }
+        QVERIFY(rules->setData(rules->index(highRow, 0), s("15")));
+        QAbstractItemModel *users = general<QTreeView>("usersTreeView")->model();
+        general<QComboBox>("userFilterComboBox")->setCurrentIndex(0);
+        static_cast<UserListProxyModel *>(users)->setUserMaxIlevel(s("root"), 31);
+        QAbstractItemModel *services = child<QTreeView>("treeViewServices")->model();
+        QVERIFY(services->setData(services->index(1, 1), int(Qt::Checked), Qt::CheckStateRole)); // sshd
+        // Stay on the expert page: saving takes its boxes over first.
+        general<QPushButton>("expertModeButton")->click();
+
+        save();
+        QVERIFY2(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("15 " + files.toUtf8() + "/high\n"), readRootFile(s("etc/kestrel/fs-ilev.conf")).constData());
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 31"));
+        QVERIFY(readRootFile(s("var/lib/kestrel/services.state")).contains("service.sshd.isolated = yes"));
+        QCOMPARE(general<QLabel>("servicesMessageLabel")->text(), s("All services are <b>isolated</b>."));
+        QCOMPARE(labelOf(files + s("/uncovered")), QByteArray("7")); // protected on saving
+        // The missing file is reported as a warning.
+        const auto messages = module->messagesManager()->messages();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages.first()->messageType(), KMessageWidget::Warning);
+
+        // A rule on the tree.
+        subTabs->setCurrentIndex(0);
+        auto *treeModel = qobject_cast<MicFileSystemModel *>(child<QTreeView>("treeViewMic")->model());
+        const QModelIndex maskCell = treeModel->index(files + s("/mask"), 5);
+        QVERIFY(maskCell.isValid());
+        {
+            // The folder of the files carries no label: the container warning.
+            ModalDialogAnswerer answerer([](QDialog *dialog) {
+                dialog->accept();
+            });
+            QVERIFY(treeModel->setData(maskCell, s("12")));
+            QCOMPARE(answerer.titles, QStringList{s("Warning")});
+        }
+        save();
+        QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("12 " + files.toUtf8() + "/mask\n"));
+
+        // The exception list.
+        subTabs->setCurrentIndex(2);
+        QAbstractItemModel *exceptions = child<QTableView>("tableViewExc")->model();
+        QMetaObject::invokeMethod(exceptions, "addRow");
+        QVERIFY(exceptions->setData(exceptions->index(exceptions->rowCount() - 1, 0), s("/var/tmp")));
+        save();
+        QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("exception /var/tmp\n"));
+        QCOMPARE(exceptions->rowCount(), 2);
+    }
+
+    void refusedSaves()
+    {
+        writeState(true, 63, 63);
+        read();
+        const QByteArray before = stateFiles();
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+
+        // A read still running.
+        {
+            ModalDialogAnswerer answerer([](QDialog *dialog) {
+                answerFor(dialog, QMessageBox::Ok);
+            });
+            module->access();
+            module->save();
+            QCOMPARE(answerer.texts, QStringList{s("Wait until it loads completely before saving.")});
+            QTRY_VERIFY_WITH_TIMEOUT(!module->isReading(), 30000);
+        }
+        QTRY_COMPARE(changed.last().first().toBool(), true); // still marked as changed
+
+        // Another maximum while MIC is on.
+        child<QWidget>("ExpertModeWidget")->findChild<QComboBox *>(s("comboBoxLevel"))->setCurrentIndex(2); // 127
+        save();
+        QCOMPARE(dialogs, QStringList{s("Warning: If you want to change maximum integrity level you need to turn off MIC first.")});
+        QCOMPARE(changed.last().first().toBool(), true);
+
+        // With MIC off: not above the level below the library's top, and a
+        // level that does not cover the lower ones.
+        writeState(false, 0, 0);
+        read();
+        auto *expert = module->findChild<ExpertModeWidget *>();
+        general<QCheckBox>("enableMicCheckBox")->setChecked(true);
+        expert->setChosenILev(31);
+        save();
+        QCOMPARE(dialogs, QStringList{s("Warning: Max integrity level can't be less than or equal to 31 - Below!")});
+        expert->setChosenILev(32);
+        save(QMessageBox::No);
+        QCOMPARE(dialogs.size(), 1);
+        QVERIFY(dialogs.first().startsWith(s("Warning: Selected maximum integrity level does not cover all underlying levels")));
+        QVERIFY(dialogs.first().endsWith(s("Preferable values: 15, 31, 63, 127, 255\nDo you really want to set integrity level to 32?")));
+        QCOMPARE(changed.last().first().toBool(), true);
+        writeState(true, 63, 63);
+        QCOMPARE(stateFiles(), before);
+    }
+};
+
+QTEST_MAIN(SaveTest)
+#include "savetest.moc"
