@@ -367,8 +367,13 @@ bool saveAtomically(const QString &path, const QByteArray &content, QString *err
 {
     QDir().mkpath(QFileInfo(path).path());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+    // Unbuffered: a buffered write fails only when the buffer is flushed on
+    // commit, and QSaveFile does not notice that failure; a full disk would
+    // then replace the file by an empty one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(content) != content.size()
+        || file.error() != QFileDevice::NoError || !file.commit()) {
         *error = i18n("Cannot write %1: %2", path, file.errorString());
+        file.cancelWriting();
         return false;
     }
     return true;

@@ -2,7 +2,6 @@
 // what it refuses without touching anything.
 #include "helperfixture.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QTest>
 
@@ -11,20 +10,6 @@ using namespace HelperFixture;
 namespace
 {
 const QString em = QStringLiteral("\u2014");
-
-// Every file below the state root with its content and label.
-QMap<QString, QByteArray> snapshot()
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(stateRoot(), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        const QByteArray content = it.fileInfo().isFile() && !it.fileInfo().isSymLink() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        files.insert(path, content + "\nlabel:" + labelOf(path));
-    }
-    return files;
-}
 
 QVariantMap locale()
 {
@@ -118,12 +103,12 @@ private Q_SLOTS:
         QVERIFY(QFile::link(file("uncovered"), rootPath(QStringLiteral("files/link"))));
         // A valid part beside the bad one must not be applied either.
         args.insert(QStringLiteral("userILevels"), args.value(QStringLiteral("userILevels"), hash({{QStringLiteral("root"), 7u}})));
-        const auto before = snapshot();
+        const auto before = snapshotStateRoot();
         const Outcome outcome = execute(QStringLiteral("change"), args);
         QVERIFY(outcome.finished);
         QVERIFY(outcome.error != 0);
         QVERIFY2(outcome.errorText.contains(named), qPrintable(outcome.errorText));
-        QCOMPARE(snapshot(), before);
+        QCOMPARE(snapshotStateRoot(), before);
     }
 
     void enablingNeedsAReboot()

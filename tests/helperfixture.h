@@ -11,6 +11,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QDirIterator>
+#include <QMap>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -157,6 +159,21 @@ inline QString laySampleSystem()
                   "service.cron.level = 15\nservice.cron.isolatable = yes\nservice.cron.isolated = yes\n"
                   "service.sshd.level = 63\nservice.sshd.isolatable = yes\nservice.sshd.isolated = no\n"
                   "service.broken.isolatable = yes\nservice.broken.error = yes\n");
+    return files;
+}
+
+// Every file below the state root with its content and label, to see that
+// nothing changed.
+inline QMap<QString, QByteArray> snapshotStateRoot()
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(stateRoot(), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile file(path);
+        const bool readable = it.fileInfo().isFile() && !it.fileInfo().isSymLink() && file.open(QIODevice::ReadOnly);
+        files.insert(path, (readable ? file.readAll() : QByteArray()) + "\nlabel:" + labelOf(path));
+    }
     return files;
 }
 

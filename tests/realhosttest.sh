@@ -7,6 +7,7 @@ build=$1
 work=$(mktemp -d)
 cleanup() {
     [ -n "${host:-}" ] && kill "$host" 2>/dev/null
+    [ -f "$work/session.pid" ] && kill "$(cat "$work/session.pid")" 2>/dev/null
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$work"
@@ -29,7 +30,10 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 export MIC_STATE_ROOT="$work/root"
 # No system bus serves the helper here: the module reports that and stays up.
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"
-dbus-run-session -- kcmshell5 lumen_kcm_mic >"$work/host.log" 2>&1 &
+# A session bus of the test's own, stopped by its PID.
+dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/session.address" 4>"$work/session.pid"
+export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/session.address")
+kcmshell5 lumen_kcm_mic >"$work/host.log" 2>&1 &
 host=$!
 
 title="Integrity Control — System Settings Module"
