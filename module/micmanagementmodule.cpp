@@ -55,6 +55,7 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     userModel = new UserListModel(this);
     userProxyModel = new UserListProxyModel(userModel, this);
     ui->usersTreeView->setModel(userProxyModel);
+    ui->usersTreeView->sortByColumn(0, Qt::AscendingOrder);
 
     ui->userFilterComboBox->addItem(QIcon(), i18nc("filter", "All"), 0);
     ui->userFilterComboBox->addItem(QIcon(), i18nc("filter", "Ordinary"), 1);
