@@ -169,7 +169,7 @@ bool ChangeApplier::protectFileSystem(QString *error)
         constexpr int shownPaths = 10;
         QString list = missing.mid(0, shownPaths).join(QStringLiteral(", "));
         if (missing.size() > shownPaths) {
-            list += i18n(" and %1 more", missing.size() - shownPaths);
+            list += i18np(" and %1 more", " and %1 more", missing.size() - shownPaths);
         }
         warningTexts.append(i18np("A configured object does not exist and was not labelled: %2",
                                   "%1 configured objects do not exist and were not labelled: %2",

@@ -3,6 +3,8 @@
 #include <constants.h>
 #include <utils.h>
 
+#include <KLocalizedString>
+
 #include <QSet>
 
 #include <algorithm>
@@ -32,24 +34,19 @@ bool isCommentOrBlank(const QString &text)
     return first == text.size() || text.at(first) == QLatin1Char('#');
 }
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 // Faults the decoder would otherwise hide: it strips a byte order mark and
 // replaces bad sequences, so a line that does not survive decoding and
 // encoding unchanged was not plain UTF-8.
 QString encodingProblem(const QByteArray &raw)
 {
     if (raw.contains('\0')) {
-        return QStringLiteral("NUL byte");
+        return i18n("NUL byte");
     }
     if (raw.startsWith("\xEF\xBB\xBF")) {
-        return QStringLiteral("byte order mark");
+        return i18n("byte order mark");
     }
     if (QString::fromUtf8(raw).toUtf8() != raw) {
-        return QStringLiteral("invalid UTF-8");
+        return i18n("invalid UTF-8");
     }
     return QString();
 }
@@ -58,13 +55,13 @@ QString segmentProblem(const QString &path)
 {
     const QStringList segments = path.mid(1).split(QLatin1Char('/'));
     if (segments.contains(QString())) {
-        return QStringLiteral("empty segment in path");
+        return i18n("empty segment in path");
     }
     if (segments.contains(QStringLiteral("."))) {
-        return QStringLiteral("\".\" segment in path");
+        return i18n("\".\" segment in path");
     }
     if (segments.contains(QStringLiteral(".."))) {
-        return QStringLiteral("\"..\" segment in path");
+        return i18n("\"..\" segment in path");
     }
     return QString();
 }
@@ -74,22 +71,22 @@ QString segmentProblem(const QString &path)
 QString pathProblem(const QString &path)
 {
     if (!path.startsWith(QLatin1Char('/'))) {
-        return QStringLiteral("relative path");
+        return i18n("relative path");
     }
     if (path.contains(QChar(0))) {
-        return QStringLiteral("NUL in path");
+        return i18n("NUL in path");
     }
     if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
-        return QStringLiteral("line break in path");
+        return i18n("line break in path");
     }
     if (path == rootPath) {
         return QString();
     }
     if (path.endsWith(QLatin1Char('/'))) {
-        return QStringLiteral("trailing \"/\" in path");
+        return i18n("trailing \"/\" in path");
     }
     if (isBlank(path.back())) {
-        return QStringLiteral("blank at the end of path");
+        return i18n("blank at the end of path");
     }
     return segmentProblem(path);
 }
@@ -97,10 +94,10 @@ QString pathProblem(const QString &path)
 QString levelProblem(const QString &level)
 {
     if (level == Mic::noLevelString) {
-        return QStringLiteral("%1 is no level; delete the line to drop the rule").arg(quoted(level));
+        return i18n("\"%1\" is no level; delete the line to drop the rule", level);
     }
     if (!FsIlevConfig::isValidLevelString(level)) {
-        return QStringLiteral("invalid level string %1").arg(quoted(level));
+        return i18n("invalid level string \"%1\"", level);
     }
     return QString();
 }
@@ -109,10 +106,10 @@ QString entryPathProblem(const QString &path, bool isRule)
 {
     const QString problem = pathProblem(path);
     if (!problem.isEmpty()) {
-        return problem + QLatin1Char(' ') + quoted(path);
+        return i18nc("@info a fault of a path in the configuration, then the path", "%1 \"%2\"", problem, path);
     }
     if (path == rootPath) {
-        return isRule ? QStringLiteral("\"/\" cannot carry a rule") : QStringLiteral("\"/\" cannot be an exception");
+        return isRule ? i18n("\"/\" cannot carry a rule") : i18n("\"/\" cannot be an exception");
     }
     return QString();
 }
@@ -120,10 +117,10 @@ QString entryPathProblem(const QString &path, bool isRule)
 QString endProblem(const QString &text)
 {
     if (isBlank(text.back())) {
-        return QStringLiteral("blank at the end of the line");
+        return i18n("blank at the end of the line");
     }
     if (text.back() == QLatin1Char('\r')) {
-        return QStringLiteral("carriage return at the end of the line");
+        return i18n("carriage return at the end of the line");
     }
     return QString();
 }
@@ -137,14 +134,17 @@ QString repeatProblem(QHash<QString, int> &firstLines, const QString &path, int 
         firstLines.insert(path, lineNumber);
         return QString();
     }
-    const QString what = isRule ? QStringLiteral("rule") : exceptionWord;
-    return QStringLiteral("second %1 for %2 (first on line %3)").arg(what, quoted(path), QString::number(first));
+    // Line numbers as plain digits: a locale's digit grouping would make
+    // "line 1.234" of them.
+    const QString firstLine = QString::number(first);
+    return isRule ? i18n("second rule for \"%1\" (first on line %2)", path, firstLine)
+                  : i18n("second exception for \"%1\" (first on line %2)", path, firstLine);
 }
 
 void reportLine(QString *error, int lineNumber, const QString &problem)
 {
     if (error) {
-        *error = QStringLiteral("line %1: %2").arg(QString::number(lineNumber), problem);
+        *error = i18n("line %1: %2", QString::number(lineNumber), problem);
     }
 }
 }
@@ -204,7 +204,7 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw
     const Kind kind = word == exceptionWord ? Kind::Exception : Kind::Rule;
     *problem = kind == Kind::Rule ? levelProblem(word) : QString();
     if (problem->isEmpty() && gap == body.size()) {
-        *problem = QStringLiteral("missing path");
+        *problem = i18n("missing path");
     }
     if (!problem->isEmpty()) {
         return std::nullopt;

@@ -8,6 +8,10 @@
 #include <KAuth/HelperSupport>
 #include <KLocalizedString>
 
+#include <QRegularExpression>
+
+#include <clocale>
+
 using KAuth::ActionReply;
 namespace HelperSupport = KAuth::HelperSupport;
 
@@ -18,11 +22,25 @@ constexpr int statusEnabled = 2;
 constexpr int statusPartly = 3;
 constexpr int statusDisabled = 4;
 
-// Answers in the language of the user of the module.
+bool isLocaleName(const QByteArray &name)
+{
+    static const QRegularExpression localeName(QStringLiteral("^[A-Za-z0-9_.@-]{1,64}$"));
+    return localeName.match(QString::fromLatin1(name)).hasMatch();
+}
+
+// Answers in the language of the user of the module. Catalogs are looked up
+// by the languages the module sends; gettext follows them only under a
+// message locale other than "C", so the helper takes the caller's, or
+// C.UTF-8 when it has none of that name.
 void useCallerLanguage(const QVariantMap &args)
 {
-    const QStringList languages = args.value(QStringLiteral("languages")).toStringList();
-    KLocalizedString::setLanguages(languages);
+    const QByteArray messagesLocale = args.value(QStringLiteral("lcmessages")).toString().toLatin1();
+    const bool callerLocale = isLocaleName(messagesLocale) && messagesLocale != "C" && messagesLocale != "POSIX"
+        && std::setlocale(LC_MESSAGES, messagesLocale.constData()) != nullptr;
+    if (!callerLocale) {
+        std::setlocale(LC_MESSAGES, "C.UTF-8");
+    }
+    KLocalizedString::setLanguages(args.value(QStringLiteral("languages")).toStringList());
 }
 }
 

@@ -111,6 +111,18 @@ private Q_SLOTS:
         QCOMPARE(snapshotStateRoot(), before);
     }
 
+    void errorsInTheCallersLanguage()
+    {
+        QVariantMap args{{QStringLiteral("micStatus"), QStringLiteral("x")},
+                         {QStringLiteral("languages"), QStringList{QStringLiteral("de")}},
+                         {QStringLiteral("lcmessages"), QStringLiteral("C")}};
+        const Outcome german = execute(QStringLiteral("change"), args);
+        QVERIFY2(german.errorText.startsWith(QStringLiteral("Ungültiger Wert")), qPrintable(german.errorText));
+        args.insert(QStringLiteral("languages"), QStringList{QStringLiteral("C")});
+        const Outcome english = execute(QStringLiteral("change"), args);
+        QVERIFY2(english.errorText.startsWith(QStringLiteral("Invalid value")), qPrintable(english.errorText));
+    }
+
     void enablingNeedsAReboot()
     {
         const Outcome outcome = execute(QStringLiteral("change"),

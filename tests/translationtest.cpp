@@ -1,0 +1,130 @@
+// The German catalogue as the user meets it: the forms and the code of the
+// general and expert pages, the level dialog, and the error texts that the
+// helper builds in the caller's language.
+#include "staterootfixture.h"
+
+#include <changerequest.h>
+#include <expertmodewidget.h>
+#include <fsilevconfig.h>
+#include <ilevelselectdialog.h>
+#include <micmanagementmodule.h>
+
+#include <KLocalizedString>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeView>
+
+class TranslationTest : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir users;
+    std::unique_ptr<StateRootFixture> state;
+
+    template<typename T>
+    static T *child(QObject *parent, const char *name)
+    {
+        T *widget = parent->findChild<T *>(QLatin1String(name));
+        if (!widget) {
+            qFatal("no %s", name);
+        }
+        return widget;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString catalogue = QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("locale/de/LC_MESSAGES/lumen_kcm_mic.mo"));
+        QVERIFY2(!catalogue.isEmpty(), qPrintable(QStringLiteral("no German catalogue below XDG_DATA_DIRS=") + qEnvironmentVariable("XDG_DATA_DIRS")));
+        QVERIFY(KLocalizedString::availableDomainTranslations("lumen_kcm_mic").contains(QStringLiteral("de")));
+        // What the module sends the helper as the user's languages.
+        KLocalizedString::setLanguages({QStringLiteral("de")});
+
+        QFile passwd(users.filePath(QStringLiteral("passwd")));
+        QVERIFY(passwd.open(QIODevice::WriteOnly));
+        passwd.write("root:x:0:0:root:/root:/bin/bash\nalice:x:1000:1000:Alice:/home/alice:/bin/bash\n");
+        passwd.close();
+        qputenv("USERLIST_PASSWD_FILE", QFile::encodeName(passwd.fileName()));
+        qputenv("USERLIST_LOGIN_DEFS", "/nonexistent");
+
+        state = std::make_unique<StateRootFixture>();
+        state->writeCatalogue("0 7 15 31 63", "level.0 = Low\nlevel.63 = High\n", 63);
+    }
+
+    void cleanupTestCase()
+    {
+        state.reset();
+    }
+
+    void generalPage()
+    {
+        MicManagementModule module(nullptr, QVariantList());
+        QWidget *page = child<QWidget>(&module, "generalMode");
+        QCOMPARE(child<QCheckBox>(page, "enableMicCheckBox")->text(), QStringLiteral("MIC aktivieren"));
+        QCOMPARE(child<QComboBox>(page, "userFilterComboBox")->itemText(0), QStringLiteral("Alle"));
+
+        module.setData(QVariantMap{{QStringLiteral("micStatus"), 4}, {QStringLiteral("micFsStatus"), 3}});
+        // The markup of the rich texts survives the translation.
+        QCOMPARE(child<QLabel>(page, "micStatusMessageLabel")->text(), QStringLiteral("Das MIC-Subsystem ist <b>deaktiviert</b>."));
+        QCOMPARE(child<QLabel>(page, "fileSystemMessageLabel")->text(),
+                 QStringLiteral("Das Dateisystem ist <b>teilweise geschützt</b>. Einige Dateien haben eine niedrigere Integritätsstufe als vorgesehen."));
+        // The placeholder of the forms is no text to translate.
+        QCOMPARE(child<QLabel>(page, "servicesMessageLabel")->text(), QStringLiteral("..."));
+
+        const QAbstractItemModel *table = child<QTreeView>(page, "usersTreeView")->model();
+        QCOMPARE(table->headerData(table->columnCount() - 1, Qt::Horizontal).toString(), QStringLiteral("Maximale Stufe"));
+    }
+
+    void expertPage()
+    {
+        ExpertModeWidget page(nullptr, nullptr);
+        QTabWidget *tabs = child<QTabWidget>(&page, "tabWidgetExpert");
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Dienste"));
+        QCOMPARE(child<QTabWidget>(&page, "tabWidgetFs")->tabText(2), QStringLiteral("Ausnahmen"));
+        QComboBox *levels = child<QComboBox>(&page, "comboBoxLevel");
+        QCOMPARE(levels->itemText(levels->count() - 1), QStringLiteral("<Andere>"));
+        // The keys of the table buttons are the same in every language.
+        QCOMPARE(child<QPushButton>(&page, "pushButtonAdd")->shortcut(), QKeySequence(Qt::Key_Plus));
+    }
+
+    void levelDialog()
+    {
+        ILevelSelectDialog dialog(nullptr);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Integritätsstufe des Benutzers auswählen"));
+    }
+
+    void helperRequestError()
+    {
+        QString error;
+        QVERIFY(!ChangeRequest::parse(QVariantMap{{QStringLiteral("micStatus"), QStringLiteral("x")}}, {}, &error));
+        QCOMPARE(error, QStringLiteral("Ungültiger Wert „x“ für „micStatus“: kein Status, der gesetzt werden kann"));
+    }
+
+    void helperConfigurationError()
+    {
+        // The fault within the line is translated as well as the line number.
+        QString error;
+        QVERIFY(!FsIlevConfig::parse("# rules\nhigh /etc\nhihg /usr\n", &error));
+        QCOMPARE(error, QStringLiteral("Zeile 3: ungültige Stufenangabe „hihg“"));
+        QVERIFY(!FsIlevConfig::parse("high usr\n", &error));
+        QCOMPARE(error, QStringLiteral("Zeile 1: relativer Pfad „usr“"));
+    }
+
+    void pluralForms()
+    {
+        // The catalogue's plural rule: German has one form for 1, one for the rest.
+        QCOMPARE(i18np(" and %1 more", " and %1 more", 1), QStringLiteral(" und 1 weiteres"));
+        QCOMPARE(i18np(" and %1 more", " and %1 more", 2), QStringLiteral(" und 2 weitere"));
+        QCOMPARE(i18np(" and %1 more", " and %1 more", 0), QStringLiteral(" und 0 weitere"));
+    }
+};
+
+QTEST_MAIN(TranslationTest)
+
+#include "translationtest.moc"
