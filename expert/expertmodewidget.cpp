@@ -57,6 +57,7 @@ ExpertModeWidget::ExpertModeWidget(QPushButton *backButton, QWidget *parent)
     exceptionModel = new ExceptionModel(this);
     serviceModel = new ServiceModel(this);
 
+    nameIconButtons();
     setUpViews();
     fillLevelComboBox();
     connectReactions();
@@ -81,6 +82,23 @@ ExpertModeWidget::ExpertModeWidget(QPushButton *backButton, QWidget *parent)
 ExpertModeWidget::~ExpertModeWidget()
 {
     delete ui;
+}
+
+void ExpertModeWidget::nameIconButtons()
+{
+    // These buttons show only an icon; assistive technology reads their tool
+    // tip as their name.
+    const QList<QPushButton *> iconButtons{ui->pushButtonAdd,
+                                           ui->pushButtonRemove,
+                                           ui->pushButtonClear,
+                                           ui->pushButtonOpenConfig,
+                                           ui->pushButtonAddExc,
+                                           ui->pushButtonRemoveExc,
+                                           ui->pushButtonClearExc,
+                                           ui->pushButtonOpenConfigExc};
+    for (QPushButton *button : iconButtons) {
+        button->setAccessibleName(button->toolTip());
+    }
 }
 
 void ExpertModeWidget::setUpViews()

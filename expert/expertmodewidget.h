@@ -54,6 +54,7 @@ private Q_SLOTS:
     void on_pushButtonClearExc_clicked();
 
 private:
+    void nameIconButtons();
     void setUpViews();
     void fillLevelComboBox();
     void connectReactions();
