@@ -2,9 +2,11 @@
 #define BENCHTABLE_H
 
 #include <QString>
+#include <QVector>
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 
 // One row of the table that bench/run prints: what was measured, its size,
@@ -12,6 +14,12 @@
 // baseline measured beside it.
 namespace BenchTable
 {
+inline double median(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
 inline long peakMemoryKiB()
 {
     rusage usage{};

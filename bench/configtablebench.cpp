@@ -19,12 +19,6 @@ namespace
 {
 constexpr int runs = 3;
 
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
 QVariantMap replyWith(int rules, int exceptions)
 {
     QVariantHash items;
@@ -86,9 +80,9 @@ int main(int argc, char **argv)
         }
         BenchTable::printRow(QStringLiteral("rule table reset + first paint (%1 rules, %2 exceptions)").arg(rules).arg(rules / 10),
                              rules,
-                             median(times),
+                             BenchTable::median(times),
                              QStringLiteral("sorted keys in a bare container"),
-                             median(baseline));
+                             BenchTable::median(baseline));
     }
     return 0;
 }

@@ -125,11 +125,6 @@ double openAndPaint(QFileSystemModel *model, QTreeView *view, const QString &dir
     return ms;
 }
 
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
 }
 
 int main(int argc, char **argv)
@@ -180,8 +175,8 @@ int main(int argc, char **argv)
                              .arg(firstCells)
                              .arg(model.shownCells.size()),
                          fileCount,
-                         median(times),
+                         BenchTable::median(times),
                          QStringLiteral("plain file-system model"),
-                         median(baseline));
+                         BenchTable::median(baseline));
     return 0;
 }

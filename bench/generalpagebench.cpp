@@ -22,11 +22,6 @@ constexpr int userCount = 5000;
 constexpr int lineCount = 10000;
 constexpr int runs = 5;
 
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
 }
 
 int main(int argc, char **argv)
@@ -96,8 +91,8 @@ int main(int argc, char **argv)
                              .arg(lineCount)
                              .arg(catalogueReads),
                          userCount,
-                         median(times),
+                         BenchTable::median(times),
                          QStringLiteral("bare containers"),
-                         median(baseline));
+                         BenchTable::median(baseline));
     return 0;
 }

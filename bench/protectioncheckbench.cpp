@@ -44,11 +44,6 @@ bool layOutTree(const QString &root, QHash<QString, QString> *rules)
     return true;
 }
 
-double medianMs(QVector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times.at(times.size() / 2);
-}
 }
 
 int main(int argc, char **argv)
@@ -86,8 +81,8 @@ int main(int argc, char **argv)
         baselineTimes.append(timer.nsecsElapsed() / 1e6);
     }
 
-    const double check = medianMs(checkTimes);
-    const double baseline = medianMs(baselineTimes);
+    const double check = BenchTable::median(checkTimes);
+    const double baseline = BenchTable::median(baselineTimes);
     BenchTable::printRow(QStringLiteral("protection check (files/s %1)").arg(qRound(fileCount / (check / 1000))),
                          fileCount, check, QStringLiteral("getfattr -R"), baseline);
     return 0;

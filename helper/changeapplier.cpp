@@ -1,6 +1,7 @@
 #include "changeapplier.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
+#include "statusvalues.h"
 
 #include <utils.h>
 
@@ -18,9 +19,6 @@
 
 namespace
 {
-constexpr int statusEnabled = 2;
-constexpr int statusPartly = 3;
-constexpr int statusDisabled = 4;
 
 bool readLabel(const QByteArray &path, QByteArray *value)
 {
@@ -67,8 +65,8 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
         }
     }
     if (request.micFsStatus) {
-        system.setFsProtection(*request.micFsStatus == statusEnabled);
-        if (*request.micFsStatus == statusEnabled && !protectFileSystem(error)) {
+        system.setFsProtection(*request.micFsStatus == StatusValue::Enabled);
+        if (*request.micFsStatus == StatusValue::Enabled && !protectFileSystem(error)) {
             return false;
         }
     }
@@ -82,7 +80,7 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
 void ChangeApplier::applyMicState(const ChangeRequest &request)
 {
     if (request.micStatus) {
-        const bool enable = *request.micStatus == statusEnabled;
+        const bool enable = *request.micStatus == StatusValue::Enabled;
         rebootNeeded |= enable != system.isEnabledAfterReboot();
         system.setEnabledAfterReboot(enable);
     }
@@ -105,10 +103,10 @@ void ChangeApplier::applyServices(const ChangeRequest &request)
         }
         system.setServiceIsolated(service.name, isolated);
     };
-    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != statusPartly) {
+    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != StatusValue::Partly) {
         for (const ServiceState &service : services) {
             if (service.isolatable && !service.error) {
-                setIsolated(service, *request.servicesIsolatedStatus == statusEnabled);
+                setIsolated(service, *request.servicesIsolatedStatus == StatusValue::Enabled);
             }
         }
         return;

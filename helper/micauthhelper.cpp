@@ -4,6 +4,7 @@
 #include "helpererror.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
+#include "statusvalues.h"
 
 #include <KAuth/HelperSupport>
 #include <KLocalizedString>
@@ -17,10 +18,6 @@ namespace HelperSupport = KAuth::HelperSupport;
 
 namespace
 {
-constexpr int statusLoading = 1;
-constexpr int statusEnabled = 2;
-constexpr int statusPartly = 3;
-constexpr int statusDisabled = 4;
 
 bool isLocaleName(const QByteArray &name)
 {
@@ -57,18 +54,18 @@ ActionReply MicAuthHelper::access(const QVariantMap &args)
     // The page can show everything but the protection state while the
     // configured files are checked.
     QVariantMap loading = reply;
-    loading.insert(QStringLiteral("micFsStatus"), statusLoading);
+    loading.insert(QStringLiteral("micFsStatus"), StatusValue::Loading);
     HelperSupport::progressStep(loading);
 
     QStringList unprotected;
-    int fsStatus = statusDisabled;
+    int fsStatus = StatusValue::Disabled;
     if (system.isFsProtectionOn()) {
         ProtectionCheck check(system.config().rules(), system.config().exceptions(), system.keywordMaxLevel());
         if (!check.run(&HelperSupport::isStopped)) {
             return errorReply(HelperError::Stopped, i18n("Reading the settings was cancelled."));
         }
         unprotected = check.unprotectedMessages();
-        fsStatus = unprotected.isEmpty() ? statusEnabled : statusPartly;
+        fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;
     }
     reply.insert(QStringLiteral("micFsStatus"), fsStatus);
     reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);

@@ -1,4 +1,5 @@
 #include "micsystem.h"
+#include "statusvalues.h"
 
 #include <KLocalizedString>
 
@@ -11,14 +12,6 @@
 
 namespace
 {
-enum class Status {
-    Enabled = 2,
-    Partly = 3,
-    Disabled = 4,
-    EnabledAfterReboot = 5,
-    DisabledAfterReboot = 6,
-};
-
 std::optional<unsigned int> parseLevel(const std::string &text)
 {
     bool ok = false;
@@ -249,9 +242,9 @@ namespace
 int micStatus(bool now, bool afterReboot)
 {
     if (now) {
-        return int(afterReboot ? Status::Enabled : Status::DisabledAfterReboot);
+        return afterReboot ? StatusValue::Enabled : StatusValue::DisabledAfterReboot;
     }
-    return int(afterReboot ? Status::EnabledAfterReboot : Status::Disabled);
+    return afterReboot ? StatusValue::EnabledAfterReboot : StatusValue::Disabled;
 }
 
 QVariantHash toVariantHash(const QHash<QString, QString> &hash)
@@ -300,7 +293,7 @@ QVariantMap MicSystem::readReply() const
     reply.insert(QStringLiteral("services"), services);
     const bool all = isolatable > 0 && isolated == isolatable;
     reply.insert(QStringLiteral("servicesIsolated"), int(all ? Qt::Checked : isolated > 0 ? Qt::PartiallyChecked : Qt::Unchecked));
-    reply.insert(QStringLiteral("servicesIsolatedStatus"), int(all ? Status::Enabled : isolated > 0 ? Status::Partly : Status::Disabled));
+    reply.insert(QStringLiteral("servicesIsolatedStatus"), all ? StatusValue::Enabled : isolated > 0 ? StatusValue::Partly : StatusValue::Disabled);
     return reply;
 }
 
