@@ -8,6 +8,7 @@
 #include <userlistproxymodel.h>
 #include <utils.h>
 
+#include <KAuth/ActionReply>
 #include <KAuth/ExecuteJob>
 #include <KLocalizedString>
 
@@ -31,6 +32,27 @@ constexpr int rebootWait = 30000;
 Mic::Status statusOf(const QVariantMap &map, const QString &key)
 {
     return map.value(key).value<Mic::Status>();
+}
+
+enum Operation { Reading, Saving };
+
+// The job's error text; KAuth leaves it empty for some of its own errors,
+// and an empty error message would tell the administrator nothing.
+QString errorTextOf(KJob *job, Operation operation)
+{
+    if (!job->errorText().isEmpty()) {
+        return job->errorText();
+    }
+    switch (job->error()) {
+    case KAuth::ActionReply::AuthorizationDeniedError:
+        return operation == Reading ? i18n("You are not authorized to read the integrity control settings.")
+                                    : i18n("You are not authorized to change the integrity control settings.");
+    case KAuth::ActionReply::UserCancelledError:
+        return i18n("The authorization was cancelled.");
+    default:
+        return operation == Reading ? i18n("The integrity control settings could not be read (error %1).", QString::number(job->error()))
+                                    : i18n("The integrity control settings could not be saved (error %1).", QString::number(job->error()));
+    }
 }
 
 // A click never leaves a tri-state box of the page partially checked.
@@ -205,7 +227,11 @@ void MicManagementModule::fillLevelsLabel()
 void MicManagementModule::unchooseModule()
 {
     if (readJob) {
+        // The helper answers a stop request with a reply of its own; the
+        // module has been left, so nobody is to see it.
+        disconnect(readJob, nullptr, this, nullptr);
         readJob->kill(KJob::Quietly);
+        readJob.clear();
     }
     KCMSS::SecurityKCModule::unchooseModule();
 }
@@ -284,7 +310,7 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
         warningsOfLastSave.clear();
     }
     if (job->error()) {
-        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        messagesManager()->newMessage(errorTextOf(job, Reading), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         stateWidget()->resetState();
         userToSelect.clear();
     } else {
@@ -506,7 +532,7 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
 {
     writeJob = nullptr;
     if (job->error()) {
-        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        messagesManager()->newMessage(errorTextOf(job, Saving), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         markAsChanged();
         stateWidget()->resetState();
         return;
