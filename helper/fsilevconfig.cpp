@@ -79,6 +79,12 @@ QString pathProblem(const QString &path)
     if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
         return i18n("line break in path");
     }
+    // A lone surrogate has no UTF-8 form: the file, and the name given to
+    // the kernel for labelling, would get "?" in its place and so name
+    // another object.
+    if (!path.isValidUtf16()) {
+        return i18n("invalid UTF-8");
+    }
     if (path == rootPath) {
         return QString();
     }

@@ -196,6 +196,26 @@ private Q_SLOTS:
         QVERIFY(!FsIlevConfig::isValidPath(QStringLiteral("/a\nb")));
         QVERIFY(!FsIlevConfig::isValidPath(QString()));
     }
+
+    // A lone surrogate has no UTF-8 form: written out it would become "?",
+    // and the file would hold a rule for another object.
+    void pathsWithoutAUtf8FormAreRefused()
+    {
+        FsIlevConfig config = parsed(sample);
+        const QString lone = QStringLiteral("/tmp/a") + QChar(0xd800);
+        QVERIFY(!FsIlevConfig::isValidPath(lone));
+        QVERIFY(!FsIlevConfig::isValidPath(QStringLiteral("/tmp/") + QChar(0xdc00) + QChar(0xd800)));
+        QVERIFY(!config.setRule(lone, QStringLiteral("high")));
+        QVERIFY(!config.setExceptions({lone}));
+        QCOMPARE(config.serialize(), sample);
+        // A pair is one character, and is written and read back as such.
+        const QString pair = QStringLiteral("/tmp/") + QChar(0xd83d) + QChar(0xde00);
+        QVERIFY(config.setRule(pair, QStringLiteral("high")));
+        QVERIFY(config.setExceptions({pair + QStringLiteral("/x")}));
+        const FsIlevConfig reread = parsed(config.serialize());
+        QCOMPARE(reread.rules().value(pair), QStringLiteral("high"));
+        QCOMPARE(reread.exceptions(), QStringList{pair + QStringLiteral("/x")});
+    }
 };
 
 QTEST_GUILESS_MAIN(FsIlevConfigTest)

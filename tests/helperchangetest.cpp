@@ -83,6 +83,9 @@ private Q_SLOTS:
                                  << QStringLiteral("/usr/../etc");
         QTest::newRow("newline in path") << request({{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp/a\nb")}}})
                                          << QStringLiteral("micFsCurrentExceptions");
+        QTest::newRow("lone surrogate in path")
+            << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/a") + QChar(0xd800), QStringLiteral("high")}})}})
+            << QStringLiteral("micFsCurrentItems");
         QTest::newRow("root as rule") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/"), QStringLiteral("high")}})}})
                                       << QStringLiteral("micFsCurrentItems");
         QTest::newRow("bad level string") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr"), QStringLiteral("Max")}})}})

@@ -27,9 +27,16 @@ namespace HelperFixture
 {
 inline const QString helperId = QStringLiteral("org.lumen.kcm.mic");
 
+// The tests empty the state root before each use. Without one named, that
+// would be the directory the test was started in: a test started by hand
+// from the source tree would delete it. So stop instead.
 inline QString stateRoot()
 {
-    return qEnvironmentVariable("MIC_STATE_ROOT");
+    const QString root = qEnvironmentVariable("MIC_STATE_ROOT");
+    if (root.isEmpty() || !QDir::isAbsolutePath(root)) {
+        qFatal("MIC_STATE_ROOT must name the absolute path of a state root the test may empty; run the test through ctest");
+    }
+    return root;
 }
 
 inline QString rootPath(const QString &relative)
