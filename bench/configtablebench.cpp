@@ -2,6 +2,7 @@
 // rule table for the first time, at several sizes, side by side with building
 // and sorting the same keys in a bare container.
 #include "benchtable.h"
+#include "staterootfixture.h"
 
 #include <expertmodewidget.h>
 
@@ -43,13 +44,8 @@ QVariantMap replyWith(int rules, int exceptions)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    QDir().mkpath(dir.filePath(QStringLiteral("var/lib/kestrel")));
-    QFile state(dir.filePath(QStringLiteral("var/lib/kestrel/mic.state")));
-    state.open(QIODevice::WriteOnly);
-    state.write("levels = 0 1 3 7 15 31 63\nlevel.63 = High\nmax-ilev = 63\n");
-    state.close();
-    qputenv("MIC_STATE_ROOT", QFile::encodeName(dir.path()));
+    StateRootFixture state;
+    state.writeCatalogue("0 1 3 7 15 31 63", "level.63 = High\n", 63);
 
     for (const int rules : {10000, 30000, 100000}) {
         const QVariantMap reply = replyWith(rules, rules / 10);

@@ -3,6 +3,7 @@
 // a plain file-system model in the same kind of view. Also counts how often
 // the label library is asked per shown level cell.
 #include "benchtable.h"
+#include "staterootfixture.h"
 
 #include <micfilesystemmodel.h>
 
@@ -29,18 +30,6 @@ namespace
 {
 constexpr int fileCount = 10000;
 constexpr int runs = 5;
-
-bool writeState(const QString &root)
-{
-    QDir().mkpath(root + QStringLiteral("/var/lib/kestrel"));
-    QFile state(root + QStringLiteral("/var/lib/kestrel/mic.state"));
-    if (!state.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    state.write("levels = 0 1 3 7 15 31 63\nlevel.0 = Low\nlevel.15 = Upper\nlevel.63 = High\nmax-ilev = 63\n");
-    qputenv("MIC_STATE_ROOT", QFile::encodeName(root));
-    return true;
-}
 
 bool layOutFiles(const QString &dir)
 {
@@ -130,9 +119,10 @@ double openAndPaint(QFileSystemModel *model, QTreeView *view, const QString &dir
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir stateRoot;
+    StateRootFixture state;
+    state.writeCatalogue("0 1 3 7 15 31 63", "level.0 = Low\nlevel.15 = Upper\nlevel.63 = High\n", 63);
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/mic-tree-bench-XXXXXX"));
-    if (!writeState(stateRoot.path()) || !layOutFiles(dir.path())) {
+    if (!layOutFiles(dir.path())) {
         qWarning("cannot lay out the files (labels need root)");
         return 1;
     }

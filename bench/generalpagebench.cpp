@@ -2,6 +2,7 @@
 // unprotected files, painted, side by side with filling bare containers with
 // the same data.
 #include "benchtable.h"
+#include "staterootfixture.h"
 
 #include <micmanagementmodule.h>
 
@@ -27,15 +28,10 @@ constexpr int runs = 5;
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QTemporaryDir dir;
-    QDir().mkpath(dir.filePath(QStringLiteral("var/lib/kestrel")));
-    QFile state(dir.filePath(QStringLiteral("var/lib/kestrel/mic.state")));
-    state.open(QIODevice::WriteOnly);
-    state.write("levels = 0 1 3 7 15 31 63\nlevel.0 = Low\nlevel.15 = Upper\nlevel.63 = High\nmax-ilev = 63\n");
-    state.close();
-    qputenv("MIC_STATE_ROOT", QFile::encodeName(dir.path()));
+    StateRootFixture state;
+    state.writeCatalogue("0 1 3 7 15 31 63", "level.0 = Low\nlevel.15 = Upper\nlevel.63 = High\n", 63);
 
-    QFile passwd(dir.filePath(QStringLiteral("passwd")));
+    QFile passwd(state.root() + QStringLiteral("/passwd"));
     passwd.open(QIODevice::WriteOnly);
     QVariantHash levels;
     for (int i = 0; i < userCount; ++i) {

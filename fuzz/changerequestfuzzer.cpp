@@ -14,6 +14,8 @@
 //   changerequestfuzzer --write-seeds DIR   writes the seed corpus
 // (with QT_HASH_SEED=0 the same bytes each time: tables are hashes).
 #include <changerequest.h>
+#include "fuzzcheck.h"
+
 #include <fsilevconfig.h>
 
 #include <KLocalizedString>
@@ -38,23 +40,8 @@ const QStringList isolatableServices{QStringLiteral("sshd"), QStringLiteral("cup
 // A configuration the accepted rules and exceptions are applied to.
 const QByteArray baseConfig = "# base\nhigh /usr/bin\nexception /tmp\n";
 
-void require(bool condition, const char *what, const QString &detail = QString())
-{
-    if (!condition) {
-        fprintf(stderr, "invariant violated: %s %s\n", what, qUtf8Printable(detail));
-        abort();
-    }
-}
-
-QString shown(const QString &text)
-{
-    QString result;
-    for (const QChar c : text) {
-        const ushort unit = c.unicode();
-        result += unit >= 0x20 && unit < 0x7f ? QString(c) : QStringLiteral("\\u%1").arg(unit, 4, 16, QLatin1Char('0'));
-    }
-    return QLatin1Char('"') + result + QLatin1Char('"');
-}
+using FuzzCheck::require;
+using FuzzCheck::shown;
 
 // Said here again, independently of the helper: what a rule or exception
 // path must be.

@@ -4,6 +4,8 @@
 // byte for byte, every entry names a path the file can hold, and every
 // change a setter accepts leaves a file that reads back as the changed
 // configuration, with every other line as it was.
+#include "fuzzcheck.h"
+
 #include <fsilevconfig.h>
 
 #include <KLocalizedString>
@@ -35,23 +37,8 @@ const QStringList levelTexts{QStringLiteral("max"),
                              QStringLiteral("high"),
                              QString()};
 
-void require(bool condition, const char *what, const QString &detail = QString())
-{
-    if (!condition) {
-        fprintf(stderr, "invariant violated: %s %s\n", what, qUtf8Printable(detail));
-        abort();
-    }
-}
-
-QString shown(const QString &text)
-{
-    QString result;
-    for (const QChar c : text) {
-        const ushort unit = c.unicode();
-        result += unit >= 0x20 && unit < 0x7f ? QString(c) : QStringLiteral("\\u%1").arg(unit, 4, 16, QLatin1Char('0'));
-    }
-    return QLatin1Char('"') + result + QLatin1Char('"');
-}
+using FuzzCheck::require;
+using FuzzCheck::shown;
 
 bool isEntryPath(const QString &path)
 {

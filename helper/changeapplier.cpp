@@ -127,9 +127,7 @@ void ChangeApplier::applyRules(const ChangeRequest &request)
 {
     FsIlevConfig &config = system.editableConfig();
     if (request.ruleChanges) {
-        for (auto it = request.ruleChanges->cbegin(); it != request.ruleChanges->cend(); ++it) {
-            config.setRule(it.key(), it.value());
-        }
+        config.applyRuleChanges(*request.ruleChanges);
     }
     if (request.exceptions) {
         config.setExceptions(*request.exceptions);

@@ -262,28 +262,62 @@ QStringList FsIlevConfig::exceptions() const
 
 bool FsIlevConfig::setRule(const QString &path, const QString &level)
 {
-    if (level == Mic::noLevelString) {
-        removeRule(path);
-        return true;
-    }
-    if (!isEntryPath(path) || !isValidLevelString(level)) {
-        return false;
-    }
-    const int index = indexOf(Kind::Rule, path);
-    if (index < 0) {
-        insertAfterLast(Kind::Rule, ruleLine(path, level));
-    } else if (m_lines[index].level != level) {
-        m_lines[index] = ruleLine(path, level);
-    }
-    return true;
+    return applyRuleChanges({{path, level}});
 }
 
 void FsIlevConfig::removeRule(const QString &path)
 {
-    const int index = indexOf(Kind::Rule, path);
-    if (index >= 0) {
-        m_lines.erase(m_lines.begin() + index);
+    applyRuleChanges({{path, Mic::noLevelString}});
+}
+
+bool FsIlevConfig::applyRuleChanges(const QHash<QString, QString> &changes)
+{
+    for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+        if (it.value() != Mic::noLevelString && (!isEntryPath(it.key()) || !isValidLevelString(it.value()))) {
+            return false;
+        }
     }
+    // One pass over the file, whatever the number of changes: a save may
+    // carry a change for every rule of a large configuration.
+    QHash<QString, QString> unmatched = changes;
+    std::vector<Line> lines;
+    lines.reserve(m_lines.size() + changes.size());
+    std::size_t afterLastRule = 0;
+    for (Line &line : m_lines) {
+        if (line.kind == Kind::Rule) {
+            const auto change = unmatched.constFind(line.path);
+            if (change != unmatched.cend()) {
+                const QString level = change.value();
+                unmatched.erase(change);
+                if (level == Mic::noLevelString) {
+                    continue;
+                }
+                if (line.level != level) {
+                    line = ruleLine(line.path, level);
+                }
+            }
+            lines.push_back(std::move(line));
+            afterLastRule = lines.size();
+            continue;
+        }
+        lines.push_back(std::move(line));
+    }
+    QStringList added;
+    for (auto it = unmatched.cbegin(); it != unmatched.cend(); ++it) {
+        if (it.value() != Mic::noLevelString) {
+            added.append(it.key());
+        }
+    }
+    added.sort();
+    std::vector<Line> newLines;
+    newLines.reserve(added.size());
+    for (const QString &path : std::as_const(added)) {
+        newLines.push_back(ruleLine(path, changes.value(path)));
+    }
+    const auto at = afterLastRule > 0 ? lines.begin() + afterLastRule : lines.end();
+    lines.insert(at, std::make_move_iterator(newLines.begin()), std::make_move_iterator(newLines.end()));
+    m_lines = std::move(lines);
+    return true;
 }
 
 bool FsIlevConfig::setExceptions(const QStringList &paths)
@@ -296,11 +330,24 @@ bool FsIlevConfig::setExceptions(const QStringList &paths)
         return line.kind == Kind::Exception && !kept.contains(line.path);
     };
     m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(), dropped), m_lines.end());
-    for (const QString &path : paths) {
-        if (indexOf(Kind::Exception, path) < 0) {
-            insertAfterLast(Kind::Exception, exceptionLine(path));
+
+    QSet<QString> present;
+    std::size_t afterLastException = 0;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i].kind == Kind::Exception) {
+            present.insert(m_lines[i].path);
+            afterLastException = i + 1;
         }
     }
+    std::vector<Line> newLines;
+    for (const QString &path : paths) {
+        if (!present.contains(path)) {
+            present.insert(path);
+            newLines.push_back(exceptionLine(path));
+        }
+    }
+    const auto at = afterLastException > 0 ? m_lines.begin() + afterLastException : m_lines.end();
+    m_lines.insert(at, std::make_move_iterator(newLines.begin()), std::make_move_iterator(newLines.end()));
     return true;
 }
 
@@ -341,18 +388,4 @@ bool FsIlevConfig::isEntryPath(const QString &path)
     return isValidPath(path) && path != rootPath;
 }
 
-int FsIlevConfig::indexOf(Kind kind, const QString &path) const
-{
-    const auto found = std::find_if(m_lines.begin(), m_lines.end(), [kind, &path](const Line &line) {
-        return line.kind == kind && line.path == path;
-    });
-    return found == m_lines.end() ? -1 : int(found - m_lines.begin());
-}
 
-void FsIlevConfig::insertAfterLast(Kind kind, const Line &line)
-{
-    const auto last = std::find_if(m_lines.rbegin(), m_lines.rend(), [kind](const Line &candidate) {
-        return candidate.kind == kind;
-    });
-    m_lines.insert(last == m_lines.rend() ? m_lines.end() : last.base(), line);
-}

@@ -33,6 +33,10 @@ public:
     // or level the file cannot hold, and then changes nothing.
     bool setRule(const QString &path, const QString &level);
     void removeRule(const QString &path);
+    // Many rule changes at once, in one pass over the file; refuses the whole
+    // set, changing nothing, when one of them cannot be held. New rules go
+    // after the last rule, in path order.
+    bool applyRuleChanges(const QHash<QString, QString> &changes);
     bool setExceptions(const QStringList &paths);
 
     // An absolute, normalised path that a line of the file can hold; "/"
@@ -55,8 +59,6 @@ private:
     static Line exceptionLine(const QString &path);
     static bool isEntryPath(const QString &path);
 
-    int indexOf(Kind kind, const QString &path) const;
-    void insertAfterLast(Kind kind, const Line &line);
 
     std::vector<Line> m_lines;
     bool m_finalNewline = true;

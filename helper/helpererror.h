@@ -9,7 +9,6 @@ enum class HelperError {
     DamagedState = 2,
     WriteFailed = 3,
     Stopped = 4,
-    NotSupported = 5,
 };
 
 inline KAuth::ActionReply errorReply(HelperError code, const QString &text)

@@ -153,6 +153,32 @@ private Q_SLOTS:
         QCOMPARE(config.serialize(), QByteArray());
     }
 
+    void manyRuleChangesAtOnce()
+    {
+        FsIlevConfig config = parsed("high /a\n# keep\nlow /b\n7 /c\nexception /t\n");
+        // Refused whole: one change the file cannot hold.
+        QVERIFY(!config.applyRuleChanges({{QStringLiteral("/a"), noLevel}, {QStringLiteral("/d"), QStringLiteral("Max")}}));
+        QCOMPARE(config.rules().size(), 3);
+        QVERIFY(config.applyRuleChanges({{QStringLiteral("/a"), noLevel},
+                                         {QStringLiteral("/c"), QStringLiteral("0x7")},
+                                         {QStringLiteral("/z"), QStringLiteral("15")},
+                                         {QStringLiteral("/m"), QStringLiteral("max")},
+                                         {QStringLiteral("/gone"), noLevel}}));
+        QCOMPARE(config.serialize(), QByteArray("# keep\nlow /b\n0x7 /c\nmax /m\n15 /z\nexception /t\n"));
+
+        // A change for every rule of a large file is one pass, not one per rule.
+        QByteArray large;
+        QHash<QString, QString> removals;
+        for (int i = 0; i < 100000; ++i) {
+            const QString path = QStringLiteral("/srv/f%1").arg(i);
+            large += "high " + path.toUtf8() + '\n';
+            removals.insert(path, noLevel);
+        }
+        FsIlevConfig big = parsed(large);
+        QVERIFY(big.applyRuleChanges(removals));
+        QVERIFY(big.rules().isEmpty());
+    }
+
     void exceptionsKeepTheirPlacesAndNewOnesFollowInListOrder()
     {
         FsIlevConfig config = parsed("exception /a\nexception /b\n# between\nexception /c\nhigh /r\n");

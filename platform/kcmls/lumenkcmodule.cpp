@@ -52,7 +52,9 @@ void LumenKCModule::setResetButtonVisible(bool visible)
 {
     // The KDE hosts show Reset together with Apply.
     resetButtonVisible = visible;
-    setButtons(visible ? (buttons() | Apply) : buttons());
+    if (visible) {
+        setButtons(buttons() | Apply);
+    }
 }
 
 bool LumenKCModule::isResetButtonVisible() const

@@ -1,0 +1,32 @@
+#ifndef FUZZCHECK_H
+#define FUZZCHECK_H
+
+#include <QString>
+
+#include <cstdio>
+#include <cstdlib>
+
+// What the fuzzers share: stopping at a broken invariant, and showing texts
+// with their unprintable characters spelled out.
+namespace FuzzCheck
+{
+inline void require(bool condition, const char *what, const QString &detail = QString())
+{
+    if (!condition) {
+        std::fprintf(stderr, "invariant violated: %s %s\n", what, qUtf8Printable(detail));
+        std::abort();
+    }
+}
+
+inline QString shown(const QString &text)
+{
+    QString result;
+    for (const QChar c : text) {
+        const ushort unit = c.unicode();
+        result += unit >= 0x20 && unit < 0x7f ? QString(c) : QStringLiteral("\\u%1").arg(unit, 4, 16, QLatin1Char('0'));
+    }
+    return QLatin1Char('"') + result + QLatin1Char('"');
+}
+}
+
+#endif
