@@ -24,6 +24,8 @@
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
+#include <QMultiHash>
+#include <QMultiMap>
 #include <QSet>
 #include <QUrl>
 
@@ -83,6 +85,20 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
     require(given("micFsCurrentItems") == request->ruleChanges.has_value(), "micFsCurrentItems dropped");
     require(given("micFsCurrentExceptions") == request->exceptions.has_value(), "micFsCurrentExceptions dropped");
     require(given("services") == request->services.has_value(), "services dropped");
+
+    // Keys given twice (a stream can carry them) are refused, not resolved.
+    require(args.uniqueKeys().size() == args.size(), "a setting given twice was accepted");
+    for (const char *table : {"userILevels", "micFsCurrentItems"}) {
+        const QVariantHash hash = args.value(QLatin1String(table)).toHash();
+        require(hash.uniqueKeys().size() == hash.size(), "an entry given twice was accepted", QLatin1String(table));
+    }
+    // Statuses are checked whole, not after a cut to 32 bits.
+    for (const char *key : {"micStatus", "servicesIsolatedStatus", "micFsStatus"}) {
+        const QVariant given = args.value(QLatin1String(key));
+        require(!given.isValid() || (given.toString() == QLatin1String("2") || given.toString() == QLatin1String("3") || given.toString() == QLatin1String("4")),
+                "a status beyond its values was accepted",
+                shown(given.toString()));
+    }
 
     if (request->micStatus) {
         require(*request->micStatus == 2 || *request->micStatus == 4, "micStatus", QString::number(*request->micStatus));
@@ -330,13 +346,14 @@ public:
                                       QStringLiteral("lcmessages"),
                                       QStringLiteral("micstatus"),
                                       QString()};
-        QVariantMap map;
+        // A multi-map: a crafted stream can give a key twice.
+        QMultiMap<QString, QVariant> map;
         const int size = input.ConsumeIntegralInRange(0, 6);
         for (int i = 0; i < size && input.remaining_bytes() > 0; ++i) {
-            const QString key = pick(keys);
+            const QString key = !map.isEmpty() && input.ConsumeIntegralInRange(0, 7) == 0 ? map.firstKey() : pick(keys);
             map.insert(key, input.ConsumeIntegralInRange(0, 7) == 0 ? anything(0) : valueFor(key));
         }
-        return map;
+        return QVariantMap(map);
     }
 
 private:
@@ -438,7 +455,7 @@ private:
     // Whole numbers of the types a client may send, and near misses.
     QVariant integer()
     {
-        static const qint64 interesting[] = {0, 1, 2, 3, 4, 5, 63, 255, 256, -1, 0x7fffffff, 0x80000000LL, 0x100000000LL, -0x80000000LL};
+        static const qint64 interesting[] = {0, 1, 2, 3, 4, 5, 63, 255, 256, -1, 0x7fffffff, 0x80000000LL, 0x100000000LL, 0x100000002LL, 0x100000004LL, -0x80000000LL};
         const qint64 value = input.ConsumeBool() ? input.PickValueInArray(interesting) : input.ConsumeIntegral<qint64>();
         switch (input.ConsumeIntegralInRange(0, 8)) {
         case 0:
@@ -464,13 +481,13 @@ private:
 
     QVariantHash table(QString (RequestBuilder::*key)(), QVariant (RequestBuilder::*value)())
     {
-        QVariantHash hash;
+        QMultiHash<QString, QVariant> hash;
         const int size = input.ConsumeIntegralInRange(0, 4);
         for (int i = 0; i < size; ++i) {
-            const QString k = (this->*key)();
+            const QString k = !hash.isEmpty() && input.ConsumeIntegralInRange(0, 7) == 0 ? hash.cbegin().key() : (this->*key)();
             hash.insert(k, (this->*value)());
         }
-        return hash;
+        return QVariantHash(hash);
     }
 
     QVariant levelValue()

@@ -1,41 +1,46 @@
 #include "changeapplier.h"
+#include "labelaccess.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
 #include "statusvalues.h"
 
 #include <utils.h>
 
-#include <ksec_sim.h>
-
 #include <KLocalizedString>
 
 #include <QFile>
-#include <QFileInfo>
-
-#include <sys/xattr.h>
-
-#include <cerrno>
-#include <cstring>
+#include <QThread>
 
 namespace
 {
-
-bool readLabel(const QByteArray &path, QByteArray *value)
+// A list of paths for a message, cut short when long.
+QString shortList(const QStringList &paths)
 {
-    char buffer[64];
-    const ssize_t size = ::lgetxattr(path.constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer));
-    if (size < 0) {
-        return false;
+    constexpr int shownPaths = 10;
+    QString list = paths.mid(0, shownPaths).join(QStringLiteral(", "));
+    if (paths.size() > shownPaths) {
+        list += i18np(" and %1 more", " and %1 more", paths.size() - shownPaths);
     }
-    *value = QByteArray(buffer, int(size));
-    return true;
+    return list;
 }
 
-// A path whose every component is what it names: no symbolic link anywhere
-// on the way, so labelling it touches exactly the object configured.
-bool isFreeOfLinks(const QString &path)
+// Test builds stop here while the file named by MIC_HELPER_TEST_PAUSE
+// exists, so that a test can change the file system between the check and
+// the labelling. The installed helper is built without it.
+void pauseForTest()
 {
-    return QFileInfo(path).canonicalFilePath() == path;
+#ifdef MIC_HELPER_TEST_HOOKS
+    const QString pause = qEnvironmentVariable("MIC_HELPER_TEST_PAUSE");
+    if (pause.isEmpty() || !QFile::exists(pause)) {
+        return;
+    }
+    QFile reached(pause + QStringLiteral(".reached"));
+    reached.open(QIODevice::WriteOnly);
+    for (int waited = 0; QFile::exists(pause) && waited < 20000; waited += 10) {
+        QThread::msleep(10);
+    }
+    reached.remove();
+#endif
 }
 }
 
@@ -79,15 +84,20 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
 
 void ChangeApplier::applyMicState(const ChangeRequest &request)
 {
+    const bool enabledBefore = system.isEnabledAfterReboot();
+    const unsigned int levelBefore = system.maxLevelAfterReboot();
     if (request.micStatus) {
-        const bool enable = *request.micStatus == StatusValue::Enabled;
-        rebootNeeded |= enable != system.isEnabledAfterReboot();
-        system.setEnabledAfterReboot(enable);
+        system.setEnabledAfterReboot(*request.micStatus == StatusValue::Enabled);
     }
     if (request.futureLevel) {
-        rebootNeeded |= *request.futureLevel != system.maxLevelAfterReboot();
         system.setMaxLevelAfterReboot(*request.futureLevel);
     }
+    const bool bootChanged = system.isEnabledAfterReboot() != enabledBefore || system.maxLevelAfterReboot() != levelBefore;
+    // A change that only cancels a pending one leaves the running system as
+    // the next boot will bring it.
+    const unsigned int levelAtBoot = system.isEnabledAfterReboot() ? system.maxLevelAfterReboot() : 0;
+    const bool bootDiffers = system.isEnabledAfterReboot() != system.isEnabled() || levelAtBoot != system.maxLevel();
+    rebootNeeded = bootChanged && bootDiffers;
 }
 
 void ChangeApplier::applyServices(const ChangeRequest &request)
@@ -140,50 +150,44 @@ bool ChangeApplier::protectFileSystem(QString *error)
     const QHash<QString, QString> rules = config.rules();
     ProtectionCheck check(rules, config.exceptions(), system.keywordMaxLevel());
     check.run();
+    pauseForTest();
+    LabelAccess labels;
     const QStringList paths = check.unprotectedPaths();
     for (const QString &path : paths) {
-        if (!isFreeOfLinks(path)) {
-            *error = i18n("%1 is reached through a symbolic link; it was not labelled and nothing was changed.", path);
-            return false;
-        }
-    }
-    for (const QString &path : paths) {
-        const QByteArray encoded = QFile::encodeName(path);
-        LabelChange change{path, false, {}};
-        change.hadLabel = readLabel(encoded, &change.previous);
+        LabelChange change{path, {}};
         const unsigned int level = Mic::Utils::configLevelToNumber(rules.value(path), system.keywordMaxLevel(), nullptr);
-        const QByteArray value = QByteArray::number(level);
-        if (::lsetxattr(encoded.constData(), KSEC_LABEL_XATTR, value.constData(), value.size(), 0) != 0) {
-            *error = i18n("Cannot label %1: %2. Nothing was changed.", path, QString::fromLocal8Bit(std::strerror(errno)));
+        QString why;
+        if (!labels.write(path, level, &change.previous, &why)) {
+            *error = i18nc("@info a label could not be written", "%1. Nothing was changed.", why);
             restoreLabels();
             return false;
         }
         labelled.append(change);
     }
+    // What cannot be labelled now will not be later either: said, and left
+    // for the administrator, rather than failing every save.
+    const QStringList unreadable = check.unreadablePaths();
+    if (!unreadable.isEmpty()) {
+        warningTexts.append(i18np("The label of a configured object cannot be read, so it was not labelled: %2",
+                                  "The labels of %1 configured objects cannot be read, so they were not labelled: %2",
+                                  unreadable.size(),
+                                  shortList(unreadable)));
+    }
     const QStringList missing = check.missingPaths();
     if (!missing.isEmpty()) {
-        constexpr int shownPaths = 10;
-        QString list = missing.mid(0, shownPaths).join(QStringLiteral(", "));
-        if (missing.size() > shownPaths) {
-            list += i18np(" and %1 more", " and %1 more", missing.size() - shownPaths);
-        }
         warningTexts.append(i18np("A configured object does not exist and was not labelled: %2",
                                   "%1 configured objects do not exist and were not labelled: %2",
                                   missing.size(),
-                                  list));
+                                  shortList(missing)));
     }
     return true;
 }
 
 void ChangeApplier::restoreLabels()
 {
+    LabelAccess labels;
     for (const LabelChange &change : std::as_const(labelled)) {
-        const QByteArray encoded = QFile::encodeName(change.path);
-        if (change.hadLabel) {
-            ::lsetxattr(encoded.constData(), KSEC_LABEL_XATTR, change.previous.constData(), change.previous.size(), 0);
-        } else {
-            ::lremovexattr(encoded.constData(), KSEC_LABEL_XATTR);
-        }
+        labels.restore(change.path, change.previous);
     }
     labelled.clear();
 }

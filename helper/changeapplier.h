@@ -2,6 +2,7 @@
 #define CHANGEAPPLIER_H
 
 #include "changerequest.h"
+#include "labelaccess.h"
 
 #include <QStringList>
 
@@ -30,8 +31,7 @@ private:
 
     struct LabelChange {
         QString path;
-        bool hadLabel = false;
-        QByteArray previous;
+        PreviousLabel previous;
     };
 
     MicSystem &system;

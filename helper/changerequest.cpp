@@ -5,7 +5,11 @@
 
 #include <KLocalizedString>
 
+#include <QFile>
 #include <QSet>
+
+#include <climits>
+#include <limits>
 
 #include <pwd.h>
 
@@ -13,16 +17,24 @@ namespace
 {
 constexpr unsigned int highestLevel = 255;
 
-bool isInteger(const QVariant &value)
+// The whole value of an integer as it came over the wire, before any
+// conversion could cut it short; nothing for other types and for values
+// beyond 64 signed bits.
+std::optional<qint64> integerOf(const QVariant &value)
 {
     switch (value.userType()) {
     case QMetaType::Int:
-    case QMetaType::UInt:
     case QMetaType::LongLong:
+        return value.toLongLong();
+    case QMetaType::UInt:
+        return qint64(value.toUInt());
     case QMetaType::ULongLong:
-        return true;
+        if (value.toULongLong() > quint64(std::numeric_limits<qint64>::max())) {
+            return std::nullopt;
+        }
+        return qint64(value.toULongLong());
     default:
-        return false;
+        return std::nullopt;
     }
 }
 
@@ -47,6 +59,33 @@ bool userExists(const QString &name)
 bool isRulePath(const QString &path)
 {
     return FsIlevConfig::isValidPath(path) && path != QLatin1String("/");
+}
+
+// Whether the system can name the object: at most PATH_MAX bytes with the
+// final NUL, and no name in it longer than NAME_MAX.
+bool fitsNameLimits(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    if (encoded.size() >= PATH_MAX) {
+        return false;
+    }
+    const QList<QByteArray> names = encoded.split('/');
+    return std::all_of(names.cbegin(), names.cend(), [](const QByteArray &name) {
+        return name.size() <= NAME_MAX;
+    });
+}
+
+// Tables of the wire can hold a key twice (a stream is read with
+// insertMulti); which value would win is not the client's to leave open.
+template<typename Table>
+std::optional<QString> repeatedKey(const Table &table)
+{
+    for (auto it = table.cbegin(); it != table.cend(); ++it) {
+        if (table.count(it.key()) > 1) {
+            return it.key();
+        }
+    }
+    return std::nullopt;
 }
 
 class Parser
@@ -85,8 +124,19 @@ private:
         return fail(i18n("Invalid value \"%2\" for \"%1\": %3", key, shown(value), why));
     }
 
+    bool noRepeatedKeys(const QString &key, const std::optional<QString> &repeated)
+    {
+        if (repeated) {
+            return badValue(key, *repeated, i18n("given more than once"));
+        }
+        return true;
+    }
+
     bool knownKeysOnly()
     {
+        if (const auto repeated = repeatedKey(args)) {
+            return fail(i18n("The setting \"%1\" is given more than once.", *repeated));
+        }
         static const QSet<QString> known{QStringLiteral("micStatus"),
                                          QStringLiteral("servicesIsolatedStatus"),
                                          QStringLiteral("micFsStatus"),
@@ -107,27 +157,29 @@ private:
 
     bool level(const QString &key, const QVariant &value, unsigned int *result)
     {
-        if (!isInteger(value)) {
+        const bool integer = value.userType() == QMetaType::ULongLong || integerOf(value).has_value();
+        if (!integer) {
             return badValue(key, value, i18n("an integrity level must be a whole number"));
         }
-        const qlonglong number = value.toLongLong();
-        if (number < 0 || number > highestLevel || (value.userType() == QMetaType::ULongLong && value.toULongLong() > highestLevel)) {
+        const std::optional<qint64> number = integerOf(value);
+        if (!number || *number < 0 || *number > highestLevel) {
             return badValue(key, value, i18n("integrity levels range from 0 to %1", QString::number(highestLevel)));
         }
-        *result = static_cast<unsigned int>(number);
+        *result = static_cast<unsigned int>(*number);
         return true;
     }
 
-    bool status(const QString &key, const QList<int> &allowed, std::optional<int> *result)
+    bool status(const QString &key, const QList<qint64> &allowed, std::optional<int> *result)
     {
         if (!args.contains(key)) {
             return true;
         }
         const QVariant value = args.value(key);
-        if (!isInteger(value) || !allowed.contains(value.toLongLong())) {
+        const std::optional<qint64> number = integerOf(value);
+        if (!number || !allowed.contains(*number)) {
             return badValue(key, value, i18n("not a status that can be set"));
         }
-        *result = value.toInt();
+        *result = int(*number);
         return true;
     }
 
@@ -155,6 +207,11 @@ private:
         return true;
     }
 
+    static QString tooLong()
+    {
+        return i18n("a path may be at most %1 bytes long and each name in it at most %2", QString::number(PATH_MAX - 1), QString::number(NAME_MAX));
+    }
+
     bool userLevels(std::optional<QHash<QString, unsigned int>> *result)
     {
         const QString key = QStringLiteral("userILevels");
@@ -162,7 +219,7 @@ private:
         if (!args.contains(key)) {
             return true;
         }
-        if (!hashOf(key, &hash)) {
+        if (!hashOf(key, &hash) || !noRepeatedKeys(key, repeatedKey(hash))) {
             return false;
         }
         QHash<QString, unsigned int> levels;
@@ -187,13 +244,16 @@ private:
         if (!args.contains(key)) {
             return true;
         }
-        if (!hashOf(key, &hash)) {
+        if (!hashOf(key, &hash) || !noRepeatedKeys(key, repeatedKey(hash))) {
             return false;
         }
         QHash<QString, QString> changes;
         for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
             if (!isRulePath(it.key())) {
                 return badValue(key, it.key(), i18n("a rule needs an absolute, normalised path other than \"/\""));
+            }
+            if (!fitsNameLimits(it.key())) {
+                return badValue(key, it.key(), tooLong());
             }
             if (it.value().userType() != QMetaType::QString) {
                 return badValue(key + QLatin1Char('/') + it.key(), it.value(), i18n("a level must be given as text"));
@@ -224,8 +284,11 @@ private:
             if (!isRulePath(path)) {
                 return badValue(key, path, i18n("an exception needs an absolute, normalised path other than \"/\""));
             }
+            if (!fitsNameLimits(path)) {
+                return badValue(key, path, tooLong());
+            }
             if (seen.contains(path)) {
-                return badValue(key, path, i18n("listed twice"));
+                return badValue(key, path, i18n("given more than once"));
             }
             seen.insert(path);
         }
@@ -244,12 +307,16 @@ private:
             return badValue(key, value, i18n("expected a list of services"));
         }
         QList<ServiceIsolation> list;
+        QSet<QString> named;
         const QVariantList entries = value.toList();
         for (const QVariant &entry : entries) {
             if (entry.userType() != QMetaType::QVariantHash) {
                 return badValue(key, entry, i18n("expected the settings of one service"));
             }
             const QVariantHash service = entry.toHash();
+            if (!noRepeatedKeys(key, repeatedKey(service))) {
+                return false;
+            }
             const QVariant name = service.value(QStringLiteral("name"));
             if (name.userType() != QMetaType::QString || !isolatable.contains(name.toString())) {
                 return badValue(key, name, i18n("no service of that name can be isolated"));
@@ -258,6 +325,10 @@ private:
             if (isolated.userType() != QMetaType::Bool) {
                 return badValue(key + QLatin1Char('/') + name.toString(), isolated, i18n("expected true or false for \"isIsolated\""));
             }
+            if (named.contains(name.toString())) {
+                return badValue(key, name, i18n("given more than once"));
+            }
+            named.insert(name.toString());
             list.append({name.toString(), isolated.toBool()});
         }
         *result = list;

@@ -11,7 +11,9 @@
  * Which configured objects carry a label that does not cover their configured
  * level. Levels are masks: a label covers a level when it holds all of its
  * bits. Exceptions are skipped, and so are paths where no object exists, since
- * protecting cannot label them.
+ * protecting cannot label them. Objects whose label cannot be read (reached
+ * through a symbolic link, on a file system without labels) are unprotected
+ * too, with the reason; no link is ever followed.
  */
 class ProtectionCheck
 {
@@ -23,7 +25,10 @@ public:
 
     // One line per unprotected object, sorted by path.
     QStringList unprotectedMessages() const;
+    // Objects whose label does not cover their level.
     QStringList unprotectedPaths() const;
+    // Objects whose label cannot be read, so cannot be written either.
+    QStringList unreadablePaths() const;
     // Configured paths where no object exists.
     QStringList missingPaths() const;
     int checkedCount() const;
@@ -37,6 +42,7 @@ private:
     QStringList messages;
     QStringList paths;
     QStringList missing;
+    QStringList unreadable;
     int checked = 0;
 };
 

@@ -1,0 +1,208 @@
+#include "labelaccess.h"
+
+#include <ksec_sim.h>
+
+#include <KLocalizedString>
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+constexpr int directoryFlags = O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The name under which the kernel resolves a descriptor to its object; a
+// name below it is looked up in that directory and nowhere else.
+QByteArray descriptorPath(int fd)
+{
+    return QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(fd);
+}
+
+// A label as the label library reads it: decimal digits; anything else is 0.
+unsigned int levelOf(const char *value, ssize_t size)
+{
+    if (size <= 0 || value[0] < '0' || value[0] > '9') {
+        return 0;
+    }
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long level = std::strtoul(value, &end, 10);
+    return *end == '\0' && errno == 0 && level <= UINT32_MAX ? static_cast<unsigned int>(level) : 0;
+}
+
+QString labelProblem(int error)
+{
+    if (error == ERANGE) {
+        return i18n("its label is too long to be an integrity level");
+    }
+    return systemError(error);
+}
+}
+
+LabelAccess::LabelAccess()
+    : rootFd(::open("/", directoryFlags))
+    , descriptorsReachable(::access("/proc/self/fd", X_OK) == 0)
+{
+}
+
+LabelAccess::~LabelAccess()
+{
+    closeFrom(0);
+    if (rootFd >= 0) {
+        ::close(rootFd);
+    }
+}
+
+void LabelAccess::closeFrom(std::size_t depth)
+{
+    while (openDirectories.size() > depth) {
+        ::close(openDirectories.back().second);
+        openDirectories.pop_back();
+    }
+}
+
+LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory, QByteArray *name, QString *problem)
+{
+    const QList<QByteArray> components = path.mid(1).split('/');
+    if (rootFd < 0 || !descriptorsReachable) {
+        *problem = i18n("the helper cannot open the file system (is /proc mounted?)");
+        return Walk::Failed;
+    }
+    if (!path.startsWith('/') || components.constLast().isEmpty()) {
+        *problem = i18n("not the path of an object");
+        return Walk::Failed;
+    }
+    const std::size_t depth = std::size_t(components.size() - 1);
+    std::size_t kept = 0;
+    while (kept < openDirectories.size() && kept < depth && openDirectories[kept].first == components.at(int(kept))) {
+        ++kept;
+    }
+    closeFrom(kept);
+    for (std::size_t level = kept; level < depth; ++level) {
+        const int parent = level == 0 ? rootFd : openDirectories.back().second;
+        const QByteArray &component = components.at(int(level));
+        const int fd = ::openat(parent, component.constData(), directoryFlags);
+        if (fd >= 0) {
+            openDirectories.emplace_back(component, fd);
+            continue;
+        }
+        const int error = errno;
+        struct stat status;
+        const bool isLink = ::fstatat(parent, component.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+        if (isLink) {
+            const QByteArray link = '/' + components.mid(0, int(level) + 1).join('/');
+            *problem = i18n("it is reached through the symbolic link %1", QFile::decodeName(link));
+            return Walk::Failed;
+        }
+        if (error == ENOENT || error == ENOTDIR) {
+            return Walk::Missing;
+        }
+        *problem = systemError(error);
+        return Walk::Failed;
+    }
+    *directory = depth == 0 ? rootFd : openDirectories.back().second;
+    *name = components.constLast();
+    return Walk::Reached;
+}
+
+ObjectLabel LabelAccess::read(const QString &path)
+{
+    int directory = -1;
+    QByteArray name;
+    ObjectLabel label;
+    switch (openParent(QFile::encodeName(path), &directory, &name, &label.problem)) {
+    case Walk::Missing:
+        return label;
+    case Walk::Failed:
+        label.state = ObjectLabel::Unreadable;
+        return label;
+    case Walk::Reached:
+        break;
+    }
+    // The l- variant: the object's own label, never that of a link's target.
+    const QByteArray objectPath = descriptorPath(directory) + '/' + name;
+    char buffer[16];
+    const ssize_t size = ::lgetxattr(objectPath.constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
+    if (size >= 0) {
+        buffer[size] = '\0';
+        label.state = ObjectLabel::Labelled;
+        label.level = levelOf(buffer, size);
+    } else if (errno == ENODATA) {
+        label.state = ObjectLabel::Labelled;
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        label.state = ObjectLabel::Unreadable;
+        label.problem = labelProblem(errno);
+    }
+    return label;
+}
+
+bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error)
+{
+    int directory = -1;
+    QByteArray name;
+    QString problem;
+    switch (openParent(QFile::encodeName(path), &directory, &name, &problem)) {
+    case Walk::Missing:
+        *error = i18n("%1 no longer exists", path);
+        return false;
+    case Walk::Failed:
+        *error = i18n("%1 cannot be labelled: %2", path, problem);
+        return false;
+    case Walk::Reached:
+        break;
+    }
+    const int object = ::openat(directory, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (object < 0) {
+        *error = i18n("%1 cannot be labelled: %2", path, systemError(errno));
+        return false;
+    }
+    // Through the descriptor: the object opened is the object labelled.
+    const QByteArray objectPath = descriptorPath(object);
+    char buffer[64];
+    const ssize_t size = ::getxattr(objectPath.constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer));
+    bool ok = size >= 0 || errno == ENODATA;
+    if (ok) {
+        previous->existed = size >= 0;
+        previous->value = size >= 0 ? QByteArray(buffer, int(size)) : QByteArray();
+        const QByteArray value = QByteArray::number(level);
+        ok = ::setxattr(objectPath.constData(), KSEC_LABEL_XATTR, value.constData(), std::size_t(value.size()), 0) == 0;
+    }
+    if (!ok) {
+        *error = i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
+    }
+    ::close(object);
+    return ok;
+}
+
+bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
+{
+    int directory = -1;
+    QByteArray name;
+    QString problem;
+    if (openParent(QFile::encodeName(path), &directory, &name, &problem) != Walk::Reached) {
+        return false;
+    }
+    const int object = ::openat(directory, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (object < 0) {
+        return false;
+    }
+    const QByteArray objectPath = descriptorPath(object);
+    const bool ok = previous.existed
+        ? ::setxattr(objectPath.constData(), KSEC_LABEL_XATTR, previous.value.constData(), std::size_t(previous.value.size()), 0) == 0
+        : ::removexattr(objectPath.constData(), KSEC_LABEL_XATTR) == 0 || errno == ENODATA;
+    ::close(object);
+    return ok;
+}
