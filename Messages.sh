@@ -4,6 +4,6 @@
 # $EXTRACTRC, $XGETTEXT and $podir set, as the KDE translation tooling does;
 # po/extract sets them up on a developer machine. The platform stand-ins have
 # a domain of their own and are left out.
-$EXTRACTRC $(find module levels users expert helper -name '*.ui' | sort) >> rc.cpp
-$XGETTEXT $(find module levels users expert helper \( -name '*.cpp' -o -name '*.h' \) | sort) rc.cpp -o $podir/lumen_kcm_mic.pot
+$EXTRACTRC $(find module levels users expert helper exchange -name '*.ui' | sort) >> rc.cpp
+$XGETTEXT $(find module levels users expert helper exchange \( -name '*.cpp' -o -name '*.h' \) | sort) rc.cpp -o $podir/lumen_kcm_mic.pot
 rm -f rc.cpp

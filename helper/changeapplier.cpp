@@ -3,13 +3,13 @@
 #include "micsystem.h"
 #include "protectioncheck.h"
 #include "statusvalues.h"
+#include "testpause.h"
 
 #include <utils.h>
 
 #include <KLocalizedString>
 
 #include <QFile>
-#include <QThread>
 
 namespace
 {
@@ -22,25 +22,6 @@ QString shortList(const QStringList &paths)
         list += i18np(" and %1 more", " and %1 more", paths.size() - shownPaths);
     }
     return list;
-}
-
-// Test builds stop here while the file named by MIC_HELPER_TEST_PAUSE
-// exists, so that a test can change the file system between the check and
-// the labelling. The installed helper is built without it.
-void pauseForTest()
-{
-#ifdef MIC_HELPER_TEST_HOOKS
-    const QString pause = qEnvironmentVariable("MIC_HELPER_TEST_PAUSE");
-    if (pause.isEmpty() || !QFile::exists(pause)) {
-        return;
-    }
-    QFile reached(pause + QStringLiteral(".reached"));
-    reached.open(QIODevice::WriteOnly);
-    for (int waited = 0; QFile::exists(pause) && waited < 20000; waited += 10) {
-        QThread::msleep(10);
-    }
-    reached.remove();
-#endif
 }
 }
 
@@ -150,7 +131,7 @@ bool ChangeApplier::protectFileSystem(QString *error)
     const QHash<QString, QString> rules = config.rules();
     ProtectionCheck check(rules, config.exceptions(), system.keywordMaxLevel());
     check.run();
-    pauseForTest();
+    pauseForTest("before-labelling");
     LabelAccess labels;
     const QStringList paths = check.unprotectedPaths();
     for (const QString &path : paths) {

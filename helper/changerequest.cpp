@@ -2,6 +2,7 @@
 #include "fsilevconfig.h"
 
 #include <constants.h>
+#include <protocol.h>
 
 #include <KLocalizedString>
 
@@ -146,7 +147,9 @@ private:
                                          QStringLiteral("micFsCurrentExceptions"),
                                          QStringLiteral("services"),
                                          QStringLiteral("languages"),
-                                         QStringLiteral("lcmessages")};
+                                         QStringLiteral("lcmessages"),
+                                         Mic::Protocol::requestIdKey,
+                                         Mic::Protocol::replyKeyKey};
         for (auto it = args.cbegin(); it != args.cend(); ++it) {
             if (!known.contains(it.key())) {
                 return fail(i18n("Unknown setting \"%1\".", it.key()));

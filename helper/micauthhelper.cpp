@@ -4,7 +4,9 @@
 #include "helpererror.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
+#include "replychannel.h"
 #include "statusvalues.h"
+#include "testpause.h"
 
 #include <KAuth/HelperSupport>
 #include <KLocalizedString>
@@ -14,7 +16,6 @@
 #include <clocale>
 
 using KAuth::ActionReply;
-namespace HelperSupport = KAuth::HelperSupport;
 
 namespace
 {
@@ -44,56 +45,64 @@ void useCallerLanguage(const QVariantMap &args)
 ActionReply MicAuthHelper::access(const QVariantMap &args)
 {
     useCallerLanguage(args);
+    ActionReply refusal;
+    const std::optional<ReplyChannel> channel = ReplyChannel::forRequest(args, &refusal);
+    if (!channel) {
+        return refusal;
+    }
+    channel->started();
     MicSystem system(MicSystem::rootFromEnvironment());
     QString error;
     if (!system.read(&error)) {
-        return errorReply(HelperError::DamagedState, error);
+        return channel->error(int(HelperError::DamagedState), error);
     }
     QVariantMap reply = system.readReply();
 
     // The page can show everything but the protection state while the
-    // configured files are checked.
+    // configured files are checked. The check does not look for a stop
+    // request: that would let other calls in, which KAuth answers "busy"
+    // without their clients ever hearing it; they wait for the end instead.
     QVariantMap loading = reply;
     loading.insert(QStringLiteral("micFsStatus"), StatusValue::Loading);
-    HelperSupport::progressStep(loading);
+    channel->progress(loading);
+    pauseForTest("before-check");
 
     QStringList unprotected;
     int fsStatus = StatusValue::Disabled;
     if (system.isFsProtectionOn()) {
         ProtectionCheck check(system.config().rules(), system.config().exceptions(), system.keywordMaxLevel());
-        if (!check.run(&HelperSupport::isStopped)) {
-            return errorReply(HelperError::Stopped, i18n("Reading the settings was cancelled."));
-        }
+        check.run();
         unprotected = check.unprotectedMessages();
         fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;
     }
     reply.insert(QStringLiteral("micFsStatus"), fsStatus);
     reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
-
-    ActionReply success = ActionReply::SuccessReply();
-    success.setData(reply);
-    return success;
+    return channel->reply(reply);
 }
 
 ActionReply MicAuthHelper::change(const QVariantMap &args)
 {
     useCallerLanguage(args);
+    ActionReply refusal;
+    const std::optional<ReplyChannel> channel = ReplyChannel::forRequest(args, &refusal);
+    if (!channel) {
+        return refusal;
+    }
+    channel->started();
     MicSystem system(MicSystem::rootFromEnvironment());
     QString error;
     if (!system.read(&error)) {
-        return errorReply(HelperError::DamagedState, error);
+        return channel->error(int(HelperError::DamagedState), error);
     }
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
     if (!request) {
-        return errorReply(HelperError::InvalidRequest, error);
+        return channel->error(int(HelperError::InvalidRequest), error);
     }
     ChangeApplier applier(system);
     if (!applier.apply(*request, &error)) {
-        return errorReply(HelperError::WriteFailed, error);
+        return channel->error(int(HelperError::WriteFailed), error);
     }
-    ActionReply success = ActionReply::SuccessReply();
-    success.setData({{QStringLiteral("warnings"), applier.warnings()}, {QStringLiteral("needReboot"), applier.needReboot()}});
-    return success;
+    return channel->reply({{QStringLiteral("warnings"), applier.warnings()}, {QStringLiteral("needReboot"), applier.needReboot()}});
 }
 
 KAUTH_HELPER_MAIN("org.lumen.kcm.mic", MicAuthHelper)

@@ -3,13 +3,13 @@
 #include "ui_micmanagementmodule.h"
 
 #include <expertmodewidget.h>
+#include <helperrequest.h>
 #include <ilevelselectdialog.h>
+#include <protocol.h>
 #include <userlistmodel.h>
 #include <userlistproxymodel.h>
 #include <utils.h>
 
-#include <KAuth/ActionReply>
-#include <KAuth/ExecuteJob>
 #include <KLocalizedString>
 
 #include <QMessageBox>
@@ -20,10 +20,10 @@
 
 namespace
 {
-const QString helperId = QStringLiteral("org.lumen.kcm.mic");
-const QString accessActionId = QStringLiteral("org.lumen.kcm.mic.access");
-const QString changeActionId = QStringLiteral("org.lumen.kcm.mic.change");
-constexpr int actionTimeout = 300000;
+using Mic::Protocol::accessAction;
+using Mic::Protocol::actionTimeout;
+using Mic::Protocol::changeAction;
+using Mic::Protocol::helperId;
 
 const QString rebootCommand = QStringLiteral("/usr/bin/tarn-wmfunc");
 const QString rebootArgument = QStringLiteral("TARNWM_REBOOT");
@@ -32,27 +32,6 @@ constexpr int rebootWait = 30000;
 Mic::Status statusOf(const QVariantMap &map, const QString &key)
 {
     return map.value(key).value<Mic::Status>();
-}
-
-enum Operation { Reading, Saving };
-
-// The job's error text; KAuth leaves it empty for some of its own errors,
-// and an empty error message would tell the administrator nothing.
-QString errorTextOf(KJob *job, Operation operation)
-{
-    if (!job->errorText().isEmpty()) {
-        return job->errorText();
-    }
-    switch (job->error()) {
-    case KAuth::ActionReply::AuthorizationDeniedError:
-        return operation == Reading ? i18n("You are not authorized to read the integrity control settings.")
-                                    : i18n("You are not authorized to change the integrity control settings.");
-    case KAuth::ActionReply::UserCancelledError:
-        return i18n("The authorization was cancelled.");
-    default:
-        return operation == Reading ? i18n("The integrity control settings could not be read (error %1).", QString::number(job->error()))
-                                    : i18n("The integrity control settings could not be saved (error %1).", QString::number(job->error()));
-    }
 }
 
 // A click never leaves a tri-state box of the page partially checked.
@@ -259,7 +238,7 @@ void MicManagementModule::access()
     clear();
     fillLevelsLabel();
 
-    KAuth::Action action(accessActionId);
+    KAuth::Action action(accessAction);
     action.setHelperId(helperId);
     action.setTimeout(actionTimeout);
     addLocale(&action);
@@ -281,16 +260,16 @@ void MicManagementModule::readMicSettings(KAuth::Action action)
     if (readJob || writeJob) {
         return;
     }
-    KAuth::ExecuteJob *job = action.execute(KAuth::Action::ExecuteMode);
+    auto *job = new HelperRequest(action, this);
     readJob = job;
     connect(job, &KJob::result, this, &MicManagementModule::onReadMicSettingsJobFinished);
-    connect(job, &KAuth::ExecuteJob::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
+    connect(job, &HelperRequest::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
         if (status == KAuth::Action::AuthorizedStatus) {
             stateWidget()->waitState(KCMLS::ReadingState);
             messagesManager()->clearMessages();
         }
     });
-    connect(job, &KAuth::ExecuteJob::newData, this, &MicManagementModule::setData);
+    connect(job, &HelperRequest::newData, this, &MicManagementModule::setData);
     stateWidget()->waitState(KCMLS::ReadingState);
     messagesManager()->clearMessages();
     job->start();
@@ -310,11 +289,11 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
         warningsOfLastSave.clear();
     }
     if (job->error()) {
-        messagesManager()->newMessage(errorTextOf(job, Reading), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         stateWidget()->resetState();
         userToSelect.clear();
     } else {
-        setData(static_cast<KAuth::ExecuteJob *>(job)->data());
+        setData(static_cast<HelperRequest *>(job)->data());
         if (servicesRequested) {
             ui->stackedWidget->setCurrentIndex(1);
             expertWidget->selectServices();
@@ -508,19 +487,19 @@ void MicManagementModule::change()
         }
     }
 
-    KAuth::Action action(changeActionId);
+    KAuth::Action action(changeAction);
     action.setHelperId(helperId);
     action.setTimeout(actionTimeout);
     action.setArguments(request);
     addLocale(&action);
 
-    KAuth::ExecuteJob *job = action.execute(KAuth::Action::ExecuteMode);
+    auto *job = new HelperRequest(action, this);
     writeJob = job;
     if (action.status() == KAuth::Action::AuthorizedStatus) {
         stateWidget()->waitState(KCMLS::SavingState);
     }
     connect(job, &KJob::result, this, &MicManagementModule::onWriteMicSettingsJobFinished);
-    connect(job, &KAuth::ExecuteJob::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
+    connect(job, &HelperRequest::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
         if (status == KAuth::Action::AuthorizedStatus) {
             messagesManager()->clearMessages();
         }
@@ -532,12 +511,12 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
 {
     writeJob = nullptr;
     if (job->error()) {
-        messagesManager()->newMessage(errorTextOf(job, Saving), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         markAsChanged();
         stateWidget()->resetState();
         return;
     }
-    const QVariantMap data = static_cast<KAuth::ExecuteJob *>(job)->data();
+    const QVariantMap data = static_cast<HelperRequest *>(job)->data();
     const QStringList warnings = data.value(QStringLiteral("warnings")).toStringList();
     const bool needReboot = data.value(QStringLiteral("needReboot")).toBool();
     if (!warnings.isEmpty()) {

@@ -9,15 +9,11 @@
 #include <QVariantMap>
 
 class ExpertModeWidget;
+class HelperRequest;
 class KJob;
 class Ui_MicManagementModule;
 class UserListModel;
 class UserListProxyModel;
-
-namespace KAuth
-{
-class ExecuteJob;
-}
 
 // The settings page of Mandatory Integrity Control: a general page and an
 // expert page over the state that the privileged helper reads and writes.
@@ -65,10 +61,10 @@ private:
     UserListModel *userModel;
     UserListProxyModel *userProxyModel;
     QString userToSelect;
-    QPointer<KAuth::ExecuteJob> readJob;
+    QPointer<HelperRequest> readJob;
     bool servicesRequested;
     // The running save; like a read, it keeps the helper busy.
-    QPointer<KAuth::ExecuteJob> writeJob;
+    QPointer<HelperRequest> writeJob;
     // The helper's warnings about the last save, shown again once the read
     // that follows the save has cleared the message area.
     QString warningsOfLastSave;

@@ -8,6 +8,8 @@
 #include <KAuth/Action>
 #include <KAuth/ExecuteJob>
 
+#include <helperrequest.h>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
@@ -98,29 +100,33 @@ struct Outcome {
     bool finished = false;
 };
 
-// Runs an action of the helper to its end (or a deadline).
+// Runs an action of the helper to its end (or a deadline), as the module
+// does: sealed, taking only its own replies.
 inline Outcome execute(const QString &action, const QVariantMap &arguments, int deadline = 60000)
 {
     KAuth::Action kauthAction(helperId + QLatin1Char('.') + action);
     kauthAction.setHelperId(helperId);
     kauthAction.setArguments(arguments);
     kauthAction.setTimeout(deadline);
-    KAuth::ExecuteJob *job = kauthAction.execute();
+    auto *request = new HelperRequest(kauthAction);
     Outcome outcome;
     QEventLoop loop;
-    QObject::connect(job, &KAuth::ExecuteJob::newData, &loop, [&](const QVariantMap &data) {
+    QObject::connect(request, &HelperRequest::newData, &loop, [&](const QVariantMap &data) {
         outcome.progress.append(data);
     });
-    QObject::connect(job, &KJob::result, &loop, [&](KJob *) {
+    QObject::connect(request, &KJob::result, &loop, [&](KJob *) {
         outcome.finished = true;
-        outcome.error = job->error();
-        outcome.errorText = job->errorText();
-        outcome.data = job->data();
+        outcome.error = request->error();
+        outcome.errorText = request->errorText();
+        outcome.data = request->data();
         loop.quit();
     });
     QTimer::singleShot(deadline, &loop, &QEventLoop::quit);
-    job->start();
+    request->start();
     loop.exec();
+    if (!outcome.finished) {
+        request->kill(KJob::Quietly);
+    }
     return outcome;
 }
 

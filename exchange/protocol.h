@@ -1,0 +1,54 @@
+#ifndef MIC_PROTOCOL_H
+#define MIC_PROTOCOL_H
+
+#include <QString>
+
+// What the module, its clients and the privileged helper agree on: the
+// helper's actions, the keys that protect each request's replies, and the
+// error codes of the helper's answers.
+namespace Mic::Protocol
+{
+inline const QString helperId = QStringLiteral("org.lumen.kcm.mic");
+inline const QString accessAction = QStringLiteral("org.lumen.kcm.mic.access");
+inline const QString changeAction = QStringLiteral("org.lumen.kcm.mic.change");
+constexpr int actionTimeout = 300000;
+
+// Every request carries a fresh random id and a fresh random key. The
+// helper seals every map it sends about the request with the key and
+// marks it with the id: the bus shows replies to every listener, and only
+// the client that asked can open them.
+inline const QString requestIdKey = QStringLiteral("requestId");
+inline const QString replyKeyKey = QStringLiteral("replyKey");
+constexpr int requestIdSize = 16;
+constexpr int replyKeySize = 32;
+
+// A sealed map: the request id in the clear, the payload sealed.
+inline const QString sealedKey = QStringLiteral("sealed");
+// Inside the payload: what it is, and for the end of a request its outcome.
+inline const QString stageKey = QStringLiteral("stage");
+inline const QString dataKey = QStringLiteral("data");
+inline const QString errorKey = QStringLiteral("error");
+inline const QString errorTextKey = QStringLiteral("errorText");
+inline const QString startedStage = QStringLiteral("started");
+inline const QString progressStage = QStringLiteral("progress");
+inline const QString replyStage = QStringLiteral("reply");
+// A request the helper has served already, sent again by its client.
+inline const QString repeatedStage = QStringLiteral("repeated");
+
+// Error codes. They lie above those KJob (1 killed, 100 the first of its
+// users') and KAuth (1 to 9; 4 "authorization denied") use for their own
+// errors, so an answer of the helper is never taken for theirs.
+namespace Error
+{
+constexpr int InvalidRequest = 201;
+constexpr int DamagedState = 202;
+constexpr int WriteFailed = 203;
+// A request without a valid seal. Clients that seal never get it, so to
+// them it is always another client's.
+constexpr int UnsealedRequest = 205;
+// Client side: the helper served others and never this request.
+constexpr int Busy = 210;
+}
+}
+
+#endif

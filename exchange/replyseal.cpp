@@ -1,0 +1,152 @@
+#include "replyseal.h"
+#include "protocol.h"
+
+#include <KLocalizedString>
+
+#include <QDataStream>
+#include <QIODevice>
+
+#include <sodium.h>
+
+using namespace Mic::Protocol;
+
+namespace
+{
+static_assert(replyKeySize == crypto_secretbox_KEYBYTES, "the reply key is a secretbox key");
+
+void initialiseSodium()
+{
+    // Safe to call from anywhere, any number of times.
+    if (sodium_init() < 0) {
+        qFatal("libsodium cannot be initialised");
+    }
+}
+
+QByteArray randomBytes(int size)
+{
+    initialiseSodium();
+    QByteArray bytes(size, Qt::Uninitialized);
+    randombytes_buf(bytes.data(), std::size_t(size));
+    return bytes;
+}
+
+QByteArray encode(const QVariantMap &map)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_5_15);
+    stream << map;
+    return bytes;
+}
+
+std::optional<QVariantMap> decode(const QByteArray &bytes)
+{
+    QVariantMap map;
+    QDataStream stream(bytes);
+    stream.setVersion(QDataStream::Qt_5_15);
+    stream >> map;
+    if (stream.status() != QDataStream::Ok) {
+        return std::nullopt;
+    }
+    return map;
+}
+
+// A single value of the given type under the key, as a crafted stream may
+// give a key twice or with another type.
+std::optional<QByteArray> bytesUnder(const QVariantMap &map, const QString &key, int size)
+{
+    if (map.count(key) != 1) {
+        return std::nullopt;
+    }
+    const QVariant value = map.value(key);
+    if (value.userType() != QMetaType::QByteArray || (size >= 0 && value.toByteArray().size() != size)) {
+        return std::nullopt;
+    }
+    return value.toByteArray();
+}
+}
+
+ReplySeal::ReplySeal(const QByteArray &requestId, const QByteArray &key)
+    : id(requestId)
+    , key(key)
+{
+}
+
+ReplySeal ReplySeal::generate()
+{
+    return ReplySeal(randomBytes(requestIdSize), randomBytes(replyKeySize));
+}
+
+std::optional<ReplySeal> ReplySeal::fromRequest(const QVariantMap &request, QString *error)
+{
+    const auto id = bytesUnder(request, requestIdKey, requestIdSize);
+    const auto key = bytesUnder(request, replyKeyKey, replyKeySize);
+    if (!id || !key) {
+        *error = i18n("The request carries no valid reply key. The settings are sent only sealed for the client that asks for them; "
+                      "this client is too old for the helper.");
+        return std::nullopt;
+    }
+    return ReplySeal(*id, *key);
+}
+
+bool ReplySeal::isSealed(const QVariantMap &message)
+{
+    return message.contains(sealedKey) && message.contains(requestIdKey);
+}
+
+void ReplySeal::addTo(QVariantMap *request) const
+{
+    request->insert(requestIdKey, id);
+    request->insert(replyKeyKey, key);
+}
+
+QByteArray ReplySeal::requestId() const
+{
+    return id;
+}
+
+QVariantMap ReplySeal::seal(const QVariantMap &payload) const
+{
+    QVariantMap bound = payload;
+    bound.insert(requestIdKey, id);
+    const QByteArray plain = encode(bound);
+    QByteArray sealed = randomBytes(crypto_secretbox_NONCEBYTES);
+    sealed.resize(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size());
+    auto *nonce = reinterpret_cast<unsigned char *>(sealed.data());
+    crypto_secretbox_easy(nonce + crypto_secretbox_NONCEBYTES,
+                          reinterpret_cast<const unsigned char *>(plain.constData()),
+                          std::size_t(plain.size()),
+                          nonce,
+                          reinterpret_cast<const unsigned char *>(key.constData()));
+    return {{requestIdKey, id}, {sealedKey, sealed}};
+}
+
+bool ReplySeal::isAddressedHere(const QVariantMap &message) const
+{
+    return bytesUnder(message, requestIdKey, requestIdSize) == id;
+}
+
+std::optional<QVariantMap> ReplySeal::open(const QVariantMap &message) const
+{
+    const auto sealed = bytesUnder(message, sealedKey, -1);
+    constexpr int overhead = crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES;
+    if (!isAddressedHere(message) || !sealed || sealed->size() < overhead) {
+        return std::nullopt;
+    }
+    QByteArray plain(sealed->size() - overhead, Qt::Uninitialized);
+    const auto *nonce = reinterpret_cast<const unsigned char *>(sealed->constData());
+    if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char *>(plain.data()),
+                                   nonce + crypto_secretbox_NONCEBYTES,
+                                   std::size_t(sealed->size() - crypto_secretbox_NONCEBYTES),
+                                   nonce,
+                                   reinterpret_cast<const unsigned char *>(key.constData()))
+        != 0) {
+        return std::nullopt;
+    }
+    std::optional<QVariantMap> payload = decode(plain);
+    if (!payload || payload->value(requestIdKey).toByteArray() != id) {
+        return std::nullopt;
+    }
+    payload->remove(requestIdKey);
+    return payload;
+}

@@ -1,0 +1,41 @@
+#ifndef REPLYCHANNEL_H
+#define REPLYCHANNEL_H
+
+#include <replyseal.h>
+
+#include <KAuth/ActionReply>
+
+#include <QVariantMap>
+
+#include <optional>
+
+/*
+ * How the helper answers one request: every progress map and the final
+ * reply sealed with the request's key and marked with its id, errors too,
+ * so that a listener on the system bus learns nothing and no other client
+ * takes them for its own. The bus still carries the maps to everyone.
+ */
+class ReplyChannel
+{
+public:
+    // The channel of a request; nothing, with the error reply to give, when
+    // the request carries no valid seal.
+    static std::optional<ReplyChannel> forRequest(const QVariantMap &args, KAuth::ActionReply *refusal);
+
+    // Tells the client that its request, not another's, is being served.
+    void started() const;
+    void progress(const QVariantMap &map) const;
+    KAuth::ActionReply reply(const QVariantMap &data) const;
+    KAuth::ActionReply error(int code, const QString &text) const;
+
+private:
+    explicit ReplyChannel(const std::optional<ReplySeal> &seal);
+    KAuth::ActionReply sealedReply(const QVariantMap &payload) const;
+
+    // None for a helper that answers in the clear: test builds act so while
+    // the file named by MIC_HELPER_TEST_PLAIN exists, to stand for a helper
+    // that knows only the plain maps.
+    std::optional<ReplySeal> seal;
+};
+
+#endif

@@ -1,0 +1,32 @@
+#ifndef TESTPAUSE_H
+#define TESTPAUSE_H
+
+#include <QFile>
+#include <QString>
+#include <QThread>
+
+// Test builds stop at a named point while the file "pause-<point>" exists in
+// the folder named by MIC_HELPER_TEST_PAUSE, so that a test can change the
+// file system or send other requests while the helper works. The helper
+// says it has arrived with "pause-<point>.reached". Installed helpers are
+// built without these points.
+inline void pauseForTest(const char *point)
+{
+#ifdef MIC_HELPER_TEST_HOOKS
+    const QString folder = qEnvironmentVariable("MIC_HELPER_TEST_PAUSE");
+    const QString pause = folder + QStringLiteral("/pause-") + QLatin1String(point);
+    if (folder.isEmpty() || !QFile::exists(pause)) {
+        return;
+    }
+    QFile reached(pause + QStringLiteral(".reached"));
+    reached.open(QIODevice::WriteOnly);
+    for (int waited = 0; QFile::exists(pause) && waited < 20000; waited += 10) {
+        QThread::msleep(10);
+    }
+    reached.remove();
+#else
+    Q_UNUSED(point)
+#endif
+}
+
+#endif

@@ -1,0 +1,211 @@
+// Several clients of the helper at once, and a listener on the bus: each
+// client gets its own replies and only its own, a request sent while the
+// helper serves another is served after it, and what travels on the bus
+// tells a listener nothing.
+#include "helperfixture.h"
+
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace HelperFixture;
+
+namespace
+{
+QString s(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QVariantMap locale()
+{
+    return {{s("languages"), QStringList{s("C")}}, {s("lcmessages"), s("C.UTF-8")}};
+}
+
+// A request under way, with what it has reported so far.
+struct Running {
+    HelperRequest *request = nullptr;
+    Outcome outcome;
+};
+
+void start(Running *running, const QString &action, const QVariantMap &arguments)
+{
+    KAuth::Action kauthAction(helperId + QLatin1Char('.') + action);
+    kauthAction.setHelperId(helperId);
+    QVariantMap withLocale = locale();
+    withLocale.insert(arguments);
+    kauthAction.setArguments(withLocale);
+    running->request = new HelperRequest(kauthAction);
+    QObject::connect(running->request, &HelperRequest::newData, [running](const QVariantMap &data) {
+        running->outcome.progress.append(data);
+    });
+    QObject::connect(running->request, &KJob::result, [running] {
+        running->outcome.finished = true;
+        running->outcome.error = running->request->error();
+        running->outcome.errorText = running->request->errorText();
+        running->outcome.data = running->request->data();
+    });
+    running->request->start();
+}
+
+// Holds the helper at a point of its work until the returned guard ends.
+class Pause
+{
+public:
+    explicit Pause(const char *point)
+        : file(qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-") + QLatin1String(point))
+    {
+        QFile(file).open(QIODevice::WriteOnly);
+    }
+    ~Pause()
+    {
+        release();
+    }
+    bool reached() const
+    {
+        return QFile::exists(file + s(".reached"));
+    }
+    void release()
+    {
+        QFile::remove(file);
+    }
+
+private:
+    QString file;
+};
+
+// Every signal the helper sends on the bus, as any local user may receive it.
+class Listener : public QObject
+{
+    Q_OBJECT
+public:
+    Listener()
+    {
+        QDBusConnection::systemBus().connect(helperId, s("/"), s("org.kde.kf5auth"), s("remoteSignal"), this, SLOT(heard(int, QString, QByteArray)));
+    }
+    QList<QByteArray> messages;
+
+public Q_SLOTS:
+    void heard(int, const QString &, const QByteArray &blob)
+    {
+        messages.append(blob);
+    }
+};
+
+QByteArray asOnTheWire(const QString &text)
+{
+    QByteArray bytes;
+    for (const QChar c : text) {
+        bytes.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xff));
+    }
+    return bytes;
+}
+}
+
+class HelperConcurrencyTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        laySampleSystem();
+    }
+
+    void requestsDuringAChangeAreServedAfterIt()
+    {
+        Pause pause("before-labelling");
+        Running first;
+        start(&first, s("change"), {{s("micFsStatus"), 2}});
+        QTRY_VERIFY_WITH_TIMEOUT(pause.reached(), 20000);
+
+        Running second;
+        Running read;
+        start(&second, s("change"), {{s("userILevels"), QVariantHash{{s("nobody"), 5u}}}});
+        start(&read, s("access"), {});
+        QTest::qWait(300);
+        pause.release();
+        QTRY_VERIFY_WITH_TIMEOUT(first.outcome.finished && second.outcome.finished && read.outcome.finished, 40000);
+
+        QCOMPARE(first.outcome.error, 0);
+        QVERIFY(first.outcome.data.contains(s("needReboot")));
+        // The second change reports what it did, and did it.
+        QCOMPARE(second.outcome.error, 0);
+        QVERIFY(second.outcome.data.contains(s("needReboot")));
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 5"));
+        // The read got a read, after the changes.
+        QCOMPARE(read.outcome.error, 0);
+        QCOMPARE(read.outcome.data.value(s("micFsStatus")).toInt(), 2); // protected by the first
+        QVERIFY(!read.outcome.progress.isEmpty());
+    }
+
+    void aDeniedClientLearnsNothingOfAnothersRead()
+    {
+        QTemporaryDir dir(s("/tmp/lumen-mic-client-XXXXXX"));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        const QString client = dir.filePath(s("authclient"));
+        QVERIFY(QFile::copy(s(AUTH_CLIENT_PATH), client));
+
+        Pause pause("before-check");
+        Running root;
+        start(&root, s("access"), {});
+        QTRY_VERIFY_WITH_TIMEOUT(pause.reached(), 20000);
+        QProcess nobody;
+        nobody.start(s("runuser"), {s("-u"), s("nobody"), s("--"), client});
+        QVERIFY(nobody.waitForStarted());
+        QTest::qWait(500);
+        pause.release();
+        QTRY_VERIFY_WITH_TIMEOUT(root.outcome.finished, 30000);
+        QVERIFY(nobody.state() == QProcess::NotRunning || nobody.waitForFinished(30000));
+
+        QCOMPARE(root.outcome.error, 0);
+        QCOMPARE(root.outcome.data.value(s("micFsCurrentItems")).toHash().size(), 5);
+        const QByteArray output = nobody.readAllStandardOutput();
+        QVERIFY2(output.contains("error 4") && output.contains("rules 0"), output.constData());
+    }
+
+    void aListenerOnTheBusLearnsNothing()
+    {
+        const QString secret = s("/opt/a-rule-nobody-may-see");
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), "63 " + secret.toUtf8() + '\n');
+        Listener listener;
+        const Outcome outcome = execute(s("access"), locale());
+        QCOMPARE(outcome.error, 0);
+        QVERIFY(outcome.data.value(s("micFsCurrentItems")).toHash().contains(secret));
+        QTRY_VERIFY(listener.messages.size() >= 3); // started, progress, reply
+
+        for (const QByteArray &message : std::as_const(listener.messages)) {
+            QVERIFY(!message.contains(asOnTheWire(secret)));
+            QVERIFY(!message.contains(asOnTheWire(s("micFsCurrentItems"))));
+            QVERIFY(!message.contains(asOnTheWire(s("userILevels"))));
+        }
+    }
+
+    // A helper that knows only the plain maps ignores the seal; its replies
+    // are taken as they come, as before.
+    void aHelperThatDoesNotSealIsFollowedAsBefore()
+    {
+        const QString plain = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/plain");
+        QFile(plain).open(QIODevice::WriteOnly);
+        const auto cleanup = qScopeGuard([&] {
+            QFile::remove(plain);
+        });
+        const Outcome read = execute(s("access"), locale());
+        QCOMPARE(read.error, 0);
+        QCOMPARE(read.data.value(s("micFsCurrentItems")).toHash().size(), 5);
+        QCOMPARE(read.progress.size(), 1);
+        QCOMPARE(read.progress.first().value(s("micFsStatus")).toInt(), 1);
+
+        QVariantMap change = locale();
+        change.insert(s("userILevels"), QVariantHash{{s("root"), 9u}});
+        QCOMPARE(execute(s("change"), change).error, 0);
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 9"));
+        change.insert(s("micStatus"), 9);
+        const Outcome refused = execute(s("change"), change);
+        QCOMPARE(refused.error, 201);
+        QVERIFY2(refused.errorText.contains(s("micStatus")), qPrintable(refused.errorText));
+    }
+};
+
+QTEST_MAIN(HelperConcurrencyTest)
+#include "helperconcurrencytest.moc"
