@@ -17,6 +17,8 @@
 #include "fuzzcheck.h"
 
 #include <fsilevconfig.h>
+#include <protocol.h>
+#include <replyseal.h>
 
 #include <KLocalizedString>
 
@@ -64,8 +66,31 @@ bool isNormalisedEntryPath(const QString &path)
     return true;
 }
 
+// A request's seal is taken only when it is exactly one id and one key of
+// their sizes; what it seals opens with it and with no other.
+void checkSeal(const QVariantMap &args)
+{
+    using namespace Mic::Protocol;
+    const auto bytesOfSize = [&args](const QString &key, int size) {
+        return args.count(key) == 1 && args.value(key).userType() == QMetaType::QByteArray && args.value(key).toByteArray().size() == size;
+    };
+    QString why;
+    const std::optional<ReplySeal> seal = ReplySeal::fromRequest(args, &why);
+    require(seal.has_value() == (bytesOfSize(requestIdKey, requestIdSize) && bytesOfSize(replyKeyKey, replyKeySize)), "a seal taken or refused wrongly");
+    require(seal.has_value() || !why.isEmpty(), "a seal was refused without a reason");
+    if (!seal) {
+        return;
+    }
+    const QVariantMap payload{{stageKey, replyStage}, {dataKey, QVariantMap{{QStringLiteral("n"), args.size()}}}};
+    const QVariantMap sealed = seal->seal(payload);
+    require(seal->open(sealed) == payload, "a sealed map does not open with its own seal");
+    require(!ReplySeal::generate().open(sealed).has_value(), "a sealed map opens with another seal");
+    require(!seal->open(args).has_value(), "a request opens as a sealed map");
+}
+
 void checkRequest(const QVariantMap &args, const QStringList &isolatable)
 {
+    checkSeal(args);
     QString error;
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, isolatable, &error);
     if (!request) {
@@ -344,6 +369,8 @@ public:
                                       QStringLiteral("services"),
                                       QStringLiteral("languages"),
                                       QStringLiteral("lcmessages"),
+                                      Mic::Protocol::requestIdKey,
+                                      Mic::Protocol::replyKeyKey,
                                       QStringLiteral("micstatus"),
                                       QString()};
         // A multi-map: a crafted stream can give a key twice.
@@ -551,6 +578,12 @@ private:
         }
         if (key == QLatin1String("lcmessages")) {
             return text();
+        }
+        if (key == Mic::Protocol::requestIdKey || key == Mic::Protocol::replyKeyKey) {
+            const int size = key == Mic::Protocol::requestIdKey ? Mic::Protocol::requestIdSize : Mic::Protocol::replyKeySize;
+            const int length = input.ConsumeBool() ? size : input.ConsumeIntegralInRange(0, 40);
+            const std::string bytes = input.ConsumeBytesAsString(std::size_t(length));
+            return QByteArray(bytes.data(), int(bytes.size()));
         }
         return integer();
     }
