@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 
 #include <clocale>
+#include <functional>
 
 using KAuth::ActionReply;
 
@@ -42,7 +43,11 @@ void useCallerLanguage(const QVariantMap &args)
 }
 }
 
-ActionReply MicAuthHelper::access(const QVariantMap &args)
+namespace
+{
+// What both actions do first: answer in the caller's language, under the
+// request's seal, over the state as it is now.
+ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const ReplyChannel &, MicSystem &)> &work)
 {
     useCallerLanguage(args);
     ActionReply refusal;
@@ -56,6 +61,11 @@ ActionReply MicAuthHelper::access(const QVariantMap &args)
     if (!system.read(&error)) {
         return channel->error(int(HelperError::DamagedState), error);
     }
+    return work(*channel, system);
+}
+
+ActionReply read(const ReplyChannel &channel, MicSystem &system)
+{
     QVariantMap reply = system.readReply();
 
     // The page can show everything but the protection state while the
@@ -64,7 +74,7 @@ ActionReply MicAuthHelper::access(const QVariantMap &args)
     // without their clients ever hearing it; they wait for the end instead.
     QVariantMap loading = reply;
     loading.insert(QStringLiteral("micFsStatus"), StatusValue::Loading);
-    channel->progress(loading);
+    channel.progress(loading);
     pauseForTest("before-check");
 
     QStringList unprotected;
@@ -77,32 +87,34 @@ ActionReply MicAuthHelper::access(const QVariantMap &args)
     }
     reply.insert(QStringLiteral("micFsStatus"), fsStatus);
     reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
-    return channel->reply(reply);
+    return channel.reply(reply);
+}
+
+ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, MicSystem &system)
+{
+    QString error;
+    const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
+    if (!request) {
+        return channel.error(int(HelperError::InvalidRequest), error);
+    }
+    ChangeApplier applier(system);
+    if (!applier.apply(*request, &error)) {
+        return channel.error(int(HelperError::WriteFailed), error);
+    }
+    return channel.reply({{QStringLiteral("warnings"), applier.warnings()}, {QStringLiteral("needReboot"), applier.needReboot()}});
+}
+}
+
+ActionReply MicAuthHelper::access(const QVariantMap &args)
+{
+    return serve(args, read);
 }
 
 ActionReply MicAuthHelper::change(const QVariantMap &args)
 {
-    useCallerLanguage(args);
-    ActionReply refusal;
-    const std::optional<ReplyChannel> channel = ReplyChannel::forRequest(args, &refusal);
-    if (!channel) {
-        return refusal;
-    }
-    channel->started();
-    MicSystem system(MicSystem::rootFromEnvironment());
-    QString error;
-    if (!system.read(&error)) {
-        return channel->error(int(HelperError::DamagedState), error);
-    }
-    const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
-    if (!request) {
-        return channel->error(int(HelperError::InvalidRequest), error);
-    }
-    ChangeApplier applier(system);
-    if (!applier.apply(*request, &error)) {
-        return channel->error(int(HelperError::WriteFailed), error);
-    }
-    return channel->reply({{QStringLiteral("warnings"), applier.warnings()}, {QStringLiteral("needReboot"), applier.needReboot()}});
+    return serve(args, [&args](const ReplyChannel &channel, MicSystem &system) {
+        return applyChange(args, channel, system);
+    });
 }
 
 KAUTH_HELPER_MAIN("org.lumen.kcm.mic", MicAuthHelper)
