@@ -1,6 +1,7 @@
 #ifndef TESTPAUSE_H
 #define TESTPAUSE_H
 
+#include <QEventLoop>
 #include <QFile>
 #include <QString>
 #include <QThread>
@@ -8,8 +9,10 @@
 // Test builds stop at a named point while the file "pause-<point>" exists in
 // the folder named by MIC_HELPER_TEST_PAUSE, so that a test can change the
 // file system or send other requests while the helper works. The helper
-// says it has arrived with "pause-<point>.reached". Installed helpers are
-// built without these points.
+// says it has arrived with "pause-<point>.reached". When the file says
+// "events", the helper handles its events while it waits, as it does while
+// polkit authorizes a call: calls that come in then are turned away as busy.
+// Installed helpers are built without these points.
 inline void pauseForTest(const char *point)
 {
 #ifdef MIC_HELPER_TEST_HOOKS
@@ -18,9 +21,14 @@ inline void pauseForTest(const char *point)
     if (folder.isEmpty() || !QFile::exists(pause)) {
         return;
     }
+    QFile control(pause);
+    const bool withEvents = control.open(QIODevice::ReadOnly) && control.readAll().startsWith("events");
     QFile reached(pause + QStringLiteral(".reached"));
     reached.open(QIODevice::WriteOnly);
     for (int waited = 0; QFile::exists(pause) && waited < 20000; waited += 10) {
+        if (withEvents) {
+            QEventLoop().processEvents(QEventLoop::AllEvents, 10);
+        }
         QThread::msleep(10);
     }
     reached.remove();

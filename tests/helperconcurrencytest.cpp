@@ -53,10 +53,12 @@ void start(Running *running, const QString &action, const QVariantMap &arguments
 class Pause
 {
 public:
-    explicit Pause(const char *point)
+    explicit Pause(const char *point, const QByteArray &how = QByteArray())
         : file(qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-") + QLatin1String(point))
     {
-        QFile(file).open(QIODevice::WriteOnly);
+        QFile control(file);
+        control.open(QIODevice::WriteOnly);
+        control.write(how);
     }
     ~Pause()
     {
@@ -137,6 +139,25 @@ private Q_SLOTS:
         QCOMPARE(read.outcome.error, 0);
         QCOMPARE(read.outcome.data.value(s("micFsStatus")).toInt(), 2); // protected by the first
         QVERIFY(!read.outcome.progress.isEmpty());
+    }
+
+    // A call that comes in while the helper handles events (as it does while
+    // polkit authorizes another) is answered "busy", an answer KAuth drops:
+    // the client sends it again once the helper is free.
+    void aCallTurnedAwayIsSentAgain()
+    {
+        Pause pause("before-check", "events");
+        Running read;
+        start(&read, s("access"), {});
+        QTRY_VERIFY_WITH_TIMEOUT(pause.reached(), 20000);
+        Running change;
+        start(&change, s("change"), {{s("userILevels"), QVariantHash{{s("nobody"), 6u}}}});
+        QTest::qWait(500);
+        pause.release();
+        QTRY_VERIFY_WITH_TIMEOUT(read.outcome.finished && change.outcome.finished, 30000);
+        QCOMPARE(read.outcome.error, 0);
+        QCOMPARE(change.outcome.error, 0);
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 6"));
     }
 
     void aDeniedClientLearnsNothingOfAnothersRead()
