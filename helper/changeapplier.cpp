@@ -46,9 +46,7 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
     applyServices(request);
     applyRules(request);
     if (request.userLevels) {
-        for (auto it = request.userLevels->cbegin(); it != request.userLevels->cend(); ++it) {
-            system.setUserLevel(it.key(), it.value());
-        }
+        applyUserLevels(*request.userLevels);
     }
     if (request.micFsStatus) {
         system.setFsProtection(*request.micFsStatus == StatusValue::Enabled);
@@ -79,6 +77,20 @@ void ChangeApplier::applyMicState(const ChangeRequest &request)
     const unsigned int levelAtBoot = system.isEnabledAfterReboot() ? system.maxLevelAfterReboot() : 0;
     const bool bootDiffers = system.isEnabledAfterReboot() != system.isEnabled() || levelAtBoot != system.maxLevel();
     rebootNeeded = bootChanged && bootDiffers;
+}
+
+// New entries in the order of the names; users at level 0 without an entry
+// get none, since a missing entry means 0.
+void ChangeApplier::applyUserLevels(const QHash<QString, unsigned int> &levels)
+{
+    QStringList users = levels.keys();
+    users.sort();
+    for (const QString &user : std::as_const(users)) {
+        const unsigned int level = levels.value(user);
+        if (level != 0 || system.hasUserEntry(user)) {
+            system.setUserLevel(user, level);
+        }
+    }
 }
 
 void ChangeApplier::applyServices(const ChangeRequest &request)

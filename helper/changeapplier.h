@@ -25,6 +25,7 @@ public:
 private:
     void applyMicState(const ChangeRequest &request);
     void applyServices(const ChangeRequest &request);
+    void applyUserLevels(const QHash<QString, unsigned int> &levels);
     void applyRules(const ChangeRequest &request);
     bool protectFileSystem(QString *error);
     void restoreLabels();

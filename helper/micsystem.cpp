@@ -322,6 +322,11 @@ void MicSystem::setUserLevel(const QString &user, unsigned int level)
     usersState.setValue(user.toStdString(), std::to_string(level));
 }
 
+bool MicSystem::hasUserEntry(const QString &user) const
+{
+    return usersState.value(user.toStdString()) != nullptr;
+}
+
 void MicSystem::setServiceIsolated(const QString &service, bool isolated)
 {
     servicesState.setValue("service." + service.toStdString() + ".isolated", isolated ? "yes" : "no");
@@ -373,6 +378,33 @@ bool saveAtomically(const QString &path, const QByteArray &content, QString *err
 }
 }
 
+namespace
+{
+QString backupName(const QString &path, int generation)
+{
+    return path + QStringLiteral(".old") + (generation == 0 ? QString() : QLatin1Char('.') + QString::number(generation));
+}
+
+// Makes room for a new ".old": each backup moves one generation back, the
+// oldest is dropped. Renames only, so a failure leaves every file whole.
+void rotateBackups(const QString &path, int generations)
+{
+    QFile::remove(backupName(path, generations - 1));
+    for (int generation = generations - 2; generation >= 0; --generation) {
+        QFile::rename(backupName(path, generation), backupName(path, generation + 1));
+    }
+}
+
+// Undoes rotateBackups(), but for the generation it dropped.
+void unrotateBackups(const QString &path, int generations)
+{
+    QFile::remove(backupName(path, 0));
+    for (int generation = 1; generation < generations; ++generation) {
+        QFile::rename(backupName(path, generation), backupName(path, generation - 1));
+    }
+}
+}
+
 bool MicSystem::write(QString *error)
 {
     const auto changed = changedFiles();
@@ -382,21 +414,27 @@ bool MicSystem::write(QString *error)
         for (StoredFile *file : std::as_const(written)) {
             if (file->existed) {
                 saveAtomically(file->path, file->content, &ignored);
+                unrotateBackups(file->path, backupGenerations);
             } else {
                 QFile::remove(file->path);
             }
         }
     };
     for (const auto &[file, content] : changed) {
-        if (file->existed && !saveAtomically(file->path + QStringLiteral(".old"), file->content, error)) {
-            rollBack();
-            return false;
+        if (file->existed) {
+            rotateBackups(file->path, backupGenerations);
+            written.append(file);
+            if (!saveAtomically(backupName(file->path, 0), file->content, error)) {
+                rollBack();
+                return false;
+            }
+        } else {
+            written.append(file);
         }
         if (!saveAtomically(file->path, content, error)) {
             rollBack();
             return false;
         }
-        written.append(file);
     }
     for (const auto &[file, content] : changed) {
         file->existed = true;

@@ -73,15 +73,17 @@ public:
     void setMaxLevelAfterReboot(unsigned int level);
     void setFsProtection(bool on);
     void setUserLevel(const QString &user, unsigned int level);
+    bool hasUserEntry(const QString &user) const;
     void setServiceIsolated(const QString &service, bool isolated);
     FsIlevConfig &editableConfig();
     // What a reboot does: the after-reboot state becomes the current one.
     void reboot();
 
     // Writes every changed file, each atomically, keeping the previous
-    // generation as "<file>.old". When one cannot be written, the files
-    // written before it get their previous content back, so the state stays
-    // whole; *error says what failed.
+    // generations as "<file>.old" (the last), "<file>.old.1" … ".old.4"
+    // (older ones are dropped). When one cannot be written, the files
+    // written before it get their previous content and backups back, so the
+    // state stays whole; *error says what failed.
     bool write(QString *error);
 
 private:
@@ -96,6 +98,7 @@ private:
     unsigned int level(const char *key) const;
     void setFlag(const char *key, bool on);
     QList<QPair<StoredFile *, QByteArray>> changedFiles();
+    static constexpr int backupGenerations = 5;
 
     QString stateRoot;
     StateFile micState;

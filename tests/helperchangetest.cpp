@@ -225,6 +225,25 @@ private Q_SLOTS:
         QVERIFY(readRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf")).startsWith("# rules\n"));
     }
 
+    // New user entries come sorted; users at level 0 without an entry get
+    // none; five generations of each file are kept.
+    void usersAndBackups()
+    {
+        QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("sys"), 5u}, {QStringLiteral("bin"), 4u}, {QStringLiteral("daemon"), 0u}})}})).error, 0);
+        QCOMPARE(readRootFile(QStringLiteral("var/lib/kestrel/users.state")), QByteArray("root = 63\nno-such-user = 15\nnobody = junk\nbin = 4\nsys = 5\n"));
+        for (unsigned int level = 1; level <= 7; ++level) {
+            QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), level}})}})).error, 0);
+        }
+        const auto rootLevelIn = [](const QString &name) {
+            return readRootFile(QStringLiteral("var/lib/kestrel/") + name).split('\n').first();
+        };
+        QCOMPARE(rootLevelIn(QStringLiteral("users.state")), QByteArray("root = 7"));
+        QCOMPARE(rootLevelIn(QStringLiteral("users.state.old")), QByteArray("root = 6"));
+        QCOMPARE(rootLevelIn(QStringLiteral("users.state.old.1")), QByteArray("root = 5"));
+        QCOMPARE(rootLevelIn(QStringLiteral("users.state.old.4")), QByteArray("root = 2"));
+        QVERIFY(!QFile::exists(rootPath(QStringLiteral("var/lib/kestrel/users.state.old.5"))));
+    }
+
     void protectingLabelsWhatIsNotCovered()
     {
         const Outcome outcome = execute(QStringLiteral("change"), request({{QStringLiteral("micFsStatus"), 2}}));
