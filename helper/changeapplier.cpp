@@ -147,15 +147,13 @@ bool ChangeApplier::protectFileSystem(QString *error)
     LabelAccess labels;
     const QStringList paths = check.unprotectedPaths();
     for (const QString &path : paths) {
-        LabelChange change{path, {}};
         const unsigned int level = Mic::Utils::configLevelToNumber(rules.value(path), system.keywordMaxLevel(), nullptr);
         QString why;
-        if (!labels.write(path, level, &change.previous, &why)) {
+        if (!label(labels, path, level, false, &why) || !raiseContainer(labels, path, level, &why)) {
             *error = i18nc("@info a label could not be written", "%1. Nothing was changed.", why);
             restoreLabels();
             return false;
         }
-        labelled.append(change);
     }
     // What cannot be labelled now will not be later either: said, and left
     // for the administrator, rather than failing every save.
@@ -176,11 +174,61 @@ bool ChangeApplier::protectFileSystem(QString *error)
     return true;
 }
 
+bool ChangeApplier::label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error)
+{
+    LabelChange change{path, {}};
+    if (!labels.write(path, level, &change.previous, error)) {
+        return false;
+    }
+    labelled.append(change);
+    const unsigned int previous = change.previous.existed ? change.previous.value.toUInt() : 0;
+    relabelledObjects.append({path, previous, level, container});
+    return true;
+}
+
+// An object's container must cover the object's level: raised, when it does
+// not, to both levels at once. Only the one parent, as the check of the
+// tree does; the root is never raised.
+bool ChangeApplier::raiseContainer(LabelAccess &labels, const QString &path, unsigned int level, QString *error)
+{
+    const QString container = path.left(path.lastIndexOf(QLatin1Char('/')));
+    if (container.isEmpty()) {
+        return true;
+    }
+    const ObjectLabel current = labels.read(container);
+    if (current.state != ObjectLabel::Labelled || ProtectionCheck::covers(current.level, level)) {
+        return true;
+    }
+    return label(labels, container, current.level | level, true, error);
+}
+
+QVariantList ChangeApplier::relabelled() const
+{
+    QVariantList list;
+    for (const Relabelled &object : std::as_const(relabelledObjects)) {
+        if (list.size() == maxListedRelabels) {
+            break;
+        }
+        list.append(QVariantHash{{QStringLiteral("path"), object.path},
+                                 {QStringLiteral("from"), object.from},
+                                 {QStringLiteral("to"), object.to},
+                                 {QStringLiteral("container"), object.container}});
+    }
+    return list;
+}
+
+int ChangeApplier::relabelledCount() const
+{
+    return relabelledObjects.size();
+}
+
 void ChangeApplier::restoreLabels()
 {
+    // Backwards: a container raised twice gets its first label back last.
     LabelAccess labels;
-    for (const LabelChange &change : std::as_const(labelled)) {
-        labels.restore(change.path, change.previous);
+    for (auto it = labelled.crbegin(); it != labelled.crend(); ++it) {
+        labels.restore(it->path, it->previous);
     }
     labelled.clear();
+    relabelledObjects.clear();
 }

@@ -5,6 +5,7 @@
 #include "labelaccess.h"
 
 #include <QStringList>
+#include <QVariantList>
 
 class MicSystem;
 
@@ -21,6 +22,12 @@ public:
     QStringList warnings() const;
     // Whether the change takes effect only after a reboot.
     bool needReboot() const;
+    // The labels protecting the file system changed, the first
+    // `maxListedRelabels` of them: path, "from" and "to" levels, and whether
+    // the object was raised as the container of another.
+    QVariantList relabelled() const;
+    int relabelledCount() const;
+    static constexpr int maxListedRelabels = 200;
 
 private:
     void applyMicState(const ChangeRequest &request);
@@ -28,6 +35,8 @@ private:
     void applyUserLevels(const QHash<QString, unsigned int> &levels);
     void applyRules(const ChangeRequest &request);
     bool protectFileSystem(QString *error);
+    bool label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error);
+    bool raiseContainer(LabelAccess &labels, const QString &path, unsigned int level, QString *error);
     void restoreLabels();
 
     struct LabelChange {
@@ -39,6 +48,13 @@ private:
     QStringList warningTexts;
     bool rebootNeeded = false;
     QList<LabelChange> labelled;
+    struct Relabelled {
+        QString path;
+        unsigned int from = 0;
+        unsigned int to = 0;
+        bool container = false;
+    };
+    QList<Relabelled> relabelledObjects;
 };
 
 #endif

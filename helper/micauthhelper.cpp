@@ -101,7 +101,10 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
     if (!applier.apply(*request, &error)) {
         return channel.error(int(HelperError::WriteFailed), error);
     }
-    return channel.reply({{QStringLiteral("warnings"), applier.warnings()}, {QStringLiteral("needReboot"), applier.needReboot()}});
+    return channel.reply({{QStringLiteral("warnings"), applier.warnings()},
+                          {QStringLiteral("needReboot"), applier.needReboot()},
+                          {QStringLiteral("relabelled"), applier.relabelled()},
+                          {QStringLiteral("relabelledCount"), applier.relabelledCount()}});
 }
 }
 

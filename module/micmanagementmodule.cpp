@@ -284,10 +284,7 @@ void MicManagementModule::addLocale(KAuth::Action *action)
 
 void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
 {
-    if (!warningsOfLastSave.isEmpty()) {
-        messagesManager()->newMessage(warningsOfLastSave, KCMLS::WarningMessage, QString(), KCMLS::NoState);
-        warningsOfLastSave.clear();
-    }
+    showOutcomeOfLastSave();
     if (job->error()) {
         messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         stateWidget()->resetState();
@@ -507,6 +504,47 @@ void MicManagementModule::change()
     job->start();
 }
 
+void MicManagementModule::showOutcomeOfLastSave(bool once)
+{
+    for (const auto &[text, type] : std::as_const(outcomeOfLastSave)) {
+        messagesManager()->newMessage(text, type, QString(), KCMLS::NoState);
+    }
+    if (once) {
+        outcomeOfLastSave.clear();
+    }
+}
+
+// The labels a save changed, lowered ones first: a lowered label lets
+// subjects of lower levels write the object.
+QPair<QString, KCMLS::MessageType> MicManagementModule::relabelledMessage(const QVariantList &relabelled, int count)
+{
+    count = qMax(count, relabelled.size());
+    QStringList lowered;
+    QStringList raised;
+    for (const QVariant &entry : relabelled) {
+        const QVariantHash object = entry.toHash();
+        const uint from = object.value(QStringLiteral("from")).toUInt();
+        const uint to = object.value(QStringLiteral("to")).toUInt();
+        const QString path = object.value(QStringLiteral("path")).toString().toHtmlEscaped();
+        const QString line = object.value(QStringLiteral("container")).toBool()
+            ? i18nc("@item a label changed by a save", "%1: %2 → %3 (container of a labelled object)", path, QString::number(from), QString::number(to))
+            : i18nc("@item a label changed by a save", "%1: %2 → %3", path, QString::number(from), QString::number(to));
+        if ((to & from) != from) {
+            lowered.append(i18nc("@item a lowered label", "<b>Lowered:</b> %1", line));
+        } else {
+            raised.append(line);
+        }
+    }
+    QString text = i18np("Protecting the file system changed the label of one object:",
+                         "Protecting the file system changed the labels of %1 objects:",
+                         count)
+        + QStringLiteral("<br>") + (lowered + raised).join(QStringLiteral("<br>"));
+    if (count > relabelled.size()) {
+        text += QStringLiteral("<br>") + i18np("… and %1 more", "… and %1 more", count - relabelled.size());
+    }
+    return {text, lowered.isEmpty() ? KCMLS::InformationMessage : KCMLS::WarningMessage};
+}
+
 void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
 {
     writeJob = nullptr;
@@ -519,11 +557,17 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
     const QVariantMap data = static_cast<HelperRequest *>(job)->data();
     const QStringList warnings = data.value(QStringLiteral("warnings")).toStringList();
     const bool needReboot = data.value(QStringLiteral("needReboot")).toBool();
-    if (!warnings.isEmpty()) {
-        messagesManager()->newMessage(warnings.join(QStringLiteral("<br>")), KCMLS::WarningMessage, QString(), KCMLS::NoState);
+    // The read that follows clears the message area; what the save did must
+    // stay in view, so it is shown again after it.
+    outcomeOfLastSave = {{i18n("The integrity control settings were saved."), KCMLS::PositiveMessage}};
+    const QVariantList relabelled = data.value(QStringLiteral("relabelled")).toList();
+    if (!relabelled.isEmpty()) {
+        outcomeOfLastSave.append(relabelledMessage(relabelled, data.value(QStringLiteral("relabelledCount")).toInt()));
     }
-    // The read that follows clears the message area; the warnings must stay.
-    warningsOfLastSave = warnings.join(QStringLiteral("<br>"));
+    if (!warnings.isEmpty()) {
+        outcomeOfLastSave.append({warnings.join(QStringLiteral("<br>")), KCMLS::WarningMessage});
+    }
+    showOutcomeOfLastSave(false);
     stateWidget()->resetState();
 
     if (needReboot) {
@@ -535,7 +579,7 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
             QProcess reboot;
             reboot.start(rebootCommand, {rebootArgument}, QIODevice::ReadWrite);
             reboot.waitForFinished(rebootWait);
-            warningsOfLastSave.clear();
+            outcomeOfLastSave.clear();
             Q_EMIT changed(false);
             return;
         }

@@ -5,7 +5,9 @@
 
 #include <KAuth/Action>
 
+#include <QPair>
 #include <QPointer>
+#include <kcmlstypes.h>
 #include <QVariantMap>
 
 class ExpertModeWidget;
@@ -55,6 +57,8 @@ private:
     void selectUserRow(const QString &user);
     void refuseToSave(const QString &text);
     void keepMarkedAsChanged();
+    void showOutcomeOfLastSave(bool once = true);
+    static QPair<QString, KCMLS::MessageType> relabelledMessage(const QVariantList &relabelled, int count);
 
     Ui_MicManagementModule *ui;
     ExpertModeWidget *expertWidget;
@@ -65,9 +69,10 @@ private:
     bool servicesRequested;
     // The running save; like a read, it keeps the helper busy.
     QPointer<HelperRequest> writeJob;
-    // The helper's warnings about the last save, shown again once the read
-    // that follows the save has cleared the message area.
-    QString warningsOfLastSave;
+    // What the last save did (saved, labels changed, the helper's
+    // warnings), shown again once the read that follows the save has
+    // cleared the message area.
+    QList<QPair<QString, KCMLS::MessageType>> outcomeOfLastSave;
     // The pending start of a read once the user has authorized it.
     QMetaObject::Connection authRequestConnection;
 };

@@ -172,10 +172,21 @@ private Q_SLOTS:
         QVERIFY(readRootFile(s("var/lib/kestrel/services.state")).contains("service.sshd.isolated = yes"));
         QCOMPARE(general<QLabel>("servicesMessageLabel")->text(), s("All services are <b>isolated</b>."));
         QCOMPARE(labelOf(files + s("/uncovered")), QByteArray("7")); // protected on saving
-        // The missing file is reported as a warning.
+        // Its folder did not cover 7: raised with it.
+        QCOMPARE(labelOf(files), QByteArray("7"));
+        // What the save did stays in view after the re-read: saved; the labels
+        // changed, the lowered one first; the missing file.
         const auto messages = module->messagesManager()->messages();
-        QCOMPARE(messages.size(), 1);
-        QCOMPARE(messages.first()->messageType(), KMessageWidget::Warning);
+        QCOMPARE(messages.size(), 3);
+        QCOMPARE(messages.at(0)->messageType(), KMessageWidget::Positive);
+        QCOMPARE(messages.at(0)->text(), s("The integrity control settings were saved."));
+        QCOMPARE(messages.at(1)->messageType(), KMessageWidget::Warning);
+        QCOMPARE(messages.at(1)->text(),
+                 s("Protecting the file system changed the labels of 2 objects:<br><b>Lowered:</b> %1/uncovered: 8 → 7<br>%1: 0 → 7 (container of a "
+                   "labelled object)")
+                     .arg(files));
+        QCOMPARE(messages.at(2)->messageType(), KMessageWidget::Warning);
+        QVERIFY(messages.at(2)->text().contains(files + s("/missing")));
 
         // A rule on the tree.
         subTabs->setCurrentIndex(0);
