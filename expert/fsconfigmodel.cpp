@@ -26,6 +26,7 @@ void FsConfigModel::reset(const QHash<QString, QVariant> &hash, bool trackChange
 
     if (!trackChanges) {
         pending.clear();
+        configured = QSet<QString>(loaded.keyBegin(), loaded.keyEnd());
     } else {
         const QStringList pendingPaths = pending.keys();
         for (const QString &path : pendingPaths) {
@@ -151,7 +152,7 @@ bool FsConfigModel::setPath(const QModelIndex &index, const QString &path)
     adding = false;
     const QString level = rules.value(old).toString();
     rules.remove(old);
-    pending.insert(old, Mic::noLevelString);
+    forgetRule(old);
     rules.insert(path, level);
     pending.insert(path, level);
     rows[index.row()] = path;
@@ -212,8 +213,19 @@ void FsConfigModel::removeRow(int row)
     QAbstractTableModel::beginRemoveRows(QModelIndex(), row, row);
     const QString path = rows.takeAt(row);
     rules.remove(path);
-    pending.insert(path, Mic::noLevelString);
+    forgetRule(path);
     endRemoveRows();
+}
+
+// A rule that was never saved leaves nothing behind: sending its removal
+// would ask the helper about a path it never had, perhaps one it refuses.
+void FsConfigModel::forgetRule(const QString &path)
+{
+    if (configured.contains(path)) {
+        pending.insert(path, Mic::noLevelString);
+    } else {
+        pending.remove(path);
+    }
 }
 
 void FsConfigModel::beginRemoveRows()
@@ -228,8 +240,9 @@ void FsConfigModel::removeAllRows()
         return;
     }
     QAbstractTableModel::beginRemoveRows(QModelIndex(), 0, rules.size() - 1);
-    for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
-        pending.insert(it.key(), Mic::noLevelString);
+    const QStringList paths = rules.keys();
+    for (const QString &path : paths) {
+        forgetRule(path);
     }
     rules.clear();
     rows.clear();

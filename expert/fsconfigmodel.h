@@ -3,6 +3,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
 
@@ -11,7 +12,8 @@
  * path and level string. Beside the rules it collects every path whose rule
  * was added, changed or removed since the last load; that pending map, not
  * the whole table, is what a save sends. "—" in the pending map marks a path
- * that is to have no rule.
+ * that is to have no rule; a path the configuration does not hold needs no
+ * such mark, and gets none.
  */
 class FsConfigModel : public QAbstractTableModel
 {
@@ -44,10 +46,13 @@ private:
     bool setPath(const QModelIndex &index, const QString &path);
     bool rejectPath(const QString &warning);
     QString levelAt(int row) const;
+    void forgetRule(const QString &path);
 
     QHash<QString, QVariant> rules;
     QStringList rows;
     QHash<QString, QVariant> pending;
+    // The paths the configuration holds, as last read.
+    QSet<QString> configured;
     bool adding = false;
     bool removalPending = false;
 };

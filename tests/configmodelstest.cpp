@@ -117,7 +117,12 @@ private Q_SLOTS:
         QCOMPARE(changes.count(), 2);
         QCOMPARE(changes.first().at(2).value<QVector<int>>(), QVector<int>{Qt::EditRole});
         QCOMPARE(model.pathLevelHash(), (Hash{{s("/usr"), s("63")}, {s(" /etc "), s("15")}}));
-        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{QString(), dash}, {s(" /etc "), s("15")}}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s(" /etc "), s("15")}}));
+        // Corrected, it leaves nothing of the mistyped path behind.
+        QVERIFY(model.setData(model.index(1, 1), s("/etc")));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/etc"), s("15")}}));
+        QVERIFY(model.setData(model.index(1, 1), s("/tmp/x")));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/tmp/x"), s("15")}}));
 
         // A second new row replaces an unfinished one.
         model.addRow();

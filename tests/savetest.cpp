@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -141,6 +142,56 @@ private Q_SLOTS:
         read();
         QCOMPARE(micText(), s("MIC subsystem is <b>enabled</b>."));
         QCOMPARE(child<QLabel>("labelMicLevel")->text(), s("63 - High"));
+    }
+
+    // A rule added with a mistyped path is refused; once corrected it saves,
+    // and nothing of the mistyped path is sent again.
+    void aMistypedRuleCanBeCorrected()
+    {
+        writeState(true, 63, 63);
+        module->show(); // keys reach only the editors of a shown view
+        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
+        read();
+        general<QPushButton>("expertModeButton")->click();
+        child<QTabWidget>("tabWidgetFs")->setCurrentIndex(1);
+        auto *view = child<QTableView>("tableViewFs");
+        QAbstractItemModel *rules = view->model();
+        const auto typePath = [&](int row, const QString &path) {
+            QTest::qWait(10); // editors closed before are gone
+            view->setCurrentIndex(rules->index(row, 1));
+            view->edit(rules->index(row, 1));
+            auto *editor = view->viewport()->findChild<QLineEdit *>();
+            QVERIFY2(editor, "no editor");
+            editor->selectAll();
+            QTest::keyClicks(editor, path);
+            QTest::keyClick(editor, Qt::Key_Return);
+            QTest::qWait(10); // the delegate commits once back in the event loop
+        };
+        child<QPushButton>("pushButtonAdd")->click();
+        const int row = rules->rowCount() - 1;
+        auto *editor = view->viewport()->findChild<QLineEdit *>();
+        QVERIFY(editor);
+        QTest::keyClicks(editor, s("relative/path"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(rules->index(row, 1).data().toString(), s("relative/path"));
+        QVERIFY(rules->setData(rules->index(row, 0), s("15")));
+        const QByteArray configBefore = readRootFile(s("etc/kestrel/fs-ilev.conf"));
+
+        save();
+        QCOMPARE(readRootFile(s("etc/kestrel/fs-ilev.conf")), configBefore);
+        QCOMPARE(module->messagesManager()->messages().size(), 1);
+        QCOMPARE(module->messagesManager()->messages().first()->messageType(), KMessageWidget::Error);
+
+        typePath(row, s("/opt/fixed"));
+        QCOMPARE(rules->index(row, 1).data().toString(), s("/opt/fixed"));
+        save();
+        QVERIFY2(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("15 /opt/fixed\n"), readRootFile(s("etc/kestrel/fs-ilev.conf")).constData());
+        const auto messages = module->messagesManager()->messages();
+        QVERIFY(!messages.isEmpty());
+        QCOMPARE(messages.first()->messageType(), KMessageWidget::Positive);
+        for (const KMessageWidget *message : messages) {
+            QVERIFY2(message->messageType() != KMessageWidget::Error, qPrintable(message->text()));
+        }
     }
 
     void editsReachTheSystemAndComeBack()
