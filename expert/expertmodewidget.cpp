@@ -166,7 +166,13 @@ void ExpertModeWidget::connectReactions()
         Q_EMIT contentChanged();
     });
     connect(ui->pushButtonDefaultItems, &QPushButton::clicked, this, &ExpertModeWidget::contentChanged);
-    connect(treeModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
+    // The file-system model also reports what it learns of the files
+    // (names, sizes, a label the helper set): only edits are changes.
+    connect(treeModel, &QAbstractItemModel::dataChanged, this, [changedAndReevaluated](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+        if (roles.contains(Qt::EditRole)) {
+            changedAndReevaluated();
+        }
+    });
     connect(treeModel, &MicFileSystemModel::topDirConfigLevelChanged, this, &ExpertModeWidget::disableButtonForDefaultItems);
     connect(ruleModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
     connect(exceptionModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);

@@ -291,6 +291,8 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
         userToSelect.clear();
     } else {
         setData(static_cast<HelperRequest *>(job)->data());
+        // The pages show what the system holds: nothing is left to save.
+        Q_EMIT changed(false);
         if (servicesRequested) {
             ui->stackedWidget->setCurrentIndex(1);
             expertWidget->selectServices();

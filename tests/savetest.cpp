@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -192,6 +193,61 @@ private Q_SLOTS:
         for (const KMessageWidget *message : messages) {
             QVERIFY2(message->messageType() != KMessageWidget::Error, qPrintable(message->text()));
         }
+    }
+
+    // Only an edit marks the module changed: not a read, not browsing the
+    // pages, the tree or the tables, not an editor closed without a change,
+    // not Reset, not the read after a save.
+    void changedMeansChanged()
+    {
+        writeState(true, 63, 63);
+        module->show();
+        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        const auto isChanged = [&changed] {
+            return !changed.isEmpty() && changed.last().first().toBool();
+        };
+        read();
+        QVERIFY(!isChanged());
+
+        general<QPushButton>("expertModeButton")->click();
+        auto *tabs = child<QTabWidget>("tabWidgetFs");
+        auto *tree = child<QTreeView>("treeViewMic");
+        const QModelIndex folder = static_cast<QFileSystemModel *>(tree->model())->index(files);
+        for (QModelIndex index = folder; index.isValid(); index = index.parent()) {
+            tree->expand(index);
+        }
+        QTest::qWait(300); // the tree reads the folders
+        // Files change under the tree (the helper relabels, others write).
+        QVERIFY(setLabel(files + s("/uncovered"), 9));
+        QFile(files + s("/high")).open(QIODevice::Append);
+        QFile(files + s("/new")).open(QIODevice::WriteOnly);
+        QTest::qWait(1500); // the tree notices within a second
+        tree->sortByColumn(0, Qt::DescendingOrder);
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->setCurrentIndex(tab);
+            QTest::qWait(20);
+        }
+        tabs->setCurrentIndex(1);
+        auto *rules = child<QTableView>("tableViewFs");
+        rules->sortByColumn(1, Qt::DescendingOrder);
+        rules->edit(rules->model()->index(0, 1));
+        QTest::keyClick(rules->viewport()->findChild<QLineEdit *>(), Qt::Key_Escape);
+        QTest::qWait(20);
+        child<QPushButton>("goBackButton")->click();
+        QVERIFY2(!isChanged(), "browsing");
+
+        general<QCheckBox>("protectFsCheckBox")->click();
+        QVERIFY(isChanged());
+        module->load(); // Reset
+        QTRY_VERIFY_WITH_TIMEOUT(!module->isReading(), 30000);
+        QTest::qWait(50);
+        QVERIFY2(!isChanged(), "after Reset");
+
+        general<QCheckBox>("enableMicCheckBox")->click(); // off after the next boot: a reboot to come
+        save(QMessageBox::No);
+        QTest::qWait(50);
+        QVERIFY2(!isChanged(), "after the read that follows a save");
     }
 
     void editsReachTheSystemAndComeBack()
