@@ -12,6 +12,11 @@
 
 #include <KLocalizedString>
 
+#include <KMessageWidget>
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStyle>
@@ -52,6 +57,7 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     registerMicStatus();
     setDefaultCallState(KCMLS::KCModulesSwitcher::CallLoadAndDefaults);
     ui->setupUi(this);
+    setUpUnreadNotice();
 
     userModel = new UserListModel(this);
     userProxyModel = new UserListProxyModel(userModel, this);
@@ -190,6 +196,40 @@ void MicManagementModule::clear()
     ui->unprotectedFilesListWidget->clear();
 }
 
+// Shown while the settings could not be read: the pages then hold nothing
+// current, and nothing on them can be changed until a read succeeds.
+void MicManagementModule::setUpUnreadNotice()
+{
+    unreadNotice = new KMessageWidget(this);
+    unreadNotice->setObjectName(QStringLiteral("unreadNotice"));
+    unreadNotice->setMessageType(KMessageWidget::Information);
+    unreadNotice->setWordWrap(true);
+    unreadNotice->setCloseButtonVisible(false);
+    unreadNotice->setText(i18n("The integrity control settings could not be read, so they are not shown and cannot be changed."));
+    auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18n("Try again"), unreadNotice);
+    retry->setObjectName(QStringLiteral("tryAgainAction"));
+    connect(retry, &QAction::triggered, this, &MicManagementModule::access);
+    unreadNotice->addAction(retry);
+    unreadNotice->hide();
+    if (auto *pageLayout = qobject_cast<QBoxLayout *>(layout())) {
+        pageLayout->insertWidget(0, unreadNotice);
+    }
+}
+
+void MicManagementModule::setSettingsRead(bool read)
+{
+    settingsRead = read;
+    ui->stackedWidget->setEnabled(read);
+    unreadNotice->setVisible(!read);
+    if (!read) {
+        // Statements of the current state that no read backs any more.
+        for (QLabel *label : {ui->micStatusMessageLabel, ui->fileSystemMessageLabel, ui->servicesMessageLabel}) {
+            label->setText(QStringLiteral("..."));
+        }
+        ui->showUnprotectedFilesButton->hide();
+    }
+}
+
 void MicManagementModule::fillLevelsLabel()
 {
     const unsigned int currentMax = Mic::Utils::currentMaxLevel().value;
@@ -289,6 +329,9 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
         messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         stateWidget()->resetState();
         userToSelect.clear();
+        setSettingsRead(false);
+        // What the pages hold is no edit of the current settings.
+        Q_EMIT changed(false);
     } else {
         setData(static_cast<HelperRequest *>(job)->data());
         // The pages show what the system holds: nothing is left to save.
@@ -303,6 +346,7 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
 
 void MicManagementModule::setData(const QVariantMap &map)
 {
+    setSettingsRead(true);
     const Mic::Status micStatus = statusOf(map, QStringLiteral("micStatus"));
     const Mic::Status servicesStatus = statusOf(map, QStringLiteral("servicesIsolatedStatus"));
     const Mic::Status fsStatus = statusOf(map, QStringLiteral("micFsStatus"));
@@ -438,6 +482,10 @@ void MicManagementModule::change()
 {
     if (readJob || writeJob) {
         refuseToSave(i18n("Wait until it loads completely before saving."));
+        return;
+    }
+    if (!settingsRead) {
+        refuseToSave(i18n("The settings could not be read, so they cannot be saved. Read them again first."));
         return;
     }
     ui->stackedWidget->setCurrentIndex(0);

@@ -13,6 +13,7 @@
 class ExpertModeWidget;
 class HelperRequest;
 class KJob;
+class KMessageWidget;
 class Ui_MicManagementModule;
 class UserListModel;
 class UserListProxyModel;
@@ -57,6 +58,8 @@ private:
     void selectUserRow(const QString &user);
     void refuseToSave(const QString &text);
     void keepMarkedAsChanged();
+    void setUpUnreadNotice();
+    void setSettingsRead(bool read);
     void showOutcomeOfLastSave(bool once = true);
     static QPair<QString, KCMLS::MessageType> relabelledMessage(const QVariantList &relabelled, int count);
 
@@ -67,6 +70,9 @@ private:
     QString userToSelect;
     QPointer<HelperRequest> readJob;
     bool servicesRequested;
+    // Whether the last read succeeded (or none has ended yet).
+    bool settingsRead = true;
+    KMessageWidget *unreadNotice = nullptr;
     // The running save; like a read, it keeps the helper busy.
     QPointer<HelperRequest> writeJob;
     // What the last save did (saved, labels changed, the helper's

@@ -1,5 +1,6 @@
 // The module reading the state from the real helper over the system bus.
 #include "helperfixture.h"
+#include "modaldialoganswerer.h"
 
 #include <micmanagementmodule.h>
 
@@ -9,7 +10,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDBusMessage>
+#include <QAction>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QLabel>
@@ -171,6 +174,43 @@ private Q_SLOTS:
         module.access();
         waitForRead(module);
         QCOMPARE(users->currentIndex().siblingAtColumn(0).data().toString(), QStringLiteral("root"));
+    }
+
+    // A read that fails after a good one leaves nothing on the pages that
+    // looks current or can be changed; "Try again" reads again.
+    void afterAFailedReadNothingStaleIsShown()
+    {
+        MicManagementModule module(nullptr, {});
+        module.access();
+        waitForRead(module);
+        QCOMPARE(fsText(module), QStringLiteral("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be."));
+
+        writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), "high /usr\nbad line\n");
+        QSignalSpy changed(&module, qOverload<bool>(&KCModule::changed));
+        module.load(); // Reset
+        waitForRead(module);
+        auto *notice = module.findChild<KMessageWidget *>(QStringLiteral("unreadNotice"));
+        QVERIFY(notice && !notice->isHidden());
+        QVERIFY(!module.findChild<QWidget *>(QStringLiteral("stackedWidget"))->isEnabled());
+        QCOMPARE(fsText(module), QStringLiteral("..."));
+        QCOMPARE(child<QLabel>(module, "micStatusMessageLabel")->text(), QStringLiteral("..."));
+        QCOMPARE(changed.last().first().toBool(), false);
+        {
+            ModalDialogAnswerer answerer([](QDialog *dialog) {
+                dialog->accept();
+            });
+            module.save();
+            QCOMPARE(answerer.texts, QStringList{QStringLiteral("The settings could not be read, so they cannot be saved. Read them again first.")});
+        }
+
+        laySampleSystem();
+        auto *tryAgain = notice->findChild<QAction *>(QStringLiteral("tryAgainAction"));
+        QVERIFY(tryAgain);
+        tryAgain->trigger();
+        waitForRead(module);
+        QVERIFY(notice->isHidden());
+        QVERIFY(module.findChild<QWidget *>(QStringLiteral("stackedWidget"))->isEnabled());
+        QCOMPARE(fsText(module), QStringLiteral("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be."));
     }
 
     void leavingTheModuleWhileReading()
