@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QInputDialog>
 #include <QPainter>
+#include <QPointer>
 #include <QSpinBox>
 #include <QTimer>
 
@@ -18,6 +19,8 @@
 namespace
 {
 constexpr int customLevelMaximum = 255;
+// The entry of an editor that holds what the model holds.
+constexpr char committedEntryProperty[] = "committedEntry";
 
 QString storedLevel(const QModelIndex &index)
 {
@@ -144,6 +147,7 @@ void MicComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &inde
         comboBox->setItemData(entry, storedLevel(index), Qt::UserRole);
     }
     comboBox->setCurrentIndex(entry);
+    comboBox->setProperty(committedEntryProperty, entry);
 }
 
 void MicComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const
@@ -152,17 +156,9 @@ void MicComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *mode
     if (!comboBox) {
         return;
     }
-    QString level;
-    if (comboBox->currentIndex() == comboBox->count() - 1) {
-        const std::optional<int> custom = askCustomLevel(editor->parentWidget(), comboBox->currentData(Qt::UserRole).toString());
-        if (!custom) {
-            setEditorData(editor, index);
-            return;
-        }
-        level = QString::number(*custom, 10);
-    } else {
-        level = comboBox->currentData(Qt::UserRole).toString();
-    }
+    // "<Other>" holds the custom level chosen last, if any: committing the
+    // editor again (focus leaving, a save) writes it without asking again.
+    const QString level = comboBox->currentData(Qt::UserRole).toString();
     if (!level.isEmpty()) {
         model->setData(index, level, Qt::EditRole);
     }
@@ -174,8 +170,31 @@ void MicComboBoxDelegate::updateEditorGeometry(QWidget *editor, const QStyleOpti
     editor->setGeometry(option.rect);
 }
 
-void MicComboBoxDelegate::onComboBoxActivated()
+void MicComboBoxDelegate::onComboBoxActivated(int entry)
 {
+    auto *comboBox = qobject_cast<QComboBox *>(sender());
+    if (!comboBox) {
+        return;
+    }
+    // The custom level is asked for only when the administrator chooses
+    // "<Other>", never when the editor is merely committed.
+    if (entry == comboBox->count() - 1) {
+        // The dialog takes the focus from the editor, which the event filter
+        // takes for the end of editing: the view would commit and close the
+        // editor while the dialog runs.
+        const QPointer<QComboBox> guarded(comboBox);
+        comboBox->removeEventFilter(this);
+        const std::optional<int> custom = askCustomLevel(comboBox->parentWidget(), comboBox->currentData(Qt::UserRole).toString());
+        if (!guarded) {
+            return;
+        }
+        comboBox->installEventFilter(this);
+        if (!custom) {
+            comboBox->setCurrentIndex(comboBox->property(committedEntryProperty).toInt());
+            return;
+        }
+        comboBox->setItemData(entry, QString::number(*custom, 10), Qt::UserRole);
+    }
     // Every choice lands in the model at once; the editor stays open.
-    Q_EMIT commitData(qobject_cast<QWidget *>(sender()));
+    Q_EMIT commitData(comboBox);
 }

@@ -21,7 +21,7 @@ public:
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 public Q_SLOTS:
-    void onComboBoxActivated();
+    void onComboBoxActivated(int entry);
 
 private:
     // Set by every new editor: the first mouse-enter opens its list.

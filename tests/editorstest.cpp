@@ -223,6 +223,16 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen.size(), 1);
         QTEST(model->writes, "writes");
         QTEST(comboBox->currentText(), "shownAfter");
+
+        // Committing the still open editor writes what it holds, and asks
+        // nothing again.
+        const QStringList writes = model->writes;
+        view->commit();
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(model->writes.mid(0, writes.size()), writes);
+        if (chosen >= 0) {
+            QCOMPARE(model->writes.last(), writes.last());
+        }
     }
 
     void popupOpensOnFirstMouseEnter()

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileSystemModel>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -193,6 +194,38 @@ private Q_SLOTS:
         for (const KMessageWidget *message : messages) {
             QVERIFY2(message->messageType() != KMessageWidget::Error, qPrintable(message->text()));
         }
+    }
+
+    // A custom level is asked for when "<Other>" is chosen, and not again
+    // when the page commits the open editor on saving.
+    void aCustomLevelIsAskedForOnce()
+    {
+        writeState(true, 63, 63);
+        module->show();
+        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
+        read();
+        general<QPushButton>("expertModeButton")->click();
+        child<QTabWidget>("tabWidgetFs")->setCurrentIndex(1);
+        auto *view = child<QTableView>("tableViewFs");
+        const QModelIndex level = view->model()->index(0, 0);
+        const QString path = view->model()->index(0, 1).data().toString();
+        view->setCurrentIndex(level);
+        view->edit(level);
+        auto *comboBox = view->viewport()->findChild<QComboBox *>();
+        QVERIFY(comboBox);
+        {
+            ModalDialogAnswerer answerer([](QDialog *dialog) {
+                if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+                    input->setIntValue(5);
+                }
+                dialog->accept();
+            });
+            QTest::keyClick(comboBox, Qt::Key_End); // "<Other>"
+            QCOMPARE(answerer.titles, QStringList{s("Choose level")});
+        }
+        save();
+        QCOMPARE(dialogs, QStringList());
+        QVERIFY2(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("\n5 " + path.toUtf8() + "\n"), readRootFile(s("etc/kestrel/fs-ilev.conf")).constData());
     }
 
     // Only an edit marks the module changed: not a read, not browsing the
