@@ -10,6 +10,7 @@
 #include <QSet>
 
 #include <climits>
+#include <functional>
 #include <limits>
 
 #include <pwd.h>
@@ -125,10 +126,11 @@ private:
         return fail(i18n("Invalid value \"%2\" for \"%1\": %3", key, shown(value), why));
     }
 
-    bool noRepeatedKeys(const QString &key, const std::optional<QString> &repeated)
+    // `text` names the entry given twice with %1.
+    bool noRepeatedKeys(const std::optional<QString> &repeated, const KLocalizedString &text)
     {
         if (repeated) {
-            return badValue(key, *repeated, i18n("given more than once"));
+            return fail(text.subs(shown(*repeated)).toString());
         }
         return true;
     }
@@ -158,15 +160,17 @@ private:
         return true;
     }
 
-    bool level(const QString &key, const QVariant &value, unsigned int *result)
+    // `refusal` says whose level the value is and why it is refused.
+    using LevelRefusal = std::function<QString(const QString &value, const QString &why)>;
+    bool level(const QVariant &value, const LevelRefusal &refusal, unsigned int *result)
     {
         const bool integer = value.userType() == QMetaType::ULongLong || integerOf(value).has_value();
         if (!integer) {
-            return badValue(key, value, i18n("an integrity level must be a whole number"));
+            return fail(refusal(shown(value), i18n("an integrity level is a whole number")));
         }
         const std::optional<qint64> number = integerOf(value);
         if (!number || *number < 0 || *number > highestLevel) {
-            return badValue(key, value, i18n("integrity levels range from 0 to %1", QString::number(highestLevel)));
+            return fail(refusal(shown(value), i18n("integrity levels range from 0 to %1", QString::number(highestLevel))));
         }
         *result = static_cast<unsigned int>(*number);
         return true;
@@ -180,10 +184,21 @@ private:
         const QVariant value = args.value(key);
         const std::optional<qint64> number = integerOf(value);
         if (!number || !allowed.contains(*number)) {
-            return badValue(key, value, i18n("not a status that can be set"));
+            return fail(statusRefusal(key, shown(value)));
         }
         *result = int(*number);
         return true;
+    }
+
+    static QString statusRefusal(const QString &key, const QString &value)
+    {
+        if (key == QLatin1String("micStatus")) {
+            return i18n("\"%1\" is not a state of integrity control that can be set.", value);
+        }
+        if (key == QLatin1String("servicesIsolatedStatus")) {
+            return i18n("\"%1\" is not an isolation of services that can be set.", value);
+        }
+        return i18n("\"%1\" is not a protection of the file system that can be set.", value);
     }
 
     bool futureLevel(std::optional<unsigned int> *result)
@@ -193,7 +208,10 @@ private:
             return true;
         }
         unsigned int value = 0;
-        if (!level(key, args.value(key), &value)) {
+        const auto refusal = [](const QString &value, const QString &why) {
+            return i18n("The maximum integrity level \"%1\" is not valid: %2.", value, why);
+        };
+        if (!level(args.value(key), refusal, &value)) {
             return false;
         }
         *result = value;
@@ -222,16 +240,20 @@ private:
         if (!args.contains(key)) {
             return true;
         }
-        if (!hashOf(key, &hash) || !noRepeatedKeys(key, repeatedKey(hash))) {
+        if (!hashOf(key, &hash) || !noRepeatedKeys(repeatedKey(hash), ki18n("The level of the user \"%1\" is given more than once."))) {
             return false;
         }
         QHash<QString, unsigned int> levels;
         for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
             if (!userExists(it.key())) {
-                return badValue(key, it.key(), i18n("no such user"));
+                return fail(i18n("The user \"%1\" does not exist on this system.", shown(it.key())));
             }
             unsigned int value = 0;
-            if (!level(key + QLatin1Char('/') + it.key(), it.value(), &value)) {
+            const QString user = shown(it.key());
+            const auto refusal = [&user](const QString &value, const QString &why) {
+                return i18n("The integrity level \"%2\" of the user \"%1\" is not valid: %3.", user, value, why);
+            };
+            if (!level(it.value(), refusal, &value)) {
                 return false;
             }
             levels.insert(it.key(), value);
@@ -247,23 +269,25 @@ private:
         if (!args.contains(key)) {
             return true;
         }
-        if (!hashOf(key, &hash) || !noRepeatedKeys(key, repeatedKey(hash))) {
+        if (!hashOf(key, &hash) || !noRepeatedKeys(repeatedKey(hash), ki18n("The rule for \"%1\" is given more than once."))) {
             return false;
         }
         QHash<QString, QString> changes;
         for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
             if (!isRulePath(it.key())) {
-                return badValue(key, it.key(), i18n("a rule needs an absolute, normalised path other than \"/\""));
+                return fail(i18n("The rule path \"%1\" is not an absolute path in its plain form (without \".\", \"..\", doubled or trailing "
+                                 "slashes), or it is \"/\", which cannot have a rule.",
+                                 shown(it.key())));
             }
             if (!fitsNameLimits(it.key())) {
-                return badValue(key, it.key(), tooLong());
+                return fail(i18n("The rule path \"%1\" is too long: %2.", shown(it.key()), tooLong()));
             }
             if (it.value().userType() != QMetaType::QString) {
                 return badValue(key + QLatin1Char('/') + it.key(), it.value(), i18n("a level must be given as text"));
             }
             const QString levelString = it.value().toString();
             if (levelString != Mic::noLevelString && !FsIlevConfig::isValidLevelString(levelString)) {
-                return badValue(key + QLatin1Char('/') + it.key(), levelString, i18n("not a valid integrity level"));
+                return fail(i18n("The level \"%2\" of the rule for \"%1\" is not a valid integrity level.", shown(it.key()), shown(levelString)));
             }
             changes.insert(it.key(), levelString);
         }
@@ -285,13 +309,15 @@ private:
         QSet<QString> seen;
         for (const QString &path : std::as_const(paths)) {
             if (!isRulePath(path)) {
-                return badValue(key, path, i18n("an exception needs an absolute, normalised path other than \"/\""));
+                return fail(i18n("The exception path \"%1\" is not an absolute path in its plain form (without \".\", \"..\", doubled or "
+                                 "trailing slashes), or it is \"/\", which cannot be an exception.",
+                                 shown(path)));
             }
             if (!fitsNameLimits(path)) {
-                return badValue(key, path, tooLong());
+                return fail(i18n("The exception path \"%1\" is too long: %2.", shown(path), tooLong()));
             }
             if (seen.contains(path)) {
-                return badValue(key, path, i18n("given more than once"));
+                return fail(i18n("The exception \"%1\" is given more than once.", shown(path)));
             }
             seen.insert(path);
         }
@@ -317,19 +343,19 @@ private:
                 return badValue(key, entry, i18n("expected the settings of one service"));
             }
             const QVariantHash service = entry.toHash();
-            if (!noRepeatedKeys(key, repeatedKey(service))) {
-                return false;
+            if (const auto repeated = repeatedKey(service)) {
+                return badValue(key, *repeated, i18n("given more than once"));
             }
             const QVariant name = service.value(QStringLiteral("name"));
             if (name.userType() != QMetaType::QString || !isolatable.contains(name.toString())) {
-                return badValue(key, name, i18n("no service of that name can be isolated"));
+                return fail(i18n("There is no service \"%1\" that can be isolated.", shown(name)));
             }
             const QVariant isolated = service.value(QStringLiteral("isIsolated"));
             if (isolated.userType() != QMetaType::Bool) {
                 return badValue(key + QLatin1Char('/') + name.toString(), isolated, i18n("expected true or false for \"isIsolated\""));
             }
             if (named.contains(name.toString())) {
-                return badValue(key, name, i18n("given more than once"));
+                return fail(i18n("The isolation of the service \"%1\" is given more than once.", shown(name)));
             }
             named.insert(name.toString());
             list.append({name.toString(), isolated.toBool()});

@@ -71,11 +71,11 @@ private Q_SLOTS:
         QTest::addColumn<QVariantMap>("args");
         QTest::addColumn<QString>("named");
 
-        QTest::newRow("status as text") << request({{QStringLiteral("micStatus"), QStringLiteral("2")}}) << QStringLiteral("micStatus");
-        QTest::newRow("status not settable") << request({{QStringLiteral("micStatus"), 5}}) << QStringLiteral("micStatus");
-        QTest::newRow("level 256") << request({{QStringLiteral("micFutureLevel"), 256u}}) << QStringLiteral("micFutureLevel");
-        QTest::newRow("negative level") << request({{QStringLiteral("micFutureLevel"), -1}}) << QStringLiteral("micFutureLevel");
-        QTest::newRow("user level 256") << request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), 256u}})}}) << QStringLiteral("userILevels");
+        QTest::newRow("status as text") << request({{QStringLiteral("micStatus"), QStringLiteral("2")}}) << QStringLiteral("state of integrity control");
+        QTest::newRow("status not settable") << request({{QStringLiteral("micStatus"), 5}}) << QStringLiteral("\"5\" is not a state of integrity control");
+        QTest::newRow("level 256") << request({{QStringLiteral("micFutureLevel"), 256u}}) << QStringLiteral("maximum integrity level \"256\"");
+        QTest::newRow("negative level") << request({{QStringLiteral("micFutureLevel"), -1}}) << QStringLiteral("maximum integrity level \"-1\"");
+        QTest::newRow("user level 256") << request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), 256u}})}}) << QStringLiteral("of the user \"root\"");
         QTest::newRow("unknown user") << request({{QStringLiteral("userILevels"), hash({{QStringLiteral("no-such-user-x"), 1u}})}})
                                       << QStringLiteral("no-such-user-x");
         QTest::newRow("users not a hash") << request({{QStringLiteral("userILevels"), QVariantMap{{QStringLiteral("root"), 1u}}}})
@@ -85,12 +85,12 @@ private Q_SLOTS:
         QTest::newRow("dot dot") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/../etc"), QStringLiteral("high")}})}})
                                  << QStringLiteral("/usr/../etc");
         QTest::newRow("newline in path") << request({{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp/a\nb")}}})
-                                         << QStringLiteral("micFsCurrentExceptions");
+                                         << QStringLiteral("exception path \"/tmp/a\\nb\"");
         QTest::newRow("lone surrogate in path")
             << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/a") + QChar(0xd800), QStringLiteral("high")}})}})
-            << QStringLiteral("micFsCurrentItems");
+            << QStringLiteral("The rule path \"/usr/a");
         QTest::newRow("root as rule") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/"), QStringLiteral("high")}})}})
-                                      << QStringLiteral("micFsCurrentItems");
+                                      << QStringLiteral("The rule path \"/\"");
         QTest::newRow("bad level string") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr"), QStringLiteral("Max")}})}})
                                           << QStringLiteral("Max");
         QTest::newRow("level as number") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr"), 63}})}})
@@ -98,10 +98,10 @@ private Q_SLOTS:
         QTest::newRow("unknown key") << request({{QStringLiteral("micStatusX"), 2}}) << QStringLiteral("micStatusX");
         QTest::newRow("unknown service") << request({{QStringLiteral("services"), QVariantList{hash({{QStringLiteral("name"), QStringLiteral("nope")}, {QStringLiteral("isIsolated"), true}})}}})
                                          << QStringLiteral("nope");
-        QTest::newRow("status beyond 32 bits") << request({{QStringLiteral("micStatus"), qlonglong(4294967298LL)}}) << QStringLiteral("micStatus");
+        QTest::newRow("status beyond 32 bits") << request({{QStringLiteral("micStatus"), qlonglong(4294967298LL)}}) << QStringLiteral("\"4294967298\" is not");
         QTest::newRow("user level beyond 64 bits")
             << request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), qulonglong(18446744073709551615ULL)}})}})
-            << QStringLiteral("userILevels");
+            << QStringLiteral("18446744073709551615");
         QTest::newRow("name too long") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/") + QString(256, QLatin1Char('n')), QStringLiteral("high")}})}})
                                        << QStringLiteral("255");
         QTest::newRow("path too long") << request({{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/x").repeated(2048)}}})
@@ -147,10 +147,10 @@ private Q_SLOTS:
                          {QStringLiteral("languages"), QStringList{QStringLiteral("de")}},
                          {QStringLiteral("lcmessages"), QStringLiteral("C")}};
         const Outcome german = execute(QStringLiteral("change"), args);
-        QVERIFY2(german.errorText.startsWith(QStringLiteral("Ungültiger Wert")), qPrintable(german.errorText));
+        QVERIFY2(german.errorText.startsWith(QStringLiteral("„x“ ist kein Zustand")), qPrintable(german.errorText));
         args.insert(QStringLiteral("languages"), QStringList{QStringLiteral("C")});
         const Outcome english = execute(QStringLiteral("change"), args);
-        QVERIFY2(english.errorText.startsWith(QStringLiteral("Invalid value")), qPrintable(english.errorText));
+        QVERIFY2(english.errorText.startsWith(QStringLiteral("\"x\" is not a state")), qPrintable(english.errorText));
     }
 
     void enablingNeedsAReboot()

@@ -183,6 +183,8 @@ private Q_SLOTS:
         QCOMPARE(readRootFile(s("etc/kestrel/fs-ilev.conf")), configBefore);
         QCOMPARE(module->messagesManager()->messages().size(), 1);
         QCOMPARE(module->messagesManager()->messages().first()->messageType(), KMessageWidget::Error);
+        QVERIFY2(module->messagesManager()->messages().first()->text().startsWith(s("The rule path \"relative/path\" is not an absolute path")),
+                 qPrintable(module->messagesManager()->messages().first()->text()));
 
         typePath(row, s("/opt/fixed"));
         QCOMPARE(rules->index(row, 1).data().toString(), s("/opt/fixed"));

@@ -103,7 +103,7 @@ private Q_SLOTS:
     {
         QString error;
         QVERIFY(!ChangeRequest::parse(QVariantMap{{QStringLiteral("micStatus"), QStringLiteral("x")}}, {}, &error));
-        QCOMPARE(error, QStringLiteral("Ungültiger Wert „x“ für „micStatus“: kein Status, der gesetzt werden kann"));
+        QCOMPARE(error, QStringLiteral("„x“ ist kein Zustand der Integritätskontrolle, der gesetzt werden kann."));
     }
 
     void helperConfigurationError()
