@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QUrl>
@@ -257,6 +258,8 @@ void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
     const QHash<QString, QVariant> currentItems = map.value(QStringLiteral("micFsCurrentItems")).toHash();
     treeModel->setCurrentConfigLevels(currentItems);
     defaultItems = map.value(QStringLiteral("micFsDefaultItems")).toHash();
+    // A helper that does not name its file uses the system's.
+    configPath = map.value(QStringLiteral("micFsConfigPath")).toString();
     ui->labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
 
     switch (map.value(QStringLiteral("micFsStatus")).toInt()) {
@@ -473,7 +476,10 @@ void ExpertModeWidget::on_pushButtonClearExc_clicked()
 
 void ExpertModeWidget::openConfigFile()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Mic::Utils::fsIlevConfPath()));
+    const QString path = configPath.isEmpty() ? Mic::Utils::fsIlevConfPath() : configPath;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        QMessageBox::warning(this, i18n("Warning"), i18n("No application could open the configuration file %1.", path));
+    }
 }
 
 void ExpertModeWidget::on_pushButtonOpenConfig_clicked()

@@ -69,6 +69,8 @@ private:
     MicFileDialogDelegate *rulePathDelegate;
     MicFileDialogDelegate *exceptionPathDelegate;
     QHash<QString, QVariant> defaultItems;
+    // The configuration file the helper reads, as its last reply named it.
+    QString configPath;
     QStringList defaultExceptions;
 };
 

@@ -274,6 +274,8 @@ QVariantMap MicSystem::readReply() const
     reply.insert(QStringLiteral("micFsDefaultItems"), toVariantHash(fsDefaults.rules()));
     reply.insert(QStringLiteral("micFsCurrentExceptions"), fsConfig.exceptions());
     reply.insert(QStringLiteral("micFsDefaultExceptions"), fsDefaults.exceptions());
+    // So that the page opens the file that is read, under any state root.
+    reply.insert(QStringLiteral("micFsConfigPath"), fsIlevConfPath());
 
     QVariantList services;
     int isolatable = 0;

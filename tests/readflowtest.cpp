@@ -10,6 +10,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDBusMessage>
+#include <QDesktopServices>
+#include <QPushButton>
+#include <QUrl>
 #include <QAction>
 #include <QProcess>
 #include <QSignalSpy>
@@ -68,6 +71,19 @@ protected:
     }
 };
 }
+
+// Takes the place of the desktop's handler of local files.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl &url)
+    {
+        opened.append(url);
+    }
+};
 
 class ReadFlowTest : public QObject
 {
@@ -211,6 +227,27 @@ private Q_SLOTS:
         QVERIFY(notice->isHidden());
         QVERIFY(module.findChild<QWidget *>(QStringLiteral("stackedWidget"))->isEnabled());
         QCOMPARE(fsText(module), QStringLiteral("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be."));
+    }
+
+    // The configuration opened from the expert page is the file the helper
+    // reads; a machine that cannot open it says so.
+    void openingTheConfigurationOpensTheHelpersFile()
+    {
+        MicManagementModule module(nullptr, {});
+        module.access();
+        waitForRead(module);
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        module.findChild<QPushButton *>(QStringLiteral("pushButtonOpenConfig"))->click();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(rootPath(QStringLiteral("etc/kestrel/fs-ilev.conf")))});
+
+        ModalDialogAnswerer answerer([](QDialog *dialog) {
+            dialog->accept();
+        });
+        module.findChild<QPushButton *>(QStringLiteral("pushButtonOpenConfigExc"))->click();
+        QCOMPARE(answerer.texts,
+                 QStringList{QStringLiteral("No application could open the configuration file %1.").arg(rootPath(QStringLiteral("etc/kestrel/fs-ilev.conf")))});
     }
 
     void leavingTheModuleWhileReading()
