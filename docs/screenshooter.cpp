@@ -5,8 +5,10 @@
 #include <micmanagementmodule.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QFileSystemModel>
 #include <QPushButton>
@@ -107,5 +109,30 @@ int main(int argc, char **argv)
     dialog.setILevel(15);
     dialog.show();
     ok &= save(&dialog, folder, "level-dialog");
+    dialog.hide();
+
+    // A save that protects the file system: what it did stays in view. It
+    // changes the demo system, so it comes after the pages above.
+    module.findChild<QPushButton *>(QStringLiteral("goBackButton"))->click();
+    module.findChild<QCheckBox *>(QStringLiteral("protectFsCheckBox"))->click();
+    module.save();
+    waitFor([&] {
+        return !module.isSaving() && !module.isReading();
+    });
+    settle();
+    ok &= save(&module, folder, "general-saved");
+
+    // A read that fails: nothing stale stays on the page.
+    QFile config(QDir::cleanPath(qEnvironmentVariable("MIC_STATE_ROOT") + QStringLiteral("/etc/kestrel/fs-ilev.conf")));
+    if (config.open(QIODevice::Append)) {
+        config.write("a line the helper cannot read\n");
+        config.close();
+    }
+    module.load();
+    waitFor([&] {
+        return !module.isReading();
+    });
+    settle();
+    ok &= save(&module, folder, "general-read-failed");
     return ok ? 0 : 1;
 }

@@ -205,7 +205,7 @@ void MicManagementModule::setUpUnreadNotice()
     unreadNotice->setMessageType(KMessageWidget::Information);
     unreadNotice->setWordWrap(true);
     unreadNotice->setCloseButtonVisible(false);
-    unreadNotice->setText(i18n("The integrity control settings could not be read, so they are not shown and cannot be changed."));
+    unreadNotice->setText(i18n("The integrity control settings could not be read. What the page shows may be out of date, and nothing can be changed until they are read."));
     auto *retry = new QAction(QIcon::fromTheme(QStringLiteral("view-refresh")), i18n("Try again"), unreadNotice);
     retry->setObjectName(QStringLiteral("tryAgainAction"));
     connect(retry, &QAction::triggered, this, &MicManagementModule::access);
