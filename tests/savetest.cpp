@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QInputDialog>
 #include <QLabel>
@@ -248,11 +249,17 @@ private Q_SLOTS:
         general<QPushButton>("expertModeButton")->click();
         auto *tabs = child<QTabWidget>("tabWidgetFs");
         auto *tree = child<QTreeView>("treeViewMic");
-        const QModelIndex folder = static_cast<QFileSystemModel *>(tree->model())->index(files);
-        for (QModelIndex index = folder; index.isValid(); index = index.parent()) {
-            tree->expand(index);
+        auto *treeModel = static_cast<QFileSystemModel *>(tree->model());
+        QStringList folders;
+        for (QString step = files; step != s("/"); step = QFileInfo(step).path()) {
+            folders.prepend(step);
         }
-        QTest::qWait(300); // the tree reads the folders
+        for (const QString &folder : std::as_const(folders)) {
+            tree->expand(treeModel->index(folder));
+            QTRY_VERIFY(!treeModel->canFetchMore(treeModel->index(folder)));
+        }
+        QVERIFY(tree->isExpanded(treeModel->index(files)));
+        QTest::qWait(300); // the tree reads the labels
         // Files change under the tree (the helper relabels, others write).
         QVERIFY(setLabel(files + s("/uncovered"), 9));
         QFile(files + s("/high")).open(QIODevice::Append);
