@@ -41,6 +41,7 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
 {
     QVariantMap arguments = action.arguments();
     seal.addTo(&arguments);
+    arguments.insert(chunkedRepliesKey, true);
     this->action.setArguments(arguments);
     busyTimer.setSingleShot(true);
     connect(&busyTimer, &QTimer::timeout, this, [this] {
@@ -139,12 +140,39 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
     acknowledged = true;
     busyTimer.stop();
     const QString stage = payload.value(stageKey).toString();
-    if (stage == progressStage) {
-        Q_EMIT newData(payload.value(dataKey).toMap());
+    if (stage == chunkStage) {
+        assemble(payload.value(chunkOfKey).toString(), payload.value(chunkPartKey));
+    } else if (stage == progressStage) {
+        Q_EMIT newData(withAssembled(payload.value(dataKey).toMap()));
     } else if (stage == replyStage) {
         const int code = payload.value(errorKey).toInt();
-        finish(code, payload.value(errorTextKey).toString(), code == 0 ? payload.value(dataKey).toMap() : QVariantMap());
+        finish(code, payload.value(errorTextKey).toString(), code == 0 ? withAssembled(payload.value(dataKey).toMap()) : QVariantMap());
     }
+}
+
+void HelperRequest::assemble(const QString &key, const QVariant &part)
+{
+    QVariant &whole = assembled[key];
+    if (part.userType() == QMetaType::QVariantHash) {
+        QVariantHash table = whole.toHash();
+        whole = QVariant(); // one reference to the table: inserting copies nothing
+        table.insert(part.toHash());
+        whole = table;
+    } else {
+        QStringList list = whole.toStringList();
+        whole = QVariant();
+        list.append(part.toStringList());
+        whole = list;
+    }
+}
+
+// The sets sent ahead belong to every map that follows them.
+QVariantMap HelperRequest::withAssembled(QVariantMap map) const
+{
+    for (auto it = assembled.cbegin(); it != assembled.cend(); ++it) {
+        map.insert(it.key(), it.value());
+    }
+    return map;
 }
 
 // The helper has finished a request that was not this one. If this one was
@@ -236,10 +264,17 @@ void HelperRequest::finish(int code, const QString &text, const QVariantMap &dat
 
 QString HelperRequest::inAdministratorsWords(int code, const QString &text) const
 {
+    const bool reading = isReading(action);
+    // The D-Bus backend's own texts speak of its internals.
+    if (code == KAuth::ActionReply::DBusError) {
+        return reading ? i18n("The integrity control settings could not be read: the settings service could not be started, or it ended "
+                              "without answering.")
+                       : i18n("The integrity control settings could not be saved: the settings service could not be started, or it ended "
+                              "without answering. Read the settings again to see what was saved.");
+    }
     if (!text.isEmpty()) {
         return text;
     }
-    const bool reading = isReading(action);
     switch (code) {
     case KAuth::ActionReply::AuthorizationDeniedError:
         return reading ? i18n("You are not authorized to read the integrity control settings.")

@@ -7,6 +7,7 @@
 #include <KJob>
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QPointer>
 #include <QTimer>
 #include <QVariantMap>
@@ -65,6 +66,8 @@ private:
     void onJobData(const QVariantMap &data);
     void onJobResult(KJob *job);
     void onOwnMessage(const QVariantMap &payload);
+    void assemble(const QString &key, const QVariant &part);
+    QVariantMap withAssembled(QVariantMap map) const;
     void onOthersEnd();
     bool isOthersEnd(const QVariantMap &map, const QByteArray &blob) const;
     bool isOthersError(int code) const;
@@ -82,6 +85,8 @@ private:
     bool ended = false;
     int calls = 0;
     QVariantMap replyData;
+    // The tables and lists the helper sent ahead in chunks, by key.
+    QHash<QString, QVariant> assembled;
 };
 
 #endif

@@ -35,6 +35,20 @@ inline const QString replyStage = QStringLiteral("reply");
 // A request the helper has served already, sent again by its client.
 inline const QString repeatedStage = QStringLiteral("repeated");
 
+// A client that sets this key (true) in a request takes the large tables and
+// lists of the replies in chunks sent ahead of the maps they belong to, and
+// puts them back into every map that follows: a read of any size then goes
+// in messages far below the bus's limit, and each set crosses the bus once.
+// Helpers that do not know the key send whole maps.
+inline const QString chunkedRepliesKey = QStringLiteral("replyInChunks");
+inline const QString chunkStage = QStringLiteral("chunk");
+// Inside a chunk: the key of the map it belongs to, and a part of its value
+// (a table or a list of texts).
+inline const QString chunkOfKey = QStringLiteral("of");
+inline const QString chunkPartKey = QStringLiteral("part");
+// The most a chunk carries, counted as the text it holds.
+constexpr int maxChunkBytes = 2 * 1024 * 1024;
+
 // Error codes. They lie above those KJob (1 killed, 100 the first of its
 // users') and KAuth (1 to 9; 4 "authorization denied") use for their own
 // errors, so an answer of the helper is never taken for theirs.

@@ -371,6 +371,7 @@ public:
                                       QStringLiteral("lcmessages"),
                                       Mic::Protocol::requestIdKey,
                                       Mic::Protocol::replyKeyKey,
+                                      Mic::Protocol::chunkedRepliesKey,
                                       QStringLiteral("micstatus"),
                                       QString()};
         // A multi-map: a crafted stream can give a key twice.

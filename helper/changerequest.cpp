@@ -151,7 +151,8 @@ private:
                                          QStringLiteral("languages"),
                                          QStringLiteral("lcmessages"),
                                          Mic::Protocol::requestIdKey,
-                                         Mic::Protocol::replyKeyKey};
+                                         Mic::Protocol::replyKeyKey,
+                                         Mic::Protocol::chunkedRepliesKey};
         for (auto it = args.cbegin(); it != args.cend(); ++it) {
             if (!known.contains(it.key())) {
                 return fail(i18n("Unknown setting \"%1\".", it.key()));

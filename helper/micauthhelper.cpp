@@ -66,7 +66,14 @@ ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const
 
 ActionReply read(const ReplyChannel &channel, MicSystem &system)
 {
-    QVariantMap reply = system.readReply();
+    // The rules and exceptions go ahead once, in chunks, when the client
+    // takes them so: a whole map of a large configuration would not fit in
+    // one message of the bus.
+    QVariantMap reply = channel.sendAheadInChunks(system.readReply(),
+                                                  {QStringLiteral("micFsCurrentItems"),
+                                                   QStringLiteral("micFsDefaultItems"),
+                                                   QStringLiteral("micFsCurrentExceptions"),
+                                                   QStringLiteral("micFsDefaultExceptions")});
 
     // The page can show everything but the protection state while the
     // configured files are checked. The check does not look for a stop
@@ -87,7 +94,7 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
     }
     reply.insert(QStringLiteral("micFsStatus"), fsStatus);
     reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
-    return channel.reply(reply);
+    return channel.reply(channel.sendAheadInChunks(reply, {QStringLiteral("micFsStatusMessages")}));
 }
 
 ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, MicSystem &system)

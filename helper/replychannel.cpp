@@ -23,15 +23,16 @@ bool answersInTheClear()
 }
 }
 
-ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal)
+ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked)
     : seal(seal)
+    , chunked(seal && chunked)
 {
 }
 
 std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, KAuth::ActionReply *refusal)
 {
     if (answersInTheClear()) {
-        return ReplyChannel(std::nullopt);
+        return ReplyChannel(std::nullopt, false);
     }
     QString error;
     const std::optional<ReplySeal> seal = ReplySeal::fromRequest(args, &error);
@@ -43,11 +44,12 @@ std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, KA
     // as busy; the one that got through first is the one served.
     static QSet<QByteArray> served;
     if (served.contains(seal->requestId())) {
-        *refusal = ReplyChannel(*seal).sealedReply({{stageKey, repeatedStage}});
+        *refusal = ReplyChannel(*seal, false).sealedReply({{stageKey, repeatedStage}});
         return std::nullopt;
     }
     served.insert(seal->requestId());
-    return ReplyChannel(*seal);
+    const QVariant chunks = args.value(chunkedRepliesKey);
+    return ReplyChannel(*seal, chunks.userType() == QMetaType::Bool && chunks.toBool());
 }
 
 void ReplyChannel::started() const
@@ -60,6 +62,52 @@ void ReplyChannel::started() const
 void ReplyChannel::progress(const QVariantMap &map) const
 {
     KAuth::HelperSupport::progressStep(seal ? seal->seal({{stageKey, progressStage}, {dataKey, map}}) : map);
+}
+
+void ReplyChannel::sendChunk(const QString &key, const QVariant &part) const
+{
+    KAuth::HelperSupport::progressStep(seal->seal({{stageKey, chunkStage}, {chunkOfKey, key}, {chunkPartKey, part}}));
+}
+
+QVariantMap ReplyChannel::sendAheadInChunks(QVariantMap map, const QStringList &keys) const
+{
+    if (!chunked) {
+        return map;
+    }
+    for (const QString &key : keys) {
+        const QVariant value = map.take(key);
+        int bytes = 0;
+        const auto full = [&bytes](const QString &text) {
+            bytes += int(text.size() * sizeof(QChar)) + 16;
+            return bytes >= maxChunkBytes;
+        };
+        if (value.userType() == QMetaType::QVariantHash) {
+            const QVariantHash table = value.toHash();
+            QVariantHash part;
+            for (auto it = table.cbegin(); it != table.cend(); ++it) {
+                part.insert(it.key(), it.value());
+                if (full(it.key() + it.value().toString())) {
+                    sendChunk(key, part);
+                    part.clear();
+                    bytes = 0;
+                }
+            }
+            sendChunk(key, part);
+        } else {
+            const QStringList list = value.toStringList();
+            QStringList part;
+            for (const QString &text : list) {
+                part.append(text);
+                if (full(text)) {
+                    sendChunk(key, part);
+                    part.clear();
+                    bytes = 0;
+                }
+            }
+            sendChunk(key, part);
+        }
+    }
+    return map;
 }
 
 KAuth::ActionReply ReplyChannel::sealedReply(const QVariantMap &payload) const

@@ -25,17 +25,22 @@ public:
     // Tells the client that its request, not another's, is being served.
     void started() const;
     void progress(const QVariantMap &map) const;
+    // Sends the values of `keys` (tables or lists of texts) ahead in chunks
+    // when the client takes them so, and returns the map without them.
+    QVariantMap sendAheadInChunks(QVariantMap map, const QStringList &keys) const;
     KAuth::ActionReply reply(const QVariantMap &data) const;
     KAuth::ActionReply error(int code, const QString &text) const;
 
 private:
-    explicit ReplyChannel(const std::optional<ReplySeal> &seal);
+    ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked);
+    void sendChunk(const QString &key, const QVariant &part) const;
     KAuth::ActionReply sealedReply(const QVariantMap &payload) const;
 
     // None for a helper that answers in the clear: test builds act so while
     // the file named by MIC_HELPER_TEST_PLAIN exists, to stand for a helper
     // that knows only the plain maps.
     std::optional<ReplySeal> seal;
+    bool chunked = false;
 };
 
 #endif

@@ -139,6 +139,27 @@ private Q_SLOTS:
         QVERIFY(outcome.data.isEmpty());
     }
 
+    // Rules that fill more than the bus's largest message (32 MiB by
+    // default) arrive whole, in the loading map and in the reply.
+    void aReadLargerThanOneBusMessage()
+    {
+        constexpr int rules = 400000;
+        QByteArray config;
+        config.reserve(rules * 72);
+        for (int i = 0; i < rules; ++i) {
+            config += "63 /srv/a-folder-with-a-rather-long-name/and-a-file-named-" + QByteArray::number(i) + '\n';
+        }
+        writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), config);
+        writeMicState(true, true, false);
+        const Outcome outcome = execute(QStringLiteral("access"), {}, 300000);
+        QCOMPARE(outcome.error, 0);
+        const QVariantHash read = outcome.data.value(QStringLiteral("micFsCurrentItems")).toHash();
+        QCOMPARE(read.size(), rules);
+        QCOMPARE(read.value(QStringLiteral("/srv/a-folder-with-a-rather-long-name/and-a-file-named-123456")).toString(), QStringLiteral("63"));
+        QCOMPARE(outcome.progress.size(), 1);
+        QCOMPARE(outcome.progress.first().value(QStringLiteral("micFsCurrentItems")).toHash().size(), rules);
+    }
+
     void deniedToOtherUsers()
     {
         // The client runs as an unprivileged user, from a place that user can
