@@ -255,8 +255,14 @@ void ExpertModeWidget::addShortcuts()
 
 void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
 {
+    // The loading map and the reply of one read carry the same rules and
+    // exceptions (the very same tables when they came in chunks): the
+    // models, which may hold a million rows, are reset once per read.
     const QHash<QString, QVariant> currentItems = map.value(QStringLiteral("micFsCurrentItems")).toHash();
-    treeModel->setCurrentConfigLevels(currentItems);
+    const bool newRules = !currentItems.isSharedWith(shownItems) || currentItems.isEmpty();
+    if (newRules) {
+        treeModel->setCurrentConfigLevels(currentItems);
+    }
     defaultItems = map.value(QStringLiteral("micFsDefaultItems")).toHash();
     // A helper that does not name its file uses the system's.
     configPath = map.value(QStringLiteral("micFsConfigPath")).toString();
@@ -276,8 +282,15 @@ void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
         break;
     }
     setChosenILev(map.value(QStringLiteral("micFutureLevel")).toUInt());
-    ruleModel->reset(currentItems, false);
-    exceptionModel->reset(map.value(QStringLiteral("micFsCurrentExceptions")).toStringList(), false);
+    if (newRules) {
+        ruleModel->reset(currentItems, false);
+        shownItems = currentItems;
+    }
+    const QStringList exceptions = map.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
+    if (!exceptions.isSharedWith(shownExceptions) || exceptions.isEmpty()) {
+        exceptionModel->reset(exceptions, false);
+        shownExceptions = exceptions;
+    }
     defaultExceptions = map.value(QStringLiteral("micFsDefaultExceptions")).toStringList();
     ui->treeViewMic->expand(treeModel->index(0, 0, QModelIndex()));
 

@@ -69,6 +69,9 @@ private:
     MicFileDialogDelegate *rulePathDelegate;
     MicFileDialogDelegate *exceptionPathDelegate;
     QHash<QString, QVariant> defaultItems;
+    // The rules and exceptions the models were last reset with.
+    QHash<QString, QVariant> shownItems;
+    QStringList shownExceptions;
     // The configuration file the helper reads, as its last reply named it.
     QString configPath;
     QStringList defaultExceptions;

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
+#include <QTableView>
 #include <QTreeView>
 
 using namespace HelperFixture;
@@ -118,6 +119,7 @@ private Q_SLOTS:
         OverlayRecorder overlay(module.stateWidget());
         LoadingRecorder loading(child<KBusyIndicatorWidget>(module, "protectFsBusyIndicatorWidget"));
         module.messagesManager()->newMessage(QStringLiteral("old"), KCMLS::WarningMessage, QString(), KCMLS::NoState);
+        QSignalSpy ruleResets(module.findChild<QTableView *>(QStringLiteral("tableViewFs"))->model(), &QAbstractItemModel::modelReset);
 
         module.access();
         QCOMPARE(module.stateWidget()->state(), KCMLS::ReadingState);
@@ -128,6 +130,7 @@ private Q_SLOTS:
         QVERIFY(!overlay.states.contains(int(KCMLS::AuthorizationState))); // root needs no authorization
         QVERIFY(module.messagesManager()->messages().isEmpty());
         QCOMPARE(loading.shown.first(), true); // the intermediate map came first
+        QCOMPARE(ruleResets.count(), 1); // the same rules in both maps: one reset
         QCOMPARE(loading.shown.last(), false);
 
         QCOMPARE(child<QLabel>(module, "micStatusMessageLabel")->text(), QStringLiteral("MIC subsystem is <b>enabled</b>."));
