@@ -1,0 +1,167 @@
+// A read of the settings from end to end: the helper, started by the bus,
+// reads a configuration of 10^4 to 10^6 rules and sends it over the private
+// system bus that bench/run starts; the client takes it as the module does.
+// Beside it, the bare parser reading the same file in this process.
+#include "benchtable.h"
+
+#include <fsilevconfig.h>
+#include <helperrequest.h>
+#include <protocol.h>
+
+#include <KAuth/Action>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace
+{
+QString rootPath(const QString &relative)
+{
+    return QDir(qEnvironmentVariable("MIC_STATE_ROOT")).filePath(relative);
+}
+
+void writeFile(const QString &relative, const QByteArray &content)
+{
+    const QString path = rootPath(relative);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
+// Rules on objects that do not exist (the check finds them missing at the
+// first folder), every tenth path an exception too.
+QByteArray configuration(int rules)
+{
+    QByteArray text;
+    text.reserve(rules * 48);
+    for (int i = 0; i < rules; ++i) {
+        const QByteArray path = "/srv/bench/d" + QByteArray::number(i / 1000) + "/file-" + QByteArray::number(i);
+        text += "63 " + path + '\n';
+        if (i % 10 == 0) {
+            text += "exception " + path + '\n';
+        }
+    }
+    return text;
+}
+
+// The helper's own peak memory, while it waits for the next call.
+double helperPeakMiB()
+{
+    const uint pid = QDBusConnection::systemBus().interface()->servicePid(Mic::Protocol::helperId);
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Counts the bytes of the helper's signals, which every listener receives.
+class BusCounter : public QObject
+{
+    Q_OBJECT
+public:
+    BusCounter()
+    {
+        QDBusConnection::systemBus().connect(Mic::Protocol::helperId, QStringLiteral("/"), QStringLiteral("org.kde.kf5auth"),
+                                             QStringLiteral("remoteSignal"), this, SLOT(heard(int, QString, QByteArray)));
+    }
+    qint64 bytes = 0;
+    qint64 largest = 0;
+public Q_SLOTS:
+    void heard(int, const QString &, const QByteArray &blob)
+    {
+        bytes += blob.size();
+        largest = qMax(largest, qint64(blob.size()));
+    }
+};
+
+struct Timings {
+    double intermediate = -1;
+    double final = -1;
+    int rules = 0;
+    int error = 0;
+};
+
+Timings read()
+{
+    KAuth::Action action(Mic::Protocol::accessAction);
+    action.setHelperId(Mic::Protocol::helperId);
+    action.setTimeout(Mic::Protocol::actionTimeout);
+    auto *request = new HelperRequest(action);
+    Timings timings;
+    QElapsedTimer clock;
+    QEventLoop loop;
+    QObject::connect(request, &HelperRequest::newData, &loop, [&] {
+        if (timings.intermediate < 0) {
+            timings.intermediate = clock.nsecsElapsed() / 1e6;
+        }
+    });
+    QObject::connect(request, &KJob::result, &loop, [&] {
+        timings.final = clock.nsecsElapsed() / 1e6;
+        timings.error = request->error();
+        timings.rules = request->data().value(QStringLiteral("micFsCurrentItems")).toHash().size();
+        loop.quit();
+    });
+    clock.start();
+    request->start();
+    loop.exec();
+    return timings;
+}
+
+double parseMs(const QByteArray &text)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto config = FsIlevConfig::parse(text, nullptr);
+    const double ms = clock.nsecsElapsed() / 1e6;
+    if (!config) {
+        qFatal("the benchmark's configuration does not parse");
+    }
+    return ms;
+}
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("MIC_STATE_ROOT") || qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS")) {
+        std::fprintf(stderr, "readbench runs on the private bus that bench/run starts\n");
+        return 2;
+    }
+    writeFile(QStringLiteral("var/lib/kestrel/mic.state"),
+              "levels = 0 63\nmax-ilev = 63\nmax-ilev-after-reboot = 63\nenabled = yes\nenabled-after-reboot = yes\nfs-protection = yes\n");
+    for (const int rules : {10000, 100000, 1000000}) {
+        const QByteArray text = configuration(rules);
+        writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), text);
+        BusCounter counter;
+        const Timings timings = read();
+        if (timings.error != 0 || timings.rules != rules) {
+            std::printf("| read over the bus | %d | failed: error %d, %d rules |  |  |  |\n", rules, timings.error, timings.rules);
+            continue;
+        }
+        const QString what = QStringLiteral("read over the bus, intermediate map at %1 ms (helper peak %2 MiB; %3 MiB on the bus, largest message %4 MiB)")
+                                 .arg(timings.intermediate, 0, 'f', 0)
+                                 .arg(helperPeakMiB(), 0, 'f', 1)
+                                 .arg(counter.bytes / 1048576.0, 0, 'f', 1)
+                                 .arg(counter.largest / 1048576.0, 0, 'f', 1);
+        BenchTable::printRow(what, rules, timings.final, QStringLiteral("parsing the file in process"), parseMs(text));
+    }
+    return 0;
+}
+
+#include "readbench.moc"
