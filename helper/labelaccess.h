@@ -60,6 +60,8 @@ private:
     int rootFd = -1;
     // Labels are reached through /proc/self/fd; without it nothing is.
     bool descriptorsReachable = false;
+    // Whether the kernel reads a label relative to a directory (6.13 on).
+    bool labelAtWorks = true;
     // The directories open below the root: component name and descriptor.
     std::vector<std::pair<QByteArray, int>> openDirectories;
 };
