@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 namespace
 {
@@ -39,6 +40,12 @@ bool isCommentOrBlank(const QString &text)
 // encoding unchanged was not plain UTF-8.
 QString encodingProblem(const QByteArray &raw)
 {
+    // Most lines are plain ASCII: nothing to decode.
+    if (std::all_of(raw.cbegin(), raw.cend(), [](char c) {
+            return c != '\0' && (c & 0x80) == 0;
+        })) {
+        return QString();
+    }
     if (raw.contains('\0')) {
         return i18n("NUL byte");
     }
@@ -51,16 +58,30 @@ QString encodingProblem(const QByteArray &raw)
     return QString();
 }
 
+// One scan of a path that starts with "/" and does not end with one.
 QString segmentProblem(const QString &path)
 {
-    const QStringList segments = path.mid(1).split(QLatin1Char('/'));
-    if (segments.contains(QString())) {
+    bool empty = false;
+    bool dot = false;
+    bool dotDot = false;
+    int start = 1;
+    for (int i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && path.at(i) != QLatin1Char('/')) {
+            continue;
+        }
+        const QStringView segment = QStringView(path).mid(start, i - start);
+        empty |= segment.isEmpty();
+        dot |= segment == QLatin1String(".");
+        dotDot |= segment == QLatin1String("..");
+        start = i + 1;
+    }
+    if (empty) {
         return i18n("empty segment in path");
     }
-    if (segments.contains(QStringLiteral("."))) {
+    if (dot) {
         return i18n("\".\" segment in path");
     }
-    if (segments.contains(QStringLiteral(".."))) {
+    if (dotDot) {
         return i18n("\"..\" segment in path");
     }
     return QString();
@@ -73,10 +94,16 @@ QString pathProblem(const QString &path)
     if (!path.startsWith(QLatin1Char('/'))) {
         return i18n("relative path");
     }
-    if (path.contains(QChar(0))) {
+    bool nul = false;
+    bool lineBreak = false;
+    for (const QChar c : path) {
+        nul |= c.unicode() == 0;
+        lineBreak |= c == QLatin1Char('\n') || c == QLatin1Char('\r');
+    }
+    if (nul) {
         return i18n("NUL in path");
     }
-    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r'))) {
+    if (lineBreak) {
         return i18n("line break in path");
     }
     // A lone surrogate has no UTF-8 form: the file, and the name given to
@@ -131,13 +158,66 @@ QString endProblem(const QString &text)
     return QString();
 }
 
+// The first line of each path of one kind, in an open-addressing table of
+// line numbers: a million paths take no allocation of their own.
+template<typename Lines>
+class FirstLines
+{
+public:
+    FirstLines(const Lines &lines, int expected)
+        : lines(lines)
+        , slots(std::size_t(1) << qMax(4, int(std::ceil(std::log2(qMax(expected, 1) * 2.0)))), 0)
+    {
+    }
+
+    // The number of the line that gave `path` first (0 when none did), and
+    // `lineNumber` recorded for it then.
+    int firstOf(const QString &path, int lineNumber)
+    {
+        if (count * 2 >= slots.size()) {
+            grow();
+        }
+        std::size_t slot = qHash(path) & (slots.size() - 1);
+        while (slots[slot] != 0) {
+            if (lines[std::size_t(slots[slot] - 1)].path == path) {
+                return slots[slot];
+            }
+            slot = (slot + 1) & (slots.size() - 1);
+        }
+        slots[slot] = lineNumber;
+        ++count;
+        return 0;
+    }
+
+private:
+    void grow()
+    {
+        std::vector<int> old(slots.size() * 2, 0);
+        old.swap(slots);
+        for (const int number : old) {
+            if (number != 0) {
+                std::size_t slot = qHash(lines[std::size_t(number - 1)].path) & (slots.size() - 1);
+                while (slots[slot] != 0) {
+                    slot = (slot + 1) & (slots.size() - 1);
+                }
+                slots[slot] = number;
+            }
+        }
+    }
+
+    const Lines &lines;
+    std::vector<int> slots;
+    std::size_t count = 0;
+};
+
 // Records the first line of each path; a path given twice is a fault even
 // with the same level, since a person editing one line would miss the other.
-QString repeatProblem(QHash<QString, int> &firstLines, const QString &path, int lineNumber, bool isRule)
+// The line being checked must already be among `lines`.
+template<typename Lines>
+QString repeatProblem(FirstLines<Lines> &firstLines, const QString &path, int lineNumber, bool isRule)
 {
-    const int first = firstLines.value(path);
+    const int first = firstLines.firstOf(path, lineNumber);
     if (first == 0) {
-        firstLines.insert(path, lineNumber);
         return QString();
     }
     // Line numbers as plain digits: a locale's digit grouping would make
@@ -158,29 +238,34 @@ void reportLine(QString *error, int lineNumber, const QString &problem)
 std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QString *error)
 {
     FsIlevConfig config;
-    QList<QByteArray> raws = content.split('\n');
     config.m_finalNewline = content.isEmpty() || content.endsWith('\n');
-    if (config.m_finalNewline) {
-        raws.removeLast(); // what follows the last newline is no line
-    }
-    QHash<QString, int> firstRule;
-    QHash<QString, int> firstException;
-    for (int i = 0; i < raws.size(); ++i) {
+    const int lineEstimate = int(content.count('\n')) + 1;
+    config.m_lines.reserve(std::size_t(lineEstimate));
+    FirstLines<std::vector<Line>> firstRule(config.m_lines, lineEstimate);
+    FirstLines<std::vector<Line>> firstException(config.m_lines, lineEstimate / 8);
+    int start = 0;
+    for (int number = 1; start < content.size(); ++number) {
+        int end = content.indexOf('\n', start);
+        if (end < 0) {
+            end = content.size(); // a last line without its newline
+        }
         QString problem;
-        const std::optional<Line> line = parseLine(raws.at(i), &problem);
+        std::optional<Line> line = parseLine(content.mid(start, end - start), &problem);
+        start = end + 1;
         if (!line) {
-            reportLine(error, i + 1, problem);
+            reportLine(error, number, problem);
             return std::nullopt;
         }
-        if (line->kind != Kind::Other) {
-            const bool isRule = line->kind == Kind::Rule;
-            problem = repeatProblem(isRule ? firstRule : firstException, line->path, i + 1, isRule);
+        config.m_lines.push_back(std::move(*line));
+        const Line &added = config.m_lines.back();
+        if (added.kind != Kind::Other) {
+            const bool isRule = added.kind == Kind::Rule;
+            problem = repeatProblem(isRule ? firstRule : firstException, added.path, number, isRule);
         }
         if (!problem.isEmpty()) {
-            reportLine(error, i + 1, problem);
+            reportLine(error, number, problem);
             return std::nullopt;
         }
-        config.m_lines.push_back(*line);
     }
     return config;
 }
@@ -191,7 +276,11 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseLine(const QByteArray &raw,
     if (!problem->isEmpty()) {
         return std::nullopt;
     }
-    const QString text = QString::fromUtf8(raw);
+    // Plain ASCII decodes as Latin-1, and faster.
+    const bool ascii = std::all_of(raw.cbegin(), raw.cend(), [](char c) {
+        return (c & 0x80) == 0;
+    });
+    const QString text = ascii ? QString::fromLatin1(raw) : QString::fromUtf8(raw);
     if (isCommentOrBlank(text)) {
         return Line{Kind::Other, raw, QString(), QString()};
     }
@@ -204,9 +293,9 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw
     if (!problem->isEmpty()) {
         return std::nullopt;
     }
-    const QString body = text.mid(leadingBlanks(text));
-    const int gap = std::find_if(body.begin(), body.end(), isBlank) - body.begin();
-    const QString word = body.left(gap);
+    const QStringView body = QStringView(text).mid(leadingBlanks(text));
+    const int gap = int(std::find_if(body.begin(), body.end(), isBlank) - body.begin());
+    const QString word = body.left(gap).toString();
     const Kind kind = word == exceptionWord ? Kind::Exception : Kind::Rule;
     *problem = kind == Kind::Rule ? levelProblem(word) : QString();
     if (problem->isEmpty() && gap == body.size()) {
@@ -216,8 +305,11 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw
         return std::nullopt;
     }
     // No blank ends the line, so the path is never empty.
-    const QString rest = body.mid(gap);
-    const QString path = rest.mid(leadingBlanks(rest));
+    QStringView rest = body.mid(gap);
+    while (!rest.isEmpty() && isBlank(rest.front())) {
+        rest = rest.mid(1);
+    }
+    const QString path = rest.toString();
     *problem = entryPathProblem(path, kind == Kind::Rule);
     if (!problem->isEmpty()) {
         return std::nullopt;

@@ -110,6 +110,22 @@ private Q_SLOTS:
         QVERIFY2(error.contains(fault), qPrintable(error));
     }
 
+    // Many paths, so that the table of first lines grows: each path given
+    // twice is found, with the line it was first given on, and only then.
+    void repeatsAmongManyPaths()
+    {
+        QByteArray content;
+        for (int i = 1; i <= 5000; ++i) {
+            content += "63 /srv/f" + QByteArray::number(i) + "\nexception /srv/e" + QByteArray::number(i) + '\n';
+        }
+        QCOMPARE(parsed(content).rules().size(), 5000);
+        QString error;
+        QVERIFY(!FsIlevConfig::parse(content + "exception /srv/f1\nhigh /srv/f4321\n", &error));
+        QCOMPARE(error, QStringLiteral("line 10002: second rule for \"/srv/f4321\" (first on line 8641)"));
+        QVERIFY(!FsIlevConfig::parse(content + "exception /srv/e2500\n", &error));
+        QCOMPARE(error, QStringLiteral("line 10001: second exception for \"/srv/e2500\" (first on line 5000)"));
+    }
+
     void changesSurviveAReparse()
     {
         FsIlevConfig config = parsed(sample);
