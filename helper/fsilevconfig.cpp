@@ -341,6 +341,24 @@ QHash<QString, QString> FsIlevConfig::rules() const
     return result;
 }
 
+void FsIlevConfig::forEachRule(const std::function<void(const QString &, const QString &)> &visit) const
+{
+    for (const Line &line : m_lines) {
+        if (line.kind == Kind::Rule) {
+            visit(line.path, line.level);
+        }
+    }
+}
+
+void FsIlevConfig::forEachException(const std::function<void(const QString &)> &visit) const
+{
+    for (const Line &line : m_lines) {
+        if (line.kind == Kind::Exception) {
+            visit(line.path);
+        }
+    }
+}
+
 QStringList FsIlevConfig::exceptions() const
 {
     QStringList result;

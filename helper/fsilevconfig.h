@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
     QHash<QString, QString> rules() const;
     // In file order.
     QStringList exceptions() const;
+    // Each rule (path, level) and each exception path in file order, for
+    // readers that need no table of them.
+    void forEachRule(const std::function<void(const QString &, const QString &)> &visit) const;
+    void forEachException(const std::function<void(const QString &)> &visit) const;
 
     // The no-level string "—" removes the rule. Each setter refuses a path
     // or level the file cannot hold, and then changes nothing.

@@ -66,14 +66,16 @@ ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const
 
 ActionReply read(const ReplyChannel &channel, MicSystem &system)
 {
-    // The rules and exceptions go ahead once, in chunks, when the client
-    // takes them so: a whole map of a large configuration would not fit in
-    // one message of the bus.
-    QVariantMap reply = channel.sendAheadInChunks(system.readReply(),
-                                                  {QStringLiteral("micFsCurrentItems"),
-                                                   QStringLiteral("micFsDefaultItems"),
-                                                   QStringLiteral("micFsCurrentExceptions"),
-                                                   QStringLiteral("micFsDefaultExceptions")});
+    // The rules and exceptions go ahead once, in chunks, straight from the
+    // configuration, when the client takes them so: a whole map of a large
+    // configuration would not fit in one message of the bus.
+    if (channel.takesChunks()) {
+        channel.sendRulesAhead(QStringLiteral("micFsCurrentItems"), system.config());
+        channel.sendRulesAhead(QStringLiteral("micFsDefaultItems"), system.defaults());
+        channel.sendExceptionsAhead(QStringLiteral("micFsCurrentExceptions"), system.config());
+        channel.sendExceptionsAhead(QStringLiteral("micFsDefaultExceptions"), system.defaults());
+    }
+    QVariantMap reply = system.readReply(!channel.takesChunks());
 
     // The page can show everything but the protection state while the
     // configured files are checked. The check does not look for a stop
@@ -87,7 +89,7 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
     QStringList unprotected;
     int fsStatus = StatusValue::Disabled;
     if (system.isFsProtectionOn()) {
-        ProtectionCheck check(system.config().rules(), system.config().exceptions(), system.keywordMaxLevel());
+        ProtectionCheck check(system.config(), system.keywordMaxLevel());
         check.run();
         unprotected = check.unprotectedMessages();
         fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;

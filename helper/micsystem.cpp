@@ -257,7 +257,7 @@ QVariantHash toVariantHash(const QHash<QString, QString> &hash)
 }
 }
 
-QVariantMap MicSystem::readReply() const
+QVariantMap MicSystem::readReply(bool withConfiguration) const
 {
     QVariantMap reply;
     reply.insert(QStringLiteral("micStatus"), micStatus(isEnabled(), isEnabledAfterReboot()));
@@ -270,10 +270,12 @@ QVariantMap MicSystem::readReply() const
     }
     reply.insert(QStringLiteral("userILevels"), users);
 
-    reply.insert(QStringLiteral("micFsCurrentItems"), toVariantHash(fsConfig.rules()));
-    reply.insert(QStringLiteral("micFsDefaultItems"), toVariantHash(fsDefaults.rules()));
-    reply.insert(QStringLiteral("micFsCurrentExceptions"), fsConfig.exceptions());
-    reply.insert(QStringLiteral("micFsDefaultExceptions"), fsDefaults.exceptions());
+    if (withConfiguration) {
+        reply.insert(QStringLiteral("micFsCurrentItems"), toVariantHash(fsConfig.rules()));
+        reply.insert(QStringLiteral("micFsDefaultItems"), toVariantHash(fsDefaults.rules()));
+        reply.insert(QStringLiteral("micFsCurrentExceptions"), fsConfig.exceptions());
+        reply.insert(QStringLiteral("micFsDefaultExceptions"), fsDefaults.exceptions());
+    }
     // So that the page opens the file that is read, under any state root.
     reply.insert(QStringLiteral("micFsConfigPath"), fsIlevConfPath());
 

@@ -65,8 +65,9 @@ public:
 
     QStringList isolatableServiceNames() const;
 
-    // The parts of the read reply that need no file-system scan.
-    QVariantMap readReply() const;
+    // The parts of the read reply that need no file-system scan; without the
+    // rules and exceptions (and their defaults) when they go another way.
+    QVariantMap readReply(bool withConfiguration = true) const;
 
     // Changes in memory, written by write().
     void setEnabledAfterReboot(bool enabled);

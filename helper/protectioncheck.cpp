@@ -1,6 +1,8 @@
 #include "protectioncheck.h"
 #include "labelaccess.h"
 
+#include <fsilevconfig.h>
+
 #include <utils.h>
 
 #include <ksec_sim.h>
@@ -10,10 +12,29 @@
 #include <algorithm>
 
 ProtectionCheck::ProtectionCheck(const QHash<QString, QString> &rules, const QStringList &exceptions, unsigned int keywordMaxLevel)
-    : rules(rules)
-    , exceptions(exceptions.cbegin(), exceptions.cend())
+    : exceptions(exceptions.cbegin(), exceptions.cend())
     , maxLevel(keywordMaxLevel)
 {
+    entries.reserve(std::size_t(rules.size()));
+    for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
+        entries.emplace_back(it.key(), it.value());
+    }
+    // Sorted, directories come together and are opened once.
+    std::sort(entries.begin(), entries.end());
+}
+
+ProtectionCheck::ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel)
+    : maxLevel(keywordMaxLevel)
+    , inFileOrder(true)
+{
+    // The file lists objects mostly folder by folder: its order opens most
+    // folders once too, without sorting a million paths first.
+    config.forEachRule([this](const QString &path, const QString &level) {
+        entries.emplace_back(path, level);
+    });
+    config.forEachException([this](const QString &path) {
+        exceptions.insert(path);
+    });
 }
 
 bool ProtectionCheck::covers(unsigned int label, unsigned int level)
@@ -24,14 +45,13 @@ bool ProtectionCheck::covers(unsigned int label, unsigned int level)
 bool ProtectionCheck::run(const std::function<bool()> &stopped)
 {
     messages.clear();
+    messagePaths.clear();
     paths.clear();
     missing.clear();
     unreadable.clear();
     checked = 0;
     LabelAccess labels;
-    QStringList sorted = rules.keys();
-    std::sort(sorted.begin(), sorted.end());
-    for (const QString &path : std::as_const(sorted)) {
+    for (const auto &[path, levelString] : entries) {
         if ((checked & 1023) == 0 && stopped && stopped()) {
             return false;
         }
@@ -39,20 +59,42 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
             continue;
         }
         ++checked;
-        const QString &levelString = rules.value(path);
         const unsigned int required = Mic::Utils::configLevelToNumber(levelString, maxLevel, nullptr);
         const ObjectLabel label = labels.read(path);
         if (label.state == ObjectLabel::Missing) {
             missing.append(path);
         } else if (label.state == ObjectLabel::Unreadable) {
             unreadable.append(path);
+            messagePaths.append(path);
             messages.append(i18nc("@item unprotected file", "%1 (the label cannot be read: %2)", path, label.problem));
         } else if (!covers(label.level, required)) {
             paths.append(path);
+            messagePaths.append(path);
             messages.append(i18nc("@item unprotected file", "%1 (level %2, configured %3)", path, QString::number(label.level), levelString));
         }
     }
+    if (inFileOrder) {
+        sortByPath();
+    }
     return true;
+}
+
+// The lines of unprotected objects in path order, as the page lists them;
+// usually few, so sorted after the check rather than all paths before.
+void ProtectionCheck::sortByPath()
+{
+    std::vector<std::pair<QString, QString>> lines; // path, message
+    lines.reserve(std::size_t(messages.size()));
+    for (int i = 0; i < messages.size(); ++i) {
+        lines.emplace_back(messagePaths.at(i), messages.at(i));
+    }
+    std::sort(lines.begin(), lines.end());
+    messages.clear();
+    for (const auto &line : lines) {
+        messages.append(line.second);
+    }
+    std::sort(paths.begin(), paths.end());
+    std::sort(unreadable.begin(), unreadable.end());
 }
 
 QStringList ProtectionCheck::unprotectedMessages() const

@@ -6,6 +6,10 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
+#include <vector>
+
+class FsIlevConfig;
 
 /*
  * Which configured objects carry a label that does not cover their configured
@@ -19,6 +23,8 @@ class ProtectionCheck
 {
 public:
     ProtectionCheck(const QHash<QString, QString> &rules, const QStringList &exceptions, unsigned int keywordMaxLevel);
+    // The rules and exceptions of a configuration, checked in file order.
+    ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel);
 
     // Returns false when `stopped` said to stop before the end.
     bool run(const std::function<bool()> &stopped = {});
@@ -36,10 +42,15 @@ public:
     static bool covers(unsigned int label, unsigned int level);
 
 private:
-    QHash<QString, QString> rules;
+    void sortByPath();
+
+    // Path and level string, in the order the check goes.
+    std::vector<std::pair<QString, QString>> entries;
     QSet<QString> exceptions;
     unsigned int maxLevel;
+    bool inFileOrder = false;
     QStringList messages;
+    QStringList messagePaths;
     QStringList paths;
     QStringList missing;
     QStringList unreadable;

@@ -1,12 +1,16 @@
 #include "replychannel.h"
 #include "helpererror.h"
 
+#include <fsilevconfig.h>
+
 #include <protocol.h>
 
 #include <KAuth/HelperSupport>
 
 #include <QFile>
 #include <QSet>
+
+#include <functional>
 
 using namespace Mic::Protocol;
 
@@ -69,6 +73,49 @@ void ReplyChannel::sendChunk(const QString &key, const QVariant &part) const
     KAuth::HelperSupport::progressStep(seal->seal({{stageKey, chunkStage}, {chunkOfKey, key}, {chunkPartKey, part}}));
 }
 
+namespace
+{
+// Gathers the entries of one set into chunks of at most about
+// maxChunkBytes of text, and sends each when full and the last at the end
+// (an empty set still sends one, so that the client knows it).
+template<typename Part>
+class ChunkGatherer
+{
+public:
+    explicit ChunkGatherer(const std::function<void(const Part &)> &send)
+        : send(send)
+    {
+    }
+    ~ChunkGatherer()
+    {
+        send(part);
+    }
+    Part &current()
+    {
+        return part;
+    }
+    void counted(int characters)
+    {
+        bytes += characters * int(sizeof(QChar)) + 16;
+        if (bytes >= maxChunkBytes) {
+            send(part);
+            part.clear();
+            bytes = 0;
+        }
+    }
+
+private:
+    std::function<void(const Part &)> send;
+    Part part;
+    int bytes = 0;
+};
+}
+
+bool ReplyChannel::takesChunks() const
+{
+    return chunked;
+}
+
 QVariantMap ReplyChannel::sendAheadInChunks(QVariantMap map, const QStringList &keys) const
 {
     if (!chunked) {
@@ -76,38 +123,49 @@ QVariantMap ReplyChannel::sendAheadInChunks(QVariantMap map, const QStringList &
     }
     for (const QString &key : keys) {
         const QVariant value = map.take(key);
-        int bytes = 0;
-        const auto full = [&bytes](const QString &text) {
-            bytes += int(text.size() * sizeof(QChar)) + 16;
-            return bytes >= maxChunkBytes;
-        };
         if (value.userType() == QMetaType::QVariantHash) {
             const QVariantHash table = value.toHash();
-            QVariantHash part;
+            ChunkGatherer<QVariantHash> chunks([&](const QVariantHash &part) {
+                sendChunk(key, part);
+            });
             for (auto it = table.cbegin(); it != table.cend(); ++it) {
-                part.insert(it.key(), it.value());
-                if (full(it.key() + it.value().toString())) {
-                    sendChunk(key, part);
-                    part.clear();
-                    bytes = 0;
-                }
+                chunks.current().insert(it.key(), it.value());
+                chunks.counted(it.key().size() + it.value().toString().size());
             }
-            sendChunk(key, part);
         } else {
+            ChunkGatherer<QStringList> chunks([&](const QStringList &part) {
+                sendChunk(key, part);
+            });
             const QStringList list = value.toStringList();
-            QStringList part;
             for (const QString &text : list) {
-                part.append(text);
-                if (full(text)) {
-                    sendChunk(key, part);
-                    part.clear();
-                    bytes = 0;
-                }
+                chunks.current().append(text);
+                chunks.counted(text.size());
             }
-            sendChunk(key, part);
         }
     }
     return map;
+}
+
+void ReplyChannel::sendRulesAhead(const QString &key, const FsIlevConfig &config) const
+{
+    ChunkGatherer<QVariantHash> chunks([&](const QVariantHash &part) {
+        sendChunk(key, part);
+    });
+    config.forEachRule([&chunks](const QString &path, const QString &level) {
+        chunks.current().insert(path, level);
+        chunks.counted(path.size() + level.size());
+    });
+}
+
+void ReplyChannel::sendExceptionsAhead(const QString &key, const FsIlevConfig &config) const
+{
+    ChunkGatherer<QStringList> chunks([&](const QStringList &part) {
+        sendChunk(key, part);
+    });
+    config.forEachException([&chunks](const QString &path) {
+        chunks.current().append(path);
+        chunks.counted(path.size());
+    });
 }
 
 KAuth::ActionReply ReplyChannel::sealedReply(const QVariantMap &payload) const

@@ -274,9 +274,10 @@ private Q_SLOTS:
         const QByteArray longLabel = "000000000000000000000063";
         QVERIFY(::lsetxattr(QFile::encodeName(file("longlabel")).constData(), "security.kestrel.ilev", longLabel.constData(), longLabel.size(), 0) == 0);
         writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"),
-                      "7 " + file("dirlink/f").toUtf8() + "\n63 " + file("link").toUtf8() + "\n63 " + file("longlabel").toUtf8() + "\n");
+                      "63 " + file("longlabel").toUtf8() + "\n7 " + file("dirlink/f").toUtf8() + "\n63 " + file("link").toUtf8() + "\n");
 
         writeMicState(true, true, true);
+        // Listed in path order, whatever the order of the file.
         const QStringList lines = readState().value(QStringLiteral("micFsStatusMessages")).toStringList();
         QCOMPARE(lines.size(), 3);
         QVERIFY2(lines.at(0).contains(QStringLiteral("symbolic link ") + file("dirlink")), qPrintable(lines.at(0)));
