@@ -95,11 +95,19 @@ void LabelAccess::closeFrom(std::size_t depth)
 
 LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory, QByteArray *name, QString *problem)
 {
-    const QList<QByteArray> components = path.mid(1).split('/');
     if (rootFd < 0 || !descriptorsReachable) {
         *problem = i18n("the helper cannot open the file system (is /proc mounted?)");
         return Walk::Failed;
     }
+    // The next object in the folder of the last one: nothing to open.
+    const int lastSlash = path.lastIndexOf('/');
+    if (openFolderValid && lastSlash == openFolder.size() && lastSlash + 1 < path.size() && path.startsWith(openFolder)) {
+        *directory = openDirectories.empty() ? rootFd : openDirectories.back().second;
+        *name = path.mid(lastSlash + 1);
+        return Walk::Reached;
+    }
+    openFolderValid = false;
+    const QList<QByteArray> components = path.mid(1).split('/');
     if (!path.startsWith('/') || components.constLast().isEmpty()) {
         *problem = i18n("not the path of an object");
         return Walk::Failed;
@@ -134,6 +142,8 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
     }
     *directory = depth == 0 ? rootFd : openDirectories.back().second;
     *name = components.constLast();
+    openFolder = path.left(lastSlash);
+    openFolderValid = true;
     return Walk::Reached;
 }
 

@@ -64,6 +64,9 @@ private:
     bool labelAtWorks = true;
     // The directories open below the root: component name and descriptor.
     std::vector<std::pair<QByteArray, int>> openDirectories;
+    // The folder the open directories lead to, as a path ("" for "/").
+    QByteArray openFolder;
+    bool openFolderValid = false;
 };
 
 #endif
