@@ -7,6 +7,8 @@
 #include <KLocalizedString>
 
 #include <QApplication>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 #include <QFont>
 
 FsConfigModel::FsConfigModel(QObject *parent)
@@ -16,17 +18,62 @@ FsConfigModel::FsConfigModel(QObject *parent)
 
 FsConfigModel::~FsConfigModel() = default;
 
-void FsConfigModel::reset(const QHash<QString, QVariant> &hash, bool trackChanges)
+namespace
 {
-    beginResetModel();
-    // A rule without a path cannot be; the only row without one is the row
-    // being added, which a load never brings.
+// A rule without a path cannot be; the only row without one is the row
+// being added, which a load never brings.
+QHash<QString, QVariant> withoutEmptyPath(const QHash<QString, QVariant> &hash)
+{
     QHash<QString, QVariant> loaded = hash;
     loaded.remove(QString());
+    return loaded;
+}
+
+QStringList sortedPaths(const QHash<QString, QVariant> &rules)
+{
+    QStringList paths = rules.keys();
+    paths.sort(Qt::CaseSensitive);
+    return paths;
+}
+}
+
+void FsConfigModel::reset(const QHash<QString, QVariant> &hash, bool trackChanges)
+{
+    const int generation = ++loadGeneration;
+    const QHash<QString, QVariant> loaded = withoutEmptyPath(hash);
+    if (trackChanges || loaded.size() < backgroundSortFrom) {
+        resetNow(loaded, trackChanges, sortedPaths(loaded));
+        return;
+    }
+    // Empty at once: nothing can be edited in a table about to be replaced.
+    resetNow({}, false, {});
+    loading = true;
+    auto *sorting = new QFutureWatcher<QStringList>(this);
+    connect(sorting, &QFutureWatcherBase::finished, this, [this, sorting, loaded, generation] {
+        sorting->deleteLater();
+        if (generation == loadGeneration) {
+            loading = false;
+            resetNow(loaded, false, sorting->result());
+        }
+    });
+    sorting->setFuture(QtConcurrent::run([loaded] {
+        return sortedPaths(loaded);
+    }));
+}
+
+bool FsConfigModel::isLoading() const
+{
+    return loading;
+}
+
+void FsConfigModel::resetNow(const QHash<QString, QVariant> &loaded, bool trackChanges, const QStringList &sortedPaths)
+{
+    loading = false;
+    beginResetModel();
 
     if (!trackChanges) {
         pending.clear();
-        configured = QSet<QString>(loaded.keyBegin(), loaded.keyEnd());
+        configured = loaded; // shared with the rules until the first edit
     } else {
         const QStringList pendingPaths = pending.keys();
         for (const QString &path : pendingPaths) {
@@ -45,8 +92,7 @@ void FsConfigModel::reset(const QHash<QString, QVariant> &hash, bool trackChange
         }
     }
     rules = loaded;
-    rows = loaded.keys();
-    rows.sort(Qt::CaseSensitive);
+    rows = sortedPaths;
     endResetModel();
 }
 

@@ -14,6 +14,10 @@
  * the whole table, is what a save sends. "—" in the pending map marks a path
  * that is to have no rule; a path the configuration does not hold needs no
  * such mark, and gets none.
+ *
+ * A load of `backgroundSortFrom` rules or more empties the table at once and
+ * fills it when the paths have been sorted on another thread: a million
+ * paths take a second to sort, which the page must not freeze for.
  */
 class FsConfigModel : public QAbstractTableModel
 {
@@ -22,7 +26,10 @@ public:
     explicit FsConfigModel(QObject *parent = nullptr);
     ~FsConfigModel() override;
 
+    static constexpr int backgroundSortFrom = 100000;
     void reset(const QHash<QString, QVariant> &hash, bool trackChanges);
+    // Whether a load is still being sorted.
+    bool isLoading() const;
     const QHash<QString, QVariant> &pathLevelHash() const;
     const QHash<QString, QVariant> &pathLevelHashUpdate() const;
     void removeRowWithEmptyPath();
@@ -47,14 +54,18 @@ private:
     bool rejectPath(const QString &warning);
     QString levelAt(int row) const;
     void forgetRule(const QString &path);
+    void resetNow(const QHash<QString, QVariant> &loaded, bool trackChanges, const QStringList &sortedPaths);
 
     QHash<QString, QVariant> rules;
     QStringList rows;
     QHash<QString, QVariant> pending;
-    // The paths the configuration holds, as last read.
-    QSet<QString> configured;
+    // The rules of the configuration, as last read.
+    QHash<QString, QVariant> configured;
     bool adding = false;
     bool removalPending = false;
+    // Counts loads; a background sort that a later load overtook is dropped.
+    int loadGeneration = 0;
+    bool loading = false;
 };
 
 #endif

@@ -130,6 +130,33 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 3);
     }
 
+    // A large load is sorted on another thread: the table is empty (nothing
+    // to edit) until it fills, sorted; a later load overtakes an earlier one.
+    void largeLoadsFillLater()
+    {
+        FsConfigModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.reset({{s("/old"), s("7")}}, false);
+        Hash first;
+        Hash second;
+        for (int i = 0; i < FsConfigModel::backgroundSortFrom; ++i) {
+            first.insert(s("/first/%1").arg(FsConfigModel::backgroundSortFrom - i), s("15"));
+            second.insert(s("/second/%1").arg(i), s("63"));
+        }
+        model.reset(first, false);
+        QVERIFY(model.isLoading());
+        QCOMPARE(model.rowCount(), 0);
+        model.reset(second, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!model.isLoading(), 30000);
+        QCOMPARE(model.rowCount(), FsConfigModel::backgroundSortFrom);
+        QCOMPARE(model.index(0, 1).data().toString(), s("/second/0"));
+        QCOMPARE(model.index(1, 1).data().toString(), s("/second/1"));
+        QCOMPARE(model.index(2, 1).data().toString(), s("/second/10"));
+        QTest::qWait(100); // the overtaken sort ends without effect
+        QCOMPARE(model.index(0, 1).data().toString(), s("/second/0"));
+        QVERIFY(model.pathLevelHashUpdate().isEmpty());
+    }
+
     void renameAndSameLevel()
     {
         FsConfigModel model;
