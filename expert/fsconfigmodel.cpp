@@ -24,6 +24,9 @@ namespace
 // being added, which a load never brings.
 QHash<QString, QVariant> withoutEmptyPath(const QHash<QString, QVariant> &hash)
 {
+    if (!hash.contains(QString())) {
+        return hash; // shared, not copied: a million rules take a while to copy
+    }
     QHash<QString, QVariant> loaded = hash;
     loaded.remove(QString());
     return loaded;
