@@ -139,15 +139,15 @@ void ChangeApplier::applyRules(const ChangeRequest &request)
 
 bool ChangeApplier::protectFileSystem(QString *error)
 {
-    const FsIlevConfig &config = system.config();
-    const QHash<QString, QString> rules = config.rules();
-    ProtectionCheck check(rules, config.exceptions(), system.keywordMaxLevel());
+    ProtectionCheck check(system.config(), system.keywordMaxLevel());
     check.run();
     pauseForTest("before-labelling");
     LabelAccess labels;
     const QStringList paths = check.unprotectedPaths();
-    for (const QString &path : paths) {
-        const unsigned int level = Mic::Utils::configLevelToNumber(rules.value(path), system.keywordMaxLevel(), nullptr);
+    const QStringList levels = check.unprotectedLevels();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString &path = paths.at(i);
+        const unsigned int level = Mic::Utils::configLevelToNumber(levels.at(i), system.keywordMaxLevel(), nullptr);
         QString why;
         if (!label(labels, path, level, false, &why) || !raiseContainer(labels, path, level, &why)) {
             *error = i18nc("@info a label could not be written", "%1. Nothing was changed.", why);

@@ -107,6 +107,11 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
         return Walk::Reached;
     }
     openFolderValid = false;
+    // Below a folder found missing a moment ago: missing too.
+    if (!missingFolder.isEmpty() && path.startsWith(missingFolder) && path.at(missingFolder.size()) == '/') {
+        return Walk::Missing;
+    }
+    missingFolder.clear();
     const QList<QByteArray> components = path.mid(1).split('/');
     if (!path.startsWith('/') || components.constLast().isEmpty()) {
         *problem = i18n("not the path of an object");
@@ -135,6 +140,7 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
             return Walk::Failed;
         }
         if (error == ENOENT || error == ENOTDIR) {
+            missingFolder = '/' + components.mid(0, int(level) + 1).join('/');
             return Walk::Missing;
         }
         *problem = systemError(error);

@@ -67,6 +67,9 @@ private:
     // The folder the open directories lead to, as a path ("" for "/").
     QByteArray openFolder;
     bool openFolderValid = false;
+    // The last folder a walk found missing (empty when none), for the paths
+    // below it that follow.
+    QByteArray missingFolder;
 };
 
 #endif

@@ -47,6 +47,7 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
     messages.clear();
     messagePaths.clear();
     paths.clear();
+    levels.clear();
     missing.clear();
     unreadable.clear();
     checked = 0;
@@ -69,6 +70,7 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
             messages.append(i18nc("@item unprotected file", "%1 (the label cannot be read: %2)", path, label.problem));
         } else if (!covers(label.level, required)) {
             paths.append(path);
+            levels.append(levelString);
             messagePaths.append(path);
             messages.append(i18nc("@item unprotected file", "%1 (level %2, configured %3)", path, QString::number(label.level), levelString));
         }
@@ -93,7 +95,17 @@ void ProtectionCheck::sortByPath()
     for (const auto &line : lines) {
         messages.append(line.second);
     }
-    std::sort(paths.begin(), paths.end());
+    std::vector<std::pair<QString, QString>> objects; // path, level
+    for (int i = 0; i < paths.size(); ++i) {
+        objects.emplace_back(paths.at(i), levels.at(i));
+    }
+    std::sort(objects.begin(), objects.end());
+    paths.clear();
+    levels.clear();
+    for (const auto &object : objects) {
+        paths.append(object.first);
+        levels.append(object.second);
+    }
     std::sort(unreadable.begin(), unreadable.end());
 }
 
@@ -105,6 +117,11 @@ QStringList ProtectionCheck::unprotectedMessages() const
 QStringList ProtectionCheck::missingPaths() const
 {
     return missing;
+}
+
+QStringList ProtectionCheck::unprotectedLevels() const
+{
+    return levels;
 }
 
 QStringList ProtectionCheck::unreadablePaths() const

@@ -31,8 +31,10 @@ public:
 
     // One line per unprotected object, sorted by path.
     QStringList unprotectedMessages() const;
-    // Objects whose label does not cover their level.
+    // Objects whose label does not cover their level, in path order, and
+    // the level string each is configured with.
     QStringList unprotectedPaths() const;
+    QStringList unprotectedLevels() const;
     // Objects whose label cannot be read, so cannot be written either.
     QStringList unreadablePaths() const;
     // Configured paths where no object exists.
@@ -52,6 +54,7 @@ private:
     QStringList messages;
     QStringList messagePaths;
     QStringList paths;
+    QStringList levels;
     QStringList missing;
     QStringList unreadable;
     int checked = 0;
