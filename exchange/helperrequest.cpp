@@ -6,6 +6,7 @@
 #include <KLocalizedString>
 
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QDataStream>
 
 using namespace Mic::Protocol;
@@ -59,6 +60,14 @@ void HelperRequest::start()
     // Listening first, so that nothing the helper sends is missed.
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                          SLOT(onHelperSignal(int, QString, QByteArray)));
+    // A helper that ends while it serves this request answers no more; the
+    // KAuth job that would have said so may be gone.
+    auto *helperWatcher = new QDBusServiceWatcher(action.helperId(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration, this);
+    connect(helperWatcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        if (acknowledged) {
+            finish(KAuth::ActionReply::DBusError, QString());
+        }
+    });
     call();
 }
 

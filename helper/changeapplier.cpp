@@ -55,7 +55,10 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
         }
     }
     if (!system.write(error)) {
-        restoreLabels();
+        const QStringList notRestored = restoreLabels();
+        if (!notRestored.isEmpty()) {
+            *error += QLatin1Char(' ') + i18n("The labels of these objects could not be put back: %1", shortList(notRestored));
+        }
         return false;
     }
     return true;
@@ -145,14 +148,21 @@ bool ChangeApplier::protectFileSystem(QString *error)
     LabelAccess labels;
     const QStringList paths = check.unprotectedPaths();
     const QStringList levels = check.unprotectedLevels();
+    QList<unsigned int> numbers;
     for (int i = 0; i < paths.size(); ++i) {
-        const QString &path = paths.at(i);
-        const unsigned int level = Mic::Utils::configLevelToNumber(levels.at(i), system.keywordMaxLevel(), nullptr);
+        numbers.append(Mic::Utils::configLevelToNumber(levels.at(i), system.keywordMaxLevel(), nullptr));
         QString why;
-        if (!label(labels, path, level, false, &why) || !raiseContainer(labels, path, level, &why)) {
-            *error = i18nc("@info a label could not be written", "%1. Nothing was changed.", why);
-            restoreLabels();
-            return false;
+        if (!label(labels, paths.at(i), numbers.last(), false, &why)) {
+            return failLabelling(why, error);
+        }
+    }
+    // Containers after all objects: a container with a rule of its own is
+    // labelled with exactly its level above, which must not take back bits
+    // it was raised by for an object inside.
+    for (int i = 0; i < paths.size(); ++i) {
+        QString why;
+        if (!raiseContainer(labels, paths.at(i), numbers.at(i), &why)) {
+            return failLabelling(why, error);
         }
     }
     // What cannot be labelled now will not be later either: said, and left
@@ -222,13 +232,26 @@ int ChangeApplier::relabelledCount() const
     return relabelledObjects.size();
 }
 
-void ChangeApplier::restoreLabels()
+bool ChangeApplier::failLabelling(const QString &why, QString *error)
+{
+    const QStringList notRestored = restoreLabels();
+    *error = notRestored.isEmpty()
+        ? i18nc("@info a label could not be written", "%1. Nothing was changed.", why)
+        : i18n("%1. The labels of these objects could not be put back: %2", why, shortList(notRestored));
+    return false;
+}
+
+QStringList ChangeApplier::restoreLabels()
 {
     // Backwards: a container raised twice gets its first label back last.
     LabelAccess labels;
+    QStringList failed;
     for (auto it = labelled.crbegin(); it != labelled.crend(); ++it) {
-        labels.restore(it->path, it->previous);
+        if (!labels.restore(it->path, it->previous)) {
+            failed.append(it->path);
+        }
     }
     labelled.clear();
     relabelledObjects.clear();
+    return failed;
 }

@@ -37,7 +37,9 @@ private:
     bool protectFileSystem(QString *error);
     bool label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error);
     bool raiseContainer(LabelAccess &labels, const QString &path, unsigned int level, QString *error);
-    void restoreLabels();
+    // The objects whose label could not be put back.
+    QStringList restoreLabels();
+    bool failLabelling(const QString &why, QString *error);
 
     struct LabelChange {
         QString path;

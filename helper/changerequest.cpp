@@ -67,7 +67,8 @@ bool isRulePath(const QString &path)
 // final NUL, and no name in it longer than NAME_MAX.
 bool fitsNameLimits(const QString &path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    // In UTF-8, as the configuration holds it and the helper names it.
+    const QByteArray encoded = path.toUtf8();
     if (encoded.size() >= PATH_MAX) {
         return false;
     }

@@ -136,7 +136,7 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
         const bool isLink = ::fstatat(parent, component.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
         if (isLink) {
             const QByteArray link = '/' + components.mid(0, int(level) + 1).join('/');
-            *problem = i18n("it is reached through the symbolic link %1", QFile::decodeName(link));
+            *problem = i18n("it is reached through the symbolic link %1", QString::fromUtf8(link));
             return Walk::Failed;
         }
         if (error == ENOENT || error == ENOTDIR) {
@@ -158,7 +158,7 @@ ObjectLabel LabelAccess::read(const QString &path)
     int directory = -1;
     QByteArray name;
     ObjectLabel label;
-    switch (openParent(QFile::encodeName(path), &directory, &name, &label.problem)) {
+    switch (openParent(path.toUtf8(), &directory, &name, &label.problem)) {
     case Walk::Missing:
         return label;
     case Walk::Failed:
@@ -197,7 +197,7 @@ bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *
     int directory = -1;
     QByteArray name;
     QString problem;
-    switch (openParent(QFile::encodeName(path), &directory, &name, &problem)) {
+    switch (openParent(path.toUtf8(), &directory, &name, &problem)) {
     case Walk::Missing:
         *error = i18n("%1 no longer exists", path);
         return false;
@@ -235,7 +235,7 @@ bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
     int directory = -1;
     QByteArray name;
     QString problem;
-    if (openParent(QFile::encodeName(path), &directory, &name, &problem) != Walk::Reached) {
+    if (openParent(path.toUtf8(), &directory, &name, &problem) != Walk::Reached) {
         return false;
     }
     const int object = ::openat(directory, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);

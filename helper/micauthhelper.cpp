@@ -13,6 +13,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <clocale>
 #include <functional>
 
@@ -39,7 +40,14 @@ void useCallerLanguage(const QVariantMap &args)
     if (!callerLocale) {
         std::setlocale(LC_MESSAGES, "C.UTF-8");
     }
-    KLocalizedString::setLanguages(args.value(QStringLiteral("languages")).toStringList());
+    // Language names become part of the paths of the catalogs read: only
+    // names, never a path of the caller's choosing.
+    QStringList languages = args.value(QStringLiteral("languages")).toStringList();
+    languages.erase(std::remove_if(languages.begin(), languages.end(), [](const QString &language) {
+                        return !isLocaleName(language.toLatin1()) || language.startsWith(QLatin1Char('.'));
+                    }),
+                    languages.end());
+    KLocalizedString::setLanguages(languages);
 }
 }
 

@@ -8,7 +8,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <ksec_sim.h>
+
 #include <pwd.h>
+#include <sys/xattr.h>
 
 namespace
 {
@@ -365,15 +368,29 @@ QList<QPair<MicSystem::StoredFile *, QByteArray>> MicSystem::changedFiles()
 
 namespace
 {
-bool saveAtomically(const QString &path, const QByteArray &content, QString *error)
+// The label a file carries (empty when none), to give the file that
+// replaces it: a new file would otherwise carry none, and the configuration
+// file may itself be an object with a rule.
+QByteArray labelOfFile(const QString &path)
+{
+    char buffer[64];
+    const ssize_t size = ::lgetxattr(path.toUtf8().constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer));
+    return size > 0 ? QByteArray(buffer, int(size)) : QByteArray();
+}
+
+bool saveAtomically(const QString &path, const QByteArray &content, QString *error, const QString &labelFrom = QString())
 {
     QDir().mkpath(QFileInfo(path).path());
+    const QByteArray label = labelOfFile(labelFrom.isEmpty() ? path : labelFrom);
     QSaveFile file(path);
     // Unbuffered: a buffered write fails only when the buffer is flushed on
     // commit, and QSaveFile does not notice that failure; a full disk would
     // then replace the file by an empty one.
+    const auto labelled = [&] {
+        return label.isEmpty() || ::fsetxattr(file.handle(), KSEC_LABEL_XATTR, label.constData(), std::size_t(label.size()), 0) == 0;
+    };
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(content) != content.size()
-        || file.error() != QFileDevice::NoError || !file.commit()) {
+        || file.error() != QFileDevice::NoError || !labelled() || !file.commit()) {
         *error = i18n("Cannot write %1: %2", path, file.errorString());
         file.cancelWriting();
         return false;
@@ -428,7 +445,7 @@ bool MicSystem::write(QString *error)
         if (file->existed) {
             rotateBackups(file->path, backupGenerations);
             written.append(file);
-            if (!saveAtomically(backupName(file->path, 0), file->content, error)) {
+            if (!saveAtomically(backupName(file->path, 0), file->content, error, file->path)) {
                 rollBack();
                 return false;
             }
