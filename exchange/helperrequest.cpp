@@ -13,6 +13,10 @@ using namespace Mic::Protocol;
 
 namespace
 {
+// Whether the helper has been seen to seal its replies, by any request of
+// this process: only such a helper may be sent a request again.
+bool helperSeals = false;
+
 // The signal by which KAuth's helper side reports to its clients, and the
 // kinds of report it carries. Progress maps and replies both start with
 // the data map.
@@ -45,6 +49,16 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
     arguments.insert(chunkedRepliesKey, true);
     this->action.setArguments(arguments);
     busyTimer.setSingleShot(true);
+    silenceTimer.setSingleShot(true);
+    silenceTimer.setInterval(silenceWait);
+    // Calls can be lost on the way (KAuth drops some answers of the helper
+    // and a client may go before the helper answers it); the helper serves
+    // each request once, so sending it again is safe.
+    connect(&silenceTimer, &QTimer::timeout, this, [this] {
+        if (!acknowledged && calls < maxCalls && helperSeals) {
+            call();
+        }
+    });
     connect(&busyTimer, &QTimer::timeout, this, [this] {
         finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
     });
@@ -78,6 +92,7 @@ void HelperRequest::call()
         job->kill(KJob::Quietly);
     }
     ++calls;
+    silenceTimer.start();
     job = action.execute(KAuth::Action::ExecuteMode);
     connect(job, &KAuth::ExecuteJob::statusChanged, this, &HelperRequest::statusChanged);
     connect(job, &KAuth::ExecuteJob::newData, this, &HelperRequest::onJobData);
@@ -100,6 +115,7 @@ void HelperRequest::stopFollowing()
 {
     ended = true;
     busyTimer.stop();
+    silenceTimer.stop();
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                             SLOT(onHelperSignal(int, QString, QByteArray)));
     if (job) {
@@ -116,6 +132,7 @@ void HelperRequest::onHelperSignal(int type, const QString &, const QByteArray &
     if (ended) {
         return;
     }
+    silenceTimer.start(); // the helper is alive and working
     if (type == actionStartedSignal) {
         // The helper takes up a request, perhaps this one: its authorization
         // may take as long as the administrator needs to type a password.
@@ -123,6 +140,7 @@ void HelperRequest::onHelperSignal(int type, const QString &, const QByteArray &
         return;
     }
     const QVariantMap map = leadingMap(blob);
+    helperSeals = helperSeals || ReplySeal::isSealed(map);
     if (seal.isAddressedHere(map)) {
         if (const auto payload = seal.open(map)) {
             onOwnMessage(*payload);
@@ -148,6 +166,7 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
 {
     acknowledged = true;
     busyTimer.stop();
+    silenceTimer.stop();
     const QString stage = payload.value(stageKey).toString();
     if (stage == chunkStage) {
         assemble(payload.value(chunkOfKey).toString(), payload.value(chunkPartKey));
@@ -191,7 +210,9 @@ void HelperRequest::onOthersEnd()
     if (acknowledged) {
         return;
     }
-    if (calls < maxCalls) {
+    // Only a helper that seals serves each request once: another helper
+    // would serve a call sent again a second time.
+    if (calls < maxCalls && helperSeals) {
         call();
     }
     busyTimer.start(busyWait);

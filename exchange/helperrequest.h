@@ -40,6 +40,9 @@ class HelperRequest : public KJob
 public:
     static constexpr int busyWait = 10000;
     static constexpr int maxCalls = 5;
+    // How long a call may go without any sign of the helper before it is
+    // taken for lost and sent again.
+    static constexpr int silenceWait = 5000;
 
     // `action` as built by the caller: id, helper, time-out, arguments.
     explicit HelperRequest(const KAuth::Action &action, QObject *parent = nullptr);
@@ -79,6 +82,7 @@ private:
     ReplySeal seal;
     QPointer<KAuth::ExecuteJob> job;
     QTimer busyTimer;
+    QTimer silenceTimer;
     QElapsedTimer othersEndSeen;
     // The helper has said it serves this request.
     bool acknowledged = false;
