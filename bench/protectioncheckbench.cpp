@@ -2,6 +2,7 @@
 // with getfattr reading the same attribute of the same files.
 #include "benchtable.h"
 
+#include <fsilevconfig.h>
 #include <protectioncheck.h>
 
 #include <QCoreApplication>
@@ -55,6 +56,11 @@ int main(int argc, char **argv)
         qWarning("cannot lay out the files (labels need root)");
         return 1;
     }
+    FsIlevConfig config = *FsIlevConfig::parse(QByteArray(), nullptr);
+    if (!config.applyRuleChanges(rules)) {
+        qWarning("the rules do not fit a configuration");
+        return 1;
+    }
 
     // The two take turns, so that both meet the same caches.
     QVector<double> checkTimes;
@@ -62,7 +68,7 @@ int main(int argc, char **argv)
     for (int run = 0; run < runs; ++run) {
         QElapsedTimer checkTimer;
         checkTimer.start();
-        ProtectionCheck check(rules, {}, 63);
+        ProtectionCheck check(config, 63);
         check.run();
         checkTimes.append(checkTimer.nsecsElapsed() / 1e6);
         if (check.unprotectedPaths().size() != fileCount / 10) {

@@ -38,16 +38,21 @@ bool isCommentOrBlank(const QString &text)
 // Faults the decoder would otherwise hide: it strips a byte order mark and
 // replaces bad sequences, so a line that does not survive decoding and
 // encoding unchanged was not plain UTF-8.
-QString encodingProblem(const QByteArray &raw)
+bool isAscii(const QByteArray &raw)
 {
-    // Most lines are plain ASCII: nothing to decode.
-    if (std::all_of(raw.cbegin(), raw.cend(), [](char c) {
-            return c != '\0' && (c & 0x80) == 0;
-        })) {
-        return QString();
-    }
+    return std::all_of(raw.cbegin(), raw.cend(), [](char c) {
+        return (c & 0x80) == 0;
+    });
+}
+
+// `ascii`: whether the line is plain ASCII, which needs no decoding check.
+QString encodingProblem(const QByteArray &raw, bool ascii)
+{
     if (raw.contains('\0')) {
         return i18n("NUL byte");
+    }
+    if (ascii) {
+        return QString();
     }
     if (raw.startsWith("\xEF\xBB\xBF")) {
         return i18n("byte order mark");
@@ -272,14 +277,12 @@ std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QStri
 
 std::optional<FsIlevConfig::Line> FsIlevConfig::parseLine(const QByteArray &raw, QString *problem)
 {
-    *problem = encodingProblem(raw);
+    const bool ascii = isAscii(raw);
+    *problem = encodingProblem(raw, ascii);
     if (!problem->isEmpty()) {
         return std::nullopt;
     }
     // Plain ASCII decodes as Latin-1, and faster.
-    const bool ascii = std::all_of(raw.cbegin(), raw.cend(), [](char c) {
-        return (c & 0x80) == 0;
-    });
     const QString text = ascii ? QString::fromLatin1(raw) : QString::fromUtf8(raw);
     if (isCommentOrBlank(text)) {
         return Line{Kind::Other, raw, QString(), QString()};

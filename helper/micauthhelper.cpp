@@ -80,8 +80,8 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
     if (channel.takesChunks()) {
         channel.sendRulesAhead(QStringLiteral("micFsCurrentItems"), system.config());
         channel.sendRulesAhead(QStringLiteral("micFsDefaultItems"), system.defaults());
-        channel.sendExceptionsAhead(QStringLiteral("micFsCurrentExceptions"), system.config());
-        channel.sendExceptionsAhead(QStringLiteral("micFsDefaultExceptions"), system.defaults());
+        channel.sendListAhead(QStringLiteral("micFsCurrentExceptions"), system.config().exceptions());
+        channel.sendListAhead(QStringLiteral("micFsDefaultExceptions"), system.defaults().exceptions());
     }
     QVariantMap reply = system.readReply(!channel.takesChunks());
 
@@ -103,8 +103,12 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
         fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;
     }
     reply.insert(QStringLiteral("micFsStatus"), fsStatus);
-    reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
-    return channel.reply(channel.sendAheadInChunks(reply, {QStringLiteral("micFsStatusMessages")}));
+    if (channel.takesChunks()) {
+        channel.sendListAhead(QStringLiteral("micFsStatusMessages"), unprotected);
+    } else {
+        reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
+    }
+    return channel.reply(reply);
 }
 
 ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, MicSystem &system)

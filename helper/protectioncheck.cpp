@@ -11,21 +11,8 @@
 
 #include <algorithm>
 
-ProtectionCheck::ProtectionCheck(const QHash<QString, QString> &rules, const QStringList &exceptions, unsigned int keywordMaxLevel)
-    : exceptions(exceptions.cbegin(), exceptions.cend())
-    , maxLevel(keywordMaxLevel)
-{
-    entries.reserve(std::size_t(rules.size()));
-    for (auto it = rules.cbegin(); it != rules.cend(); ++it) {
-        entries.emplace_back(it.key(), it.value());
-    }
-    // Sorted, directories come together and are opened once.
-    std::sort(entries.begin(), entries.end());
-}
-
 ProtectionCheck::ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel)
     : maxLevel(keywordMaxLevel)
-    , inFileOrder(true)
 {
     // The file lists objects mostly folder by folder: its order opens most
     // folders once too, without sorting a million paths first.
@@ -75,9 +62,7 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
             messages.append(i18nc("@item unprotected file", "%1 (level %2, configured %3)", path, QString::number(label.level), levelString));
         }
     }
-    if (inFileOrder) {
-        sortByPath();
-    }
+    sortByPath();
     return true;
 }
 

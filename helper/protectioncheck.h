@@ -1,7 +1,6 @@
 #ifndef PROTECTIONCHECK_H
 #define PROTECTIONCHECK_H
 
-#include <QHash>
 #include <QSet>
 #include <QStringList>
 
@@ -22,7 +21,6 @@ class FsIlevConfig;
 class ProtectionCheck
 {
 public:
-    ProtectionCheck(const QHash<QString, QString> &rules, const QStringList &exceptions, unsigned int keywordMaxLevel);
     // The rules and exceptions of a configuration, checked in file order.
     ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel);
 
@@ -50,7 +48,6 @@ private:
     std::vector<std::pair<QString, QString>> entries;
     QSet<QString> exceptions;
     unsigned int maxLevel;
-    bool inFileOrder = false;
     QStringList messages;
     QStringList messagePaths;
     QStringList paths;

@@ -116,34 +116,15 @@ bool ReplyChannel::takesChunks() const
     return chunked;
 }
 
-QVariantMap ReplyChannel::sendAheadInChunks(QVariantMap map, const QStringList &keys) const
+void ReplyChannel::sendListAhead(const QString &key, const QStringList &list) const
 {
-    if (!chunked) {
-        return map;
+    ChunkGatherer<QStringList> chunks([&](const QStringList &part) {
+        sendChunk(key, part);
+    });
+    for (const QString &text : list) {
+        chunks.current().append(text);
+        chunks.counted(text.size());
     }
-    for (const QString &key : keys) {
-        const QVariant value = map.take(key);
-        if (value.userType() == QMetaType::QVariantHash) {
-            const QVariantHash table = value.toHash();
-            ChunkGatherer<QVariantHash> chunks([&](const QVariantHash &part) {
-                sendChunk(key, part);
-            });
-            for (auto it = table.cbegin(); it != table.cend(); ++it) {
-                chunks.current().insert(it.key(), it.value());
-                chunks.counted(it.key().size() + it.value().toString().size());
-            }
-        } else {
-            ChunkGatherer<QStringList> chunks([&](const QStringList &part) {
-                sendChunk(key, part);
-            });
-            const QStringList list = value.toStringList();
-            for (const QString &text : list) {
-                chunks.current().append(text);
-                chunks.counted(text.size());
-            }
-        }
-    }
-    return map;
 }
 
 void ReplyChannel::sendRulesAhead(const QString &key, const FsIlevConfig &config) const
@@ -154,17 +135,6 @@ void ReplyChannel::sendRulesAhead(const QString &key, const FsIlevConfig &config
     config.forEachRule([&chunks](const QString &path, const QString &level) {
         chunks.current().insert(path, level);
         chunks.counted(path.size() + level.size());
-    });
-}
-
-void ReplyChannel::sendExceptionsAhead(const QString &key, const FsIlevConfig &config) const
-{
-    ChunkGatherer<QStringList> chunks([&](const QStringList &part) {
-        sendChunk(key, part);
-    });
-    config.forEachException([&chunks](const QString &path) {
-        chunks.current().append(path);
-        chunks.counted(path.size());
     });
 }
 

@@ -29,13 +29,10 @@ public:
     void progress(const QVariantMap &map) const;
     // Whether the client takes large sets in chunks sent ahead.
     bool takesChunks() const;
-    // Sends the values of `keys` (tables or lists of texts) ahead in chunks
-    // when the client takes them so, and returns the map without them.
-    QVariantMap sendAheadInChunks(QVariantMap map, const QStringList &keys) const;
-    // Sends the rules, or the exceptions, of a configuration ahead in chunks
-    // under `key`, straight from it (the client must take chunks).
+    // Send a list of texts, or the rules of a configuration straight from
+    // it, ahead in chunks under `key` (the client must take chunks).
+    void sendListAhead(const QString &key, const QStringList &list) const;
     void sendRulesAhead(const QString &key, const FsIlevConfig &config) const;
-    void sendExceptionsAhead(const QString &key, const FsIlevConfig &config) const;
     KAuth::ActionReply reply(const QVariantMap &data) const;
     KAuth::ActionReply error(int code, const QString &text) const;
 
