@@ -2,10 +2,11 @@
 #include "protocol.h"
 
 #include <KAuth/ActionReply>
-#include <KAuth/ExecuteJob>
 #include <KLocalizedString>
 
 #include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDataStream>
 
@@ -13,17 +14,14 @@ using namespace Mic::Protocol;
 
 namespace
 {
-// Whether the helper has been seen to seal its replies, by any request of
-// this process: only such a helper may be sent a request again.
-bool helperSeals = false;
-
-// The signal by which KAuth's helper side reports to its clients, and the
-// kinds of report it carries. Progress maps and replies both start with
-// the data map.
+// How KAuth's helper side is called and reports to its clients, and the
+// kinds of report its signal carries. Progress maps and replies both start
+// with the data map.
 const QString kauthInterface = QStringLiteral("org.kde.kf5auth");
 const QString kauthSignal = QStringLiteral("remoteSignal");
-constexpr int actionStartedSignal = 0;
+const QString kauthMethod = QStringLiteral("performAction");
 constexpr int actionPerformedSignal = 1;
+constexpr int progressDataSignal = 4;
 
 QVariantMap leadingMap(const QByteArray &blob)
 {
@@ -31,6 +29,25 @@ QVariantMap leadingMap(const QByteArray &blob)
     QDataStream stream(blob);
     stream >> map;
     return stream.status() == QDataStream::Ok ? map : QVariantMap();
+}
+
+QByteArray serialized(const QVariantMap &map)
+{
+    QByteArray blob;
+    QDataStream stream(&blob, QIODevice::WriteOnly);
+    stream << map;
+    return blob;
+}
+
+// The details as KAuth's polkit backend hands them to polkit.
+QVariantMap polkitDetails(const KAuth::Action::DetailsMap &details)
+{
+    QVariantMap map;
+    for (auto it = details.cbegin(); it != details.cend(); ++it) {
+        const bool message = it.key() == KAuth::Action::AuthDetail::DetailMessage;
+        map.insert(message ? QStringLiteral("polkit.message") : QStringLiteral("other_details"), it.value());
+    }
+    return map;
 }
 
 bool isReading(const KAuth::Action &action)
@@ -49,18 +66,10 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
     arguments.insert(chunkedRepliesKey, true);
     this->action.setArguments(arguments);
     busyTimer.setSingleShot(true);
-    silenceTimer.setSingleShot(true);
-    silenceTimer.setInterval(silenceWait);
-    // Calls can be lost on the way (KAuth drops some answers of the helper
-    // and a client may go before the helper answers it); the helper serves
-    // each request once, so sending it again is safe.
-    connect(&silenceTimer, &QTimer::timeout, this, [this] {
-        if (!acknowledged && calls < maxCalls && helperSeals) {
-            call();
-        }
-    });
     connect(&busyTimer, &QTimer::timeout, this, [this] {
-        finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
+        if (turnedAway) {
+            finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
+        }
     });
 }
 
@@ -71,11 +80,16 @@ HelperRequest::~HelperRequest()
 
 void HelperRequest::start()
 {
+    if (!action.isValid()) {
+        QTimer::singleShot(0, this, [this] {
+            finish(KAuth::ActionReply::InvalidActionError, QString());
+        });
+        return;
+    }
     // Listening first, so that nothing the helper sends is missed.
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                          SLOT(onHelperSignal(int, QString, QByteArray)));
-    // A helper that ends while it serves this request answers no more; the
-    // KAuth job that would have said so may be gone.
+    // A helper that ends while it serves this request answers no more.
     auto *helperWatcher = new QDBusServiceWatcher(action.helperId(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration, this);
     connect(helperWatcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
         if (acknowledged) {
@@ -85,19 +99,20 @@ void HelperRequest::start()
     call();
 }
 
+// One call at a time: a call is sent again only once the helper has
+// answered the last one "busy".
 void HelperRequest::call()
 {
-    if (job) {
-        disconnect(job, nullptr, this, nullptr);
-        job->kill(KJob::Quietly);
-    }
     ++calls;
-    silenceTimer.start();
-    job = action.execute(KAuth::Action::ExecuteMode);
-    connect(job, &KAuth::ExecuteJob::statusChanged, this, &HelperRequest::statusChanged);
-    connect(job, &KAuth::ExecuteJob::newData, this, &HelperRequest::onJobData);
-    connect(job, &KJob::result, this, &HelperRequest::onJobResult);
-    job->start();
+    turnedAway = false;
+    othersEndedSinceCall = false;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    QDBusMessage message = QDBusMessage::createMethodCall(action.helperId(), QStringLiteral("/"), kauthInterface, kauthMethod);
+    // The helper asks polkit about the caller by this name, after checking
+    // that the call comes from it.
+    message << action.name() << bus.baseService().toUtf8() << polkitDetails(action.detailsV2()) << serialized(action.arguments());
+    pendingCall = new QDBusPendingCallWatcher(bus.asyncCall(message, action.timeout()), this);
+    connect(pendingCall, &QDBusPendingCallWatcher::finished, this, &HelperRequest::onCallAnswered);
 }
 
 QVariantMap HelperRequest::data() const
@@ -107,6 +122,8 @@ QVariantMap HelperRequest::data() const
 
 bool HelperRequest::doKill()
 {
+    // The helper goes on with a request it has started; only the following
+    // stops.
     stopFollowing();
     return true;
 }
@@ -115,58 +132,103 @@ void HelperRequest::stopFollowing()
 {
     ended = true;
     busyTimer.stop();
-    silenceTimer.stop();
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                             SLOT(onHelperSignal(int, QString, QByteArray)));
-    if (job) {
-        disconnect(job, nullptr, this, nullptr);
-        // The helper goes on with a request it has started; only the
-        // following stops.
-        job->kill(KJob::Quietly);
-        job.clear();
+    delete pendingCall;
+    pendingCall = nullptr;
+}
+
+void HelperRequest::onCallAnswered(QDBusPendingCallWatcher *watcher)
+{
+    watcher->deleteLater();
+    if (watcher != pendingCall || ended) {
+        return;
+    }
+    pendingCall = nullptr;
+    const QDBusPendingReply<QByteArray> answer = *watcher;
+    if (answer.isError()) {
+        // Once the helper serves this request, its reply also comes as a
+        // signal, and a helper that ends is seen to go: a call that merely
+        // outlasted its time-out changes nothing.
+        if (!acknowledged) {
+            finish(KAuth::ActionReply::DBusError, QString());
+        }
+        return;
+    }
+    onAnswer(answer.value());
+}
+
+void HelperRequest::onAnswer(const QByteArray &serializedReply)
+{
+    const KAuth::ActionReply reply = KAuth::ActionReply::deserialize(serializedReply);
+    if (reply.type() == KAuth::ActionReply::KAuthErrorType && reply.errorCode() == KAuth::ActionReply::HelperBusyError) {
+        onTurnedAway();
+        return;
+    }
+    const QVariantMap data = reply.data();
+    if (ReplySeal::isSealed(data)) {
+        // A seal of this request on the answer to its own call: its reply,
+        // or word that an earlier call of it was served.
+        if (const auto payload = seal.open(data)) {
+            onOwnMessage(*payload);
+        }
+        return;
+    }
+    if (reply.failed()) {
+        finish(int(reply.errorCode()), reply.errorDescription());
+    } else {
+        finish(0, QString(), data); // a helper that does not seal
     }
 }
 
-void HelperRequest::onHelperSignal(int type, const QString &, const QByteArray &blob)
+// The call came in while the helper was busy with another, and was not
+// served. If the helper was ending that other one, it is free now.
+void HelperRequest::onTurnedAway()
+{
+    if (calls >= maxCalls) {
+        finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
+        return;
+    }
+    if (othersEndedSinceCall) {
+        call();
+        return;
+    }
+    turnedAway = true;
+    if (!busyTimer.isActive()) {
+        busyTimer.start(busyWait);
+    }
+}
+
+void HelperRequest::onHelperSignal(int type, const QString &actionName, const QByteArray &blob)
 {
     if (ended) {
         return;
     }
-    silenceTimer.start(); // the helper is alive and working
-    if (type == actionStartedSignal) {
-        // The helper takes up a request, perhaps this one: its authorization
-        // may take as long as the administrator needs to type a password.
-        busyTimer.stop();
-        return;
-    }
     const QVariantMap map = leadingMap(blob);
-    helperSeals = helperSeals || ReplySeal::isSealed(map);
     if (seal.isAddressedHere(map)) {
         if (const auto payload = seal.open(map)) {
             onOwnMessage(*payload);
         }
-    } else if (type == actionPerformedSignal && isOthersEnd(map, blob)) {
-        othersEndSeen.start();
-        onOthersEnd();
+        return;
     }
-}
-
-// A plain end may be this request's own, from a helper that does not seal;
-// the KAuth job takes those.
-bool HelperRequest::isOthersEnd(const QVariantMap &map, const QByteArray &blob) const
-{
-    if (ReplySeal::isSealed(map)) {
-        return true;
+    if (type == actionPerformedSignal) {
+        othersEndedSinceCall = true;
+        if (turnedAway) {
+            call();
+        }
+    } else if (type == progressDataSignal && !acknowledged && !ReplySeal::isSealed(map) && actionName == action.name()) {
+        // A helper that does not seal, followed as KAuth follows it.
+        Q_EMIT newData(map);
     }
-    const KAuth::ActionReply reply = KAuth::ActionReply::deserialize(blob);
-    return reply.failed() && isOthersError(reply.errorCode());
 }
 
 void HelperRequest::onOwnMessage(const QVariantMap &payload)
 {
-    acknowledged = true;
-    busyTimer.stop();
-    silenceTimer.stop();
+    if (!acknowledged) {
+        acknowledged = true;
+        busyTimer.stop();
+        Q_EMIT statusChanged(KAuth::Action::AuthorizedStatus);
+    }
     const QString stage = payload.value(stageKey).toString();
     if (stage == chunkStage) {
         assemble(payload.value(chunkOfKey).toString(), payload.value(chunkPartKey));
@@ -203,81 +265,6 @@ QVariantMap HelperRequest::withAssembled(QVariantMap map) const
     return map;
 }
 
-// The helper has finished a request that was not this one. If this one was
-// turned away while the helper was busy, nothing more will come for it.
-void HelperRequest::onOthersEnd()
-{
-    if (acknowledged) {
-        return;
-    }
-    // Only a helper that seals serves each request once: another helper
-    // would serve a call sent again a second time.
-    if (calls < maxCalls && helperSeals) {
-        call();
-    }
-    busyTimer.start(busyWait);
-}
-
-void HelperRequest::onJobData(const QVariantMap &data)
-{
-    // Sealed maps come through the helper's signal; plain ones only from a
-    // helper that does not seal, which serves this request alone.
-    if (!ReplySeal::isSealed(data) && !acknowledged) {
-        Q_EMIT newData(data);
-    }
-}
-
-// KAuth's job ends on the first reply to any call of the action's name, and
-// reports a call KAuth could not make at all.
-void HelperRequest::onJobResult(KJob *)
-{
-    if (ended) {
-        return;
-    }
-    const int code = job->error();
-    const QString text = job->errorText();
-    const QVariantMap data = job->data();
-    disconnect(job, nullptr, this, nullptr);
-    job.clear();
-    // The ends of others' calls are broadcast, and seen on the helper's
-    // signal as well; they are handled there.
-    if (code != 0) {
-        if (!isOthersError(code)) {
-            finish(code, text);
-        } else {
-            // KAuth reports some errors of its own (a helper it cannot
-            // start) like the denials it broadcasts: only one seen on the
-            // helper's signal too is another's. Both come from one message.
-            QTimer::singleShot(50, this, [this, code, text] {
-                if (!othersEndSeen.isValid() || othersEndSeen.elapsed() > 500) {
-                    finish(code, text);
-                }
-            });
-        }
-        return;
-    }
-    if (!ReplySeal::isSealed(data)) {
-        finish(0, QString(), data);
-    } else if (const auto payload = seal.open(data)) {
-        onOwnMessage(*payload);
-    }
-}
-
-// Whether an error broadcast as the end of a call can be another client's.
-// Once the helper serves this request it serves no other; before, a refusal
-// of an unsealed call or a denial that polkit would not give this client
-// is somebody else's.
-bool HelperRequest::isOthersError(int code) const
-{
-    if (acknowledged) {
-        return false;
-    }
-    if (code == Error::UnsealedRequest) {
-        return true;
-    }
-    return code == KAuth::ActionReply::AuthorizationDeniedError && action.status() == KAuth::Action::AuthorizedStatus;
-}
-
 void HelperRequest::finish(int code, const QString &text, const QVariantMap &data)
 {
     if (ended) {
@@ -306,6 +293,9 @@ QString HelperRequest::inAdministratorsWords(int code, const QString &text) cons
         return text;
     }
     switch (code) {
+    case KAuth::ActionReply::InvalidActionError:
+        return i18n("The integrity control settings service is not set up on this system: its authorization policy is missing, or the "
+                    "authorization service is not running.");
     case KAuth::ActionReply::AuthorizationDeniedError:
         return reading ? i18n("You are not authorized to read the integrity control settings.")
                        : i18n("You are not authorized to change the integrity control settings.");

@@ -6,33 +6,31 @@
 #include <KAuth/Action>
 #include <KJob>
 
-#include <QElapsedTimer>
 #include <QHash>
-#include <QPointer>
 #include <QTimer>
 #include <QVariantMap>
 
-namespace KAuth
-{
-class ExecuteJob;
-}
+class QDBusPendingCallWatcher;
 
 /*
  * One request to the privileged helper, followed to its end.
  *
- * KAuth broadcasts the helper's progress maps and replies on the system bus
- * and hands them to every client waiting on an action of the same name; a
- * call that finds the helper busy gets an answer KAuth ignores. So each
- * request carries a seal of its own (a random id and key) and takes only
- * what opens with it, listening to the helper's signals itself; the KAuth
- * job serves to call the helper and to learn KAuth's own errors. When the
- * helper finishes another request before it has taken up this one, this
- * one may have been turned away: it is sent again (the helper serves each
- * request id once), up to `maxCalls` times, and ends with a "busy" error
- * when the helper has not taken it up within `busyWait` of the last call.
+ * KAuth's client hands every reply the helper broadcasts to every client
+ * waiting on an action of the same name, a denial of another user's call
+ * included, and drops the helper's answer to its own call. So the request
+ * calls the helper itself, the way KAuth does (same method, caller id,
+ * details and arguments, so the helper's polkit check is KAuth's own), and
+ * takes the answer to its call, which only it receives: its reply, its
+ * denial, or "busy". A call turned away as busy is sent again when the
+ * helper finishes what it was doing, up to `maxCalls` times; the request
+ * ends with a "busy" error when the helper has not become free within
+ * `busyWait`.
  *
- * A helper that seals nothing (one that knows only the plain maps) is
- * followed as KAuth follows it: its maps and reply are taken as they come.
+ * Each request carries a seal of its own (a random id and key): progress
+ * maps and the large sets sent ahead in chunks travel as broadcast signals,
+ * and the request takes only those that open with its key. A helper that
+ * seals nothing (one that knows only the plain maps) is followed as KAuth
+ * follows it: its progress maps are taken as they come.
  */
 class HelperRequest : public KJob
 {
@@ -40,11 +38,9 @@ class HelperRequest : public KJob
 public:
     static constexpr int busyWait = 10000;
     static constexpr int maxCalls = 5;
-    // How long a call may go without any sign of the helper before it is
-    // taken for lost and sent again.
-    static constexpr int silenceWait = 5000;
 
-    // `action` as built by the caller: id, helper, time-out, arguments.
+    // `action` as built by the caller: id, helper, time-out, details,
+    // arguments.
     explicit HelperRequest(const KAuth::Action &action, QObject *parent = nullptr);
     ~HelperRequest() override;
 
@@ -53,6 +49,7 @@ public:
     QVariantMap data() const;
 
 Q_SIGNALS:
+    // AuthorizedStatus once the helper has taken the request up.
     void statusChanged(KAuth::Action::AuthStatus status);
     // A progress map of the helper, such as the state before the file
     // system has been checked.
@@ -66,26 +63,28 @@ private Q_SLOTS:
 
 private:
     void call();
-    void onJobData(const QVariantMap &data);
-    void onJobResult(KJob *job);
+    void showAgentTheWindow() const;
+    void onCallAnswered(QDBusPendingCallWatcher *watcher);
+    void onAnswer(const QByteArray &serializedReply);
+    void onTurnedAway();
     void onOwnMessage(const QVariantMap &payload);
     void assemble(const QString &key, const QVariant &part);
     QVariantMap withAssembled(QVariantMap map) const;
-    void onOthersEnd();
-    bool isOthersEnd(const QVariantMap &map, const QByteArray &blob) const;
-    bool isOthersError(int code) const;
     void finish(int code, const QString &text, const QVariantMap &data = {});
     void stopFollowing();
     QString inAdministratorsWords(int code, const QString &text) const;
 
     KAuth::Action action;
     ReplySeal seal;
-    QPointer<KAuth::ExecuteJob> job;
+    QDBusPendingCallWatcher *pendingCall = nullptr;
     QTimer busyTimer;
-    QTimer silenceTimer;
-    QElapsedTimer othersEndSeen;
     // The helper has said it serves this request.
     bool acknowledged = false;
+    // The last call was answered "busy" and waits to be sent again.
+    bool turnedAway = false;
+    // The helper has finished a request since the last call was sent: a
+    // "busy" answer then came while it was ending that one.
+    bool othersEndedSinceCall = false;
     bool ended = false;
     int calls = 0;
     QVariantMap replyData;

@@ -1,6 +1,7 @@
 // Runs the helper's access action once, as the module does, and prints how
 // it ended, for tests that run a client as another user or several clients
-// at once.
+// at once. An argument goes to polkit as a detail of the request, which a
+// test's polkit rule may look at.
 #include <helperrequest.h>
 
 #include <KAuth/Action>
@@ -15,7 +16,11 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     KAuth::Action action(QStringLiteral("org.lumen.kcm.mic.access"));
     action.setHelperId(QStringLiteral("org.lumen.kcm.mic"));
+    if (argc > 1) {
+        action.setDetailsV2({{KAuth::Action::AuthDetail::DetailOther, QString::fromLocal8Bit(argv[1])}});
+    }
     std::printf("status %d\n", int(action.status()));
+    std::fflush(stdout);
     auto *job = new HelperRequest(action);
     QObject::connect(job, &KJob::result, &app, [job] {
         std::printf("error %d\n", job->error());

@@ -150,23 +150,28 @@ private Q_SLOTS:
     }
 
     // A call that comes in while the helper handles events (as it does while
-    // polkit authorizes another) is answered "busy", an answer KAuth drops:
-    // the client sends it again once the helper is free.
-    void aCallTurnedAwayIsSentAgain()
+    // polkit authorizes another) is answered "busy": the client says so when
+    // the helper stays busy, and sends it again once the helper is free.
+    void aCallTurnedAwayIsSentAgainOrEndsBusy()
     {
         SKIP_WITHOUT_HOOKS();
         Pause pause("before-check", "events");
         Running read;
         start(&read, s("access"), {});
         QTRY_VERIFY_WITH_TIMEOUT(pause.reached(), 20000);
+
+        const Outcome tooLate = execute(s("change"), {{s("userILevels"), QVariantHash{{s("root"), 8u}}}});
+        QCOMPARE(tooLate.error, 210);
+        QVERIFY2(tooLate.errorText.contains(s("busy")), qPrintable(tooLate.errorText));
+
         Running change;
-        start(&change, s("change"), {{s("userILevels"), QVariantHash{{s("nobody"), 6u}}}});
+        start(&change, s("change"), {{s("userILevels"), QVariantHash{{s("root"), 9u}}}});
         QTest::qWait(500);
         pause.release();
         QTRY_VERIFY_WITH_TIMEOUT(read.outcome.finished && change.outcome.finished, 30000);
         QCOMPARE(read.outcome.error, 0);
         QCOMPARE(change.outcome.error, 0);
-        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 6"));
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 9"));
     }
 
     void aDeniedClientLearnsNothingOfAnothersRead()
@@ -193,6 +198,60 @@ private Q_SLOTS:
         QCOMPARE(root.outcome.data.value(s("micFsCurrentItems")).toHash().size(), 5);
         const QByteArray output = nobody.readAllStandardOutput();
         QVERIFY2(output.contains("error 4") && output.contains("rules 0"), output.constData());
+    }
+
+    // The helper's own report of a denial reaches every client on the bus.
+    // A client still waiting for its authorization must not take another
+    // user's denial for its own: user "daemon" here needs an administrator's
+    // authorization by the client's reckoning, and polkit grants it when the
+    // helper asks (a rule of the test's own, keyed to a detail of the call).
+    void anotherUsersDenialIsNotTaken()
+    {
+        SKIP_WITHOUT_HOOKS();
+        const QString rules = s("/etc/polkit-1/rules.d/49-lumen-kcm-mic-concurrency-test.rules");
+        QFile rule(rules);
+        if (!rule.open(QIODevice::WriteOnly)) {
+            QSKIP("no polkit rules folder");
+        }
+        rule.write("polkit.addRule(function(action, subject) {\n"
+                   "    if (action.id.indexOf(\"org.lumen.kcm.mic.\") == 0 && subject.user == \"daemon\")\n"
+                   "        return action.lookup(\"other_details\") == \"granted-by-test\" ? polkit.Result.YES : polkit.Result.AUTH_ADMIN;\n"
+                   "});\n");
+        rule.close();
+        QFile::setPermissions(rules, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        const auto removeRule = qScopeGuard([&] {
+            QFile::remove(rules);
+        });
+        QTest::qWait(1000); // polkitd notices new rules by itself
+        QTemporaryDir dir(s("/tmp/lumen-mic-client-XXXXXX"));
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        const QString client = dir.filePath(s("authclient"));
+        QVERIFY(QFile::copy(s(AUTH_CLIENT_PATH), client));
+
+        // Both calls wait while root's read is held; nobody's comes first.
+        Pause pause("before-check");
+        Running root;
+        start(&root, s("access"), {});
+        QTRY_VERIFY_WITH_TIMEOUT(pause.reached(), 20000);
+        QProcess nobody;
+        nobody.start(s("runuser"), {s("-u"), s("nobody"), s("--"), client});
+        QVERIFY(nobody.waitForStarted());
+        QTest::qWait(500);
+        QProcess daemon;
+        daemon.start(s("runuser"), {s("-u"), s("daemon"), s("--"), client, s("granted-by-test")});
+        QVERIFY(daemon.waitForReadyRead(10000));
+        QTest::qWait(500);
+        pause.release();
+        QVERIFY(nobody.state() == QProcess::NotRunning || nobody.waitForFinished(30000));
+        QVERIFY(daemon.state() == QProcess::NotRunning || daemon.waitForFinished(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(root.outcome.finished, 30000);
+
+        QCOMPARE(root.outcome.error, 0);
+        const QByteArray denied = nobody.readAllStandardOutput();
+        QVERIFY2(denied.contains("error 4"), denied.constData());
+        const QByteArray granted = daemon.readAllStandardOutput();
+        QVERIFY2(granted.startsWith("status 4\n"), granted.constData()); // authorization required, by its own reckoning
+        QVERIFY2(granted.contains("error 0") && granted.contains("rules 5"), granted.constData());
     }
 
     void aListenerOnTheBusLearnsNothing()
