@@ -38,6 +38,11 @@ int ExceptionModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : 1;
 }
 
+const QString &ExceptionModel::pathAt(int row) const
+{
+    return exceptions.at(row);
+}
+
 QVariant ExceptionModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= exceptions.size()) {

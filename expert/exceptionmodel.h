@@ -20,6 +20,7 @@ public:
     void reset(const QStringList &list, bool trackChanges);
     QStringList exceptionList() const;
     void removeRowWithEmptyPath();
+    const QString &pathAt(int row) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

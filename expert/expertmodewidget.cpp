@@ -7,6 +7,7 @@
 #include "miccomboboxdelegate.h"
 #include "micfiledialogdelegate.h"
 #include "micfilesystemmodel.h"
+#include "pathfilterproxymodel.h"
 #include "serviceinfo.h"
 #include "servicemodel.h"
 
@@ -15,9 +16,12 @@
 #include <KLocalizedString>
 
 #include <QAction>
+#include <QCompleter>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QUrl>
 
@@ -56,12 +60,19 @@ ExpertModeWidget::ExpertModeWidget(QPushButton *backButton, QWidget *parent)
     treeModel->setRootPath(QDir::rootPath());
     treeModel->setFilter(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     exceptionModel = new ExceptionModel(this);
+    shownRules = new PathFilterProxyModel([rules = ruleModel](int row) -> const QString & { return rules->pathAt(row); },
+                                          [rules = ruleModel](int row) { return rules->levelAt(row); }, this);
+    shownRules->setSourceModel(ruleModel);
+    shownExceptionRows = new PathFilterProxyModel([exceptions = exceptionModel](int row) -> const QString & { return exceptions->pathAt(row); }, nullptr, this);
+    shownExceptionRows->setSourceModel(exceptionModel);
     serviceModel = new ServiceModel(this);
 
     nameIconButtons();
     setUpViews();
     fillLevelComboBox();
     connectReactions();
+    setUpFilters();
+    setUpPathField();
 
     ui->labelCustomLevel->hide();
     ui->spinBoxCustomLevel->hide();
@@ -118,7 +129,7 @@ void ExpertModeWidget::setUpViews()
     treeHeader->moveSection(5, 2);
 
     CommitableTableView *rules = ui->tableViewFs;
-    rules->setModel(ruleModel);
+    rules->setModel(shownRules);
     rules->setEditTriggers(QAbstractItemView::NoEditTriggers);
     rules->setSelectionMode(QAbstractItemView::SingleSelection);
     rules->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -129,16 +140,16 @@ void ExpertModeWidget::setUpViews()
     rules->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     rules->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     rules->setItemDelegateForColumn(0, new MicComboBoxDelegate(this));
-    rulePathDelegate = new MicFileDialogDelegate(ruleModel, this);
+    rulePathDelegate = new MicFileDialogDelegate(shownRules, this);
     rules->setItemDelegateForColumn(1, rulePathDelegate);
 
     CommitableTableView *exceptions = ui->tableViewExc;
-    exceptions->setModel(exceptionModel);
+    exceptions->setModel(shownExceptionRows);
     exceptions->setSelectionMode(QAbstractItemView::SingleSelection);
     exceptions->setSortingEnabled(false);
     exceptions->horizontalHeader()->setHighlightSections(false);
     exceptions->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    exceptionPathDelegate = new MicFileDialogDelegate(exceptionModel, this);
+    exceptionPathDelegate = new MicFileDialogDelegate(shownExceptionRows, this);
     exceptions->setItemDelegateForColumn(0, exceptionPathDelegate);
 
     ui->treeViewServices->setModel(serviceModel);
@@ -178,20 +189,17 @@ void ExpertModeWidget::connectReactions()
     connect(ruleModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
     connect(exceptionModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
 
-    const auto followRows = [this](QAbstractItemModel *model, QPushButton *clear) {
-        connect(model, &QAbstractItemModel::rowsInserted, this, [this, clear] {
-            clear->setEnabled(true);
-            disableButtonForDefaultItems();
-        });
-        const auto clearFollowsRows = [this, model, clear] {
-            clear->setEnabled(model->rowCount() > 0);
+    const auto followRows = [this](QAbstractItemModel *model) {
+        const auto clearFollowsRows = [this] {
+            enableClearButtons();
             disableButtonForDefaultItems();
         };
+        connect(model, &QAbstractItemModel::rowsInserted, this, clearFollowsRows);
         connect(model, &QAbstractItemModel::rowsRemoved, this, clearFollowsRows);
         connect(model, &QAbstractItemModel::modelReset, this, clearFollowsRows);
     };
-    followRows(ruleModel, ui->pushButtonClear);
-    followRows(exceptionModel, ui->pushButtonClearExc);
+    followRows(ruleModel);
+    followRows(exceptionModel);
 
     const auto removeFollowsSelection = [this](QAbstractItemView *view, QPushButton *remove) {
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [remove](const QItemSelection &selected) {
@@ -249,6 +257,91 @@ void ExpertModeWidget::addShortcuts()
         }
     });
     addAction(remove);
+}
+
+// Filters and the path field ------------------------------------------------
+
+void ExpertModeWidget::setUpFilters()
+{
+    fillFilterLevelComboBox();
+    connect(ui->lineEditFilterFs, &QLineEdit::textChanged, this, &ExpertModeWidget::applyRuleFilter);
+    connect(ui->comboBoxFilterLevel, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &ExpertModeWidget::applyRuleFilter);
+    connect(ui->lineEditFilterExc, &QLineEdit::textChanged, this, &ExpertModeWidget::applyExceptionFilter);
+}
+
+void ExpertModeWidget::fillFilterLevelComboBox()
+{
+    QComboBox *levels = ui->comboBoxFilterLevel;
+    levels->addItem(i18n("All levels"), QString());
+    const QString maximum = Mic::Utils::configLevelToPrettyName(QStringLiteral("max"));
+    levels->addItem(maximum, maximum);
+    const QList<Mic::Level> catalogue = Mic::Utils::allLevels();
+    for (const Mic::Level &level : catalogue) {
+        const QString name = Mic::Utils::levelName(level.value);
+        levels->addItem(name, name);
+    }
+}
+
+// The filters act on committed rows: an open editor is closed first, so that
+// its edit lands in the row it was made in.
+void ExpertModeWidget::applyRuleFilter()
+{
+    ui->tableViewFs->commit();
+    shownRules->setFilter(ui->lineEditFilterFs->text(), ui->comboBoxFilterLevel->currentData().toString());
+    enableClearButtons();
+}
+
+void ExpertModeWidget::applyExceptionFilter()
+{
+    ui->tableViewExc->commit();
+    shownExceptionRows->setFilter(ui->lineEditFilterExc->text(), QString());
+    enableClearButtons();
+}
+
+// Clearing a filtered table would remove rows the administrator cannot see.
+void ExpertModeWidget::enableClearButtons() const
+{
+    ui->pushButtonClear->setEnabled(ruleModel->rowCount() > 0 && !shownRules->isFiltering());
+    ui->pushButtonClearExc->setEnabled(exceptionModel->rowCount() > 0 && !shownExceptionRows->isFiltering());
+}
+
+void ExpertModeWidget::setUpPathField()
+{
+    auto *completer = new QCompleter(this);
+    auto *files = new QFileSystemModel(completer);
+    files->setFilter(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    files->setRootPath(QString());
+    completer->setModel(files);
+    ui->lineEditTreePath->setCompleter(completer);
+    connect(ui->lineEditTreePath, &QLineEdit::textChanged, this, &ExpertModeWidget::showPathInTree);
+    connect(completer, QOverload<const QString &>::of(&QCompleter::activated), this, &ExpertModeWidget::showPathInTree);
+    // The tree reads folders in the background: once the folders on the way
+    // to the path are read, the rows above it may have moved.
+    connect(treeModel, &QFileSystemModel::directoryLoaded, this, [this](const QString &folder) {
+        if (!pathToShow.isEmpty() && (pathToShow == folder || pathToShow.startsWith(folder + QLatin1Char('/')) || folder == QDir::rootPath())) {
+            ui->treeViewMic->scrollTo(treeModel->index(pathToShow));
+        }
+    });
+}
+
+// Expands the tree to an existing absolute path and selects it; a text that
+// names nothing (yet, while it is typed) leaves the tree as it is.
+bool ExpertModeWidget::showPathInTree(const QString &text)
+{
+    const QString path = QDir::cleanPath(text.trimmed());
+    const QFileInfo info(path);
+    if (!QDir::isAbsolutePath(path) || (!info.exists() && !info.isSymLink())) {
+        return false;
+    }
+    const QModelIndex index = treeModel->index(path);
+    if (!index.isValid()) {
+        return false;
+    }
+    pathToShow = path;
+    QTreeView *tree = ui->treeViewMic;
+    tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    tree->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    return true;
 }
 
 // Data in and out -----------------------------------------------------------
@@ -432,21 +525,21 @@ void ExpertModeWidget::on_pushButtonAdd_clicked()
     ui->tableViewFs->commit();
     Q_EMIT contentChanged();
     ruleModel->addRow();
-    const QModelIndex path = ruleModel->index(ruleModel->rowCount() - 1, 1);
+    const QModelIndex path = shownRules->mapFromSource(ruleModel->index(ruleModel->rowCount() - 1, 1));
     ui->tableViewFs->setCurrentIndex(path);
     ui->tableViewFs->edit(path);
 }
 
 void ExpertModeWidget::on_pushButtonRemove_clicked()
 {
-    const QModelIndex current = ui->tableViewFs->currentIndex();
-    if (!current.isValid()) {
+    const int row = shownRules->mapToSource(ui->tableViewFs->currentIndex()).row();
+    if (row < 0) {
         return;
     }
     ruleModel->beginRemoveRows();
     ui->tableViewFs->commit();
     Q_EMIT contentChanged();
-    ruleModel->removeRow(current.row());
+    ruleModel->removeRow(row);
 }
 
 void ExpertModeWidget::on_pushButtonClear_clicked()
@@ -462,21 +555,21 @@ void ExpertModeWidget::on_pushButtonAddExc_clicked()
     ui->tableViewExc->commit();
     Q_EMIT contentChanged();
     exceptionModel->addRow();
-    const QModelIndex path = exceptionModel->index(exceptionModel->rowCount() - 1, 0);
+    const QModelIndex path = shownExceptionRows->mapFromSource(exceptionModel->index(exceptionModel->rowCount() - 1, 0));
     ui->tableViewExc->setCurrentIndex(path);
     ui->tableViewExc->edit(path);
 }
 
 void ExpertModeWidget::on_pushButtonRemoveExc_clicked()
 {
-    const QModelIndex current = ui->tableViewExc->currentIndex();
-    if (!current.isValid()) {
+    const int row = shownExceptionRows->mapToSource(ui->tableViewExc->currentIndex()).row();
+    if (row < 0) {
         return;
     }
     exceptionModel->beginRemoveRows();
     ui->tableViewExc->commit();
     Q_EMIT contentChanged();
-    exceptionModel->removeRow(current.row());
+    exceptionModel->removeRow(row);
 }
 
 void ExpertModeWidget::on_pushButtonClearExc_clicked()

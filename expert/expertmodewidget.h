@@ -11,6 +11,7 @@ class ExceptionModel;
 class FsConfigModel;
 class MicFileDialogDelegate;
 class MicFileSystemModel;
+class PathFilterProxyModel;
 class QPushButton;
 class ServiceModel;
 class Ui_ExpertModeWidget;
@@ -59,12 +60,22 @@ private:
     void fillLevelComboBox();
     void connectReactions();
     void addShortcuts();
+    void setUpFilters();
+    void fillFilterLevelComboBox();
+    void applyRuleFilter();
+    void applyExceptionFilter();
+    void enableClearButtons() const;
+    void setUpPathField();
+    bool showPathInTree(const QString &text);
     void openConfigFile();
 
     Ui_ExpertModeWidget *ui;
     FsConfigModel *ruleModel;
     MicFileSystemModel *treeModel;
     ExceptionModel *exceptionModel;
+    // What the tables show of the rules and exceptions.
+    PathFilterProxyModel *shownRules;
+    PathFilterProxyModel *shownExceptionRows;
     ServiceModel *serviceModel;
     MicFileDialogDelegate *rulePathDelegate;
     MicFileDialogDelegate *exceptionPathDelegate;
@@ -75,6 +86,9 @@ private:
     // The configuration file the helper reads, as its last reply named it.
     QString configPath;
     QStringList defaultExceptions;
+    // The path typed above the tree, shown again when the folders on its
+    // way have been read.
+    QString pathToShow;
 };
 
 #endif

@@ -119,6 +119,11 @@ int FsConfigModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : 2;
 }
 
+const QString &FsConfigModel::pathAt(int row) const
+{
+    return rows.at(row);
+}
+
 QString FsConfigModel::levelAt(int row) const
 {
     const auto it = rules.constFind(rows.at(row));

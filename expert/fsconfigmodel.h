@@ -33,6 +33,9 @@ public:
     const QHash<QString, QVariant> &pathLevelHash() const;
     const QHash<QString, QVariant> &pathLevelHashUpdate() const;
     void removeRowWithEmptyPath();
+    // The path and level string of a row, as the table shows them.
+    const QString &pathAt(int row) const;
+    QString levelAt(int row) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -52,7 +55,6 @@ private:
     bool setLevel(const QModelIndex &index, const QString &level);
     bool setPath(const QModelIndex &index, const QString &path);
     bool rejectPath(const QString &warning);
-    QString levelAt(int row) const;
     void forgetRule(const QString &path);
     void resetNow(const QHash<QString, QVariant> &loaded, bool trackChanges, const QStringList &sortedPaths);
 

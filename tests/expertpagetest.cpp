@@ -7,13 +7,17 @@
 #include <expertmodewidget.h>
 
 #include <QAction>
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QFileSystemModel>
+#include <QLineEdit>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -274,6 +278,99 @@ private Q_SLOTS:
         child<QPushButton>("pushButtonAddExc")->click();
         QCOMPARE(child<CommitableTableView>("tableViewExc")->model()->rowCount(), 2);
         QVERIFY(child<QPushButton>("pushButtonClearExc")->isEnabled());
+    }
+
+    // Finding rows among many: the filters show some rows, edits and removals
+    // act on the row shown, and a hidden row keeps its pending edit.
+    void filteredTables()
+    {
+        QVariantMap map = sampleMap();
+        QVariantHash rules{{s("/usr/Lib/Module"), s("high")}};
+        for (int i = 0; i < 200; ++i) {
+            rules.insert(s("/srv/app%1/conf").arg(i), i % 2 ? s("7") : s("0xf"));
+        }
+        map.insert(s("micFsCurrentItems"), rules);
+        page->setData(map);
+        subTabs()->setCurrentIndex(1);
+        auto *table = child<CommitableTableView>("tableViewFs");
+        QAbstractItemModel *shown = table->model();
+        QAbstractItemModelTester tester(shown, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        auto *filter = child<QLineEdit>("lineEditFilterFs");
+        auto *levels = child<QComboBox>("comboBoxFilterLevel");
+        const auto shownPaths = [shown] {
+            QStringList paths;
+            for (int row = 0; row < shown->rowCount(); ++row) {
+                paths.append(shown->index(row, 1).data().toString());
+            }
+            return paths;
+        };
+
+        filter->setText(s("APP1")); // any case: app1, app10..19, app100..199
+        QCOMPARE(shown->rowCount(), 111);
+        QVERIFY(!child<QPushButton>("pushButtonClear")->isEnabled()); // would remove hidden rows
+        filter->setText(s("app19"));
+        QCOMPARE(shown->rowCount(), 11);
+        levels->setCurrentIndex(levels->findText(s("7")));
+        QCOMPARE(shownPaths(),
+                 (QStringList{s("/srv/app19/conf"), s("/srv/app191/conf"), s("/srv/app193/conf"), s("/srv/app195/conf"), s("/srv/app197/conf"),
+                              s("/srv/app199/conf")}));
+
+        // An edit keeps its row in view, and its change while hidden.
+        QVERIFY(shown->setData(shown->index(1, 0), s("15")));
+        QCOMPARE(shown->rowCount(), 6);
+        levels->setCurrentIndex(0);
+        filter->setText(s("lib/"));
+        QCOMPARE(shownPaths(), QStringList{s("/usr/Lib/Module")});
+        QCOMPARE(page->getData().value(s("micFsCurrentItems")).toHash(), (QVariantHash{{s("/srv/app191/conf"), s("15")}}));
+
+        // Removing the row shown removes that rule.
+        table->setCurrentIndex(shown->index(0, 1));
+        child<QPushButton>("pushButtonRemove")->click();
+        QCOMPARE(shown->rowCount(), 0);
+        const QVariantHash changes = page->getData().value(s("micFsCurrentItems")).toHash();
+        QCOMPARE(changes.size(), 2);
+        QCOMPARE(changes.value(s("/usr/Lib/Module")).toString(), QString(QChar(0x2014)));
+        filter->clear();
+        QCOMPARE(shown->rowCount(), 200);
+        QVERIFY(child<QPushButton>("pushButtonClear")->isEnabled());
+
+        // A new row shows whatever the filter.
+        filter->setText(s("no such path"));
+        child<QPushButton>("pushButtonAdd")->click();
+        QCOMPARE(shown->rowCount(), 1);
+        QCOMPARE(table->currentIndex(), shown->index(0, 1));
+        {
+            ModalDialogAnswerer answerer([](QDialog *dialog) {
+                dialog->accept();
+            });
+            filter->clear(); // lands the empty path: refused, as anywhere else
+            QCOMPARE(answerer.texts, QStringList{s("File path can't be empty!")});
+        }
+        QCOMPARE(shown->rowCount(), 200);
+
+        subTabs()->setCurrentIndex(2);
+        auto *exceptions = child<CommitableTableView>("tableViewExc")->model();
+        child<QLineEdit>("lineEditFilterExc")->setText(s("TMP"));
+        QCOMPARE(exceptions->rowCount(), 1);
+        child<QLineEdit>("lineEditFilterExc")->setText(s("var"));
+        QCOMPARE(exceptions->rowCount(), 0);
+    }
+
+    // A path typed above the tree opens the tree down to it and selects it.
+    void pathTypedAboveTheTree()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(s("a/b")));
+        const QString target = dir.filePath(s("a/b"));
+        auto *tree = child<QTreeView>("treeViewMic");
+        page->show();
+        child<QLineEdit>("lineEditTreePath")->setText(target + s("/"));
+        const auto *files = qobject_cast<QFileSystemModel *>(tree->model());
+        QCOMPARE(files->filePath(tree->currentIndex()), target);
+        QVERIFY(tree->isExpanded(files->index(dir.filePath(s("a")))));
+        QVERIFY(tree->selectionModel()->isRowSelected(tree->currentIndex().row(), tree->currentIndex().parent()));
+        child<QLineEdit>("lineEditTreePath")->setText(target + s("/no-such"));
+        QCOMPARE(files->filePath(tree->currentIndex()), target); // nothing to show: the tree stays
     }
 
     void hostBackButton()
