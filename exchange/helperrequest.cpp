@@ -243,9 +243,14 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
 void HelperRequest::assemble(const QString &key, const QVariant &part)
 {
     QVariant &whole = assembled[key];
-    if (part.userType() == QMetaType::QVariantHash) {
+    if (part.userType() == QMetaType::QByteArray) {
         QVariantHash table = whole.toHash();
         whole = QVariant(); // one reference to the table: inserting copies nothing
+        addEntries(&table, part.toByteArray());
+        whole = table;
+    } else if (part.userType() == QMetaType::QVariantHash) {
+        QVariantHash table = whole.toHash();
+        whole = QVariant();
         table.insert(part.toHash());
         whole = table;
     } else {
@@ -253,6 +258,28 @@ void HelperRequest::assemble(const QString &key, const QVariant &part)
         whole = QVariant();
         list.append(part.toStringList());
         whole = list;
+    }
+}
+
+// Entries of a table in their streamed form, added one by one. A later
+// entry of a key replaces an earlier one, as inserting a table would.
+void HelperRequest::addEntries(QVariantHash *table, const QByteArray &entries)
+{
+    QDataStream stream(entries);
+    stream.setVersion(tableStreamVersion);
+    quint32 count = 0;
+    stream >> count;
+    if (stream.status() != QDataStream::Ok || count > quint32(entries.size())) {
+        return;
+    }
+    table->reserve(table->size() + int(count));
+    QString path;
+    QVariant level;
+    for (quint32 i = 0; i < count && stream.status() == QDataStream::Ok; ++i) {
+        stream >> path >> level;
+        if (stream.status() == QDataStream::Ok) {
+            table->insert(path, level);
+        }
     }
 }
 

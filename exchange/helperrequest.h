@@ -69,6 +69,7 @@ private:
     void onTurnedAway();
     void onOwnMessage(const QVariantMap &payload);
     void assemble(const QString &key, const QVariant &part);
+    static void addEntries(QVariantHash *table, const QByteArray &entries);
     QVariantMap withAssembled(QVariantMap map) const;
     void finish(int code, const QString &text, const QVariantMap &data = {});
     void stopFollowing();

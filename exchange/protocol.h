@@ -1,6 +1,7 @@
 #ifndef MIC_PROTOCOL_H
 #define MIC_PROTOCOL_H
 
+#include <QDataStream>
 #include <QString>
 
 // What the module, its clients and the privileged helper agree on: the
@@ -42,10 +43,14 @@ inline const QString repeatedStage = QStringLiteral("repeated");
 // Helpers that do not know the key send whole maps.
 inline const QString chunkedRepliesKey = QStringLiteral("replyInChunks");
 inline const QString chunkStage = QStringLiteral("chunk");
-// Inside a chunk: the key of the map it belongs to, and a part of its value
-// (a table or a list of texts).
+// Inside a chunk: the key of the map it belongs to, and a part of its value:
+// a list of texts, or entries of a table. The entries of a table travel as
+// bytes, in the form QDataStream (of `tableStreamVersion`) gives a
+// QHash<QString, QVariant>, so that the client adds them to the whole table
+// as it reads them instead of building a table of each chunk first.
 inline const QString chunkOfKey = QStringLiteral("of");
 inline const QString chunkPartKey = QStringLiteral("part");
+constexpr QDataStream::Version tableStreamVersion = QDataStream::Qt_5_12;
 // The most a chunk carries, counted as the text it holds.
 constexpr int maxChunkBytes = 2 * 1024 * 1024;
 

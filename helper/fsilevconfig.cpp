@@ -69,15 +69,16 @@ QString segmentProblem(const QString &path)
     bool empty = false;
     bool dot = false;
     bool dotDot = false;
+    const QChar *chars = path.constData();
     int start = 1;
     for (int i = 1; i <= path.size(); ++i) {
-        if (i < path.size() && path.at(i) != QLatin1Char('/')) {
+        if (i < path.size() && chars[i] != QLatin1Char('/')) {
             continue;
         }
-        const QStringView segment = QStringView(path).mid(start, i - start);
-        empty |= segment.isEmpty();
-        dot |= segment == QLatin1String(".");
-        dotDot |= segment == QLatin1String("..");
+        const int length = i - start;
+        empty |= length == 0;
+        dot |= length == 1 && chars[start] == QLatin1Char('.');
+        dotDot |= length == 2 && chars[start] == QLatin1Char('.') && chars[start + 1] == QLatin1Char('.');
         start = i + 1;
     }
     if (empty) {
@@ -101,9 +102,14 @@ QString pathProblem(const QString &path)
     }
     bool nul = false;
     bool lineBreak = false;
+    bool surrogate = false;
     for (const QChar c : path) {
-        nul |= c.unicode() == 0;
-        lineBreak |= c == QLatin1Char('\n') || c == QLatin1Char('\r');
+        const ushort code = c.unicode();
+        if (code < 0x20) {
+            nul |= code == 0;
+            lineBreak |= code == '\n' || code == '\r';
+        }
+        surrogate |= code >= 0xD800 && code < 0xE000;
     }
     if (nul) {
         return i18n("NUL in path");
@@ -114,7 +120,7 @@ QString pathProblem(const QString &path)
     // A lone surrogate has no UTF-8 form: the file, and the name given to
     // the kernel for labelling, would get "?" in its place and so name
     // another object.
-    if (!path.isValidUtf16()) {
+    if (surrogate && !path.isValidUtf16()) {
         return i18n("invalid UTF-8");
     }
     if (path == rootPath) {
@@ -243,11 +249,14 @@ void reportLine(QString *error, int lineNumber, const QString &problem)
 std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QString *error)
 {
     FsIlevConfig config;
+    config.m_content = content;
     config.m_finalNewline = content.isEmpty() || content.endsWith('\n');
     const int lineEstimate = int(content.count('\n')) + 1;
     config.m_lines.reserve(std::size_t(lineEstimate));
     FirstLines<std::vector<Line>> firstRule(config.m_lines, lineEstimate);
     FirstLines<std::vector<Line>> firstException(config.m_lines, lineEstimate / 8);
+    QString text;
+    LevelWords levels;
     int start = 0;
     for (int number = 1; start < content.size(); ++number) {
         int end = content.indexOf('\n', start);
@@ -255,7 +264,10 @@ std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QStri
             end = content.size(); // a last line without its newline
         }
         QString problem;
-        std::optional<Line> line = parseLine(content.mid(start, end - start), &problem);
+        // The line's bytes stay in the file's buffer, which the
+        // configuration keeps: a million lines need no copies of their own.
+        const QByteArray raw = QByteArray::fromRawData(config.m_content.constData() + start, end - start);
+        std::optional<Line> line = parseLine(raw, &text, &levels, &problem);
         start = end + 1;
         if (!line) {
             reportLine(error, number, problem);
@@ -275,22 +287,30 @@ std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QStri
     return config;
 }
 
-std::optional<FsIlevConfig::Line> FsIlevConfig::parseLine(const QByteArray &raw, QString *problem)
+std::optional<FsIlevConfig::Line> FsIlevConfig::parseLine(const QByteArray &raw, QString *text, LevelWords *levels, QString *problem)
 {
     const bool ascii = isAscii(raw);
     *problem = encodingProblem(raw, ascii);
     if (!problem->isEmpty()) {
         return std::nullopt;
     }
-    // Plain ASCII decodes as Latin-1, and faster.
-    const QString text = ascii ? QString::fromLatin1(raw) : QString::fromUtf8(raw);
-    if (isCommentOrBlank(text)) {
+    if (ascii) {
+        // Plain ASCII is its own Latin-1, widened into the room kept.
+        text->resize(raw.size());
+        QChar *out = text->data();
+        for (int i = 0; i < raw.size(); ++i) {
+            out[i] = QChar(ushort(uchar(raw.at(i))));
+        }
+    } else {
+        *text = QString::fromUtf8(raw);
+    }
+    if (isCommentOrBlank(*text)) {
         return Line{Kind::Other, raw, QString(), QString()};
     }
-    return parseEntry(raw, text, problem);
+    return parseEntry(raw, *text, levels, problem);
 }
 
-std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw, const QString &text, QString *problem)
+std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw, const QString &text, LevelWords *levels, QString *problem)
 {
     *problem = endProblem(text);
     if (!problem->isEmpty()) {
@@ -298,9 +318,23 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw
     }
     const QStringView body = QStringView(text).mid(leadingBlanks(text));
     const int gap = int(std::find_if(body.begin(), body.end(), isBlank) - body.begin());
-    const QString word = body.left(gap).toString();
-    const Kind kind = word == exceptionWord ? Kind::Exception : Kind::Rule;
-    *problem = kind == Kind::Rule ? levelProblem(word) : QString();
+    const QStringView wordView = body.left(gap);
+    const Kind kind = wordView == exceptionWord ? Kind::Exception : Kind::Rule;
+    QString word;
+    if (kind == Kind::Rule) {
+        const auto known = std::find_if(levels->cbegin(), levels->cend(), [wordView](const QString &level) {
+            return level == wordView;
+        });
+        if (known != levels->cend()) {
+            word = *known;
+        } else {
+            word = wordView.toString();
+            *problem = levelProblem(word);
+            if (problem->isEmpty() && levels->size() < 64) {
+                levels->push_back(word);
+            }
+        }
+    }
     if (problem->isEmpty() && gap == body.size()) {
         *problem = i18n("missing path");
     }
@@ -317,7 +351,7 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw
     if (!problem->isEmpty()) {
         return std::nullopt;
     }
-    return Line{kind, raw, path, kind == Kind::Rule ? word : QString()};
+    return Line{kind, raw, path, word};
 }
 
 QByteArray FsIlevConfig::serialize() const

@@ -21,7 +21,9 @@
 class FsIlevConfig
 {
 public:
-    // Nothing on a bad file; *error then names the line and the fault.
+    // Nothing on a bad file; *error then names the line and the fault. The
+    // configuration keeps `content` (which must own its bytes, not wrap
+    // another's) and refers into it.
     static std::optional<FsIlevConfig> parse(const QByteArray &content, QString *error);
     QByteArray serialize() const;
 
@@ -58,14 +60,20 @@ private:
         QString level;
     };
 
-    static std::optional<Line> parseLine(const QByteArray &raw, QString *problem);
-    static std::optional<Line> parseEntry(const QByteArray &raw, const QString &text, QString *problem);
+    // The level words met so far in a file: a file holds few, and each is
+    // checked and kept once.
+    using LevelWords = std::vector<QString>;
+    // `text`: room for the line's text, kept from line to line.
+    static std::optional<Line> parseLine(const QByteArray &raw, QString *text, LevelWords *levels, QString *problem);
+    static std::optional<Line> parseEntry(const QByteArray &raw, const QString &text, LevelWords *levels, QString *problem);
     static Line ruleLine(const QString &path, const QString &level);
     static Line exceptionLine(const QString &path);
     static bool isEntryPath(const QString &path);
 
 
     std::vector<Line> m_lines;
+    // The file as read: the text of the lines read refers into it.
+    QByteArray m_content;
     bool m_finalNewline = true;
 };
 

@@ -127,15 +127,34 @@ void ReplyChannel::sendListAhead(const QString &key, const QStringList &list) co
     }
 }
 
+// The rules go as the bytes of tables, written straight from the
+// configuration: no table is built to be sent.
 void ReplyChannel::sendRulesAhead(const QString &key, const FsIlevConfig &config) const
 {
-    ChunkGatherer<QVariantHash> chunks([&](const QVariantHash &part) {
+    QByteArray part;
+    QDataStream stream(&part, QIODevice::WriteOnly);
+    stream.setVersion(tableStreamVersion);
+    quint32 entries = 0;
+    const auto send = [&] {
+        // The count leads the entries, as in a table's own form.
+        QDataStream count(&part, QIODevice::ReadWrite);
+        count.setVersion(tableStreamVersion);
+        count << entries;
         sendChunk(key, part);
+        part.clear();
+        stream.device()->seek(0);
+        stream << quint32(0);
+        entries = 0;
+    };
+    stream << quint32(0);
+    config.forEachRule([&](const QString &path, const QString &level) {
+        stream << path << QVariant(level);
+        ++entries;
+        if (part.size() >= maxChunkBytes) {
+            send();
+        }
     });
-    config.forEachRule([&chunks](const QString &path, const QString &level) {
-        chunks.current().insert(path, level);
-        chunks.counted(path.size() + level.size());
-    });
+    send(); // the last, and for an empty set the one that says so
 }
 
 KAuth::ActionReply ReplyChannel::sealedReply(const QVariantMap &payload) const

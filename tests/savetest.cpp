@@ -22,6 +22,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
+#include <QSortFilterProxyModel>
 #include <QTest>
 #include <QTreeView>
 
@@ -355,7 +356,7 @@ private Q_SLOTS:
 
         // The exception list.
         subTabs->setCurrentIndex(2);
-        QAbstractItemModel *exceptions = child<QTableView>("tableViewExc")->model();
+        QAbstractItemModel *exceptions = qobject_cast<QSortFilterProxyModel *>(child<QTableView>("tableViewExc")->model())->sourceModel();
         QMetaObject::invokeMethod(exceptions, "addRow");
         QVERIFY(exceptions->setData(exceptions->index(exceptions->rowCount() - 1, 0), s("/var/tmp")));
         save();
