@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QFile>
 #include <QFileInfo>
 
@@ -160,9 +161,44 @@ double parseMs(const QByteArray &text)
 }
 }
 
+// The peak memory of a process that only reads over the bus, or only parses
+// the file (its bare baseline), in MiB: run as a process of its own, so that
+// nothing else this benchmark holds counts.
+double peakOfAlone(const QString &what)
+{
+    // Waited for in an event loop: this process takes what the bus sends
+    // meanwhile, as a client does, instead of letting it pile up.
+    QProcess alone;
+    QEventLoop loop;
+    QObject::connect(&alone, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
+    alone.start(QCoreApplication::applicationFilePath(), {what});
+    loop.exec();
+    return alone.readAllStandardOutput().trimmed().toDouble() / 1024.0;
+}
+
+int runAlone(const QString &what)
+{
+    if (what == QLatin1String("--read-alone")) {
+        const Timings timings = read();
+        if (timings.error != 0) {
+            return 1;
+        }
+    } else {
+        QFile file(qEnvironmentVariable("MIC_STATE_ROOT") + QStringLiteral("/etc/kestrel/fs-ilev.conf"));
+        if (!file.open(QIODevice::ReadOnly) || !FsIlevConfig::parse(file.readAll(), nullptr)) {
+            return 1;
+        }
+    }
+    std::printf("%ld\n", BenchTable::peakMemoryKiB());
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc > 1) {
+        return runAlone(QString::fromLocal8Bit(argv[1]));
+    }
     if (qEnvironmentVariableIsEmpty("MIC_STATE_ROOT") || qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS")) {
         std::fprintf(stderr, "readbench runs on the private bus that bench/run starts\n");
         return 2;
@@ -185,6 +221,11 @@ int main(int argc, char **argv)
                                  .arg(counter.largest / 1048576.0, 0, 'f', 1);
         const double parse = parseMs(text);
         BenchTable::printRow(what, rules, timings.final, QStringLiteral("parsing the file in process"), parse);
+        const double clientPeak = peakOfAlone(QStringLiteral("--read-alone"));
+        const double parsePeak = peakOfAlone(QStringLiteral("--parse-alone"));
+        std::printf("| client peak memory of a read, alone: %.1f MiB | %d | | %.1f MiB | a process that parses the file: %.1f MiB | %.2f |\n",
+                    clientPeak, rules, clientPeak, parsePeak, parsePeak > 0 ? clientPeak / parsePeak : 0.0);
+        std::fflush(stdout);
         int error = 0;
         const double save = saveMs(&error);
         if (error != 0) {
