@@ -64,6 +64,8 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
     QVariantMap arguments = action.arguments();
     seal.addTo(&arguments);
     arguments.insert(chunkedRepliesKey, true);
+    // The progress maps and chunks come to this connection alone.
+    arguments.insert(replyToKey, QDBusConnection::systemBus().baseService());
     this->action.setArguments(arguments);
     busyTimer.setSingleShot(true);
     connect(&busyTimer, &QTimer::timeout, this, [this] {
@@ -89,6 +91,7 @@ void HelperRequest::start()
     // Listening first, so that nothing the helper sends is missed.
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                          SLOT(onHelperSignal(int, QString, QByteArray)));
+    QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), replyInterface, replyMember, this, SLOT(onMessageForThisClient(QByteArray)));
     // A helper that ends while it serves this request answers no more.
     auto *helperWatcher = new QDBusServiceWatcher(action.helperId(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration, this);
     connect(helperWatcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
@@ -134,6 +137,8 @@ void HelperRequest::stopFollowing()
     busyTimer.stop();
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                             SLOT(onHelperSignal(int, QString, QByteArray)));
+    QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), replyInterface, replyMember, this,
+                                            SLOT(onMessageForThisClient(QByteArray)));
     delete pendingCall;
     pendingCall = nullptr;
 }
@@ -220,6 +225,13 @@ void HelperRequest::onHelperSignal(int type, const QString &actionName, const QB
         // A helper that does not seal, followed as KAuth follows it.
         Q_EMIT newData(map);
     }
+}
+
+// A map the helper addressed to this connection: taken like a progress map
+// it broadcasts, since only those sealed for this request open.
+void HelperRequest::onMessageForThisClient(const QByteArray &blob)
+{
+    onHelperSignal(progressDataSignal, action.name(), blob);
 }
 
 void HelperRequest::onOwnMessage(const QVariantMap &payload)

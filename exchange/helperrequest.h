@@ -60,6 +60,7 @@ protected:
 
 private Q_SLOTS:
     void onHelperSignal(int type, const QString &action, const QByteArray &blob);
+    void onMessageForThisClient(const QByteArray &blob);
 
 private:
     void call();

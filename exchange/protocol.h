@@ -23,6 +23,17 @@ inline const QString replyKeyKey = QStringLiteral("replyKey");
 constexpr int requestIdSize = 16;
 constexpr int replyKeySize = 32;
 
+// The client's unique name on the system bus. A helper that knows it sends
+// the progress maps and chunks of the request to that client alone, as a
+// signal addressed to it (`replyInterface`, `replyMember`, the map streamed
+// as KAuth streams its progress maps), instead of broadcasting them: a
+// listener that stops reading its messages then holds up nothing the helper
+// sends (the bus stops reading from a sender whose messages it cannot hand
+// on), and nobody else receives them at all.
+inline const QString replyToKey = QStringLiteral("replyTo");
+inline const QString replyInterface = QStringLiteral("org.lumen.kcm.mic.Replies");
+inline const QString replyMember = QStringLiteral("Message");
+
 // A sealed map: the request id in the clear, the payload sealed.
 inline const QString sealedKey = QStringLiteral("sealed");
 // Inside the payload: what it is, and for the end of a request its outcome.

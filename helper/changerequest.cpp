@@ -153,7 +153,8 @@ private:
                                          QStringLiteral("lcmessages"),
                                          Mic::Protocol::requestIdKey,
                                          Mic::Protocol::replyKeyKey,
-                                         Mic::Protocol::chunkedRepliesKey};
+                                         Mic::Protocol::chunkedRepliesKey,
+                                         Mic::Protocol::replyToKey};
         for (auto it = args.cbegin(); it != args.cend(); ++it) {
             if (!known.contains(it.key())) {
                 return fail(i18n("Unknown setting \"%1\".", it.key()));

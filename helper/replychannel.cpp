@@ -6,8 +6,13 @@
 #include <protocol.h>
 
 #include <KAuth/HelperSupport>
+#include <KLocalizedString>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDataStream>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <functional>
@@ -16,6 +21,15 @@ using namespace Mic::Protocol;
 
 namespace
 {
+// A unique connection name as the bus gives them (":1.42"). A name that is
+// not the caller's own only sends the caller's sealed maps elsewhere, where
+// nobody can open them.
+bool isUniqueBusName(const QString &name)
+{
+    static const QRegularExpression unique(QStringLiteral("^:[A-Za-z0-9_-]+(\\.[A-Za-z0-9_-]+)+$"));
+    return name.size() <= 255 && unique.match(name).hasMatch();
+}
+
 bool answersInTheClear()
 {
 #ifdef MIC_HELPER_TEST_HOOKS
@@ -27,9 +41,10 @@ bool answersInTheClear()
 }
 }
 
-ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked)
+ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client)
     : seal(seal)
     , chunked(seal && chunked)
+    , client(seal ? client : QString())
 {
 }
 
@@ -53,24 +68,45 @@ std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, KA
     }
     served.insert(seal->requestId());
     const QVariant chunks = args.value(chunkedRepliesKey);
-    return ReplyChannel(*seal, chunks.userType() == QMetaType::Bool && chunks.toBool());
+    const QVariant client = args.value(replyToKey);
+    if (client.isValid() && !(client.userType() == QMetaType::QString && isUniqueBusName(client.toString()))) {
+        *refusal = ReplyChannel(*seal, false)
+                       .error(int(HelperError::InvalidRequest),
+                              i18n("The reply address \"%1\" is not the name of a connection to the system bus.", client.toString()));
+        return std::nullopt;
+    }
+    return ReplyChannel(*seal, chunks.userType() == QMetaType::Bool && chunks.toBool(), client.toString());
+}
+
+void ReplyChannel::send(const QVariantMap &map) const
+{
+    if (client.isEmpty()) {
+        KAuth::HelperSupport::progressStep(map);
+        return;
+    }
+    QByteArray blob;
+    QDataStream stream(&blob, QIODevice::WriteOnly);
+    stream << map;
+    QDBusMessage message = QDBusMessage::createTargetedSignal(client, QStringLiteral("/"), replyInterface, replyMember);
+    message << blob;
+    QDBusConnection::systemBus().send(message);
 }
 
 void ReplyChannel::started() const
 {
     if (seal) {
-        KAuth::HelperSupport::progressStep(seal->seal({{stageKey, startedStage}}));
+        send(seal->seal({{stageKey, startedStage}}));
     }
 }
 
 void ReplyChannel::progress(const QVariantMap &map) const
 {
-    KAuth::HelperSupport::progressStep(seal ? seal->seal({{stageKey, progressStage}, {dataKey, map}}) : map);
+    send(seal ? seal->seal({{stageKey, progressStage}, {dataKey, map}}) : map);
 }
 
 void ReplyChannel::sendChunk(const QString &key, const QVariant &part) const
 {
-    KAuth::HelperSupport::progressStep(seal->seal({{stageKey, chunkStage}, {chunkOfKey, key}, {chunkPartKey, part}}));
+    send(seal->seal({{stageKey, chunkStage}, {chunkOfKey, key}, {chunkPartKey, part}}));
 }
 
 namespace

@@ -37,8 +37,11 @@ public:
     KAuth::ActionReply error(int code, const QString &text) const;
 
 private:
-    ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked);
+    ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client = QString());
     void sendChunk(const QString &key, const QVariant &part) const;
+    // A map for the client alone when its bus name is known, else as KAuth
+    // sends progress maps, to all.
+    void send(const QVariantMap &map) const;
     KAuth::ActionReply sealedReply(const QVariantMap &payload) const;
 
     // None for a helper that answers in the clear: test builds act so while
@@ -46,6 +49,8 @@ private:
     // that knows only the plain maps.
     std::optional<ReplySeal> seal;
     bool chunked = false;
+    // The unique bus name of the client, when it gave a valid one.
+    QString client;
 };
 
 #endif
