@@ -71,7 +71,8 @@ double helperPeakMiB()
     return 0;
 }
 
-// Counts the bytes of the helper's signals, which every listener receives.
+// Counts the bytes of the helper's signals: those broadcast to every
+// listener, and those addressed to this client alone.
 class BusCounter : public QObject
 {
     Q_OBJECT
@@ -80,11 +81,19 @@ public:
     {
         QDBusConnection::systemBus().connect(Mic::Protocol::helperId, QStringLiteral("/"), QStringLiteral("org.kde.kf5auth"),
                                              QStringLiteral("remoteSignal"), this, SLOT(heard(int, QString, QByteArray)));
+        QDBusConnection::systemBus().connect(Mic::Protocol::helperId, QStringLiteral("/"), Mic::Protocol::replyInterface, Mic::Protocol::replyMember,
+                                             this, SLOT(heardAlone(QByteArray)));
     }
     qint64 bytes = 0;
+    qint64 broadcast = 0;
     qint64 largest = 0;
 public Q_SLOTS:
     void heard(int, const QString &, const QByteArray &blob)
+    {
+        broadcast += blob.size();
+        heardAlone(blob);
+    }
+    void heardAlone(const QByteArray &blob)
     {
         bytes += blob.size();
         largest = qMax(largest, qint64(blob.size()));
@@ -214,10 +223,12 @@ int main(int argc, char **argv)
             std::printf("| read over the bus | %d | failed: error %d, %d rules |  |  |  |\n", rules, timings.error, timings.rules);
             continue;
         }
-        const QString what = QStringLiteral("read over the bus, intermediate map at %1 ms (helper peak %2 MiB; %3 MiB on the bus, largest message %4 MiB)")
+        const QString what = QStringLiteral("read over the bus, intermediate map at %1 ms (helper peak %2 MiB; %3 MiB on the bus, %4 KiB of it "
+                                            "broadcast, largest message %5 MiB)")
                                  .arg(timings.intermediate, 0, 'f', 0)
                                  .arg(helperPeakMiB(), 0, 'f', 1)
                                  .arg(counter.bytes / 1048576.0, 0, 'f', 1)
+                                 .arg(counter.broadcast / 1024.0, 0, 'f', 1)
                                  .arg(counter.largest / 1048576.0, 0, 'f', 1);
         const double parse = parseMs(text);
         BenchTable::printRow(what, rules, timings.final, QStringLiteral("parsing the file in process"), parse);
