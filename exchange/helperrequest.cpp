@@ -88,6 +88,16 @@ void HelperRequest::start()
         });
         return;
     }
+    const int size = serialized(action.arguments()).size();
+    if (size > maxMessageBytes) {
+        QTimer::singleShot(0, this, [this, size] {
+            finish(Error::TooLarge,
+                   i18n("The changes are too large to be sent at once (%1 MiB; the system bus carries at most about 32 MiB in one message). "
+                        "Apply them in smaller parts.",
+                        QString::number(size / (1024.0 * 1024.0), 'f', 1)));
+        });
+        return;
+    }
     // Listening first, so that nothing the helper sends is missed.
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                          SLOT(onHelperSignal(int, QString, QByteArray)));

@@ -64,6 +64,10 @@ inline const QString chunkPartKey = QStringLiteral("part");
 constexpr QDataStream::Version tableStreamVersion = QDataStream::Qt_5_12;
 // The most a chunk carries, counted as the text it holds.
 constexpr int maxChunkBytes = 2 * 1024 * 1024;
+// The most one request or reply may carry, streamed: the system bus refuses
+// messages beyond 32 MiB (by default) and drops the connection that sends
+// one, which the other side could only report as a lost service.
+constexpr int maxMessageBytes = 30 * 1024 * 1024;
 
 // Error codes. They lie above those KJob (1 killed, 100 the first of its
 // users') and KAuth (1 to 9; 4 "authorization denied") use for their own
@@ -76,6 +80,8 @@ constexpr int WriteFailed = 203;
 // A request without a valid seal. Clients that seal never get it, so to
 // them it is always another client's.
 constexpr int UnsealedRequest = 205;
+// A request or reply too large for one message of the bus.
+constexpr int TooLarge = 206;
 // Client side: the helper served others and never this request.
 constexpr int Busy = 210;
 }

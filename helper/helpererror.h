@@ -12,6 +12,7 @@ enum class HelperError {
     DamagedState = Mic::Protocol::Error::DamagedState,
     WriteFailed = Mic::Protocol::Error::WriteFailed,
     UnsealedRequest = Mic::Protocol::Error::UnsealedRequest,
+    TooLarge = Mic::Protocol::Error::TooLarge,
 };
 
 // A plain error reply, for requests that carry no seal to answer under.

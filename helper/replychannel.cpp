@@ -101,6 +101,11 @@ void ReplyChannel::started() const
 
 void ReplyChannel::progress(const QVariantMap &map) const
 {
+    // A map too large for the bus is left out: the reply, larger still,
+    // says why.
+    if (!tooLargeProblem(map).isEmpty()) {
+        return;
+    }
     send(seal ? seal->seal({{stageKey, progressStage}, {dataKey, map}}) : map);
 }
 
@@ -202,8 +207,42 @@ KAuth::ActionReply ReplyChannel::sealedReply(const QVariantMap &payload) const
     return reply;
 }
 
+namespace
+{
+int streamedSize(const QVariant &value)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << value;
+    return bytes.size();
+}
+}
+
+QString ReplyChannel::tooLargeProblem(const QVariantMap &map)
+{
+    if (streamedSize(map) <= maxMessageBytes) {
+        return QString();
+    }
+    QString largest;
+    int largestSize = 0;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        const int size = streamedSize(it.value());
+        if (size > largestSize) {
+            largest = it.key();
+            largestSize = size;
+        }
+    }
+    return i18n("The settings are too large to be sent at once: \"%1\" takes %2 MiB, and the system bus carries at most about 32 MiB in one "
+                "message. A client that takes them in parts can read them.",
+                largest,
+                QString::number(largestSize / (1024.0 * 1024.0), 'f', 1));
+}
+
 KAuth::ActionReply ReplyChannel::reply(const QVariantMap &data) const
 {
+    if (const QString problem = tooLargeProblem(data); !problem.isEmpty()) {
+        return error(int(HelperError::TooLarge), problem);
+    }
     if (!seal) {
         KAuth::ActionReply plain = KAuth::ActionReply::SuccessReply();
         plain.setData(data);

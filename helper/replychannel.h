@@ -43,6 +43,8 @@ private:
     // sends progress maps, to all.
     void send(const QVariantMap &map) const;
     KAuth::ActionReply sealedReply(const QVariantMap &payload) const;
+    // What keeps `map` from one message of the bus, or nothing.
+    static QString tooLargeProblem(const QVariantMap &map);
 
     // None for a helper that answers in the clear: test builds act so while
     // the file named by MIC_HELPER_TEST_PLAIN exists, to stand for a helper

@@ -324,6 +324,44 @@ private Q_SLOTS:
         QCOMPARE(refused.error, 201);
         QVERIFY2(refused.errorText.contains(s("\"9\" is not a state")), qPrintable(refused.errorText));
     }
+
+    // What does not fit in one message of the bus is refused with a text that
+    // names it, on either side, and both sides go on working.
+    void tooLargeForOneMessage()
+    {
+        SKIP_WITHOUT_HOOKS();
+        const QString longName(90, QLatin1Char('x'));
+        QVariantHash rules;
+        for (int i = 0; i < 160000; ++i) {
+            rules.insert(s("/srv/big/%1-%2").arg(longName).arg(i), s("15"));
+        }
+        QVariantMap change = locale();
+        change.insert(s("micFsCurrentItems"), rules);
+        const Outcome tooMany = execute(s("change"), change);
+        QCOMPARE(tooMany.error, 206);
+        QVERIFY2(tooMany.errorText.contains(s("too large")), qPrintable(tooMany.errorText));
+
+        // A helper that sends whole maps cannot send this configuration.
+        QByteArray config;
+        for (int i = 0; i < 160000; ++i) {
+            config += "15 /srv/big/" + longName.toUtf8() + '-' + QByteArray::number(i) + '\n';
+        }
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
+        const QString plain = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/plain");
+        QFile(plain).open(QIODevice::WriteOnly);
+        auto cleanup = qScopeGuard([&] {
+            QFile::remove(plain);
+        });
+        const Outcome whole = execute(s("access"), locale());
+        QCOMPARE(whole.error, 206);
+        QVERIFY2(whole.errorText.contains(s("\"micFsCurrentItems\"")), qPrintable(whole.errorText));
+        cleanup.dismiss();
+        QFile::remove(plain);
+        // In chunks it can.
+        const Outcome chunked = execute(s("access"), locale());
+        QCOMPARE(chunked.error, 0);
+        QCOMPARE(chunked.data.value(s("micFsCurrentItems")).toHash().size(), 160000);
+    }
 };
 
 QTEST_MAIN(HelperConcurrencyTest)
