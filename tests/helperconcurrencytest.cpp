@@ -279,6 +279,7 @@ private Q_SLOTS:
     {
         const QString secret = s("/opt/a-rule-nobody-may-see");
         QByteArray config = "63 " + secret.toUtf8() + '\n';
+        config.reserve(20000 * 32);
         for (int i = 0; i < 20000; ++i) {
             config += "15 /srv/many/file-" + QByteArray::number(i) + '\n';
         }
@@ -343,6 +344,7 @@ private Q_SLOTS:
 
         // A helper that sends whole maps cannot send this configuration.
         QByteArray config;
+        config.reserve(160000 * 128);
         for (int i = 0; i < 160000; ++i) {
             config += "15 /srv/big/" + longName.toUtf8() + '-' + QByteArray::number(i) + '\n';
         }
