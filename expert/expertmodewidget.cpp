@@ -99,17 +99,25 @@ ExpertModeWidget::~ExpertModeWidget()
 void ExpertModeWidget::nameIconButtons()
 {
     // These buttons show only an icon; assistive technology reads their tool
-    // tip as their name.
-    const QList<QPushButton *> iconButtons{ui->pushButtonAdd,
-                                           ui->pushButtonRemove,
-                                           ui->pushButtonClear,
-                                           ui->pushButtonOpenConfig,
-                                           ui->pushButtonAddExc,
-                                           ui->pushButtonRemoveExc,
-                                           ui->pushButtonClearExc,
-                                           ui->pushButtonOpenConfigExc};
-    for (QPushButton *button : iconButtons) {
+    // tip as their name. An icon theme without their icons would leave them
+    // blank: they then show a short text.
+    const QList<QPair<QPushButton *, QString>> iconButtons{
+        {ui->pushButtonAdd, i18nc("@action:button a short text for an icon", "Add")},
+        {ui->pushButtonRemove, i18nc("@action:button a short text for an icon", "Remove")},
+        {ui->pushButtonClear, i18nc("@action:button a short text for an icon", "Clear")},
+        {ui->pushButtonOpenConfig, i18nc("@action:button a short text for an icon", "Open")},
+        {ui->pushButtonAddExc, i18nc("@action:button a short text for an icon", "Add")},
+        {ui->pushButtonRemoveExc, i18nc("@action:button a short text for an icon", "Remove")},
+        {ui->pushButtonClearExc, i18nc("@action:button a short text for an icon", "Clear")},
+        {ui->pushButtonOpenConfigExc, i18nc("@action:button a short text for an icon", "Open")}};
+    for (const auto &[button, text] : iconButtons) {
         button->setAccessibleName(button->toolTip());
+        if (button->icon().isNull()) {
+            // A text sets the button's shortcut to its mnemonic: keep "+".
+            const QKeySequence shortcut = button->shortcut();
+            button->setText(text);
+            button->setShortcut(shortcut);
+        }
     }
 }
 

@@ -125,7 +125,8 @@ private Q_SLOTS:
         for (const char *name : {"pushButtonAdd", "pushButtonRemove", "pushButtonClear", "pushButtonOpenConfig", "pushButtonAddExc",
                                  "pushButtonRemoveExc", "pushButtonClearExc", "pushButtonOpenConfigExc"}) {
             auto *button = page.findChild<QPushButton *>(QLatin1String(name));
-            QVERIFY(button->text().isEmpty());
+            // An icon, or without one in the theme a short text: never blank.
+            QVERIFY(button->icon().isNull() != button->text().isEmpty());
             QCOMPARE(accessibleName(button), button->toolTip());
             QVERIFY(!accessibleName(button).isEmpty());
         }
