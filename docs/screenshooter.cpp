@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileSystemModel>
+#include <QIcon>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -70,6 +72,11 @@ void openTreeOn(QTreeView *tree, const QString &path)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    // The pictures show the icons of a KDE desktop, which the platform
+    // without a display neither picks nor looks for by itself.
+    QIcon::setThemeSearchPaths(QIcon::themeSearchPaths()
+                               + QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory));
+    QIcon::setThemeName(QStringLiteral("breeze"));
     if (argc < 2) {
         std::fprintf(stderr, "usage: screenshooter OUTPUT-FOLDER\n");
         return 2;

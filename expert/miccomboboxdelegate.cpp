@@ -109,6 +109,19 @@ void MicComboBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     style->drawControl(QStyle::CE_ComboBoxLabel, &comboOption, painter, nullptr);
 }
 
+// Painted as a combo box, a cell needs room for the box's frame and arrow
+// beside its text: columns sized to their contents then clip no level name.
+QSize MicComboBoxDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QStyleOptionComboBox comboOption;
+    comboOption.editable = false;
+    comboOption.fontMetrics = option.fontMetrics;
+    const QString text = index.data(Qt::DisplayRole).toString();
+    const QSize label(option.fontMetrics.horizontalAdvance(text), option.fontMetrics.height());
+    const QSize combo = QApplication::style()->sizeFromContents(QStyle::CT_ComboBox, &comboOption, label, nullptr);
+    return combo.expandedTo(QStyledItemDelegate::sizeHint(option, index));
+}
+
 QWidget *MicComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     Q_UNUSED(option)
