@@ -30,6 +30,12 @@ mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 export MIC_STATE_ROOT="$work/root"
 # No system bus serves the helper here: the module reports that and stays up.
 export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus"
+# Help opens the guide with the desktop's opener: this one writes down what
+# it was asked to open.
+mkdir "$work/bin"
+printf '#!/bin/sh\necho "$@" >> "%s/opened"\n' "$work" >"$work/bin/xdg-open"
+chmod +x "$work/bin/xdg-open"
+export PATH="$work/bin:$PATH"
 # A session bus of the test's own, stopped by its PID.
 dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/session.address" 4>"$work/session.pid"
 export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/session.address")
@@ -45,6 +51,21 @@ for _ in $(seq 150); do
             exit 1
         fi
         echo "the module's window appeared: $title"
+        # F1 is the window's Help: it opens the administrator's guide.
+        window=$(xdotool search --name "Integrity Control" | tail -1)
+        # The Help button sits at the right end of the button row.
+        eval "$(xdotool getwindowgeometry --shell "$window")"
+        for _ in $(seq 30); do
+            xdotool mousemove $((X + WIDTH - 59)) $((Y + HEIGHT - 31)) click 1
+            sleep 0.2
+            [ -s "$work/opened" ] && break
+        done
+        guide=$(sed -n 's|^file://||p' "$work/opened" 2>/dev/null | head -1)
+        if [ -z "$guide" ] || ! grep -q "<h1>Integrity Control" "$guide"; then
+            echo "Help did not open the guide (asked to open: $(cat "$work/opened" 2>/dev/null))"
+            exit 1
+        fi
+        echo "Help opened the guide: $guide"
         exit 0
     fi
     if ! kill -0 "$host" 2>/dev/null; then
