@@ -1,9 +1,9 @@
 #! /usr/bin/env bash
-# Extracts the translatable texts of the module and its helper into the
-# template of the "lumen_kcm_mic" domain. Run from the repository root with
+# Extracts the translatable texts of the module, its helper and the
+# command-line client into the template of the "lumen_kcm_mic" domain. Run from the repository root with
 # $EXTRACTRC, $XGETTEXT and $podir set, as the KDE translation tooling does;
 # po/extract sets them up on a developer machine. The platform stand-ins have
 # a domain of their own and are left out.
-$EXTRACTRC $(find module levels users expert helper exchange -name '*.ui' | sort) >> rc.cpp
-$XGETTEXT $(find module levels users expert helper exchange \( -name '*.cpp' -o -name '*.h' \) | sort) rc.cpp -o $podir/lumen_kcm_mic.pot
+$EXTRACTRC $(find module levels users expert helper exchange cli -name '*.ui' | sort) >> rc.cpp
+$XGETTEXT $(find module levels users expert helper exchange cli \( -name '*.cpp' -o -name '*.h' \) | sort) rc.cpp -o $podir/lumen_kcm_mic.pot
 rm -f rc.cpp

@@ -10,6 +10,8 @@
 #include <QDBusServiceWatcher>
 #include <QDataStream>
 
+#include <clocale>
+
 using namespace Mic::Protocol;
 
 namespace
@@ -126,6 +128,13 @@ void HelperRequest::call()
     message << action.name() << bus.baseService().toUtf8() << polkitDetails(action.detailsV2()) << serialized(action.arguments());
     pendingCall = new QDBusPendingCallWatcher(bus.asyncCall(message, action.timeout()), this);
     connect(pendingCall, &QDBusPendingCallWatcher::finished, this, &HelperRequest::onCallAnswered);
+}
+
+void HelperRequest::addLocale(KAuth::Action *action)
+{
+    action->addArgument(QStringLiteral("languages"), KLocalizedString::languages());
+    const char *messagesLocale = std::setlocale(LC_MESSAGES, nullptr);
+    action->addArgument(QStringLiteral("lcmessages"), QString::fromLocal8Bit(messagesLocale ? messagesLocale : ""));
 }
 
 QVariantMap HelperRequest::data() const

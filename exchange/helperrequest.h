@@ -45,6 +45,9 @@ public:
     ~HelperRequest() override;
 
     void start() override;
+    // Adds the caller's languages and message locale, in which the helper
+    // answers.
+    static void addLocale(KAuth::Action *action);
     // The reply's data once the request has ended without error.
     QVariantMap data() const;
 

@@ -317,9 +317,7 @@ void MicManagementModule::readMicSettings(KAuth::Action action)
 
 void MicManagementModule::addLocale(KAuth::Action *action)
 {
-    action->addArgument(QStringLiteral("languages"), KLocalizedString::languages());
-    const char *messagesLocale = std::setlocale(LC_MESSAGES, nullptr);
-    action->addArgument(QStringLiteral("lcmessages"), QString::fromLocal8Bit(messagesLocale ? messagesLocale : ""));
+    HelperRequest::addLocale(action);
 }
 
 void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)

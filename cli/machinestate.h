@@ -1,0 +1,37 @@
+#ifndef MACHINESTATE_H
+#define MACHINESTATE_H
+
+#include <QJsonObject>
+#include <QStringList>
+#include <QVariantMap>
+
+/*
+ * What a read of the helper says about a machine, in the two forms the
+ * command line gives it: the status an administrator reads, and the desired
+ * state that another machine can be brought to. Level strings of rules stay
+ * exactly as configured.
+ */
+class MachineState
+{
+public:
+    // `reply`: the helper's read reply.
+    explicit MachineState(const QVariantMap &reply);
+
+    // The documented, versioned desired-state file (format "lumen-mic-state",
+    // version 1).
+    QJsonObject desiredState() const;
+    // The status, with stable keys, and the same in an administrator's words.
+    QJsonObject status() const;
+    QString statusText() const;
+
+private:
+    static QString micWord(int status);
+    static QString protectionWord(int status);
+    static QString isolationWord(int status);
+    QJsonObject userLevels() const;
+    QJsonObject serviceIsolation() const;
+
+    QVariantMap reply;
+};
+
+#endif
