@@ -174,9 +174,21 @@ void HelperRequest::onCallAnswered(QDBusPendingCallWatcher *watcher)
         // Once the helper serves this request, its reply also comes as a
         // signal, and a helper that ends is seen to go: a call that merely
         // outlasted its time-out changes nothing.
-        if (!acknowledged) {
-            finish(KAuth::ActionReply::DBusError, QString());
+        if (acknowledged) {
+            return;
         }
+        // A helper that was ending when the call came loses it unserved (it
+        // says "started" before it does anything): the call goes again, to
+        // the helper the bus starts anew, a few times.
+        if (calls < maxCalls) {
+            QTimer::singleShot(lostCallWait, this, [this] {
+                if (!ended && !acknowledged) {
+                    call();
+                }
+            });
+            return;
+        }
+        finish(KAuth::ActionReply::DBusError, QString());
         return;
     }
     onAnswer(answer.value());

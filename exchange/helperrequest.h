@@ -24,7 +24,8 @@ class QDBusPendingCallWatcher;
  * denial, or "busy". A call turned away as busy is sent again when the
  * helper finishes what it was doing, up to `maxCalls` times; the request
  * ends with a "busy" error when the helper has not become free within
- * `busyWait`.
+ * `busyWait`. A call the bus could not deliver (a helper that was ending)
+ * is sent again as well.
  *
  * Each request carries a seal of its own (a random id and key): progress
  * maps and the large sets sent ahead in chunks travel as broadcast signals,
@@ -38,6 +39,8 @@ class HelperRequest : public KJob
 public:
     static constexpr int busyWait = 10000;
     static constexpr int maxCalls = 5;
+    // Before a call the bus could not deliver is sent again.
+    static constexpr int lostCallWait = 200;
 
     // `action` as built by the caller: id, helper, time-out, details,
     // arguments.

@@ -125,6 +125,9 @@ private Q_SLOTS:
         QCOMPARE(module.stateWidget()->state(), KCMLS::ReadingState);
         waitForRead(module);
 
+        const auto messages = module.messagesManager()->messages();
+        QVERIFY2(messages.isEmpty(), messages.isEmpty() ? "" : qPrintable(messages.first()->text()));
+        QVERIFY(!overlay.states.isEmpty());
         QCOMPARE(overlay.states.first(), int(KCMLS::ReadingState));
         QCOMPARE(overlay.states.last(), 0);
         QVERIFY(!overlay.states.contains(int(KCMLS::AuthorizationState))); // root needs no authorization
