@@ -164,10 +164,9 @@ private Q_SLOTS:
     {
         // The client runs as an unprivileged user, from a place that user can
         // reach.
-        QTemporaryDir dir(QStringLiteral("/tmp/lumen-mic-client-XXXXXX"));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-        const QString client = dir.filePath(QStringLiteral("authclient"));
-        QVERIFY(QFile::copy(QStringLiteral(AUTH_CLIENT_PATH), client));
+        const OpenCopy copy(QStringLiteral(AUTH_CLIENT_PATH));
+        const QString client = copy.program();
+        QVERIFY(!client.isEmpty());
         QProcess process;
         process.start(QStringLiteral("runuser"), {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"), client});
         QVERIFY(process.waitForFinished(30000));

@@ -193,10 +193,9 @@ private Q_SLOTS:
     void aDeniedClientLearnsNothingOfAnothersRead()
     {
         SKIP_WITHOUT_HOOKS();
-        QTemporaryDir dir(s("/tmp/lumen-mic-client-XXXXXX"));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-        const QString client = dir.filePath(s("authclient"));
-        QVERIFY(QFile::copy(s(AUTH_CLIENT_PATH), client));
+        const OpenCopy copy(s(AUTH_CLIENT_PATH));
+        const QString client = copy.program();
+        QVERIFY(!client.isEmpty());
 
         Pause pause("before-check");
         Running root;
@@ -224,25 +223,17 @@ private Q_SLOTS:
     void anotherUsersDenialIsNotTaken()
     {
         SKIP_WITHOUT_HOOKS();
-        const QString rules = s("/etc/polkit-1/rules.d/49-lumen-kcm-mic-concurrency-test.rules");
-        QFile rule(rules);
-        if (!rule.open(QIODevice::WriteOnly)) {
+        const PolkitRule rule(s("49-lumen-kcm-mic-concurrency-test.rules"),
+                              "polkit.addRule(function(action, subject) {\n"
+                              "    if (action.id.indexOf(\"org.lumen.kcm.mic.\") == 0 && subject.user == \"daemon\")\n"
+                              "        return action.lookup(\"other_details\") == \"granted-by-test\" ? polkit.Result.YES : polkit.Result.AUTH_ADMIN;\n"
+                              "});\n");
+        if (!rule.isValid()) {
             QSKIP("no polkit rules folder");
         }
-        rule.write("polkit.addRule(function(action, subject) {\n"
-                   "    if (action.id.indexOf(\"org.lumen.kcm.mic.\") == 0 && subject.user == \"daemon\")\n"
-                   "        return action.lookup(\"other_details\") == \"granted-by-test\" ? polkit.Result.YES : polkit.Result.AUTH_ADMIN;\n"
-                   "});\n");
-        rule.close();
-        QFile::setPermissions(rules, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        const auto removeRule = qScopeGuard([&] {
-            QFile::remove(rules);
-        });
-        QTest::qWait(1000); // polkitd notices new rules by itself
-        QTemporaryDir dir(s("/tmp/lumen-mic-client-XXXXXX"));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-        const QString client = dir.filePath(s("authclient"));
-        QVERIFY(QFile::copy(s(AUTH_CLIENT_PATH), client));
+        const OpenCopy copy(s(AUTH_CLIENT_PATH));
+        const QString client = copy.program();
+        QVERIFY(!client.isEmpty());
 
         // Both calls wait while root's read is held; nobody's comes first.
         Pause pause("before-check");

@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <QThread>
@@ -191,6 +192,66 @@ inline QMap<QString, QByteArray> snapshotStateRoot()
 }
 
 // Ends the running helper, so that the bus starts it afresh at the next call.
+// A folder every user may enter, holding a copy of a client program, for
+// clients run as another user: the build tree may lie where only root can
+// go. `program()` is empty when the copy failed.
+class OpenCopy
+{
+public:
+    explicit OpenCopy(const QString &original)
+        : dir(QStringLiteral("/tmp/lumen-mic-client-XXXXXX"))
+    {
+        const QString copy = dir.filePath(QFileInfo(original).fileName());
+        if (QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther)
+            && QFile::copy(original, copy)) {
+            copied = copy;
+        }
+    }
+    QString program() const
+    {
+        return copied;
+    }
+    QString folder() const
+    {
+        return dir.path();
+    }
+
+private:
+    QTemporaryDir dir;
+    QString copied;
+};
+
+// A polkit rule of the test's own while the object lives. polkitd notices
+// new rules by itself, within a second. Not valid where the machine has no
+// rules folder.
+class PolkitRule
+{
+public:
+    PolkitRule(const QString &name, const QByteArray &javascript)
+        : file(QStringLiteral("/etc/polkit-1/rules.d/") + name)
+    {
+        QFile rule(file);
+        valid = rule.open(QIODevice::WriteOnly) && rule.write(javascript) == javascript.size();
+        rule.close();
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (valid) {
+            QThread::msleep(1000);
+        }
+    }
+    ~PolkitRule()
+    {
+        QFile::remove(file);
+    }
+    bool isValid() const
+    {
+        return valid;
+    }
+
+private:
+    QString file;
+    bool valid = false;
+};
+
 inline void stopHelper()
 {
     QDBusConnectionInterface *bus = QDBusConnection::systemBus().interface();

@@ -75,11 +75,9 @@ private Q_SLOTS:
         QVERIFY(wrong.err.startsWith("micctl: "));
 
         // A user polkit refuses reads nothing, and says so.
-        QTemporaryDir open(s("/tmp/lumen-micctl-XXXXXX"));
-        QVERIFY(QFile::setPermissions(open.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-        const QString copy = open.filePath(s("micctl"));
-        QVERIFY(QFile::copy(s(MICCTL_PATH), copy));
-        const Run denied = micctl({s("status")}, copy, {s("-u"), s("nobody")});
+        const OpenCopy copy(s(MICCTL_PATH));
+        QVERIFY(!copy.program().isEmpty());
+        const Run denied = micctl({s("status")}, copy.program(), {s("-u"), s("nobody")});
         QCOMPARE(denied.status, 1);
         QVERIFY2(denied.err.contains("not authorized to read"), denied.err.constData());
         QVERIFY(denied.out.isEmpty());

@@ -272,30 +272,22 @@ private Q_SLOTS:
         // The user nobody must authorize as an administrator (a rule of the
         // test's own; nobody has no session, so polkit would refuse at once);
         // without an authentication agent polkit then says no.
-        const QString rules = QStringLiteral("/etc/polkit-1/rules.d/49-lumen-kcm-mic-test.rules");
-        QFile rule(rules);
-        if (!rule.open(QIODevice::WriteOnly)) {
+        const PolkitRule rule(QStringLiteral("49-lumen-kcm-mic-test.rules"),
+                              "polkit.addRule(function(action, subject) {\n"
+                              "    if (action.id.indexOf(\"org.lumen.kcm.mic.\") == 0 && subject.user == \"nobody\")\n"
+                              "        return polkit.Result.AUTH_ADMIN;\n"
+                              "});\n");
+        if (!rule.isValid()) {
             QSKIP("no polkit rules folder");
         }
-        rule.write("polkit.addRule(function(action, subject) {\n"
-                   "    if (action.id.indexOf(\"org.lumen.kcm.mic.\") == 0 && subject.user == \"nobody\")\n"
-                   "        return polkit.Result.AUTH_ADMIN;\n"
-                   "});\n");
-        rule.close();
-        QFile::setPermissions(rules, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        const auto removeRule = qScopeGuard([&] {
-            QFile::remove(rules);
-        });
-        QTest::qWait(1000); // polkitd notices new rules by itself
 
-        QTemporaryDir dir(QStringLiteral("/tmp/lumen-mic-client-XXXXXX"));
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
-        const QString client = dir.filePath(QStringLiteral("authflowclient"));
-        QVERIFY(QFile::copy(QStringLiteral(AUTH_FLOW_CLIENT_PATH), client));
+        const OpenCopy copy(QStringLiteral(AUTH_FLOW_CLIENT_PATH));
+        const QString client = copy.program();
+        QVERIFY(!client.isEmpty());
         QProcess process;
         process.start(QStringLiteral("runuser"),
                       {QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"), QStringLiteral("env"),
-                       QStringLiteral("XDG_RUNTIME_DIR=") + dir.path(), QStringLiteral("HOME=") + dir.path(), client});
+                       QStringLiteral("XDG_RUNTIME_DIR=") + copy.folder(), QStringLiteral("HOME=") + copy.folder(), client});
         QVERIFY(process.waitForFinished(60000));
         const QByteArray output = process.readAllStandardOutput();
         QVERIFY2(output.contains("state after access: 1 reading: 0\n"), output.constData()); // waits for the user
