@@ -1,5 +1,6 @@
 #include "machinestate.h"
 
+#include <statusvalues.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -8,14 +9,14 @@
 
 #include <functional>
 
+using namespace StatusValue;
+
 namespace
 {
-// The statuses of the exchange with the helper.
-constexpr int enabled = 2;
-constexpr int partly = 3;
-constexpr int disabled = 4;
-constexpr int enabledAfterReboot = 5;
-constexpr int disabledAfterReboot = 6;
+bool micOnAfterReboot(int status)
+{
+    return status == Enabled || status == EnabledAfterReboot;
+}
 
 int statusOf(const QVariantMap &reply, const char *key)
 {
@@ -65,9 +66,9 @@ QJsonObject MachineState::desiredState() const
     QJsonObject state;
     state.insert(QStringLiteral("format"), QStringLiteral("lumen-mic-state"));
     state.insert(QStringLiteral("version"), 1);
-    state.insert(QStringLiteral("micEnabledAfterReboot"), mic == enabled || mic == enabledAfterReboot);
+    state.insert(QStringLiteral("micEnabledAfterReboot"), micOnAfterReboot(mic));
     state.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(QStringLiteral("micFutureLevel")).toUInt()));
-    state.insert(QStringLiteral("fileSystemProtection"), protection == enabled || protection == partly);
+    state.insert(QStringLiteral("fileSystemProtection"), protection == Enabled || protection == Partly);
     state.insert(QStringLiteral("serviceIsolation"), serviceIsolation());
     state.insert(QStringLiteral("userLevels"), userLevels());
     state.insert(QStringLiteral("rules"), sortedObject(reply.value(QStringLiteral("micFsCurrentItems")).toHash(), [](const QVariant &level) {
@@ -80,8 +81,8 @@ QJsonObject MachineState::desiredState() const
 QString MachineState::micWord(int status)
 {
     switch (status) {
-    case enabled:
-    case disabledAfterReboot:
+    case Enabled:
+    case DisabledAfterReboot:
         return QStringLiteral("enabled");
     default:
         return QStringLiteral("disabled");
@@ -91,9 +92,9 @@ QString MachineState::micWord(int status)
 QString MachineState::protectionWord(int status)
 {
     switch (status) {
-    case enabled:
+    case Enabled:
         return QStringLiteral("protected");
-    case partly:
+    case Partly:
         return QStringLiteral("partly");
     default:
         return QStringLiteral("off");
@@ -103,9 +104,9 @@ QString MachineState::protectionWord(int status)
 QString MachineState::isolationWord(int status)
 {
     switch (status) {
-    case enabled:
+    case Enabled:
         return QStringLiteral("all");
-    case partly:
+    case Partly:
         return QStringLiteral("some");
     default:
         return QStringLiteral("none");
@@ -115,7 +116,7 @@ QString MachineState::isolationWord(int status)
 QJsonObject MachineState::status() const
 {
     const int mic = statusOf(reply, "micStatus");
-    const bool afterReboot = mic == enabled || mic == enabledAfterReboot;
+    const bool afterReboot = micOnAfterReboot(mic);
     QJsonObject status;
     status.insert(QStringLiteral("mic"), QJsonObject{{QStringLiteral("now"), micWord(mic)},
                                                      {QStringLiteral("afterReboot"), afterReboot ? QStringLiteral("enabled") : QStringLiteral("disabled")}});

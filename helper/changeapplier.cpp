@@ -2,7 +2,7 @@
 #include "labelaccess.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
-#include "statusvalues.h"
+#include <statusvalues.h>
 #include "testpause.h"
 
 #include <utils.h>

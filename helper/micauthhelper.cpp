@@ -5,7 +5,7 @@
 #include "micsystem.h"
 #include "protectioncheck.h"
 #include "replychannel.h"
-#include "statusvalues.h"
+#include <statusvalues.h>
 #include "testpause.h"
 
 #include <KAuth/HelperSupport>

@@ -1,5 +1,5 @@
 #include "micsystem.h"
-#include "statusvalues.h"
+#include <statusvalues.h>
 
 #include <KLocalizedString>
 

@@ -2,7 +2,8 @@
 #define STATUSVALUES_H
 
 // The status values of the settings exchange, as the module reads and sends
-// them: plain integers on the wire.
+// them: plain integers on the wire. The helper and the command-line client
+// share them; the pages read them as Mic::Status.
 namespace StatusValue
 {
 constexpr int Loading = 1;
