@@ -5,6 +5,7 @@
 #include <KLocalizedString>
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
@@ -100,6 +101,7 @@ void HelperRequest::start()
         });
         return;
     }
+    startHelper();
     // Listening first, so that nothing the helper sends is missed.
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                          SLOT(onHelperSignal(int, QString, QByteArray)));
@@ -112,6 +114,17 @@ void HelperRequest::start()
         }
     });
     call();
+}
+
+// Started before it is called, as KAuth does: signals are taken only from
+// the connection the bus knows to own the helper's name, and the bus tells
+// of a new owner later than a helper that the call itself started sends its
+// first maps.
+void HelperRequest::startHelper()
+{
+    if (QDBusConnectionInterface *bus = QDBusConnection::systemBus().interface()) {
+        bus->startService(action.helperId());
+    }
 }
 
 // One call at a time: a call is sent again only once the helper has
@@ -183,6 +196,7 @@ void HelperRequest::onCallAnswered(QDBusPendingCallWatcher *watcher)
         if (calls < maxCalls) {
             QTimer::singleShot(lostCallWait, this, [this] {
                 if (!ended && !acknowledged) {
+                    startHelper();
                     call();
                 }
             });

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void onMessageForThisClient(const QByteArray &blob);
 
 private:
+    void startHelper();
     void call();
     void showAgentTheWindow() const;
     void onCallAnswered(QDBusPendingCallWatcher *watcher);
