@@ -1,9 +1,14 @@
 // micctl: the integrity control settings from a shell, through the same
 // privileged helper, actions and polkit authorization as the settings page.
+#include "desiredstate.h"
 #include "machinestate.h"
+#include "statedifference.h"
 
 #include <helperrequest.h>
 #include <protocol.h>
+#include <reboot.h>
+#include <statusvalues.h>
+#include <utils.h>
 
 #include <KLocalizedString>
 
@@ -19,11 +24,11 @@
 
 namespace
 {
-enum ExitStatus { Success = 0, Failure = 1, Usage = 64 };
+enum ExitStatus { Success = 0, Failure = 1, Changed = 2, Usage = 64 };
 
-const char manual[] = R"(Reads the Mandatory Integrity Control settings of this machine through the
-privileged helper of the system settings page, with the same polkit
-authorization (an administrator's, kept for the session).
+const char manual[] = R"(Reads and sets the Mandatory Integrity Control settings of this machine
+through the privileged helper of the system settings page, with the same
+polkit authorization (an administrator's, kept for the session).
 
 Commands:
   status            MIC now and after reboot, the maximum levels, file-system
@@ -42,21 +47,47 @@ Commands:
                     {user: level}, "rules" {path: level string as configured},
                     "exceptions" [paths]. To FILE (written whole or not at
                     all), or to standard output.
+  apply FILE        Brings this machine to the desired state in FILE ("-" for
+                    standard input): one change, of exactly what differs,
+                    checked and applied whole by the helper, or nothing at
+                    all. Settings FILE leaves out stay as they are; "rules"
+                    and "exceptions", when given, are the whole sets.
+                    --check  print what would change, change nothing
+                    --diff   print what changes, and apply it
+                    --skip-missing  leave out users and services this machine
+                             does not have (with a warning) instead of
+                             refusing the file
+                    --reboot  reboot when the change needs it (never
+                             otherwise)
+                    Lines of the difference: "+" added, "-" removed,
+                    "~" changed.
 
-Exit status: 0 done, 1 failed (the reason on standard error), 64 wrong usage.)";
+Exit status: 0 done, nothing to change; 2 changed (apply), or would change
+(apply --check); 1 failed (the reason on standard error); 64 wrong usage.)";
 
 void printError(const QString &text)
 {
     std::fprintf(stderr, "micctl: %s\n", qPrintable(text));
 }
 
-// The helper's read reply, or nothing when the read failed (said on
-// standard error).
-std::optional<QVariantMap> readMachine()
+void printWarning(const QString &text)
 {
-    KAuth::Action action(Mic::Protocol::accessAction);
+    printError(i18n("warning: %1", text));
+}
+
+void printLine(const QString &text)
+{
+    std::fprintf(stdout, "%s\n", qPrintable(text));
+}
+
+// The reply of one of the helper's actions, or nothing when the action
+// failed (said on standard error).
+std::optional<QVariantMap> runAction(const QString &name, const QVariantMap &arguments = {})
+{
+    KAuth::Action action(name);
     action.setHelperId(Mic::Protocol::helperId);
     action.setTimeout(Mic::Protocol::actionTimeout);
+    action.setArguments(arguments);
     HelperRequest::addLocale(&action);
     auto *request = new HelperRequest(action);
     std::optional<QVariantMap> reply;
@@ -88,6 +119,126 @@ int exportTo(const QString &file, const MachineState &state)
     }
     return Success;
 }
+
+std::optional<DesiredState> readDesiredState(const QString &name)
+{
+    QFile file;
+    const bool opened = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly) : (file.setFileName(name), file.open(QIODevice::ReadOnly));
+    const QString shownName = name == QLatin1String("-") ? i18n("The standard input") : name;
+    if (!opened) {
+        printError(i18n("Could not read %1: %2", shownName, file.errorString()));
+        return std::nullopt;
+    }
+    QString problem;
+    std::optional<DesiredState> state = DesiredState::fromJson(file.readAll(), &problem);
+    if (!state) {
+        printError(i18n("%1 cannot be applied: %2", shownName, problem));
+    }
+    return state;
+}
+
+struct ApplyOptions {
+    bool check = false;
+    bool diff = false;
+    bool skipMissing = false;
+    bool reboot = false;
+};
+
+// What the helper did beyond the settings themselves, and the reboot.
+int reportApplied(const QVariantMap &reply, int changeCount, bool reboot)
+{
+    const QStringList warnings = reply.value(QStringLiteral("warnings")).toStringList();
+    for (const QString &warning : warnings) {
+        printWarning(warning);
+    }
+    const int relabelled = reply.value(QStringLiteral("relabelledCount")).toInt();
+    if (relabelled > 0) {
+        printLine(i18np("Protecting the file system changed the label of one object.", "Protecting the file system changed the labels of %1 objects.", relabelled));
+    }
+    printLine(i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
+    if (!reply.value(QStringLiteral("needReboot")).toBool()) {
+        return Changed;
+    }
+    if (!reboot) {
+        printLine(i18n("The changes take effect after a reboot."));
+        return Changed;
+    }
+    printLine(i18n("Rebooting to apply the changes."));
+    QString error;
+    if (!Mic::rebootMachine(&error)) {
+        printError(error);
+        return Failure;
+    }
+    return Changed;
+}
+
+// MIC or its maximum level set for the next boot otherwise than it runs.
+bool waitsForReboot(const QVariantMap &machine)
+{
+    const int status = machine.value(QStringLiteral("micStatus")).toInt();
+    if (status == StatusValue::EnabledAfterReboot || status == StatusValue::DisabledAfterReboot) {
+        return true;
+    }
+    return status == StatusValue::Enabled && machine.value(QStringLiteral("micFutureLevel")).toUInt() != Mic::Utils::currentMaxLevel().value;
+}
+
+int apply(const QString &file, const ApplyOptions &options)
+{
+    const std::optional<DesiredState> desired = readDesiredState(file);
+    if (!desired) {
+        return Failure;
+    }
+    const std::optional<QVariantMap> machine = runAction(Mic::Protocol::accessAction);
+    if (!machine) {
+        return Failure;
+    }
+    const StateDifference difference(*machine, *desired, options.skipMissing);
+    const QStringList warnings = difference.warnings();
+    for (const QString &warning : warnings) {
+        printWarning(warning);
+    }
+    if (!difference.refusals().isEmpty()) {
+        const QStringList refusals = difference.refusals();
+        for (const QString &refusal : refusals) {
+            printError(refusal);
+        }
+        printError(i18n("Nothing was applied."));
+        return Failure;
+    }
+    if (difference.isEmpty()) {
+        printLine(i18n("Nothing to change."));
+        if (waitsForReboot(*machine)) {
+            printLine(i18n("Earlier changes take effect after a reboot."));
+        }
+        return Success;
+    }
+    const QStringList lines = difference.lines();
+    if (options.check || options.diff) {
+        for (const QString &line : lines) {
+            printLine(line);
+        }
+    }
+    if (options.check) {
+        printLine(i18np("%1 change would be applied.", "%1 changes would be applied.", lines.size()));
+        return Changed;
+    }
+    const std::optional<QVariantMap> reply = runAction(Mic::Protocol::changeAction, difference.changeRequest());
+    if (!reply) {
+        return Failure;
+    }
+    return reportApplied(*reply, lines.size(), options.reboot);
+}
+
+bool argumentsFit(const QString &command, int count)
+{
+    if (command == QLatin1String("status")) {
+        return count == 1;
+    }
+    if (command == QLatin1String("export")) {
+        return count <= 2;
+    }
+    return command == QLatin1String("apply") && count == 2;
+}
 }
 
 int main(int argc, char **argv)
@@ -98,18 +249,30 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QString::fromUtf8(manual));
     parser.addHelpOption();
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("status: print JSON."));
-    parser.addOption(json);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status or export"), QStringLiteral("status [--json] | export [FILE]"));
+    const QCommandLineOption check(QStringLiteral("check"), QStringLiteral("apply: print what would change, change nothing."));
+    const QCommandLineOption diff(QStringLiteral("diff"), QStringLiteral("apply: print what changes."));
+    const QCommandLineOption skipMissing(QStringLiteral("skip-missing"), QStringLiteral("apply: leave out unknown users and services."));
+    const QCommandLineOption reboot(QStringLiteral("reboot"), QStringLiteral("apply: reboot when the change needs it."));
+    parser.addOptions({json, check, diff, skipMissing, reboot});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("status, export or apply"),
+                                 QStringLiteral("status [--json] | export [FILE] | apply [--check|--diff] [--skip-missing] [--reboot] FILE"));
     parser.process(app);
 
     const QStringList arguments = parser.positionalArguments();
     const QString command = arguments.value(0);
-    const bool known = (command == QLatin1String("status") && arguments.size() == 1) || (command == QLatin1String("export") && arguments.size() <= 2);
-    if (!known) {
+    if (!argumentsFit(command, arguments.size())) {
         printError(command.isEmpty() ? QStringLiteral("no command given; see micctl --help") : QStringLiteral("unknown command or arguments; see micctl --help"));
         return Usage;
     }
-    const std::optional<QVariantMap> reply = readMachine();
+    if (command == QLatin1String("apply")) {
+        if (parser.isSet(check) && parser.isSet(reboot)) {
+            printError(QStringLiteral("--check changes nothing, so it cannot reboot; see micctl --help"));
+            return Usage;
+        }
+        return apply(arguments.value(1), {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot)});
+    }
+    const std::optional<QVariantMap> reply = runAction(Mic::Protocol::accessAction);
     if (!reply) {
         return Failure;
     }

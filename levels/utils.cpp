@@ -160,6 +160,21 @@ QStringList maxILevelNames()
     return names;
 }
 
+MaxLevelProblem maxLevelProblem(unsigned int level)
+{
+    if (level == 0) {
+        return MaxLevelProblem::None;
+    }
+    const unsigned int current = currentMaxLevel().value;
+    if (current != 0 && current != level) {
+        return MaxLevelProblem::RunningAtAnotherLevel;
+    }
+    if (level <= previousMaxLevel().value) {
+        return MaxLevelProblem::NotAbovePrevious;
+    }
+    return isLevelCoverUnderlyingLevels(level) ? MaxLevelProblem::None : MaxLevelProblem::NotCoveringUnderlyingLevels;
+}
+
 unsigned int fileLevel(const QString &path)
 {
     ksec_label_t *label = ksec_get_path(path.toUtf8().constData());

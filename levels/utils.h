@@ -22,6 +22,14 @@ QString levelName(unsigned int level);
 bool isGoodLevel(unsigned int level);
 bool isLevelCoverUnderlyingLevels(unsigned int level);
 QStringList maxILevelNames();
+
+// What stands against a maximum level for the next boot, checked in this
+// order: MIC runs now at another non-zero maximum level (it must be turned
+// off first), the level is not above the library's second-to-last level,
+// or it does not cover all underlying levels (allowed, but worth a
+// question). Level 0 (MIC off) meets none of them.
+enum class MaxLevelProblem { None, RunningAtAnotherLevel, NotAbovePrevious, NotCoveringUnderlyingLevels };
+MaxLevelProblem maxLevelProblem(unsigned int level);
 unsigned int fileLevel(const QString &path);
 
 // Level strings of the file-system integrity configuration: "max"/"high"

@@ -6,6 +6,7 @@
 #include <helperrequest.h>
 #include <ilevelselectdialog.h>
 #include <protocol.h>
+#include <reboot.h>
 #include <userlistmodel.h>
 #include <userlistproxymodel.h>
 #include <utils.h>
@@ -18,7 +19,6 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QStyle>
 
 #include <clocale>
@@ -30,9 +30,6 @@ using Mic::Protocol::actionTimeout;
 using Mic::Protocol::changeAction;
 using Mic::Protocol::helperId;
 
-const QString rebootCommand = QStringLiteral("/usr/bin/tarn-wmfunc");
-const QString rebootArgument = QStringLiteral("TARNWM_REBOOT");
-constexpr int rebootWait = 30000;
 
 Mic::Status statusOf(const QVariantMap &map, const QString &key)
 {
@@ -476,6 +473,19 @@ void MicManagementModule::keepMarkedAsChanged()
     QMetaObject::invokeMethod(this, &MicManagementModule::markAsChanged, Qt::QueuedConnection);
 }
 
+bool MicManagementModule::confirmUncoveringLevel(unsigned int level)
+{
+    const auto answer = QMessageBox::question(this,
+                                              i18n("Warning"),
+                                              i18n("Selected maximum integrity level does not cover all underlying levels, because level "
+                                                   "comparison is done by mask\nPreferable values: %1\nDo you really want to set "
+                                                   "integrity level to %2?",
+                                                   Mic::Utils::maxILevelNames().join(QStringLiteral(", ")),
+                                                   QString::number(level)),
+                                              QMessageBox::Yes | QMessageBox::No);
+    return answer != QMessageBox::No;
+}
+
 void MicManagementModule::change()
 {
     if (readJob || writeJob) {
@@ -504,32 +514,22 @@ void MicManagementModule::change()
         level = Mic::Utils::defaultMaxLevel().value;
         request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(level));
     }
-    const unsigned int current = Mic::Utils::currentMaxLevel().value;
-    if (level != 0 && current != 0 && current != level) {
+    switch (Mic::Utils::maxLevelProblem(level)) {
+    case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
         refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
         return;
-    }
-    const Mic::Level previous = Mic::Utils::previousMaxLevel();
-    if (level != 0) {
-        if (level <= previous.value) {
-            refuseToSave(i18n("Max integrity level can't be less than or equal to %1!", previous.name));
+    case Mic::Utils::MaxLevelProblem::NotAbovePrevious:
+        refuseToSave(i18n("Max integrity level can't be less than or equal to %1!", Mic::Utils::previousMaxLevel().name));
+        return;
+    case Mic::Utils::MaxLevelProblem::NotCoveringUnderlyingLevels:
+        if (!confirmUncoveringLevel(level)) {
+            stateWidget()->resetState();
+            keepMarkedAsChanged();
             return;
         }
-        if (!Mic::Utils::isLevelCoverUnderlyingLevels(level)) {
-            const auto answer = QMessageBox::question(this,
-                                                      i18n("Warning"),
-                                                      i18n("Selected maximum integrity level does not cover all underlying levels, because level "
-                                                           "comparison is done by mask\nPreferable values: %1\nDo you really want to set "
-                                                           "integrity level to %2?",
-                                                           Mic::Utils::maxILevelNames().join(QStringLiteral(", ")),
-                                                           QString::number(level)),
-                                                      QMessageBox::Yes | QMessageBox::No);
-            if (answer == QMessageBox::No) {
-                stateWidget()->resetState();
-                keepMarkedAsChanged();
-                return;
-            }
-        }
+        break;
+    case Mic::Utils::MaxLevelProblem::None:
+        break;
     }
 
     KAuth::Action action(changeAction);
@@ -624,9 +624,7 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
                                                   i18n("To apply settings need reboot system\nReboot now?"),
                                                   QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes) {
-            QProcess reboot;
-            reboot.start(rebootCommand, {rebootArgument}, QIODevice::ReadWrite);
-            reboot.waitForFinished(rebootWait);
+            Mic::rebootMachine();
             outcomeOfLastSave.clear();
             Q_EMIT changed(false);
             return;

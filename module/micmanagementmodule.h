@@ -58,6 +58,9 @@ private:
     void selectUserRow(const QString &user);
     void refuseToSave(const QString &text);
     void keepMarkedAsChanged();
+    // Asks whether a maximum level that does not cover all underlying levels
+    // is meant.
+    bool confirmUncoveringLevel(unsigned int level);
     void setUpUnreadNotice();
     void setSettingsRead(bool read);
     void showOutcomeOfLastSave(bool once = true);

@@ -1,0 +1,221 @@
+#include "desiredstate.h"
+
+#include <KLocalizedString>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <cmath>
+
+namespace
+{
+const QString formatName = QStringLiteral("lumen-mic-state");
+constexpr int formatVersion = 1;
+constexpr double highestLevel = 255;
+
+class Reader
+{
+public:
+    explicit Reader(const QJsonObject &file)
+        : file(file)
+    {
+    }
+
+    std::optional<DesiredState> read(QString *error)
+    {
+        DesiredState state;
+        const bool ok = formatAndVersion() && knownKeysOnly() && flag("micEnabledAfterReboot", &state.micEnabledAfterReboot)
+            && maxLevel(&state.maxLevelAfterReboot) && flag("fileSystemProtection", &state.fileSystemProtection)
+            && services(&state.serviceIsolation) && users(&state.userLevels) && rules(&state.rules) && exceptions(&state.exceptions);
+        if (!ok) {
+            *error = problem;
+            return std::nullopt;
+        }
+        return state;
+    }
+
+private:
+    bool fail(const QString &text)
+    {
+        problem = text;
+        return false;
+    }
+
+    bool formatAndVersion()
+    {
+        if (file.value(QStringLiteral("format")).toString() != formatName) {
+            return fail(i18n("It is not a desired-state file: \"format\" must be \"%1\".", formatName));
+        }
+        const QJsonValue version = file.value(QStringLiteral("version"));
+        if (!version.isDouble() || version.toDouble() != formatVersion) {
+            return fail(i18n("This version of the desired-state file is not known: \"version\" must be %1.", QString::number(formatVersion)));
+        }
+        return true;
+    }
+
+    // A misspelt key would silently leave a setting as it is.
+    bool knownKeysOnly()
+    {
+        static const QSet<QString> known{QStringLiteral("format"),
+                                         QStringLiteral("version"),
+                                         QStringLiteral("micEnabledAfterReboot"),
+                                         QStringLiteral("maxLevelAfterReboot"),
+                                         QStringLiteral("fileSystemProtection"),
+                                         QStringLiteral("serviceIsolation"),
+                                         QStringLiteral("userLevels"),
+                                         QStringLiteral("rules"),
+                                         QStringLiteral("exceptions")};
+        for (auto it = file.constBegin(); it != file.constEnd(); ++it) {
+            if (!known.contains(it.key())) {
+                return fail(i18n("Unknown setting \"%1\".", it.key()));
+            }
+        }
+        return true;
+    }
+
+    bool flag(const char *key, std::optional<bool> *result)
+    {
+        const QJsonValue value = file.value(QLatin1String(key));
+        if (value.isUndefined()) {
+            return true;
+        }
+        if (!value.isBool()) {
+            return fail(i18n("\"%1\" must be true or false.", QLatin1String(key)));
+        }
+        *result = value.toBool();
+        return true;
+    }
+
+    static std::optional<unsigned int> levelOf(const QJsonValue &value)
+    {
+        const double number = value.toDouble(-1);
+        if (!value.isDouble() || number < 0 || number > highestLevel || std::floor(number) != number) {
+            return std::nullopt;
+        }
+        return static_cast<unsigned int>(number);
+    }
+
+    bool maxLevel(std::optional<unsigned int> *result)
+    {
+        const QJsonValue value = file.value(QStringLiteral("maxLevelAfterReboot"));
+        if (value.isUndefined()) {
+            return true;
+        }
+        *result = levelOf(value);
+        return result->has_value() || fail(i18n("\"maxLevelAfterReboot\" must be an integrity level, a whole number from 0 to 255."));
+    }
+
+    bool objectOf(const char *key, QJsonObject *object, bool *given)
+    {
+        const QJsonValue value = file.value(QLatin1String(key));
+        *given = !value.isUndefined();
+        if (*given && !value.isObject()) {
+            return fail(i18n("\"%1\" must be an object of names and values.", QLatin1String(key)));
+        }
+        *object = value.toObject();
+        return true;
+    }
+
+    bool services(std::optional<QHash<QString, bool>> *result)
+    {
+        QJsonObject object;
+        bool given = false;
+        if (!objectOf("serviceIsolation", &object, &given) || !given) {
+            return problem.isEmpty();
+        }
+        QHash<QString, bool> isolation;
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+            if (!it.value().isBool()) {
+                return fail(i18n("The isolation of the service \"%1\" must be true or false.", it.key()));
+            }
+            isolation.insert(it.key(), it.value().toBool());
+        }
+        *result = isolation;
+        return true;
+    }
+
+    bool users(std::optional<QHash<QString, unsigned int>> *result)
+    {
+        QJsonObject object;
+        bool given = false;
+        if (!objectOf("userLevels", &object, &given) || !given) {
+            return problem.isEmpty();
+        }
+        QHash<QString, unsigned int> levels;
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+            const std::optional<unsigned int> level = levelOf(it.value());
+            if (!level) {
+                return fail(i18n("The level of the user \"%1\" must be an integrity level, a whole number from 0 to 255.", it.key()));
+            }
+            levels.insert(it.key(), *level);
+        }
+        *result = levels;
+        return true;
+    }
+
+    bool rules(std::optional<QHash<QString, QString>> *result)
+    {
+        QJsonObject object;
+        bool given = false;
+        if (!objectOf("rules", &object, &given) || !given) {
+            return problem.isEmpty();
+        }
+        QHash<QString, QString> levels;
+        levels.reserve(object.size());
+        for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
+            if (!it.value().isString()) {
+                return fail(i18n("The level of the rule for \"%1\" must be a level string such as \"63\", \"max\" or \"0b100\".", it.key()));
+            }
+            levels.insert(it.key(), it.value().toString());
+        }
+        *result = levels;
+        return true;
+    }
+
+    bool exceptions(std::optional<QStringList> *result)
+    {
+        const QJsonValue value = file.value(QStringLiteral("exceptions"));
+        if (value.isUndefined()) {
+            return true;
+        }
+        const QJsonArray array = value.toArray();
+        QStringList paths;
+        QSet<QString> seen;
+        for (const QJsonValue &path : array) {
+            if (!path.isString()) {
+                return fail(i18n("\"exceptions\" must be a list of paths."));
+            }
+            if (seen.contains(path.toString())) {
+                return fail(i18n("The exception \"%1\" is given more than once.", path.toString()));
+            }
+            seen.insert(path.toString());
+            paths.append(path.toString());
+        }
+        if (!value.isArray()) {
+            return fail(i18n("\"exceptions\" must be a list of paths."));
+        }
+        *result = paths;
+        return true;
+    }
+
+    const QJsonObject file;
+    QString problem;
+};
+}
+
+std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QString *error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *error = i18n("It is not valid JSON: %1 at byte %2.", parseError.errorString(), QString::number(parseError.offset));
+        return std::nullopt;
+    }
+    if (!document.isObject()) {
+        *error = i18n("It is not a desired-state file: it must hold one JSON object.");
+        return std::nullopt;
+    }
+    return Reader(document.object()).read(error);
+}

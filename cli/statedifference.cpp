@@ -1,0 +1,284 @@
+#include "statedifference.h"
+
+#include <constants.h>
+#include <statusvalues.h>
+#include <utils.h>
+
+#include <KLocalizedString>
+
+#include <QSet>
+
+#include <algorithm>
+
+using namespace StatusValue;
+
+namespace
+{
+int statusOf(const QVariantMap &machine, const char *key)
+{
+    return machine.value(QLatin1String(key)).toInt();
+}
+
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+QString enabledWord(bool enabled)
+{
+    return enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
+}
+
+QString isolatedWord(bool isolated)
+{
+    return isolated ? QStringLiteral("isolated") : QStringLiteral("not isolated");
+}
+
+// A level by its catalogue name, which starts with its number, or by its
+// number.
+QString shownLevel(unsigned int level)
+{
+    return Mic::Utils::levelName(level);
+}
+
+template<typename Value>
+QList<QString> sortedKeys(const QHash<QString, Value> &hash)
+{
+    QList<QString> keys = hash.keys();
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+}
+
+StateDifference::StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
+{
+    compareBoot(machine, desired);
+    compareProtection(machine, desired);
+    compareServices(machine, desired, skipMissing);
+    compareUsers(machine, desired, skipMissing);
+    compareRules(machine, desired);
+    compareExceptions(machine, desired);
+}
+
+QStringList StateDifference::refusals() const
+{
+    return refused;
+}
+
+QStringList StateDifference::warnings() const
+{
+    return warned;
+}
+
+bool StateDifference::isEmpty() const
+{
+    return changes.isEmpty();
+}
+
+QStringList StateDifference::lines() const
+{
+    return changes;
+}
+
+QVariantMap StateDifference::changeRequest() const
+{
+    return request;
+}
+
+void StateDifference::missing(const QString &text, bool skipMissing)
+{
+    if (skipMissing) {
+        warned.append(i18n("Left out: %1", text));
+    } else {
+        refused.append(text);
+    }
+}
+
+void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState &desired)
+{
+    const int status = statusOf(machine, "micStatus");
+    const bool enabled = status == Enabled || status == EnabledAfterReboot;
+    const unsigned int level = machine.value(QStringLiteral("micFutureLevel")).toUInt();
+    const bool wantEnabled = desired.micEnabledAfterReboot.value_or(enabled);
+    unsigned int wantLevel = desired.maxLevelAfterReboot.value_or(level);
+    // As the settings page does: MIC on without a level takes the default.
+    if (wantEnabled && wantLevel == 0) {
+        wantLevel = Mic::Utils::defaultMaxLevel().value;
+    }
+    request.insert(QStringLiteral("micStatus"), wantEnabled ? Enabled : Disabled);
+    request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(wantLevel));
+    if (wantEnabled != enabled) {
+        changes.append(i18n("~ MIC after reboot: %1 → %2", enabledWord(enabled), enabledWord(wantEnabled)));
+    }
+    if (wantLevel != level) {
+        changes.append(i18n("~ maximum level after reboot: %1 → %2", shownLevel(level), shownLevel(wantLevel)));
+    }
+    if (wantEnabled == enabled && wantLevel == level) {
+        return;
+    }
+    switch (Mic::Utils::maxLevelProblem(wantLevel)) {
+    case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
+        refused.append(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
+        break;
+    case Mic::Utils::MaxLevelProblem::NotAbovePrevious:
+        refused.append(i18n("Max integrity level can't be less than or equal to %1!", Mic::Utils::previousMaxLevel().name));
+        break;
+    case Mic::Utils::MaxLevelProblem::NotCoveringUnderlyingLevels:
+        warned.append(i18n("The maximum level %1 does not cover all underlying levels, because levels are compared by mask; preferable values: %2.",
+                           QString::number(wantLevel),
+                           Mic::Utils::maxILevelNames().join(QStringLiteral(", "))));
+        break;
+    case Mic::Utils::MaxLevelProblem::None:
+        break;
+    }
+}
+
+void StateDifference::compareProtection(const QVariantMap &machine, const DesiredState &desired)
+{
+    const int status = statusOf(machine, "micFsStatus");
+    const bool on = status == Enabled || status == Partly;
+    const bool wantOn = desired.fileSystemProtection.value_or(on);
+    request.insert(QStringLiteral("micFsStatus"), wantOn ? Enabled : Disabled);
+    if (wantOn != on) {
+        changes.append(i18n("~ file-system protection: %1 → %2", onOff(on), onOff(wantOn)));
+    } else if (desired.fileSystemProtection == true && status == Partly) {
+        const int below = machine.value(QStringLiteral("micFsStatusMessages")).toStringList().size();
+        changes.append(i18np("~ file-system protection: partly → on (%1 object below its configured level is labelled)",
+                             "~ file-system protection: partly → on (%1 objects below their configured level are labelled)",
+                             below));
+    }
+}
+
+void StateDifference::compareServices(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
+{
+    // Isolatable services that are not in error, with the isolation wanted.
+    QHash<QString, bool> wanted;
+    QHash<QString, bool> inError;
+    const QVariantList services = machine.value(QStringLiteral("services")).toList();
+    for (const QVariant &entry : services) {
+        const QVariantHash service = entry.toHash();
+        if (!service.value(QStringLiteral("isIsolatable")).toBool()) {
+            continue;
+        }
+        const QString name = service.value(QStringLiteral("name")).toString();
+        if (service.value(QStringLiteral("isError")).toBool()) {
+            inError.insert(name, service.value(QStringLiteral("isIsolated")).toBool());
+        } else {
+            wanted.insert(name, service.value(QStringLiteral("isIsolated")).toBool());
+        }
+    }
+    bool changed = false;
+    const QHash<QString, bool> named = desired.serviceIsolation.value_or(QHash<QString, bool>());
+    for (const QString &name : sortedKeys(named)) {
+        const bool isolated = named.value(name);
+        if (inError.contains(name)) {
+            // The helper cannot change it; trying on every run would never end.
+            if (inError.value(name) != isolated) {
+                warned.append(i18n("The service %1 is in error; its isolation is left as it is.", name));
+            }
+        } else if (!wanted.contains(name)) {
+            missing(i18n("There is no service \"%1\" that can be isolated on this machine.", name), skipMissing);
+        } else if (wanted.value(name) != isolated) {
+            changes.append(i18n("~ service %1: %2 → %3", name, isolatedWord(wanted.value(name)), isolatedWord(isolated)));
+            wanted.insert(name, isolated);
+            changed = true;
+        }
+    }
+    if (!changed) {
+        request.insert(QStringLiteral("servicesIsolatedStatus"), statusOf(machine, "servicesIsolatedStatus"));
+        return;
+    }
+    const int isolated = int(std::count(wanted.cbegin(), wanted.cend(), true));
+    const int status = isolated == wanted.size() ? Enabled : isolated == 0 ? Disabled : Partly;
+    request.insert(QStringLiteral("servicesIsolatedStatus"), status);
+    if (status != Partly) {
+        return;
+    }
+    QVariantList list;
+    for (const QString &name : sortedKeys(wanted)) {
+        list.append(QVariantHash{{QStringLiteral("name"), name},
+                                 {QStringLiteral("isIsolatable"), true},
+                                 {QStringLiteral("isIsolated"), wanted.value(name)},
+                                 {QStringLiteral("isError"), false}});
+    }
+    request.insert(QStringLiteral("services"), list);
+}
+
+void StateDifference::compareUsers(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
+{
+    const QVariantHash levels = machine.value(QStringLiteral("userILevels")).toHash();
+    const QHash<QString, unsigned int> wanted = desired.userLevels.value_or(QHash<QString, unsigned int>());
+    QVariantHash changed;
+    for (const QString &user : sortedKeys(wanted)) {
+        if (!levels.contains(user)) {
+            missing(i18n("There is no user \"%1\" on this machine.", user), skipMissing);
+            continue;
+        }
+        const unsigned int level = levels.value(user).toUInt();
+        if (level != wanted.value(user)) {
+            changes.append(i18n("~ user %1: %2 → %3", user, shownLevel(level), shownLevel(wanted.value(user))));
+            changed.insert(user, QVariant::fromValue<uint>(wanted.value(user)));
+        }
+    }
+    request.insert(QStringLiteral("userILevels"), changed);
+}
+
+void StateDifference::compareRules(const QVariantMap &machine, const DesiredState &desired)
+{
+    if (!desired.rules) {
+        return;
+    }
+    const QVariantHash current = machine.value(QStringLiteral("micFsCurrentItems")).toHash();
+    const QHash<QString, QString> &wanted = *desired.rules;
+    QVariantHash changed;
+    for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
+        const auto found = current.constFind(it.key());
+        if (found == current.cend() || found->toString() != it.value()) {
+            changed.insert(it.key(), it.value());
+        }
+    }
+    for (auto it = current.cbegin(); it != current.cend(); ++it) {
+        if (!wanted.contains(it.key())) {
+            changed.insert(it.key(), Mic::noLevelString);
+        }
+    }
+    QStringList paths = changed.keys();
+    std::sort(paths.begin(), paths.end());
+    for (const QString &path : std::as_const(paths)) {
+        const QString level = changed.value(path).toString();
+        if (level == Mic::noLevelString) {
+            changes.append(i18n("- rule %1 (was %2)", path, current.value(path).toString()));
+        } else if (current.contains(path)) {
+            changes.append(i18n("~ rule %1: %2 → %3", path, current.value(path).toString(), level));
+        } else {
+            changes.append(i18n("+ rule %1: %2", path, level));
+        }
+    }
+    if (!changed.isEmpty()) {
+        request.insert(QStringLiteral("micFsCurrentItems"), changed);
+    }
+}
+
+void StateDifference::compareExceptions(const QVariantMap &machine, const DesiredState &desired)
+{
+    if (!desired.exceptions) {
+        return;
+    }
+    const QStringList current = machine.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
+    const QSet<QString> had(current.cbegin(), current.cend());
+    const QSet<QString> wanted(desired.exceptions->cbegin(), desired.exceptions->cend());
+    if (had == wanted) {
+        return;
+    }
+    QStringList added = (wanted - had).values();
+    QStringList removed = (had - wanted).values();
+    std::sort(added.begin(), added.end());
+    std::sort(removed.begin(), removed.end());
+    for (const QString &path : std::as_const(added)) {
+        changes.append(i18n("+ exception %1", path));
+    }
+    for (const QString &path : std::as_const(removed)) {
+        changes.append(i18n("- exception %1", path));
+    }
+    request.insert(QStringLiteral("micFsCurrentExceptions"), *desired.exceptions);
+}

@@ -1,0 +1,49 @@
+#ifndef STATEDIFFERENCE_H
+#define STATEDIFFERENCE_H
+
+#include "desiredstate.h"
+
+#include <QStringList>
+#include <QVariantMap>
+
+/*
+ * What separates a machine from a desired state: the lines an administrator
+ * reads ("+" added, "-" removed, "~" changed), and the one change request
+ * that carries exactly that difference, built as the settings page builds
+ * its own. Settings the file leaves out keep the machine's value.
+ *
+ * A file that names users or services the machine does not have, or a
+ * maximum level the machine cannot take, is refused whole; with
+ * `skipMissing` the unknown users and services are left out with a
+ * warning instead.
+ */
+class StateDifference
+{
+public:
+    // `machine`: the helper's read reply.
+    StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
+
+    // Why the file cannot be applied to this machine; empty when it can.
+    QStringList refusals() const;
+    QStringList warnings() const;
+    bool isEmpty() const;
+    QStringList lines() const;
+    // The arguments of the change action, without the locale.
+    QVariantMap changeRequest() const;
+
+private:
+    void compareBoot(const QVariantMap &machine, const DesiredState &desired);
+    void compareProtection(const QVariantMap &machine, const DesiredState &desired);
+    void compareServices(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
+    void compareUsers(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
+    void compareRules(const QVariantMap &machine, const DesiredState &desired);
+    void compareExceptions(const QVariantMap &machine, const DesiredState &desired);
+    void missing(const QString &text, bool skipMissing);
+
+    QVariantMap request;
+    QStringList changes;
+    QStringList refused;
+    QStringList warned;
+};
+
+#endif
