@@ -84,6 +84,11 @@ void printLine(const QString &text)
 // failed (said on standard error).
 std::optional<QVariantMap> runAction(const QString &name, const QVariantMap &arguments = {})
 {
+    const QString busProblem = HelperRequest::systemBusProblem();
+    if (!busProblem.isEmpty()) {
+        printError(busProblem);
+        return std::nullopt;
+    }
     KAuth::Action action(name);
     action.setHelperId(Mic::Protocol::helperId);
     action.setTimeout(Mic::Protocol::actionTimeout);

@@ -113,7 +113,8 @@ void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState
     if (wantLevel != level) {
         changes.append(i18n("~ maximum level after reboot: %1 → %2", shownLevel(level), shownLevel(wantLevel)));
     }
-    if (wantEnabled == enabled && wantLevel == level) {
+    // The level only matters to a machine that boots with MIC on.
+    if ((wantEnabled == enabled && wantLevel == level) || !wantEnabled) {
         return;
     }
     switch (Mic::Utils::maxLevelProblem(wantLevel)) {

@@ -83,8 +83,26 @@ HelperRequest::~HelperRequest()
     stopFollowing();
 }
 
+QString HelperRequest::systemBusProblem()
+{
+    if (QDBusConnection::systemBus().isConnected()) {
+        return QString();
+    }
+    return i18n("The system bus cannot be reached (%1), so the integrity control settings cannot be read or changed.",
+                QDBusConnection::systemBus().lastError().message());
+}
+
 void HelperRequest::start()
 {
+    // Before anything asks the authorization service, which is reached over
+    // the same bus and would only say it is missing.
+    const QString busProblem = systemBusProblem();
+    if (!busProblem.isEmpty()) {
+        QTimer::singleShot(0, this, [this, busProblem] {
+            finish(KAuth::ActionReply::BackendError, busProblem);
+        });
+        return;
+    }
     if (!action.isValid()) {
         QTimer::singleShot(0, this, [this] {
             finish(KAuth::ActionReply::InvalidActionError, QString());

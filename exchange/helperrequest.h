@@ -51,6 +51,11 @@ public:
     // Adds the caller's languages and message locale, in which the helper
     // answers.
     static void addLocale(KAuth::Action *action);
+    // Why the helper cannot be reached at all, in the administrator's words;
+    // empty when the system bus can be. KAuth's authorization backend
+    // complains on standard error when asked without a bus, so a client
+    // that can look first should.
+    static QString systemBusProblem();
     // The reply's data once the request has ended without error.
     QVariantMap data() const;
 

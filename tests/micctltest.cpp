@@ -1,12 +1,14 @@
 // The command-line client over the real helper: the status as JSON, the
 // desired state exported to a file, a wrong command, and a user polkit
-// refuses.
+// refuses; a desired state checked, applied and applied again, files that
+// cannot be applied, a reboot; the example playbook over the same helper.
 #include "helperfixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -25,12 +27,54 @@ struct Run {
     QByteArray err;
 };
 
-Run micctl(const QStringList &arguments, const QString &program = s(MICCTL_PATH), const QStringList &asUser = {})
+Run run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
-    process.start(asUser.isEmpty() ? program : s("runuser"), asUser.isEmpty() ? arguments : asUser + QStringList{s("--"), program} + arguments);
-    process.waitForFinished(60000);
+    process.start(program, arguments);
+    process.waitForFinished(120000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+Run micctl(const QStringList &arguments, const QString &program = s(MICCTL_PATH), const QStringList &asUser = {})
+{
+    return asUser.isEmpty() ? run(program, arguments) : run(s("runuser"), asUser + QStringList{s("--"), program} + arguments);
+}
+
+QJsonObject exported()
+{
+    return QJsonDocument::fromJson(micctl({s("export")}).out).object();
+}
+
+QString written(const QTemporaryDir &dir, const QString &name, const QJsonObject &state)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(state).toJson()) < 0) {
+        qFatal("cannot write %s", qPrintable(name));
+    }
+    return file.fileName();
+}
+
+QJsonObject withEntry(QJsonObject state, const QString &key, const QString &name, const QJsonValue &value)
+{
+    QJsonObject object = state.value(key).toObject();
+    if (value.isUndefined()) {
+        object.remove(name);
+    } else {
+        object.insert(name, value);
+    }
+    state.insert(key, object);
+    return state;
+}
+
+QJsonObject withValue(QJsonObject state, const QString &key, const QJsonValue &value)
+{
+    state.insert(key, value);
+    return state;
+}
+
+QJsonObject statusJson()
+{
+    return QJsonDocument::fromJson(micctl({s("status"), s("--json")}).out).object();
 }
 }
 
@@ -81,6 +125,144 @@ private Q_SLOTS:
         QCOMPARE(denied.status, 1);
         QVERIFY2(denied.err.contains("not authorized to read"), denied.err.constData());
         QVERIFY(denied.out.isEmpty());
+    }
+
+    // A rule changed, added and removed, an exception added, a user's level
+    // and a service's isolation changed, the objects below their level
+    // labelled: checked (nothing changes), applied, applied again.
+    void applyCheckedThenTwice()
+    {
+        const QString files = laySampleSystem();
+        QTemporaryDir dir;
+        QJsonObject state = withEntry(exported(), s("rules"), files + s("/high"), s("31"));
+        state = withEntry(state, s("rules"), files + s("/missing"), QJsonValue::Undefined);
+        state = withEntry(state, s("rules"), files + s("/mask"), s("max"));
+        state = withEntry(state, s("userLevels"), s("nobody"), 15);
+        state = withEntry(state, s("serviceIsolation"), s("sshd"), true);
+        state.insert(s("exceptions"), QJsonArray::fromStringList({files + s("/excepted"), files + s("/mask")}));
+        const QString desired = written(dir, s("desired.json"), state);
+
+        const auto before = snapshotStateRoot();
+        const Run check = micctl({s("apply"), s("--check"), desired});
+        QCOMPARE(check.status, 2);
+        for (const QString &line : {s("~ file-system protection: partly → on (1 object below its configured level is labelled)"),
+                                    s("~ service sshd: not isolated → isolated"),
+                                    s("~ user nobody: 0"),
+                                    s("~ rule %1/high: high → 31").arg(files),
+                                    s("~ rule %1/mask: 0b100 → max").arg(files),
+                                    s("- rule %1/missing (was 63)").arg(files),
+                                    s("+ exception %1/mask").arg(files),
+                                    s("7 changes would be applied.")}) {
+            QVERIFY2(QString::fromUtf8(check.out).contains(line), check.out.constData());
+        }
+        QCOMPARE(snapshotStateRoot(), before);
+
+        const Run applied = micctl({s("apply"), s("--diff"), desired});
+        QCOMPARE(applied.status, 2);
+        QVERIFY2(applied.out.contains("Applied 7 changes."), applied.out.constData());
+        const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
+        QVERIFY(config.contains("31 " + files.toUtf8() + "/high\n"));
+        QVERIFY(config.contains("max " + files.toUtf8() + "/mask\n"));
+        QVERIFY(!config.contains("/missing"));
+        QVERIFY(config.contains("exception " + files.toUtf8() + "/mask\n"));
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 15"));
+        QVERIFY(readRootFile(s("var/lib/kestrel/services.state")).contains("service.sshd.isolated = yes"));
+        QCOMPARE(statusJson().value(s("fileSystem")).toObject().value(s("protection")).toString(), s("protected"));
+
+        const Run again = micctl({s("apply"), desired});
+        QCOMPARE(again.status, 0);
+        QVERIFY(again.out.startsWith("Nothing to change.\n"));
+        // What the machine exports now is what was asked for.
+        QCOMPARE(exported(), state);
+    }
+
+    // Refused whole, nothing changed: unknown users and services (unless
+    // left out), levels out of range, damaged or foreign files, a missing
+    // bus. A change for the next boot reboots only when asked to.
+    void applyRefusalsAndReboot()
+    {
+        const QString files = laySampleSystem();
+        QTemporaryDir dir;
+        const QJsonObject machine = exported();
+        const QJsonObject ghosts = withEntry(withEntry(machine, s("userLevels"), s("ghost"), 3), s("serviceIsolation"), s("ghostd"), true);
+        const struct {
+            QString file;
+            QByteArray says;
+        } refused[] = {
+            {written(dir, s("ghosts.json"), ghosts), "There is no user \"ghost\" on this machine."},
+            {written(dir, s("level.json"), withEntry(machine, s("userLevels"), s("root"), 256)), "The level of the user \"root\" must be an integrity level"},
+            {written(dir, s("typo.json"), withEntry(machine, s("rule"), files + s("/high"), s("7"))), "Unknown setting \"rule\"."},
+            {written(dir, s("foreign.json"), QJsonObject{{s("format"), s("other")}}), "It is not a desired-state file"},
+            {dir.filePath(s("absent.json")), "Could not read"},
+            {written(dir, s("bad-rule.json"), withEntry(machine, s("rules"), files + s("/high"), s("ultra"))), "is not a valid integrity level"},
+            {written(dir, s("running.json"), withValue(machine, s("maxLevelAfterReboot"), 31)), "you need to turn off MIC first"}, // MIC runs at 63
+        };
+        const auto before = snapshotStateRoot();
+        for (const auto &file : refused) {
+            const Run run = micctl({s("apply"), file.file});
+            QCOMPARE(run.status, 1);
+            QVERIFY2(run.err.contains(file.says), run.err.constData());
+        }
+        QCOMPARE(snapshotStateRoot(), before);
+        const Run skipped = micctl({s("apply"), s("--check"), s("--skip-missing"), refused[0].file});
+        QVERIFY2(skipped.err.contains("warning: Left out: There is no service \"ghostd\""), skipped.err.constData());
+        QCOMPARE(skipped.status, 2); // the objects below their level
+        QProcess noBus;
+        noBus.setProgram(s(MICCTL_PATH));
+        noBus.setArguments({s("status")});
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(s("DBUS_SYSTEM_BUS_ADDRESS"), s("unix:path=%1").arg(dir.filePath(s("no-bus"))));
+        noBus.setProcessEnvironment(environment);
+        noBus.start();
+        QVERIFY(noBus.waitForFinished(60000));
+        QCOMPARE(noBus.exitCode(), 1);
+        QVERIFY(noBus.readAllStandardError().startsWith("micctl: The system bus cannot be reached"));
+
+        const QString off = written(dir, s("off.json"), {{s("format"), s("lumen-mic-state")}, {s("version"), 1}, {s("micEnabledAfterReboot"), false}});
+        const Run later = micctl({s("apply"), off});
+        QCOMPARE(later.status, 2);
+        QVERIFY(later.out.contains("The changes take effect after a reboot."));
+        QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("enabled"));
+        QCOMPARE(micctl({s("apply"), s("--reboot"), off}).out, QByteArray("Nothing to change.\nEarlier changes take effect after a reboot.\n"));
+
+        writeMicState(true, true, true);
+        const Run rebooted = micctl({s("apply"), s("--reboot"), off});
+        QCOMPARE(rebooted.status, 2);
+        QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("disabled"));
+    }
+
+    // The example playbook, over the private bus: changed, then ok, then a
+    // file it cannot apply failed with nothing changed.
+    void ansiblePlaybook()
+    {
+        const QString playbook = s(SOURCE_DIR "/contrib/ansible/mic-state.yml");
+        const QString ansible = QStandardPaths::findExecutable(s("ansible-playbook"));
+        QVERIFY2(!ansible.isEmpty(), "ansible-playbook is missing: scripts/install-deps installs it");
+        laySampleSystem();
+        QTemporaryDir dir;
+        const QString desired = written(dir, s("desired.json"), withEntry(exported(), s("userLevels"), s("nobody"), 7));
+        const QString ghosts = written(dir, s("ghosts.json"), withEntry(exported(), s("userLevels"), s("ghost"), 7));
+        const QJsonObject variables{{s("mic_micctl"), s(MICCTL_PATH)},
+                                    {s("mic_become"), false},
+                                    {s("ansible_python_interpreter"), s("/usr/bin/python3")},
+                                    {s("mic_environment"),
+                                     QJsonObject{{s("DBUS_SYSTEM_BUS_ADDRESS"), qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS")},
+                                                 {s("MIC_STATE_ROOT"), qEnvironmentVariable("MIC_STATE_ROOT")}}}};
+        const QString variablesFile = written(dir, s("variables.json"), variables);
+        const auto play = [&](const QString &file) {
+            const Run run = ::run(ansible, {s("-i"), s("localhost,"), s("-c"), s("local"), s("-e"), s("@") + variablesFile, s("-e"), s("mic_state_file=") + file, playbook});
+            const int recap = run.out.indexOf("PLAY RECAP");
+            return recap < 0 ? run.out + run.err : run.out.mid(recap).simplified();
+        };
+        const QByteArray first = play(desired);
+        QVERIFY2(first.contains("changed=1 unreachable=0 failed=0"), first.constData());
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 7"));
+        const QByteArray second = play(desired);
+        QVERIFY2(second.contains("changed=0 unreachable=0 failed=0"), second.constData());
+        const auto before = snapshotStateRoot();
+        const QByteArray failed = play(ghosts);
+        QVERIFY2(failed.contains("changed=0 unreachable=0 failed=1"), failed.constData());
+        QCOMPARE(snapshotStateRoot(), before);
     }
 };
 
