@@ -1,7 +1,9 @@
 // A read of the settings from end to end: the helper, started by the bus,
 // reads a configuration of 10^4 to 10^6 rules and sends it over the private
 // system bus that bench/run starts; the client takes it as the module does.
-// Beside it, the bare parser reading the same file in this process.
+// Beside it, the bare parser reading the same file in this process. Then
+// "micctl apply --check" of a desired state that differs from the machine in
+// 1 % of 10^5 rules, beside the bare parsers reading the two files.
 #include "benchtable.h"
 
 #include <fsilevconfig.h>
@@ -11,6 +13,8 @@
 #include <KAuth/Action>
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
@@ -170,6 +174,82 @@ double parseMs(const QByteArray &text)
 }
 }
 
+// A desired-state file of the configuration's rules, 1 % of them different:
+// a third changed, a third removed, a third added.
+QByteArray desiredState(int rules)
+{
+    QByteArray json;
+    json.reserve(rules * 52);
+    json += "{\"format\": \"lumen-mic-state\", \"version\": 1, \"rules\": {\n";
+    for (int i = 0; i < rules; ++i) {
+        const QByteArray path = "/srv/bench/d" + QByteArray::number(i / 1000) + "/file-" + QByteArray::number(i);
+        switch (i % 300) {
+        case 0:
+            json += "\"" + path + "\": \"31\",\n";
+            break;
+        case 100:
+            break;
+        case 200:
+            json += "\"" + path + "\": \"63\",\n\"" + path + "-new\": \"63\",\n";
+            break;
+        default:
+            json += "\"" + path + "\": \"63\",\n";
+        }
+    }
+    json.chop(2);
+    json += "\n}}\n";
+    return json;
+}
+
+// Runs micctl apply --check on `file`; its exit status must say "would
+// change".
+double applyCheckMs(const QString &file)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess micctl;
+    micctl.start(QStringLiteral(MICCTL_PATH), {QStringLiteral("apply"), QStringLiteral("--check"), file});
+    micctl.waitForFinished(-1);
+    const double ms = clock.nsecsElapsed() / 1e6;
+    if (micctl.exitCode() != 2) {
+        qFatal("micctl apply --check ended with %d: %s", micctl.exitCode(), micctl.readAllStandardError().constData());
+    }
+    return ms;
+}
+
+void applyCheckRow()
+{
+    constexpr int rules = 100000;
+    const QByteArray config = configuration(rules);
+    writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), config);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("desired.json"));
+    const QByteArray json = desiredState(rules);
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size()) {
+        qFatal("cannot write the desired state");
+    }
+    out.close();
+    QVector<double> checks;
+    QVector<double> parses;
+    for (int run = 0; run < 5; ++run) {
+        checks.append(applyCheckMs(file));
+        QElapsedTimer clock;
+        clock.start();
+        const auto parsed = FsIlevConfig::parse(config, nullptr);
+        const QJsonDocument document = QJsonDocument::fromJson(json);
+        parses.append(clock.nsecsElapsed() / 1e6);
+        if (!parsed || !document.isObject()) {
+            qFatal("the benchmark's files do not parse");
+        }
+    }
+    BenchTable::printRow(QStringLiteral("micctl apply --check, 1 % of the rules differ (a process of its own, read over the bus)"),
+                         rules,
+                         BenchTable::median(checks),
+                         QStringLiteral("parsing fs-ilev.conf and the desired-state file in process"),
+                         BenchTable::median(parses));
+}
+
 // The peak memory of a process that only reads over the bus, or only parses
 // the file (its bare baseline), in MiB: run as a process of its own, so that
 // nothing else this benchmark holds counts.
@@ -245,6 +325,7 @@ int main(int argc, char **argv)
         }
         BenchTable::printRow(QStringLiteral("save of one rule, file system protected (helper reply)"), rules, save, QStringLiteral("parsing the file in process"), parse);
     }
+    applyCheckRow();
     return 0;
 }
 

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QtConcurrent>
 
 #include <cstdio>
 #include <optional>
@@ -80,14 +81,17 @@ void printLine(const QString &text)
     std::fprintf(stdout, "%s\n", qPrintable(text));
 }
 
-// The reply of one of the helper's actions, or nothing when the action
-// failed (said on standard error).
-std::optional<QVariantMap> runAction(const QString &name, const QVariantMap &arguments = {})
+// The reply of one of the helper's actions, or why there is none.
+struct ActionOutcome {
+    std::optional<QVariantMap> reply;
+    QString error;
+};
+
+ActionOutcome runAction(const QString &name, const QVariantMap &arguments = {})
 {
     const QString busProblem = HelperRequest::systemBusProblem();
     if (!busProblem.isEmpty()) {
-        printError(busProblem);
-        return std::nullopt;
+        return {std::nullopt, busProblem};
     }
     KAuth::Action action(name);
     action.setHelperId(Mic::Protocol::helperId);
@@ -95,19 +99,28 @@ std::optional<QVariantMap> runAction(const QString &name, const QVariantMap &arg
     action.setArguments(arguments);
     HelperRequest::addLocale(&action);
     auto *request = new HelperRequest(action);
-    std::optional<QVariantMap> reply;
+    ActionOutcome outcome;
     QEventLoop loop;
     QObject::connect(request, &KJob::result, &loop, [&] {
         if (request->error() == 0) {
-            reply = request->data();
+            outcome.reply = request->data();
         } else {
-            printError(request->errorText());
+            outcome.error = request->errorText();
         }
         loop.quit();
     });
     request->start();
     loop.exec();
-    return reply;
+    return outcome;
+}
+
+// The reply, or nothing when the action failed (said on standard error).
+std::optional<QVariantMap> replyOf(const ActionOutcome &outcome)
+{
+    if (!outcome.reply) {
+        printError(outcome.error);
+    }
+    return outcome.reply;
 }
 
 int exportTo(const QString &file, const MachineState &state)
@@ -125,21 +138,27 @@ int exportTo(const QString &file, const MachineState &state)
     return Success;
 }
 
-std::optional<DesiredState> readDesiredState(const QString &name)
+// The desired state in the file `name` ("-": the standard input), or why it
+// cannot be applied.
+struct FileOutcome {
+    std::optional<DesiredState> state;
+    QString error;
+};
+
+FileOutcome readDesiredState(const QString &name)
 {
     QFile file;
     const bool opened = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly) : (file.setFileName(name), file.open(QIODevice::ReadOnly));
     const QString shownName = name == QLatin1String("-") ? i18n("The standard input") : name;
     if (!opened) {
-        printError(i18n("Could not read %1: %2", shownName, file.errorString()));
-        return std::nullopt;
+        return {std::nullopt, i18n("Could not read %1: %2", shownName, file.errorString())};
     }
     QString problem;
     std::optional<DesiredState> state = DesiredState::fromJson(file.readAll(), &problem);
     if (!state) {
-        printError(i18n("%1 cannot be applied: %2", shownName, problem));
+        return {std::nullopt, i18n("%1 cannot be applied: %2", shownName, problem)};
     }
-    return state;
+    return {state, QString()};
 }
 
 struct ApplyOptions {
@@ -189,15 +208,20 @@ bool waitsForReboot(const QVariantMap &machine)
 
 int apply(const QString &file, const ApplyOptions &options)
 {
-    const std::optional<DesiredState> desired = readDesiredState(file);
-    if (!desired) {
+    // The file is read while the helper reads the machine; a file that
+    // cannot be applied is said first, whatever the read gave.
+    QFuture<FileOutcome> reading = QtConcurrent::run(readDesiredState, file);
+    const ActionOutcome read = runAction(Mic::Protocol::accessAction);
+    FileOutcome desired = reading.result();
+    if (!desired.state) {
+        printError(desired.error);
         return Failure;
     }
-    const std::optional<QVariantMap> machine = runAction(Mic::Protocol::accessAction);
+    const std::optional<QVariantMap> machine = replyOf(read);
     if (!machine) {
         return Failure;
     }
-    const StateDifference difference(*machine, *desired, options.skipMissing);
+    const StateDifference difference(*machine, std::move(*desired.state), options.skipMissing);
     const QStringList warnings = difference.warnings();
     for (const QString &warning : warnings) {
         printWarning(warning);
@@ -227,7 +251,7 @@ int apply(const QString &file, const ApplyOptions &options)
         printLine(i18np("%1 change would be applied.", "%1 changes would be applied.", lines.size()));
         return Changed;
     }
-    const std::optional<QVariantMap> reply = runAction(Mic::Protocol::changeAction, difference.changeRequest());
+    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::changeAction, difference.changeRequest()));
     if (!reply) {
         return Failure;
     }
@@ -277,7 +301,7 @@ int main(int argc, char **argv)
         }
         return apply(arguments.value(1), {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot)});
     }
-    const std::optional<QVariantMap> reply = runAction(Mic::Protocol::accessAction);
+    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction));
     if (!reply) {
         return Failure;
     }

@@ -50,13 +50,15 @@ QList<QString> sortedKeys(const QHash<QString, Value> &hash)
 }
 }
 
-StateDifference::StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
+StateDifference::StateDifference(const QVariantMap &machine, DesiredState desired, bool skipMissing)
 {
     compareBoot(machine, desired);
     compareProtection(machine, desired);
     compareServices(machine, desired, skipMissing);
     compareUsers(machine, desired, skipMissing);
-    compareRules(machine, desired);
+    if (desired.rules) {
+        compareRules(machine, std::move(*desired.rules));
+    }
     compareExceptions(machine, desired);
 }
 
@@ -224,24 +226,25 @@ void StateDifference::compareUsers(const QVariantMap &machine, const DesiredStat
     request.insert(QStringLiteral("userILevels"), changed);
 }
 
-void StateDifference::compareRules(const QVariantMap &machine, const DesiredState &desired)
+void StateDifference::compareRules(const QVariantMap &machine, QHash<QString, QString> wanted)
 {
-    if (!desired.rules) {
-        return;
-    }
     const QVariantHash current = machine.value(QStringLiteral("micFsCurrentItems")).toHash();
-    const QHash<QString, QString> &wanted = *desired.rules;
     QVariantHash changed;
-    for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
-        const auto found = current.constFind(it.key());
-        if (found == current.cend() || found->toString() != it.value()) {
-            changed.insert(it.key(), it.value());
-        }
-    }
+    // One look-up per rule: what is left of the wanted rules after those of
+    // the machine is added.
     for (auto it = current.cbegin(); it != current.cend(); ++it) {
-        if (!wanted.contains(it.key())) {
+        const auto found = wanted.find(it.key());
+        if (found == wanted.end()) {
             changed.insert(it.key(), Mic::noLevelString);
+            continue;
         }
+        if (*found != it.value().toString()) {
+            changed.insert(it.key(), *found);
+        }
+        wanted.erase(found);
+    }
+    for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
+        changed.insert(it.key(), it.value());
     }
     QStringList paths = changed.keys();
     std::sort(paths.begin(), paths.end());

@@ -21,7 +21,7 @@ class StateDifference
 {
 public:
     // `machine`: the helper's read reply.
-    StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
+    StateDifference(const QVariantMap &machine, DesiredState desired, bool skipMissing);
 
     // Why the file cannot be applied to this machine; empty when it can.
     QStringList refusals() const;
@@ -36,7 +36,7 @@ private:
     void compareProtection(const QVariantMap &machine, const DesiredState &desired);
     void compareServices(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
     void compareUsers(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
-    void compareRules(const QVariantMap &machine, const DesiredState &desired);
+    void compareRules(const QVariantMap &machine, QHash<QString, QString> wanted);
     void compareExceptions(const QVariantMap &machine, const DesiredState &desired);
     void missing(const QString &text, bool skipMissing);
 
