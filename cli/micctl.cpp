@@ -22,6 +22,8 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -206,22 +208,43 @@ bool waitsForReboot(const QVariantMap &machine)
     return status == StatusValue::Enabled && machine.value(QStringLiteral("micFutureLevel")).toUInt() != Mic::Utils::currentMaxLevel().value;
 }
 
+int applyTo(const QVariantMap &machine, const DesiredState &desired, const ApplyOptions &options);
+
+// The tables of a large machine take longer to free than the rest of the
+// run: what was read is left to the system, which takes it back at once
+// when the process ends.
+void leaveToTheEnd(ActionOutcome read, FileOutcome desired)
+{
+    static auto *kept = new std::vector<std::pair<ActionOutcome, FileOutcome>>();
+    kept->emplace_back(std::move(read), std::move(desired));
+}
+
 int apply(const QString &file, const ApplyOptions &options)
 {
     // The file is read while the helper reads the machine; a file that
     // cannot be applied is said first, whatever the read gave.
-    QFuture<FileOutcome> reading = QtConcurrent::run(readDesiredState, file);
-    const ActionOutcome read = runAction(Mic::Protocol::accessAction);
-    FileOutcome desired = reading.result();
+    FileOutcome desired;
+    QFuture<void> reading = QtConcurrent::run([&desired, &file] {
+        desired = readDesiredState(file);
+    });
+    ActionOutcome read = runAction(Mic::Protocol::accessAction);
+    reading.waitForFinished();
     if (!desired.state) {
         printError(desired.error);
         return Failure;
     }
-    const std::optional<QVariantMap> machine = replyOf(read);
-    if (!machine) {
+    if (!read.reply) {
+        printError(read.error);
         return Failure;
     }
-    const StateDifference difference(*machine, std::move(*desired.state), options.skipMissing);
+    const int status = applyTo(*read.reply, *desired.state, options);
+    leaveToTheEnd(std::move(read), std::move(desired));
+    return status;
+}
+
+int applyTo(const QVariantMap &machine, const DesiredState &desired, const ApplyOptions &options)
+{
+    const StateDifference difference(machine, desired, options.skipMissing);
     const QStringList warnings = difference.warnings();
     for (const QString &warning : warnings) {
         printWarning(warning);
@@ -236,7 +259,7 @@ int apply(const QString &file, const ApplyOptions &options)
     }
     if (difference.isEmpty()) {
         printLine(i18n("Nothing to change."));
-        if (waitsForReboot(*machine)) {
+        if (waitsForReboot(machine)) {
             printLine(i18n("Earlier changes take effect after a reboot."));
         }
         return Success;

@@ -6,7 +6,9 @@
 
 #include <KLocalizedString>
 
+#include <QMap>
 #include <QSet>
+#include <QtConcurrent>
 
 #include <algorithm>
 
@@ -41,6 +43,15 @@ QString shownLevel(unsigned int level)
     return Mic::Utils::levelName(level);
 }
 
+// A line of the difference. Its form is the same in every language, so that
+// scripts can read it (and a million of them cost no look-up in a catalogue).
+// The arguments go in at once: a path may hold "%2" itself.
+template<typename... Arguments>
+QString line(const QString &form, const Arguments &...arguments)
+{
+    return form.arg(arguments...);
+}
+
 template<typename Value>
 QList<QString> sortedKeys(const QHash<QString, Value> &hash)
 {
@@ -50,14 +61,14 @@ QList<QString> sortedKeys(const QHash<QString, Value> &hash)
 }
 }
 
-StateDifference::StateDifference(const QVariantMap &machine, DesiredState desired, bool skipMissing)
+StateDifference::StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
 {
     compareBoot(machine, desired);
     compareProtection(machine, desired);
     compareServices(machine, desired, skipMissing);
     compareUsers(machine, desired, skipMissing);
     if (desired.rules) {
-        compareRules(machine, std::move(*desired.rules));
+        compareRules(machine, *desired.rules);
     }
     compareExceptions(machine, desired);
 }
@@ -110,10 +121,10 @@ void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState
     request.insert(QStringLiteral("micStatus"), wantEnabled ? Enabled : Disabled);
     request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(wantLevel));
     if (wantEnabled != enabled) {
-        changes.append(i18n("~ MIC after reboot: %1 → %2", enabledWord(enabled), enabledWord(wantEnabled)));
+        changes.append(line(QStringLiteral("~ MIC after reboot: %1 → %2"), enabledWord(enabled), enabledWord(wantEnabled)));
     }
     if (wantLevel != level) {
-        changes.append(i18n("~ maximum level after reboot: %1 → %2", shownLevel(level), shownLevel(wantLevel)));
+        changes.append(line(QStringLiteral("~ maximum level after reboot: %1 → %2"), shownLevel(level), shownLevel(wantLevel)));
     }
     // The level only matters to a machine that boots with MIC on.
     if ((wantEnabled == enabled && wantLevel == level) || !wantEnabled) {
@@ -143,12 +154,10 @@ void StateDifference::compareProtection(const QVariantMap &machine, const Desire
     const bool wantOn = desired.fileSystemProtection.value_or(on);
     request.insert(QStringLiteral("micFsStatus"), wantOn ? Enabled : Disabled);
     if (wantOn != on) {
-        changes.append(i18n("~ file-system protection: %1 → %2", onOff(on), onOff(wantOn)));
+        changes.append(line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn)));
     } else if (desired.fileSystemProtection == true && status == Partly) {
         const int below = machine.value(QStringLiteral("micFsStatusMessages")).toStringList().size();
-        changes.append(i18np("~ file-system protection: partly → on (%1 object below its configured level is labelled)",
-                             "~ file-system protection: partly → on (%1 objects below their configured level are labelled)",
-                             below));
+        changes.append(line(QStringLiteral("~ file-system protection: partly → on (objects below their configured level: %1)"), QString::number(below)));
     }
 }
 
@@ -182,7 +191,7 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
         } else if (!wanted.contains(name)) {
             missing(i18n("There is no service \"%1\" that can be isolated on this machine.", name), skipMissing);
         } else if (wanted.value(name) != isolated) {
-            changes.append(i18n("~ service %1: %2 → %3", name, isolatedWord(wanted.value(name)), isolatedWord(isolated)));
+            changes.append(line(QStringLiteral("~ service %1: %2 → %3"), name, isolatedWord(wanted.value(name)), isolatedWord(isolated)));
             wanted.insert(name, isolated);
             changed = true;
         }
@@ -219,45 +228,46 @@ void StateDifference::compareUsers(const QVariantMap &machine, const DesiredStat
         }
         const unsigned int level = levels.value(user).toUInt();
         if (level != wanted.value(user)) {
-            changes.append(i18n("~ user %1: %2 → %3", user, shownLevel(level), shownLevel(wanted.value(user))));
+            changes.append(line(QStringLiteral("~ user %1: %2 → %3"), user, shownLevel(level), shownLevel(wanted.value(user))));
             changed.insert(user, QVariant::fromValue<uint>(wanted.value(user)));
         }
     }
     request.insert(QStringLiteral("userILevels"), changed);
 }
 
-void StateDifference::compareRules(const QVariantMap &machine, QHash<QString, QString> wanted)
+void StateDifference::compareRules(const QVariantMap &machine, const QHash<QString, QString> &wanted)
 {
     const QVariantHash current = machine.value(QStringLiteral("micFsCurrentItems")).toHash();
+    // Both tables are only read: the rules the file adds are looked for on
+    // a second core while this one compares the machine's rules with the
+    // file's.
+    QFuture<QStringList> finding = QtConcurrent::run([&wanted, &current] {
+        QStringList added;
+        for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
+            if (!current.contains(it.key())) {
+                added.append(it.key());
+            }
+        }
+        return added;
+    });
     QVariantHash changed;
-    // One look-up per rule: what is left of the wanted rules after those of
-    // the machine is added.
+    QMap<QString, QString> lines;
     for (auto it = current.cbegin(); it != current.cend(); ++it) {
-        const auto found = wanted.find(it.key());
-        if (found == wanted.end()) {
+        const auto found = wanted.constFind(it.key());
+        if (found == wanted.cend()) {
             changed.insert(it.key(), Mic::noLevelString);
-            continue;
-        }
-        if (*found != it.value().toString()) {
+            lines.insert(it.key(), line(QStringLiteral("- rule %1 (was %2)"), it.key(), it.value().toString()));
+        } else if (*found != it.value().toString()) {
             changed.insert(it.key(), *found);
-        }
-        wanted.erase(found);
-    }
-    for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
-        changed.insert(it.key(), it.value());
-    }
-    QStringList paths = changed.keys();
-    std::sort(paths.begin(), paths.end());
-    for (const QString &path : std::as_const(paths)) {
-        const QString level = changed.value(path).toString();
-        if (level == Mic::noLevelString) {
-            changes.append(i18n("- rule %1 (was %2)", path, current.value(path).toString()));
-        } else if (current.contains(path)) {
-            changes.append(i18n("~ rule %1: %2 → %3", path, current.value(path).toString(), level));
-        } else {
-            changes.append(i18n("+ rule %1: %2", path, level));
+            lines.insert(it.key(), line(QStringLiteral("~ rule %1: %2 → %3"), it.key(), it.value().toString(), *found));
         }
     }
+    const QStringList added = finding.result();
+    for (const QString &path : added) {
+        changed.insert(path, wanted.value(path));
+        lines.insert(path, line(QStringLiteral("+ rule %1: %2"), path, wanted.value(path)));
+    }
+    changes.append(lines.values());
     if (!changed.isEmpty()) {
         request.insert(QStringLiteral("micFsCurrentItems"), changed);
     }
@@ -279,10 +289,10 @@ void StateDifference::compareExceptions(const QVariantMap &machine, const Desire
     std::sort(added.begin(), added.end());
     std::sort(removed.begin(), removed.end());
     for (const QString &path : std::as_const(added)) {
-        changes.append(i18n("+ exception %1", path));
+        changes.append(line(QStringLiteral("+ exception %1"), path));
     }
     for (const QString &path : std::as_const(removed)) {
-        changes.append(i18n("- exception %1", path));
+        changes.append(line(QStringLiteral("- exception %1"), path));
     }
     request.insert(QStringLiteral("micFsCurrentExceptions"), *desired.exceptions);
 }

@@ -8,7 +8,8 @@
 
 /*
  * What separates a machine from a desired state: the lines an administrator
- * reads ("+" added, "-" removed, "~" changed), and the one change request
+ * reads ("+" added, "-" removed, "~" changed; the same in every language),
+ * and the one change request
  * that carries exactly that difference, built as the settings page builds
  * its own. Settings the file leaves out keep the machine's value.
  *
@@ -21,7 +22,7 @@ class StateDifference
 {
 public:
     // `machine`: the helper's read reply.
-    StateDifference(const QVariantMap &machine, DesiredState desired, bool skipMissing);
+    StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
 
     // Why the file cannot be applied to this machine; empty when it can.
     QStringList refusals() const;
@@ -36,7 +37,7 @@ private:
     void compareProtection(const QVariantMap &machine, const DesiredState &desired);
     void compareServices(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
     void compareUsers(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
-    void compareRules(const QVariantMap &machine, QHash<QString, QString> wanted);
+    void compareRules(const QVariantMap &machine, const QHash<QString, QString> &wanted);
     void compareExceptions(const QVariantMap &machine, const DesiredState &desired);
     void missing(const QString &text, bool skipMissing);
 

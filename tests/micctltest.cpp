@@ -137,6 +137,7 @@ private Q_SLOTS:
         QJsonObject state = withEntry(exported(), s("rules"), files + s("/high"), s("31"));
         state = withEntry(state, s("rules"), files + s("/missing"), QJsonValue::Undefined);
         state = withEntry(state, s("rules"), files + s("/mask"), s("max"));
+        state = withEntry(state, s("rules"), files + s("/50%1off"), s("7")); // no placeholder in a line
         state = withEntry(state, s("userLevels"), s("nobody"), 15);
         state = withEntry(state, s("serviceIsolation"), s("sshd"), true);
         state.insert(s("exceptions"), QJsonArray::fromStringList({files + s("/excepted"), files + s("/mask")}));
@@ -145,21 +146,22 @@ private Q_SLOTS:
         const auto before = snapshotStateRoot();
         const Run check = micctl({s("apply"), s("--check"), desired});
         QCOMPARE(check.status, 2);
-        for (const QString &line : {s("~ file-system protection: partly → on (1 object below its configured level is labelled)"),
+        for (const QString &line : {s("~ file-system protection: partly → on (objects below their configured level: 1)"),
                                     s("~ service sshd: not isolated → isolated"),
                                     s("~ user nobody: 0"),
                                     s("~ rule %1/high: high → 31").arg(files),
                                     s("~ rule %1/mask: 0b100 → max").arg(files),
                                     s("- rule %1/missing (was 63)").arg(files),
                                     s("+ exception %1/mask").arg(files),
-                                    s("7 changes would be applied.")}) {
+                                    QString(s("+ rule ") + files + s("/50%1off: 7")),
+                                    s("8 changes would be applied.")}) {
             QVERIFY2(QString::fromUtf8(check.out).contains(line), check.out.constData());
         }
         QCOMPARE(snapshotStateRoot(), before);
 
         const Run applied = micctl({s("apply"), s("--diff"), desired});
         QCOMPARE(applied.status, 2);
-        QVERIFY2(applied.out.contains("Applied 7 changes."), applied.out.constData());
+        QVERIFY2(applied.out.contains("Applied 8 changes."), applied.out.constData());
         const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
         QVERIFY(config.contains("31 " + files.toUtf8() + "/high\n"));
         QVERIFY(config.contains("max " + files.toUtf8() + "/mask\n"));
