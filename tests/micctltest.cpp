@@ -206,6 +206,13 @@ private Q_SLOTS:
             QVERIFY2(run.err.contains(file.says), run.err.constData());
         }
         QCOMPARE(snapshotStateRoot(), before);
+        // A damaged configuration on the machine's side.
+        const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config + "63 not/absolute\n");
+        const Run damaged = micctl({s("apply"), written(dir, s("same.json"), machine)});
+        QCOMPARE(damaged.status, 1);
+        QVERIFY2(damaged.err.contains("fs-ilev.conf"), damaged.err.constData());
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
         const Run skipped = micctl({s("apply"), s("--check"), s("--skip-missing"), refused[0].file});
         QVERIFY2(skipped.err.contains("warning: Left out: There is no service \"ghostd\""), skipped.err.constData());
         QCOMPARE(skipped.status, 2); // the objects below their level
