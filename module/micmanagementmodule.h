@@ -60,6 +60,7 @@ private:
     void keepMarkedAsChanged();
     void setUpUnreadNotice();
     void setSettingsRead(bool read);
+    void keepRoomForRead(bool keep);
     void showOutcomeOfLastSave(bool once = true);
     static QPair<QString, KCMLS::MessageType> relabelledMessage(const QVariantList &relabelled, int count);
 
