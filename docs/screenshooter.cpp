@@ -7,12 +7,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
 #include <QFileSystemModel>
+#include <QFont>
 #include <QIcon>
+#include <QLayout>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -50,9 +54,13 @@ bool save(QWidget *widget, const QDir &folder, const char *name)
 }
 
 // Opens the tree on the demo's files, so the picture shows labelled objects.
-void openTreeOn(QTreeView *tree, const QString &path)
+void openTreeOn(QTreeView *tree, const QString &root, const QString &path)
 {
     auto *model = qobject_cast<QFileSystemModel *>(tree->model());
+    // From the demo's state root, which stands for the root of the demo
+    // system: the rest of the machine's file system differs from one machine
+    // and one run to the next, and so would the picture.
+    tree->setRootIndex(model->index(root));
     QStringList parts;
     for (QString step = path; step != QStringLiteral("/") && !step.isEmpty(); step = QFileInfo(step).path()) {
         parts.prepend(step);
@@ -77,15 +85,52 @@ int main(int argc, char **argv)
     QIcon::setThemeSearchPaths(QIcon::themeSearchPaths()
                                + QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"), QStandardPaths::LocateDirectory));
     QIcon::setThemeName(QStringLiteral("breeze"));
+    // Nor Qt's own font, which kcmshell5 shows the page in on a machine
+    // without a desktop's theme, and which sets the size of its window.
+    QApplication::setFont(QFont(QStringLiteral("Sans Serif"), 9));
     if (argc < 2) {
         std::fprintf(stderr, "usage: screenshooter OUTPUT-FOLDER\n");
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
+    const QString stateRoot = QDir::cleanPath(qEnvironmentVariable("MIC_STATE_ROOT"));
     QDir().mkpath(folder.path());
 
+    // Qt holds back the signals of the system bus connection, when the main
+    // thread makes it, until the event loop has run, but not the answers to
+    // calls: the module's first read would take the helper's answer before
+    // the rules, exceptions and unprotected files it sent ahead of it, and
+    // the pictures would lack them now and then.
+    QDBusConnection::systemBus();
+    settle();
+
     MicManagementModule module(nullptr, {});
-    module.resize(900, 860);
+    // As kcmshell5's default window shows the page: the host replaces the
+    // page's own margins with those of a frame of its own (a widget's
+    // default margins), makes that frame as wide as its size hint and the
+    // room it keeps for a vertical scroll bar (the bar and 4 pixels), and as
+    // tall as it asks to be at the width of its size hint.
+    module.ensurePolished();
+    QStyle *style = module.style();
+    module.layout()->setContentsMargins(style->pixelMetric(QStyle::PM_LayoutLeftMargin),
+                                        style->pixelMetric(QStyle::PM_LayoutTopMargin),
+                                        style->pixelMetric(QStyle::PM_LayoutRightMargin),
+                                        style->pixelMetric(QStyle::PM_LayoutBottomMargin));
+    // Nor does the host hold the page to its minimum size.
+    module.layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    const int hintWidth = module.sizeHint().width();
+    module.resize(hintWidth + style->pixelMetric(QStyle::PM_ScrollBarExtent) + 4, module.heightForWidth(hintWidth));
+    std::printf("page size %dx%d\n", module.width(), module.height());
+    // A page taller than that scrolls in the host, which lays it out at the
+    // height it asks for: the picture shows it so, whole.
+    const QSize window = module.size();
+    const auto savePage = [&module, &folder, window](const char *name) {
+        settle();
+        module.resize(window.width(), qMax(window.height(), module.heightForWidth(window.width())));
+        const bool saved = save(&module, folder, name);
+        module.resize(window);
+        return saved;
+    };
     module.show();
     waitFor([&] {
         return !module.isReading();
@@ -95,22 +140,22 @@ int main(int argc, char **argv)
         return !module.isReading();
     });
     module.findChild<QComboBox *>(QStringLiteral("userFilterComboBox"))->setCurrentIndex(0);
-    bool ok = save(&module, folder, "general");
+    bool ok = savePage("general");
     module.findChild<QToolButton *>(QStringLiteral("showUnprotectedFilesButton"))->click();
-    ok &= save(&module, folder, "general-unprotected");
+    ok &= savePage("general-unprotected");
     module.findChild<QToolButton *>(QStringLiteral("showUnprotectedFilesButton"))->click();
 
     module.findChild<QPushButton *>(QStringLiteral("expertModeButton"))->click();
     auto *tree = module.findChild<QTreeView *>(QStringLiteral("treeViewMic"));
-    openTreeOn(tree, QDir::cleanPath(qEnvironmentVariable("MIC_STATE_ROOT") + QStringLiteral("/srv/demo/bin")));
-    ok &= save(&module, folder, "expert-tree");
+    openTreeOn(tree, stateRoot, stateRoot + QStringLiteral("/srv/demo/bin"));
+    ok &= savePage("expert-tree");
     auto *subTabs = module.findChild<QTabWidget *>(QStringLiteral("tabWidgetFs"));
     subTabs->setCurrentIndex(1);
-    ok &= save(&module, folder, "expert-rules");
+    ok &= savePage("expert-rules");
     subTabs->setCurrentIndex(2);
-    ok &= save(&module, folder, "expert-exceptions");
+    ok &= savePage("expert-exceptions");
     module.findChild<QTabWidget *>(QStringLiteral("tabWidgetExpert"))->setCurrentIndex(1);
-    ok &= save(&module, folder, "expert-services");
+    ok &= savePage("expert-services");
 
     ILevelSelectDialog dialog(&module);
     dialog.setILevel(15);
@@ -127,10 +172,10 @@ int main(int argc, char **argv)
         return !module.isSaving() && !module.isReading();
     });
     settle();
-    ok &= save(&module, folder, "general-saved");
+    ok &= savePage("general-saved");
 
     // A read that fails: nothing stale stays on the page.
-    QFile config(QDir::cleanPath(qEnvironmentVariable("MIC_STATE_ROOT") + QStringLiteral("/etc/kestrel/fs-ilev.conf")));
+    QFile config(stateRoot + QStringLiteral("/etc/kestrel/fs-ilev.conf"));
     if (config.open(QIODevice::Append)) {
         config.write("a line the helper cannot read\n");
         config.close();
@@ -140,6 +185,6 @@ int main(int argc, char **argv)
         return !module.isReading();
     });
     settle();
-    ok &= save(&module, folder, "general-read-failed");
+    ok &= savePage("general-read-failed");
     return ok ? 0 : 1;
 }

@@ -18,7 +18,9 @@
 #include <QAction>
 #include <QBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
+#include <QMetaEnum>
 #include <QStyle>
 
 #include <clocale>
@@ -34,6 +36,61 @@ using Mic::Protocol::helperId;
 Mic::Status statusOf(const QVariantMap &map, const QString &key)
 {
     return map.value(key).value<Mic::Status>();
+}
+
+// What the page says of each state the helper reports; empty for a state
+// the helper does not report for that setting.
+QString micStatusText(Mic::Status status)
+{
+    switch (status) {
+    case Mic::Disabled:
+        return i18n("MIC subsystem is <b>disabled</b>.");
+    case Mic::Enabled:
+        return i18n("MIC subsystem is <b>enabled</b>.");
+    case Mic::EnabledAfterReboot:
+        return i18n("MIC subsystem is disabled, but it will be <b>enabled after reboot</b>.");
+    case Mic::DisabledAfterReboot:
+        return i18n("MIC subsystem is enabled, but it will be <b>disabled after reboot</b>.");
+    default:
+        return QString();
+    }
+}
+
+QString servicesStatusText(Mic::Status status)
+{
+    switch (status) {
+    case Mic::Enabled:
+        return i18n("All services are <b>isolated</b>.");
+    case Mic::Partly:
+        return i18n("Some services are <b>isolated</b>. Go to expert mode for details.");
+    case Mic::Disabled:
+        return i18n("Service isolation is <b>disabled</b>.");
+    default:
+        return QString();
+    }
+}
+
+QString fileSystemStatusText(Mic::Status status)
+{
+    switch (status) {
+    case Mic::Enabled:
+        return i18n("Filesystem is <b>protected</b>.");
+    case Mic::Partly:
+        return i18n("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be.");
+    case Mic::Disabled:
+        return i18n("Filesystem is <b>not protected</b>.");
+    case Mic::Loading:
+        return i18n("Loading...");
+    default:
+        return QString();
+    }
+}
+
+void setStatusText(QLabel *label, const QString &text)
+{
+    if (!text.isEmpty()) {
+        label->setText(text);
+    }
 }
 
 // A click never leaves a tri-state box of the page partially checked.
@@ -103,6 +160,7 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     discloseWith(ui->informationButton, ui->descriptionLabel);
     discloseWith(ui->showUnprotectedFilesButton, ui->unprotectedFilesListWidget);
 
+    keepRoomForRead(true);
     ui->unprotectedFilesListWidget->hide();
     ui->showUnprotectedFilesButton->hide();
     ui->descriptionLabel->hide();
@@ -113,6 +171,15 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
 
     ui->protectFsBusyIndicatorWidget->hide();
     setResetButtonVisible(true);
+
+    // The form lays the general page out before it sets the texts (adding a
+    // page to the stacked widget shows it), and the layouts nested in the
+    // page keep the sizes of widgets without text until the event loop gets
+    // to them: after the host has sized its window from them.
+    const QList<QLayout *> layouts = findChildren<QLayout *>();
+    for (QLayout *pageLayout : layouts) {
+        pageLayout->invalidate();
+    }
 }
 
 MicManagementModule::~MicManagementModule()
@@ -227,6 +294,29 @@ void MicManagementModule::setSettingsRead(bool read)
     }
 }
 
+// kcmshell5 sizes its window once, from the page as it is before the first
+// read: until that read has filled the page, the page keeps the room of all
+// a read can show on it, or it would need a scroll bar afterwards.
+void MicManagementModule::keepRoomForRead(bool keep)
+{
+    QStringList micTexts;
+    QStringList servicesTexts;
+    QStringList fileSystemTexts;
+    const QMetaEnum statuses = QMetaEnum::fromType<Mic::Status>();
+    for (int i = 0; keep && i < statuses.keyCount(); ++i) {
+        const auto status = static_cast<Mic::Status>(statuses.value(i));
+        micTexts.append(micStatusText(status));
+        servicesTexts.append(servicesStatusText(status));
+        fileSystemTexts.append(fileSystemStatusText(status));
+    }
+    ui->micStatusMessageLabel->setPossibleTexts(micTexts);
+    ui->servicesMessageLabel->setPossibleTexts(servicesTexts);
+    ui->fileSystemMessageLabel->setPossibleTexts(fileSystemTexts);
+    QSizePolicy policy = ui->showUnprotectedFilesButton->sizePolicy();
+    policy.setRetainSizeWhenHidden(keep);
+    ui->showUnprotectedFilesButton->setSizePolicy(policy);
+}
+
 void MicManagementModule::fillLevelsLabel()
 {
     const unsigned int currentMax = Mic::Utils::currentMaxLevel().value;
@@ -319,6 +409,7 @@ void MicManagementModule::addLocale(KAuth::Action *action)
 
 void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
 {
+    keepRoomForRead(false);
     showOutcomeOfLastSave();
     if (job->error()) {
         messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
@@ -351,34 +442,17 @@ void MicManagementModule::setData(const QVariantMap &map)
     ui->enableMicCheckBox->setChecked(micStatus == Mic::Enabled || micStatus == Mic::EnabledAfterReboot);
     const bool micEnabled = ui->enableMicCheckBox->isChecked();
 
-    switch (micStatus) {
-    case Mic::Disabled:
-        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is <b>disabled</b>."));
-        break;
-    case Mic::Enabled:
-        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is <b>enabled</b>."));
-        break;
-    case Mic::EnabledAfterReboot:
-        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is disabled, but it will be <b>enabled after reboot</b>."));
-        break;
-    case Mic::DisabledAfterReboot:
-        ui->micStatusMessageLabel->setText(i18n("MIC subsystem is enabled, but it will be <b>disabled after reboot</b>."));
-        break;
-    default:
-        break;
-    }
+    setStatusText(ui->micStatusMessageLabel, micStatusText(micStatus));
 
+    setStatusText(ui->servicesMessageLabel, servicesStatusText(servicesStatus));
     switch (servicesStatus) {
     case Mic::Enabled:
-        ui->servicesMessageLabel->setText(i18n("All services are <b>isolated</b>."));
         ui->servicesIsolatedCheckBox->setCheckState(Qt::Checked);
         break;
     case Mic::Partly:
-        ui->servicesMessageLabel->setText(i18n("Some services are <b>isolated</b>. Go to expert mode for details."));
         ui->servicesIsolatedCheckBox->setCheckState(Qt::PartiallyChecked);
         break;
     case Mic::Disabled:
-        ui->servicesMessageLabel->setText(i18n("Service isolation is <b>disabled</b>."));
         ui->servicesIsolatedCheckBox->setCheckState(Qt::Unchecked);
         break;
     default:
@@ -391,22 +465,16 @@ void MicManagementModule::setData(const QVariantMap &map)
     selectUserRow(selectedUser);
 
     const bool loading = fsStatus == Mic::Loading;
+    setStatusText(ui->fileSystemMessageLabel, fileSystemStatusText(fsStatus));
     switch (fsStatus) {
     case Mic::Enabled:
-        ui->fileSystemMessageLabel->setText(i18n("Filesystem is <b>protected</b>."));
         ui->protectFsCheckBox->setCheckState(Qt::Checked);
         break;
     case Mic::Partly:
-        ui->fileSystemMessageLabel->setText(
-            i18n("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be."));
         ui->protectFsCheckBox->setCheckState(Qt::PartiallyChecked);
         break;
     case Mic::Disabled:
-        ui->fileSystemMessageLabel->setText(i18n("Filesystem is <b>not protected</b>."));
-        ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
-        break;
     case Mic::Loading:
-        ui->fileSystemMessageLabel->setText(i18n("Loading..."));
         ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
         break;
     default:

@@ -63,6 +63,7 @@ private:
     bool confirmUncoveringLevel(unsigned int level);
     void setUpUnreadNotice();
     void setSettingsRead(bool read);
+    void keepRoomForRead(bool keep);
     void showOutcomeOfLastSave(bool once = true);
     static QPair<QString, KCMLS::MessageType> relabelledMessage(const QVariantList &relabelled, int count);
 

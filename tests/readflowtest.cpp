@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QTableView>
 #include <QTreeView>
 
@@ -111,6 +112,24 @@ private Q_SLOTS:
     void init()
     {
         laySampleSystem();
+    }
+
+    // kcmshell5 sizes its window once, from the room the page asks for
+    // before its first read: what the read shows must fit in it.
+    void firstReadFitsTheRoomAskedBefore()
+    {
+        MicManagementModule module(nullptr, {});
+        module.ensurePolished();
+        const int width = module.sizeHint().width();
+        const int asked = module.heightForWidth(width);
+        module.resize(width, asked);
+        module.show();
+        module.access();
+        waitForRead(module);
+        QCoreApplication::processEvents();
+        QVERIFY(!child<QToolButton>(module, "showUnprotectedFilesButton")->isHidden()); // partly protected: all a read shows
+        const int needed = module.heightForWidth(width);
+        QVERIFY2(needed <= asked, qPrintable(QStringLiteral("asked for %1, needs %2").arg(asked).arg(needed)));
     }
 
     void readShowsTheState()

@@ -1,0 +1,25 @@
+#include "usertableview.h"
+
+#include <QHeaderView>
+#include <QStyle>
+
+namespace
+{
+constexpr int rowsAskedFor = 4;
+}
+
+void UserTableView::setModel(QAbstractItemModel *model)
+{
+    QTreeView::setModel(model);
+    // The header, and with it the room asked for, comes with the model.
+    updateGeometry();
+}
+
+QSize UserTableView::sizeHint() const
+{
+    // Whether or not the users are there yet: the host sizes its window
+    // before the page has read anything.
+    const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    const int row = qMax(fontMetrics().height(), icon) + 4;
+    return {QTreeView::sizeHint().width(), 2 * frameWidth() + header()->sizeHint().height() + rowsAskedFor * row};
+}
