@@ -70,6 +70,8 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
     // The progress maps and chunks come to this connection alone.
     arguments.insert(replyToKey, QDBusConnection::systemBus().baseService());
     this->action.setArguments(arguments);
+    missingTimer.setSingleShot(true);
+    connect(&missingTimer, &QTimer::timeout, this, &HelperRequest::onMissingMaps);
     busyTimer.setSingleShot(true);
     connect(&busyTimer, &QTimer::timeout, this, [this] {
         if (turnedAway) {
@@ -185,6 +187,7 @@ void HelperRequest::stopFollowing()
 {
     ended = true;
     busyTimer.stop();
+    missingTimer.stop();
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                             SLOT(onHelperSignal(int, QString, QByteArray)));
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), replyInterface, replyMember, this,
@@ -305,14 +308,55 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
         Q_EMIT statusChanged(KAuth::Action::AuthorizedStatus);
     }
     const QString stage = payload.value(stageKey).toString();
+    if (stage == replyStage) {
+        onEnd(payload);
+        return;
+    }
+    if (stage != startedStage && stage != progressStage && stage != chunkStage) {
+        return;
+    }
+    ++takenAhead;
     if (stage == chunkStage) {
         assemble(payload.value(chunkOfKey).toString(), payload.value(chunkPartKey));
     } else if (stage == progressStage) {
         Q_EMIT newData(withAssembled(payload.value(dataKey).toMap()));
-    } else if (stage == replyStage) {
-        const int code = payload.value(errorKey).toInt();
-        finish(code, payload.value(errorTextKey).toString(), code == 0 ? withAssembled(payload.value(dataKey).toMap()) : QVariantMap());
     }
+    if (heldEnd && takenAhead >= heldEnd->value(sentAheadKey).toInt()) {
+        endWith(*heldEnd);
+    }
+}
+
+// The end may overtake the maps sent ahead of it (see sentAheadKey): it
+// waits for them.
+void HelperRequest::onEnd(const QVariantMap &payload)
+{
+    if (takenAhead < payload.value(sentAheadKey).toInt()) {
+        heldEnd = payload;
+        missingTimer.start(missingWait);
+        return;
+    }
+    endWith(payload);
+}
+
+void HelperRequest::onMissingMaps()
+{
+    if (ended || !heldEnd) {
+        return;
+    }
+    // What a change sends ahead (its start) carries nothing it needs.
+    if (!isReading(action)) {
+        endWith(*heldEnd);
+        return;
+    }
+    finish(Error::Incomplete,
+           i18n("Part of the settings service's answer did not arrive, so the integrity control settings could not be read completely. Read "
+                "them again."));
+}
+
+void HelperRequest::endWith(const QVariantMap &payload)
+{
+    const int code = payload.value(errorKey).toInt();
+    finish(code, payload.value(errorTextKey).toString(), code == 0 ? withAssembled(payload.value(dataKey).toMap()) : QVariantMap());
 }
 
 void HelperRequest::assemble(const QString &key, const QVariant &part)

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <optional>
+
 class QDBusPendingCallWatcher;
 
 /*
@@ -41,6 +43,9 @@ public:
     static constexpr int maxCalls = 5;
     // Before a call the bus could not deliver is sent again.
     static constexpr int lostCallWait = 200;
+    // How long the end of a request waits for maps sent ahead of it that
+    // have not come.
+    static constexpr int missingWait = 10000;
 
     // `action` as built by the caller: id, helper, time-out, details,
     // arguments.
@@ -81,6 +86,9 @@ private:
     void onAnswer(const QByteArray &serializedReply);
     void onTurnedAway();
     void onOwnMessage(const QVariantMap &payload);
+    void onEnd(const QVariantMap &payload);
+    void onMissingMaps();
+    void endWith(const QVariantMap &payload);
     void assemble(const QString &key, const QVariant &part);
     static void addEntries(QVariantHash *table, const QByteArray &entries);
     QVariantMap withAssembled(QVariantMap map) const;
@@ -92,6 +100,11 @@ private:
     ReplySeal seal;
     QDBusPendingCallWatcher *pendingCall = nullptr;
     QTimer busyTimer;
+    QTimer missingTimer;
+    // The maps of this request taken before its end, and an end that came
+    // before all the maps it counts.
+    int takenAhead = 0;
+    std::optional<QVariantMap> heldEnd;
     // The helper has said it serves this request.
     bool acknowledged = false;
     // The last call was answered "busy" and waits to be sent again.

@@ -46,6 +46,13 @@ inline const QString progressStage = QStringLiteral("progress");
 inline const QString replyStage = QStringLiteral("reply");
 // A request the helper has served already, sent again by its client.
 inline const QString repeatedStage = QStringLiteral("repeated");
+// In the payload of the end of a request: how many maps the helper sent
+// ahead of it for the request (its start, progress maps, chunks). The bus
+// delivers them before the end, but Qt may hand the end to the client first:
+// it holds back the signals of a default bus connection made in the main
+// thread until the event loop has turned, and not the answers to calls. A
+// client that has not yet taken them all waits for them.
+inline const QString sentAheadKey = QStringLiteral("sentAhead");
 
 // A client that sets this key (true) in a request takes the large tables and
 // lists of the replies in chunks sent ahead of the maps they belong to, and
@@ -84,6 +91,8 @@ constexpr int UnsealedRequest = 205;
 constexpr int TooLarge = 206;
 // Client side: the helper served others and never this request.
 constexpr int Busy = 210;
+// Client side: maps the helper sent ahead of its reply never came.
+constexpr int Incomplete = 211;
 }
 }
 

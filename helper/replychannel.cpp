@@ -80,6 +80,7 @@ std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, KA
 
 void ReplyChannel::send(const QVariantMap &map) const
 {
+    ++sentAhead;
     if (client.isEmpty()) {
         KAuth::HelperSupport::progressStep(map);
         return;
@@ -202,8 +203,10 @@ KAuth::ActionReply ReplyChannel::sealedReply(const QVariantMap &payload) const
 {
     // Sealed errors travel as successful replies: KAuth drops the data of a
     // failed one, and its error text would be readable by all.
+    QVariantMap counted = payload;
+    counted.insert(sentAheadKey, sentAhead);
     KAuth::ActionReply reply = KAuth::ActionReply::SuccessReply();
-    reply.setData(seal->seal(payload));
+    reply.setData(seal->seal(counted));
     return reply;
 }
 

@@ -53,6 +53,8 @@ private:
     bool chunked = false;
     // The unique bus name of the client, when it gave a valid one.
     QString client;
+    // The sealed maps sent ahead of the end, which the end counts.
+    mutable int sentAhead = 0;
 };
 
 #endif

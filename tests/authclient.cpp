@@ -7,6 +7,7 @@
 #include <KAuth/Action>
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
@@ -16,11 +17,18 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     KAuth::Action action(QStringLiteral("org.lumen.kcm.mic.access"));
     action.setHelperId(QStringLiteral("org.lumen.kcm.mic"));
-    if (argc > 1) {
+    if (argc > 1 && qstrcmp(argv[1], "--first-on-the-bus") != 0) {
         action.setDetailsV2({{KAuth::Action::AuthDetail::DetailOther, QString::fromLocal8Bit(argv[1])}});
     }
-    std::printf("status %d\n", int(action.status()));
-    std::fflush(stdout);
+    // "--first-on-the-bus": the request is the first to use the system bus,
+    // and the main thread is busy until the helper has answered: Qt holds
+    // back the signals of a bus connection made in the main thread until its
+    // event loop turns, but not the answer to the call.
+    const bool firstOnTheBus = argc > 1 && qstrcmp(argv[1], "--first-on-the-bus") == 0;
+    if (!firstOnTheBus) {
+        std::printf("status %d\n", int(action.status()));
+        std::fflush(stdout);
+    }
     auto *job = new HelperRequest(action);
     QObject::connect(job, &KJob::result, &app, [job] {
         std::printf("error %d\n", job->error());
@@ -33,5 +41,8 @@ int main(int argc, char **argv)
         QCoreApplication::exit(2);
     });
     job->start();
+    if (firstOnTheBus) {
+        QThread::sleep(1);
+    }
     return app.exec();
 }

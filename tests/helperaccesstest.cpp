@@ -160,6 +160,18 @@ private Q_SLOTS:
         QCOMPARE(outcome.progress.first().value(QStringLiteral("micFsCurrentItems")).toHash().size(), rules);
     }
 
+    // The first request of a process whose main thread is busy until the
+    // helper has answered: Qt hands the answer to the call over before the
+    // maps sent ahead of it, which the request waits for.
+    void mapsSentAheadOfTheAnswerAreWaitedFor()
+    {
+        QProcess process;
+        process.start(QStringLiteral(AUTH_CLIENT_PATH), {QStringLiteral("--first-on-the-bus")});
+        QVERIFY(process.waitForFinished(30000));
+        const QByteArray output = process.readAllStandardOutput();
+        QVERIFY2(output.contains("error 0\nrules 5\n"), output.constData());
+    }
+
     void deniedToOtherUsers()
     {
         // The client runs as an unprivileged user, from a place that user can
