@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QElapsedTimer>
@@ -95,14 +94,6 @@ int main(int argc, char **argv)
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     const QString stateRoot = QDir::cleanPath(qEnvironmentVariable("MIC_STATE_ROOT"));
     QDir().mkpath(folder.path());
-
-    // Qt holds back the signals of the system bus connection, when the main
-    // thread makes it, until the event loop has run, but not the answers to
-    // calls: the module's first read would take the helper's answer before
-    // the rules, exceptions and unprotected files it sent ahead of it, and
-    // the pictures would lack them now and then.
-    QDBusConnection::systemBus();
-    settle();
 
     MicManagementModule module(nullptr, {});
     // As kcmshell5's default window shows the page: the host replaces the
