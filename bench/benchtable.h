@@ -27,6 +27,24 @@ inline long peakMemoryKiB()
     return usage.ru_maxrss;
 }
 
+// The peak of this address space alone: unlike the process's peak, it
+// leaves out the process this one was forked from before it ran this program.
+inline long addressSpacePeakKiB()
+{
+    FILE *status = std::fopen("/proc/self/status", "r");
+    long kib = 0;
+    char line[256];
+    while (status && std::fgets(line, sizeof line, status)) {
+        if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) {
+            break;
+        }
+    }
+    if (status) {
+        std::fclose(status);
+    }
+    return kib;
+}
+
 inline void printRow(const QString &what, long size, double ms, const QString &baseline, double baselineMs)
 {
     std::printf("| %s | %ld | %.1f ms | %.1f MiB | %s: %.1f ms | %.2f |\n",
