@@ -170,6 +170,29 @@ struct ApplyOptions {
     bool reboot = false;
 };
 
+// The labels a change moved, as the helper lists them (the first of them
+// when many); a lowered one lets subjects of lower levels write the object.
+void printRelabelled(const QVariantList &objects, int count)
+{
+    for (const QVariant &entry : objects) {
+        const QVariantHash object = entry.toHash();
+        const uint from = object.value(QStringLiteral("from")).toUInt();
+        const uint to = object.value(QStringLiteral("to")).toUInt();
+        const QString path = object.value(QStringLiteral("path")).toString();
+        QString line = QStringLiteral("  %1: %2 → %3").arg(path, QString::number(from), QString::number(to));
+        if ((to & from) != from) {
+            line += QStringLiteral(" (lowered)");
+        }
+        if (object.value(QStringLiteral("container")).toBool()) {
+            line += QStringLiteral(" (container of a labelled object)");
+        }
+        printLine(line);
+    }
+    if (count > objects.size()) {
+        printLine(QStringLiteral("  … %1 more").arg(count - objects.size()));
+    }
+}
+
 // What the helper did beyond the settings themselves, and the reboot.
 int reportApplied(const QVariantMap &reply, int changeCount, bool reboot)
 {
@@ -180,6 +203,7 @@ int reportApplied(const QVariantMap &reply, int changeCount, bool reboot)
     const int relabelled = reply.value(QStringLiteral("relabelledCount")).toInt();
     if (relabelled > 0) {
         printLine(i18np("Protecting the file system changed the label of one object.", "Protecting the file system changed the labels of %1 objects.", relabelled));
+        printRelabelled(reply.value(QStringLiteral("relabelled")).toList(), relabelled);
     }
     printLine(i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
     if (!reply.value(QStringLiteral("needReboot")).toBool()) {

@@ -162,6 +162,7 @@ private Q_SLOTS:
         const Run applied = micctl({s("apply"), s("--diff"), desired});
         QCOMPARE(applied.status, 2);
         QVERIFY2(applied.out.contains("Applied 8 changes."), applied.out.constData());
+        QVERIFY2(applied.out.contains("/uncovered: 8 → 7 (lowered)\n"), applied.out.constData());
         const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
         QVERIFY(config.contains("31 " + files.toUtf8() + "/high\n"));
         QVERIFY(config.contains("max " + files.toUtf8() + "/mask\n"));
