@@ -7,13 +7,58 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <constants.h>
+
 #include <cmath>
+#include <vector>
 
 namespace
 {
 const QString formatName = QStringLiteral("lumen-mic-state");
 constexpr int formatVersion = 1;
 constexpr double highestLevel = 255;
+
+// Of a key given twice in one object the parser keeps one value and drops
+// the other without a word: a file with two "rules" objects, or a user given
+// twice, would lose a part silently. Keys are compared as written. The text
+// is known to be valid JSON.
+std::optional<QString> repeatedKey(const QByteArray &json)
+{
+    struct Container {
+        bool object = false;
+        bool keyNext = false;
+        QSet<QByteArray> keys;
+    };
+    std::vector<Container> open;
+    const char *at = json.constData();
+    const char *const end = at + json.size();
+    while (at < end) {
+        const char c = *at++;
+        if (c == '"') {
+            const char *start = at;
+            while (at < end && *at != '"') {
+                at += *at == '\\' ? 2 : 1;
+            }
+            const QByteArray text(start, int(at - start));
+            ++at;
+            if (!open.empty() && open.back().keyNext) {
+                Container &object = open.back();
+                if (object.keys.contains(text)) {
+                    return QString::fromUtf8(text);
+                }
+                object.keys.insert(text);
+                object.keyNext = false;
+            }
+        } else if (c == '{' || c == '[') {
+            open.push_back({c == '{', c == '{', {}});
+        } else if ((c == '}' || c == ']') && !open.empty()) {
+            open.pop_back();
+        } else if (c == ',' && !open.empty() && open.back().object) {
+            open.back().keyNext = true;
+        }
+    }
+    return std::nullopt;
+}
 
 class Reader
 {
@@ -165,10 +210,13 @@ private:
         QHash<QString, QString> levels;
         levels.reserve(object.size());
         for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-            if (!it.value().isString()) {
+            // "—" is how a change removes a rule: as a level it would remove
+            // the rule on one run and add it back as wanted on the next.
+            const QString level = it.value().toString();
+            if (!it.value().isString() || level.trimmed().isEmpty() || level == Mic::noLevelString) {
                 return fail(i18n("The level of the rule for \"%1\" must be a level string such as \"63\", \"max\" or \"0b100\".", it.key()));
             }
-            levels.insert(it.key(), it.value().toString());
+            levels.insert(it.key(), level);
         }
         *result = levels;
         return true;
@@ -215,6 +263,10 @@ std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QStri
     }
     if (!document.isObject()) {
         *error = i18n("It is not a desired-state file: it must hold one JSON object.");
+        return std::nullopt;
+    }
+    if (const std::optional<QString> repeated = repeatedKey(json)) {
+        *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", *repeated);
         return std::nullopt;
     }
     return Reader(document.object()).read(error);

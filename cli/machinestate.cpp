@@ -113,6 +113,15 @@ QString MachineState::isolationWord(int status)
     }
 }
 
+bool MachineState::rebootPending() const
+{
+    const int mic = statusOf(reply, "micStatus");
+    if (mic == EnabledAfterReboot || mic == DisabledAfterReboot) {
+        return true;
+    }
+    return mic == Enabled && reply.value(QStringLiteral("micFutureLevel")).toUInt() != Mic::Utils::currentMaxLevel().value;
+}
+
 QJsonObject MachineState::status() const
 {
     const int mic = statusOf(reply, "micStatus");
@@ -122,6 +131,7 @@ QJsonObject MachineState::status() const
                                                      {QStringLiteral("afterReboot"), afterReboot ? QStringLiteral("enabled") : QStringLiteral("disabled")}});
     status.insert(QStringLiteral("maxLevelNow"), qint64(Mic::Utils::currentMaxLevel().value));
     status.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(QStringLiteral("micFutureLevel")).toUInt()));
+    status.insert(QStringLiteral("rebootPending"), rebootPending());
     status.insert(QStringLiteral("fileSystem"),
                   QJsonObject{{QStringLiteral("protection"), protectionWord(statusOf(reply, "micFsStatus"))},
                               {QStringLiteral("unprotected"), QJsonArray::fromStringList(reply.value(QStringLiteral("micFsStatusMessages")).toStringList())}});

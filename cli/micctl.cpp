@@ -7,8 +7,6 @@
 #include <helperrequest.h>
 #include <protocol.h>
 #include <reboot.h>
-#include <statusvalues.h>
-#include <utils.h>
 
 #include <KLocalizedString>
 
@@ -39,7 +37,7 @@ Commands:
                     service isolation, the users' levels, the number of rules
                     and exceptions. With --json, the same as JSON with the
                     keys "mic" {"now", "afterReboot"}, "maxLevelNow",
-                    "maxLevelAfterReboot", "fileSystem" {"protection",
+                    "maxLevelAfterReboot", "rebootPending", "fileSystem" {"protection",
                     "unprotected"}, "services" {"isolation", "isolated"},
                     "userLevels", "rules", "exceptions".
   export [FILE]     The desired state of this machine, to bring others to it:
@@ -60,13 +58,14 @@ Commands:
                     --skip-missing  leave out users and services this machine
                              does not have (with a warning) instead of
                              refusing the file
-                    --reboot  reboot when the change needs it (never
-                             otherwise)
+                    --reboot  reboot when MIC or its level waits for a
+                             reboot (never otherwise)
                     Lines of the difference: "+" added, "-" removed,
                     "~" changed.
 
 Exit status: 0 done, nothing to change; 2 changed (apply), or would change
-(apply --check); 1 failed (the reason on standard error); 64 wrong usage.)";
+(apply --check); 1 failed (the reason on standard error; nothing applied
+unless it says otherwise); 64 wrong usage.)";
 
 void printError(const QString &text)
 {
@@ -83,10 +82,23 @@ void printLine(const QString &text)
     std::fprintf(stdout, "%s\n", qPrintable(text));
 }
 
+// What a script reads must arrive whole: a full disk or a closed pipe is a
+// failure, not a success with half the text.
+int writeOut(const QByteArray &bytes)
+{
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
+    if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        printError(i18n("Could not write to the standard output."));
+        return Failure;
+    }
+    return Success;
+}
+
 // The reply of one of the helper's actions, or why there is none.
 struct ActionOutcome {
     std::optional<QVariantMap> reply;
     QString error;
+    int code = 0;
 };
 
 ActionOutcome runAction(const QString &name, const QVariantMap &arguments = {})
@@ -108,6 +120,7 @@ ActionOutcome runAction(const QString &name, const QVariantMap &arguments = {})
             outcome.reply = request->data();
         } else {
             outcome.error = request->errorText();
+            outcome.code = request->error();
         }
         loop.quit();
     });
@@ -129,8 +142,7 @@ int exportTo(const QString &file, const MachineState &state)
 {
     const QByteArray json = QJsonDocument(state.desiredState()).toJson(QJsonDocument::Indented);
     if (file.isEmpty() || file == QLatin1String("-")) {
-        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
-        return Success;
+        return writeOut(json);
     }
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.commit()) {
@@ -169,6 +181,17 @@ struct ApplyOptions {
     bool skipMissing = false;
     bool reboot = false;
 };
+
+bool rebootNow()
+{
+    printLine(i18n("Rebooting to apply the changes."));
+    QString error;
+    if (!Mic::rebootMachine(&error)) {
+        printError(error);
+        return false;
+    }
+    return true;
+}
 
 // The labels a change moved, as the helper lists them (the first of them
 // when many); a lowered one lets subjects of lower levels write the object.
@@ -213,26 +236,23 @@ int reportApplied(const QVariantMap &reply, int changeCount, bool reboot)
         printLine(i18n("The changes take effect after a reboot."));
         return Changed;
     }
-    printLine(i18n("Rebooting to apply the changes."));
-    QString error;
-    if (!Mic::rebootMachine(&error)) {
-        printError(error);
-        return Failure;
-    }
-    return Changed;
+    return rebootNow() ? Changed : Failure;
 }
 
-// MIC or its maximum level set for the next boot otherwise than it runs.
-bool waitsForReboot(const QVariantMap &machine)
-{
-    const int status = machine.value(QStringLiteral("micStatus")).toInt();
-    if (status == StatusValue::EnabledAfterReboot || status == StatusValue::DisabledAfterReboot) {
-        return true;
-    }
-    return status == StatusValue::Enabled && machine.value(QStringLiteral("micFutureLevel")).toUInt() != Mic::Utils::currentMaxLevel().value;
-}
 
 int applyTo(const QVariantMap &machine, const DesiredState &desired, const ApplyOptions &options);
+
+// A key of the read that the difference needs and the answer lacks: read as
+// 0 or empty, it would turn into changes nobody asked for.
+QString missingKey(const QVariantMap &machine)
+{
+    for (const char *key : {"micStatus", "micFutureLevel", "micFsStatus", "userILevels", "services", "micFsCurrentItems", "micFsCurrentExceptions"}) {
+        if (!machine.contains(QLatin1String(key))) {
+            return QLatin1String(key);
+        }
+    }
+    return QString();
+}
 
 // The tables of a large machine take longer to free than the rest of the
 // run: what was read is left to the system, which takes it back at once
@@ -261,6 +281,10 @@ int apply(const QString &file, const ApplyOptions &options)
         printError(read.error);
         return Failure;
     }
+    if (const QString missing = missingKey(*read.reply); !missing.isEmpty()) {
+        printError(i18n("The settings service's answer lacks \"%1\"; nothing was compared or applied.", missing));
+        return Failure;
+    }
     const int status = applyTo(*read.reply, *desired.state, options);
     leaveToTheEnd(std::move(read), std::move(desired));
     return status;
@@ -283,10 +307,16 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
     }
     if (difference.isEmpty()) {
         printLine(i18n("Nothing to change."));
-        if (waitsForReboot(machine)) {
-            printLine(i18n("Earlier changes take effect after a reboot."));
+        if (!MachineState(machine).rebootPending()) {
+            return Success;
         }
-        return Success;
+        if (!options.reboot) {
+            printLine(i18n("Earlier changes take effect after a reboot."));
+            return Success;
+        }
+        // Asked to bring the machine to the state: what waits for a reboot
+        // is not there yet.
+        return rebootNow() ? Changed : Failure;
     }
     const QStringList lines = difference.lines();
     if (options.check || options.diff) {
@@ -298,10 +328,17 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
         printLine(i18np("%1 change would be applied.", "%1 changes would be applied.", lines.size()));
         return Changed;
     }
-    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::changeAction, difference.changeRequest()));
-    if (!reply) {
+    const ActionOutcome change = runAction(Mic::Protocol::changeAction, difference.changeRequest());
+    if (!change.reply) {
+        // The page's advice, to save in parts, would lose rules here: each
+        // file is a whole set.
+        printError(change.code == Mic::Protocol::Error::TooLarge
+                       ? i18n("The difference is too large to be sent at once (the system bus carries at most about 32 MiB in one message). Bring the "
+                              "machine there in steps: apply files that each hold the whole set of rules and exceptions, with fewer of them changed.")
+                       : change.error);
         return Failure;
     }
+    const std::optional<QVariantMap> reply = change.reply;
     return reportApplied(*reply, lines.size(), options.reboot);
 }
 
@@ -323,7 +360,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("micctl"));
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(manual));
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("status: print JSON."));
     const QCommandLineOption check(QStringLiteral("check"), QStringLiteral("apply: print what would change, change nothing."));
     const QCommandLineOption diff(QStringLiteral("diff"), QStringLiteral("apply: print what changes."));
@@ -333,7 +370,16 @@ int main(int argc, char **argv)
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("status, export or apply"),
                                  QStringLiteral("status [--json] | export [FILE] | apply [--check|--diff] [--skip-missing] [--reboot] FILE"));
-    parser.process(app);
+    // Not process(): it ends with status 1 on a wrong option, which scripts
+    // would take for a failed change.
+    if (!parser.parse(app.arguments())) {
+        printError(parser.errorText() + QStringLiteral(" See micctl --help."));
+        return Usage;
+    }
+    if (parser.isSet(help)) {
+        std::printf("%s", qPrintable(parser.helpText()));
+        return Success;
+    }
 
     const QStringList arguments = parser.positionalArguments();
     const QString command = arguments.value(0);
@@ -357,6 +403,5 @@ int main(int argc, char **argv)
         return exportTo(arguments.value(1), state);
     }
     const QByteArray text = parser.isSet(json) ? QJsonDocument(state.status()).toJson(QJsonDocument::Indented) : state.statusText().toUtf8();
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    return Success;
+    return writeOut(text);
 }

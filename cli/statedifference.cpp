@@ -64,13 +64,19 @@ QList<QString> sortedKeys(const QHash<QString, Value> &hash)
 StateDifference::StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
 {
     compareBoot(machine, desired);
-    compareProtection(machine, desired);
+    const int protectionLines = changes.size();
     compareServices(machine, desired, skipMissing);
     compareUsers(machine, desired, skipMissing);
     if (desired.rules) {
         compareRules(machine, *desired.rules);
     }
     compareExceptions(machine, desired);
+    // Last, since new rules are labelled only by protecting; its lines go
+    // where an administrator looks for them, after the boot's.
+    QStringList after = changes.mid(protectionLines);
+    changes = changes.mid(0, protectionLines);
+    compareProtection(machine, desired);
+    changes += after;
 }
 
 QStringList StateDifference::refusals() const
@@ -118,12 +124,14 @@ void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState
     if (wantEnabled && wantLevel == 0) {
         wantLevel = Mic::Utils::defaultMaxLevel().value;
     }
-    request.insert(QStringLiteral("micStatus"), wantEnabled ? Enabled : Disabled);
-    request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(wantLevel));
+    // Only what differs is sent: a setting sent as it was read would undo
+    // another administrator's change made since.
     if (wantEnabled != enabled) {
+        request.insert(QStringLiteral("micStatus"), wantEnabled ? Enabled : Disabled);
         changes.append(line(QStringLiteral("~ MIC after reboot: %1 → %2"), enabledWord(enabled), enabledWord(wantEnabled)));
     }
     if (wantLevel != level) {
+        request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(wantLevel));
         changes.append(line(QStringLiteral("~ maximum level after reboot: %1 → %2"), shownLevel(level), shownLevel(wantLevel)));
     }
     // The level only matters to a machine that boots with MIC on.
@@ -152,19 +160,43 @@ void StateDifference::compareProtection(const QVariantMap &machine, const Desire
     const int status = statusOf(machine, "micFsStatus");
     const bool on = status == Enabled || status == Partly;
     const bool wantOn = desired.fileSystemProtection.value_or(on);
-    request.insert(QStringLiteral("micFsStatus"), wantOn ? Enabled : Disabled);
     if (wantOn != on) {
+        request.insert(QStringLiteral("micFsStatus"), wantOn ? Enabled : Disabled);
         changes.append(line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn)));
+        return;
+    }
+    if (!on) {
+        return;
+    }
+    // Objects whose labels cannot be read stay unprotected whatever a save
+    // does; counting them would make every run a change.
+    const QVariant counted = machine.value(QStringLiteral("micFsLabellableCount"));
+    const int labellable = counted.isValid() ? counted.toInt() : machine.value(QStringLiteral("micFsStatusMessages")).toStringList().size();
+    const bool fixable = status == Partly && labellable > 0;
+    const bool rulesChanged = request.contains(QStringLiteral("micFsCurrentItems")) || request.contains(QStringLiteral("micFsCurrentExceptions"));
+    if (desired.fileSystemProtection == true && fixable) {
+        request.insert(QStringLiteral("micFsStatus"), Enabled);
+        changes.append(line(QStringLiteral("~ file-system protection: partly → on (objects below their configured level: %1)"), QString::number(labellable)));
+    } else if (rulesChanged) {
+        // New rules take effect on the labels only by protecting again,
+        // which labels every object below its level.
+        request.insert(QStringLiteral("micFsStatus"), Enabled);
+        changes.append(fixable ? line(QStringLiteral("~ file-system protection: on, objects labelled by the changed rules and those below their configured "
+                                                     "level (%1)"),
+                                      QString::number(labellable))
+                               : QStringLiteral("~ file-system protection: on, objects labelled by the changed rules"));
     } else if (desired.fileSystemProtection == true && status == Partly) {
-        const int below = machine.value(QStringLiteral("micFsStatusMessages")).toStringList().size();
-        changes.append(line(QStringLiteral("~ file-system protection: partly → on (objects below their configured level: %1)"), QString::number(below)));
+        warned.append(i18np("The label of one configured object cannot be read, so file-system protection stays partly.",
+                            "The labels of %1 configured objects cannot be read, so file-system protection stays partly.",
+                            machine.value(QStringLiteral("micFsStatusMessages")).toStringList().size() - labellable));
     }
 }
 
 void StateDifference::compareServices(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
 {
-    // Isolatable services that are not in error, with the isolation wanted.
-    QHash<QString, bool> wanted;
+    // Isolatable services that are not in error, and whether they are
+    // isolated.
+    QHash<QString, bool> current;
     QHash<QString, bool> inError;
     const QVariantList services = machine.value(QStringLiteral("services")).toList();
     for (const QVariant &entry : services) {
@@ -176,10 +208,10 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
         if (service.value(QStringLiteral("isError")).toBool()) {
             inError.insert(name, service.value(QStringLiteral("isIsolated")).toBool());
         } else {
-            wanted.insert(name, service.value(QStringLiteral("isIsolated")).toBool());
+            current.insert(name, service.value(QStringLiteral("isIsolated")).toBool());
         }
     }
-    bool changed = false;
+    QStringList changedServices;
     const QHash<QString, bool> named = desired.serviceIsolation.value_or(QHash<QString, bool>());
     for (const QString &name : sortedKeys(named)) {
         const bool isolated = named.value(name);
@@ -188,31 +220,26 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
             if (inError.value(name) != isolated) {
                 warned.append(i18n("The service %1 is in error; its isolation is left as it is.", name));
             }
-        } else if (!wanted.contains(name)) {
+        } else if (!current.contains(name)) {
             missing(i18n("There is no service \"%1\" that can be isolated on this machine.", name), skipMissing);
-        } else if (wanted.value(name) != isolated) {
-            changes.append(line(QStringLiteral("~ service %1: %2 → %3"), name, isolatedWord(wanted.value(name)), isolatedWord(isolated)));
-            wanted.insert(name, isolated);
-            changed = true;
+        } else if (current.value(name) != isolated) {
+            changes.append(line(QStringLiteral("~ service %1: %2 → %3"), name, isolatedWord(current.value(name)), isolatedWord(isolated)));
+            changedServices.append(name);
         }
     }
-    if (!changed) {
-        request.insert(QStringLiteral("servicesIsolatedStatus"), statusOf(machine, "servicesIsolatedStatus"));
+    if (changedServices.isEmpty()) {
         return;
     }
-    const int isolated = int(std::count(wanted.cbegin(), wanted.cend(), true));
-    const int status = isolated == wanted.size() ? Enabled : isolated == 0 ? Disabled : Partly;
-    request.insert(QStringLiteral("servicesIsolatedStatus"), status);
-    if (status != Partly) {
-        return;
-    }
+    // "Some isolated" with the services that change: the helper then
+    // touches those alone.
     QVariantList list;
-    for (const QString &name : sortedKeys(wanted)) {
+    for (const QString &name : std::as_const(changedServices)) {
         list.append(QVariantHash{{QStringLiteral("name"), name},
                                  {QStringLiteral("isIsolatable"), true},
-                                 {QStringLiteral("isIsolated"), wanted.value(name)},
+                                 {QStringLiteral("isIsolated"), named.value(name)},
                                  {QStringLiteral("isError"), false}});
     }
+    request.insert(QStringLiteral("servicesIsolatedStatus"), Partly);
     request.insert(QStringLiteral("services"), list);
 }
 
@@ -232,7 +259,9 @@ void StateDifference::compareUsers(const QVariantMap &machine, const DesiredStat
             changed.insert(user, QVariant::fromValue<uint>(wanted.value(user)));
         }
     }
-    request.insert(QStringLiteral("userILevels"), changed);
+    if (!changed.isEmpty()) {
+        request.insert(QStringLiteral("userILevels"), changed);
+    }
 }
 
 void StateDifference::compareRules(const QVariantMap &machine, const QHash<QString, QString> &wanted)

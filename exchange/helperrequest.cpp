@@ -330,7 +330,8 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
 // waits for them.
 void HelperRequest::onEnd(const QVariantMap &payload)
 {
-    if (takenAhead < payload.value(sentAheadKey).toInt()) {
+    // An error needs nothing the maps carry.
+    if (payload.value(errorKey).toInt() == 0 && takenAhead < payload.value(sentAheadKey).toInt()) {
         heldEnd = payload;
         missingTimer.start(missingWait);
         return;

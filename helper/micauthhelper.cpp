@@ -96,13 +96,19 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
 
     QStringList unprotected;
     int fsStatus = StatusValue::Disabled;
+    int labellable = 0;
     if (system.isFsProtectionOn()) {
         ProtectionCheck check(system.config(), system.keywordMaxLevel());
         check.run();
         unprotected = check.unprotectedMessages();
+        labellable = check.unprotectedPaths().size();
         fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;
     }
     reply.insert(QStringLiteral("micFsStatus"), fsStatus);
+    // Of the unprotected objects, those a save would label (the others'
+    // labels cannot be read): a client that brings the machine to a state
+    // knows whether saving again would change anything.
+    reply.insert(QStringLiteral("micFsLabellableCount"), labellable);
     if (channel.takesChunks()) {
         channel.sendListAhead(QStringLiteral("micFsStatusMessages"), unprotected);
     } else {

@@ -127,14 +127,27 @@ private Q_SLOTS:
         QVERIFY(denied.out.isEmpty());
     }
 
-    // A rule changed, added and removed, an exception added, a user's level
-    // and a service's isolation changed, the objects below their level
-    // labelled: checked (nothing changes), applied, applied again.
+    // A file that changes one user changes nothing else, though the file
+    // system is partly protected. Then a rule changed, added and removed (one
+    // reached through a link, whose label cannot be read), an exception
+    // added, a user's level and a service's isolation changed, the objects
+    // below their level labelled: checked (nothing changes), applied,
+    // applied again.
     void applyCheckedThenTwice()
     {
         const QString files = laySampleSystem();
         QTemporaryDir dir;
+        const QByteArray uncovered = labelOf(files + s("/uncovered"));
+        const QJsonObject userOnly{{s("format"), s("lumen-mic-state")}, {s("version"), 1}, {s("userLevels"), QJsonObject{{s("nobody"), 3}}}};
+        const Run user = micctl({s("apply"), s("--diff"), written(dir, s("user.json"), userOnly)});
+        QCOMPARE(user.status, 2);
+        QVERIFY2(user.out.startsWith("~ user nobody: 0"), user.out.constData());
+        QCOMPARE(labelOf(files + s("/uncovered")), uncovered);
+        QCOMPARE(statusJson().value(s("fileSystem")).toObject().value(s("protection")).toString(), s("partly"));
+
+        QVERIFY(QFile::link(files, files + s("/through-link")));
         QJsonObject state = withEntry(exported(), s("rules"), files + s("/high"), s("31"));
+        state = withEntry(state, s("rules"), files + s("/through-link/high"), s("63"));
         state = withEntry(state, s("rules"), files + s("/missing"), QJsonValue::Undefined);
         state = withEntry(state, s("rules"), files + s("/mask"), s("max"));
         state = withEntry(state, s("rules"), files + s("/50%1off"), s("7")); // no placeholder in a line
@@ -148,20 +161,20 @@ private Q_SLOTS:
         QCOMPARE(check.status, 2);
         for (const QString &line : {s("~ file-system protection: partly → on (objects below their configured level: 1)"),
                                     s("~ service sshd: not isolated → isolated"),
-                                    s("~ user nobody: 0"),
+                                    s("~ user nobody: 3"),
                                     s("~ rule %1/high: high → 31").arg(files),
                                     s("~ rule %1/mask: 0b100 → max").arg(files),
                                     s("- rule %1/missing (was 63)").arg(files),
                                     s("+ exception %1/mask").arg(files),
                                     QString(s("+ rule ") + files + s("/50%1off: 7")),
-                                    s("8 changes would be applied.")}) {
+                                    s("9 changes would be applied.")}) {
             QVERIFY2(QString::fromUtf8(check.out).contains(line), check.out.constData());
         }
         QCOMPARE(snapshotStateRoot(), before);
 
         const Run applied = micctl({s("apply"), s("--diff"), desired});
         QCOMPARE(applied.status, 2);
-        QVERIFY2(applied.out.contains("Applied 8 changes."), applied.out.constData());
+        QVERIFY2(applied.out.contains("Applied 9 changes."), applied.out.constData());
         QVERIFY2(applied.out.contains("/uncovered: 8 → 7 (lowered)\n"), applied.out.constData());
         const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
         QVERIFY(config.contains("31 " + files.toUtf8() + "/high\n"));
@@ -170,11 +183,12 @@ private Q_SLOTS:
         QVERIFY(config.contains("exception " + files.toUtf8() + "/mask\n"));
         QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 15"));
         QVERIFY(readRootFile(s("var/lib/kestrel/services.state")).contains("service.sshd.isolated = yes"));
-        QCOMPARE(statusJson().value(s("fileSystem")).toObject().value(s("protection")).toString(), s("protected"));
+        QCOMPARE(statusJson().value(s("fileSystem")).toObject().value(s("unprotected")).toArray().size(), 1); // the link
 
         const Run again = micctl({s("apply"), desired});
         QCOMPARE(again.status, 0);
         QVERIFY(again.out.startsWith("Nothing to change.\n"));
+        QVERIFY2(again.err.contains("cannot be read, so file-system protection stays partly"), again.err.constData());
         // What the machine exports now is what was asked for.
         QCOMPARE(exported(), state);
     }
@@ -199,8 +213,22 @@ private Q_SLOTS:
             {dir.filePath(s("absent.json")), "Could not read"},
             {written(dir, s("bad-rule.json"), withEntry(machine, s("rules"), files + s("/high"), s("ultra"))), "is not a valid integrity level"},
             {written(dir, s("running.json"), withValue(machine, s("maxLevelAfterReboot"), 31)), "you need to turn off MIC first"}, // MIC runs at 63
+            {written(dir, s("removal.json"), withEntry(machine, s("rules"), files + s("/high"), s("—"))), "must be a level string"},
         };
+        QFile twice(dir.filePath(s("twice.json")));
+        QVERIFY(twice.open(QIODevice::WriteOnly));
+        twice.write(R"({"format": "lumen-mic-state", "version": 1, "userLevels": {"nobody": 7}, "userLevels": {"root": 63}})");
+        twice.close();
         const auto before = snapshotStateRoot();
+        const Run given = micctl({s("apply"), twice.fileName()});
+        QCOMPARE(given.status, 1);
+        QVERIFY2(given.err.contains("\"userLevels\" is given twice in one object"), given.err.constData());
+        QCOMPARE(micctl({s("apply"), s("--chek"), twice.fileName()}).status, 64);
+        QProcess full;
+        full.setStandardOutputFile(s("/dev/full"));
+        full.start(s(MICCTL_PATH), {s("export")});
+        QVERIFY(full.waitForFinished(60000));
+        QCOMPARE(full.exitCode(), 1);
         for (const auto &file : refused) {
             const Run run = micctl({s("apply"), file.file});
             QCOMPARE(run.status, 1);
@@ -233,12 +261,13 @@ private Q_SLOTS:
         QCOMPARE(later.status, 2);
         QVERIFY(later.out.contains("The changes take effect after a reboot."));
         QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("enabled"));
-        QCOMPARE(micctl({s("apply"), s("--reboot"), off}).out, QByteArray("Nothing to change.\nEarlier changes take effect after a reboot.\n"));
-
-        writeMicState(true, true, true);
+        QCOMPARE(micctl({s("apply"), off}).out, QByteArray("Nothing to change.\nEarlier changes take effect after a reboot.\n"));
+        QVERIFY(statusJson().value(s("rebootPending")).toBool());
+        // Asked to reboot, it does so for the change already waiting.
         const Run rebooted = micctl({s("apply"), s("--reboot"), off});
         QCOMPARE(rebooted.status, 2);
         QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("disabled"));
+        QCOMPARE(micctl({s("apply"), s("--reboot"), off}).status, 0);
     }
 
     // The example playbook, over the private bus: changed, then ok, then a
