@@ -19,9 +19,11 @@ constexpr int formatVersion = 1;
 constexpr double highestLevel = 255;
 
 // Of a key given twice in one object the parser keeps one value and drops
-// the other without a word: a file with two "rules" objects, or a user given
-// twice, would lose a part silently. Keys are compared as written. The text
-// is known to be valid JSON.
+// the other without a word (and leaks a little): a file with two "rules"
+// objects, or a user given twice, would lose a part silently. Keys are
+// compared as written. Looked for before the text is parsed; in a text that
+// is not JSON it may find a key where there is none, which refuses the file
+// as its parse would.
 std::optional<QString> repeatedKey(const QByteArray &json)
 {
     struct Container {
@@ -37,10 +39,10 @@ std::optional<QString> repeatedKey(const QByteArray &json)
         if (c == '"') {
             const char *start = at;
             while (at < end && *at != '"') {
-                at += *at == '\\' ? 2 : 1;
+                at += (*at == '\\' && at + 1 < end) ? 2 : 1;
             }
             const QByteArray text(start, int(at - start));
-            ++at;
+            at += at < end ? 1 : 0;
             if (!open.empty() && open.back().keyNext) {
                 Container &object = open.back();
                 if (object.keys.contains(text)) {
@@ -255,6 +257,10 @@ private:
 
 std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QString *error)
 {
+    if (const std::optional<QString> repeated = repeatedKey(json)) {
+        *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", *repeated);
+        return std::nullopt;
+    }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -263,10 +269,6 @@ std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QStri
     }
     if (!document.isObject()) {
         *error = i18n("It is not a desired-state file: it must hold one JSON object.");
-        return std::nullopt;
-    }
-    if (const std::optional<QString> repeated = repeatedKey(json)) {
-        *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", *repeated);
         return std::nullopt;
     }
     return Reader(document.object()).read(error);
