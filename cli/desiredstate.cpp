@@ -230,6 +230,9 @@ private:
         if (value.isUndefined()) {
             return true;
         }
+        if (!value.isArray()) {
+            return fail(i18n("\"exceptions\" must be a list of paths."));
+        }
         const QJsonArray array = value.toArray();
         QStringList paths;
         QSet<QString> seen;
@@ -242,9 +245,6 @@ private:
             }
             seen.insert(path.toString());
             paths.append(path.toString());
-        }
-        if (!value.isArray()) {
-            return fail(i18n("\"exceptions\" must be a list of paths."));
         }
         *result = paths;
         return true;

@@ -113,6 +113,11 @@ QString MachineState::isolationWord(int status)
     }
 }
 
+bool MachineState::micEnabledAfterReboot() const
+{
+    return micOnAfterReboot(statusOf(reply, "micStatus"));
+}
+
 bool MachineState::rebootPending() const
 {
     const int mic = statusOf(reply, "micStatus");

@@ -22,6 +22,7 @@ public:
     QJsonObject desiredState() const;
     // The status, with stable keys, and the same in an administrator's words.
     QJsonObject status() const;
+    bool micEnabledAfterReboot() const;
     // MIC or its maximum level is set for the next boot otherwise than it
     // runs: a change waits for a reboot.
     bool rebootPending() const;

@@ -1,4 +1,5 @@
 #include "statedifference.h"
+#include "machinestate.h"
 
 #include <constants.h>
 #include <statusvalues.h>
@@ -115,8 +116,7 @@ void StateDifference::missing(const QString &text, bool skipMissing)
 
 void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState &desired)
 {
-    const int status = statusOf(machine, "micStatus");
-    const bool enabled = status == Enabled || status == EnabledAfterReboot;
+    const bool enabled = MachineState(machine).micEnabledAfterReboot();
     const unsigned int level = machine.value(QStringLiteral("micFutureLevel")).toUInt();
     const bool wantEnabled = desired.micEnabledAfterReboot.value_or(enabled);
     unsigned int wantLevel = desired.maxLevelAfterReboot.value_or(level);
