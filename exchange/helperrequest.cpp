@@ -10,7 +10,9 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDataStream>
+#include <QRandomGenerator>
 
+#include <algorithm>
 #include <clocale>
 
 using namespace Mic::Protocol;
@@ -23,7 +25,6 @@ namespace
 const QString kauthInterface = QStringLiteral("org.kde.kf5auth");
 const QString kauthSignal = QStringLiteral("remoteSignal");
 const QString kauthMethod = QStringLiteral("performAction");
-constexpr int actionPerformedSignal = 1;
 constexpr int progressDataSignal = 4;
 
 QVariantMap leadingMap(const QByteArray &blob)
@@ -72,12 +73,8 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
     this->action.setArguments(arguments);
     missingTimer.setSingleShot(true);
     connect(&missingTimer, &QTimer::timeout, this, &HelperRequest::onMissingMaps);
-    busyTimer.setSingleShot(true);
-    connect(&busyTimer, &QTimer::timeout, this, [this] {
-        if (turnedAway) {
-            finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
-        }
-    });
+    deadlineTimer.setSingleShot(true);
+    connect(&deadlineTimer, &QTimer::timeout, this, &HelperRequest::onDeadline);
 }
 
 HelperRequest::~HelperRequest()
@@ -121,6 +118,8 @@ void HelperRequest::start()
         });
         return;
     }
+    sinceStart.start();
+    deadlineTimer.start(action.timeout() > 0 ? action.timeout() : defaultDeadline);
     startHelper();
     // Listening first, so that nothing the helper sends is missed.
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
@@ -147,19 +146,19 @@ void HelperRequest::startHelper()
     }
 }
 
-// One call at a time: a call is sent again only once the helper has
-// answered the last one "busy".
+// One call at a time: a call is sent again only once the last one was
+// turned away or lost.
 void HelperRequest::call()
 {
-    ++calls;
     turnedAway = false;
-    othersEndedSinceCall = false;
     QDBusConnection bus = QDBusConnection::systemBus();
     QDBusMessage message = QDBusMessage::createMethodCall(action.helperId(), QStringLiteral("/"), kauthInterface, kauthMethod);
     // The helper asks polkit about the caller by this name, after checking
     // that the call comes from it.
     message << action.name() << bus.baseService().toUtf8() << polkitDetails(action.detailsV2()) << serialized(action.arguments());
-    pendingCall = new QDBusPendingCallWatcher(bus.asyncCall(message, action.timeout()), this);
+    // The call's own time-out lies beyond the request's deadline, which ends
+    // the request first.
+    pendingCall = new QDBusPendingCallWatcher(bus.asyncCall(message, deadlineTimer.interval() + 1000), this);
     connect(pendingCall, &QDBusPendingCallWatcher::finished, this, &HelperRequest::onCallAnswered);
 }
 
@@ -186,7 +185,7 @@ bool HelperRequest::doKill()
 void HelperRequest::stopFollowing()
 {
     ended = true;
-    busyTimer.stop();
+    deadlineTimer.stop();
     missingTimer.stop();
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
                                             SLOT(onHelperSignal(int, QString, QByteArray)));
@@ -213,17 +212,13 @@ void HelperRequest::onCallAnswered(QDBusPendingCallWatcher *watcher)
         }
         // A helper that was ending when the call came loses it unserved (it
         // says "started" before it does anything): the call goes again, to
-        // the helper the bus starts anew, a few times.
-        if (calls < maxCalls) {
-            QTimer::singleShot(lostCallWait, this, [this] {
-                if (!ended && !acknowledged) {
-                    startHelper();
-                    call();
-                }
-            });
-            return;
+        // the helper the bus starts anew. Other failures of the bus (no
+        // helper installed, a policy that refuses) are told at once.
+        if (answer.error().type() == QDBusError::NoReply || sinceStart.elapsed() < lostCallGrace) {
+            callAgain();
+        } else {
+            finish(KAuth::ActionReply::DBusError, QString());
         }
-        finish(KAuth::ActionReply::DBusError, QString());
         return;
     }
     onAnswer(answer.value());
@@ -233,7 +228,8 @@ void HelperRequest::onAnswer(const QByteArray &serializedReply)
 {
     const KAuth::ActionReply reply = KAuth::ActionReply::deserialize(serializedReply);
     if (reply.type() == KAuth::ActionReply::KAuthErrorType && reply.errorCode() == KAuth::ActionReply::HelperBusyError) {
-        onTurnedAway();
+        turnedAway = true;
+        callAgain();
         return;
     }
     const QVariantMap data = reply.data();
@@ -252,22 +248,47 @@ void HelperRequest::onAnswer(const QByteArray &serializedReply)
     }
 }
 
-// The call came in while the helper was busy with another, and was not
-// served. If the helper was ending that other one, it is free now.
-void HelperRequest::onTurnedAway()
+// After a call turned away or lost: again after a short random pause, or
+// the end once the helper has not taken the request up in `retryWait`.
+void HelperRequest::callAgain()
 {
-    if (calls >= maxCalls) {
-        finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
+    if (sinceStart.elapsed() >= retryWait) {
+        if (turnedAway) {
+            finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
+        } else {
+            finish(KAuth::ActionReply::DBusError, QString());
+        }
         return;
     }
-    if (othersEndedSinceCall) {
-        call();
+    const int pause = int(QRandomGenerator::global()->bounded(maxRetryPause / 4, maxRetryPause));
+    QTimer::singleShot(pause, this, [this] {
+        if (!ended && !acknowledged) {
+            startHelper();
+            call();
+        }
+    });
+}
+
+void HelperRequest::onDeadline()
+{
+    const int minutes = std::max(1, deadlineTimer.interval() / 60000);
+    if (!acknowledged) {
+        finish(KAuth::ActionReply::DBusError, QString());
         return;
     }
-    turnedAway = true;
-    if (!busyTimer.isActive()) {
-        busyTimer.start(busyWait);
-    }
+    finish(Error::NoAnswer,
+           isReading(action) ? i18np("The integrity control settings service did not finish reading within a minute. A file system that does "
+                                     "not answer (such as an unreachable network share) may hold it up.",
+                                     "The integrity control settings service did not finish reading within %1 minutes. A file system that "
+                                     "does not answer (such as an unreachable network share) may hold it up.",
+                                     minutes)
+                             : i18np("The integrity control settings service did not finish the change within a minute. A file system that "
+                                     "does not answer (such as an unreachable network share) may hold it up. Read the settings again to "
+                                     "see what was saved.",
+                                     "The integrity control settings service did not finish the change within %1 minutes. A file system "
+                                     "that does not answer (such as an unreachable network share) may hold it up. Read the settings again "
+                                     "to see what was saved.",
+                                     minutes));
 }
 
 void HelperRequest::onHelperSignal(int type, const QString &actionName, const QByteArray &blob)
@@ -282,12 +303,7 @@ void HelperRequest::onHelperSignal(int type, const QString &actionName, const QB
         }
         return;
     }
-    if (type == actionPerformedSignal) {
-        othersEndedSinceCall = true;
-        if (turnedAway) {
-            call();
-        }
-    } else if (type == progressDataSignal && !acknowledged && !ReplySeal::isSealed(map) && actionName == action.name()) {
+    if (type == progressDataSignal && !acknowledged && !ReplySeal::isSealed(map) && actionName == action.name()) {
         // A helper that does not seal, followed as KAuth follows it.
         Q_EMIT newData(map);
     }
@@ -304,7 +320,6 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
 {
     if (!acknowledged) {
         acknowledged = true;
-        busyTimer.stop();
         Q_EMIT statusChanged(KAuth::Action::AuthorizedStatus);
     }
     const QString stage = payload.value(stageKey).toString();

@@ -6,6 +6,7 @@
 #include <KAuth/Action>
 #include <KJob>
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QTimer>
 #include <QVariantMap>
@@ -23,11 +24,14 @@ class QDBusPendingCallWatcher;
  * calls the helper itself, the way KAuth does (same method, caller id,
  * details and arguments, so the helper's polkit check is KAuth's own), and
  * takes the answer to its call, which only it receives: its reply, its
- * denial, or "busy". A call turned away as busy is sent again when the
- * helper finishes what it was doing, up to `maxCalls` times; the request
- * ends with a "busy" error when the helper has not become free within
- * `busyWait`. A call the bus could not deliver (a helper that was ending)
- * is sent again as well.
+ * denial, or "busy". The helper queues the calls it is given and serves
+ * them in turn; it turns one away as "busy" only when too many wait. A
+ * call turned away, or one the bus could not deliver (a helper that was
+ * ending), is sent again after a short random pause, until `retryWait`
+ * has passed since the request started; only the answers to this
+ * request's own calls count. A request the helper has taken up ends with a
+ * clear error when it has not ended within its action's time-out (a file
+ * system that does not answer can hold up the helper).
  *
  * Each request carries a seal of its own (a random id and key): progress
  * maps and the large sets sent ahead in chunks travel as broadcast signals,
@@ -39,10 +43,16 @@ class HelperRequest : public KJob
 {
     Q_OBJECT
 public:
-    static constexpr int busyWait = 10000;
-    static constexpr int maxCalls = 5;
-    // Before a call the bus could not deliver is sent again.
-    static constexpr int lostCallWait = 200;
+    // How long calls turned away or lost are sent again.
+    static constexpr int retryWait = 20000;
+    // The pause before a call is sent again: random, below this, so that
+    // the calls of several clients do not meet again.
+    static constexpr int maxRetryPause = 400;
+    // How long any call the bus could not deliver is sent again; later only
+    // one the helper left unanswered as it ended.
+    static constexpr int lostCallGrace = 1000;
+    // The whole request's deadline when its action has no time-out.
+    static constexpr int defaultDeadline = 300000;
     // How long the end of a request waits for maps sent ahead of it that
     // have not come.
     static constexpr int missingWait = 10000;
@@ -84,7 +94,8 @@ private:
     void showAgentTheWindow() const;
     void onCallAnswered(QDBusPendingCallWatcher *watcher);
     void onAnswer(const QByteArray &serializedReply);
-    void onTurnedAway();
+    void callAgain();
+    void onDeadline();
     void onOwnMessage(const QVariantMap &payload);
     void onEnd(const QVariantMap &payload);
     void onMissingMaps();
@@ -99,21 +110,18 @@ private:
     KAuth::Action action;
     ReplySeal seal;
     QDBusPendingCallWatcher *pendingCall = nullptr;
-    QTimer busyTimer;
+    QTimer deadlineTimer;
     QTimer missingTimer;
+    QElapsedTimer sinceStart;
     // The maps of this request taken before its end, and an end that came
     // before all the maps it counts.
     int takenAhead = 0;
     std::optional<QVariantMap> heldEnd;
     // The helper has said it serves this request.
     bool acknowledged = false;
-    // The last call was answered "busy" and waits to be sent again.
+    // The last call was answered "busy" (rather than lost).
     bool turnedAway = false;
-    // The helper has finished a request since the last call was sent: a
-    // "busy" answer then came while it was ending that one.
-    bool othersEndedSinceCall = false;
     bool ended = false;
-    int calls = 0;
     QVariantMap replyData;
     // The tables and lists the helper sent ahead in chunks, by key.
     QHash<QString, QVariant> assembled;

@@ -93,6 +93,8 @@ constexpr int TooLarge = 206;
 constexpr int Busy = 210;
 // Client side: maps the helper sent ahead of its reply never came.
 constexpr int Incomplete = 211;
+// Client side: the helper took the request up and did not end it in time.
+constexpr int NoAnswer = 212;
 }
 }
 

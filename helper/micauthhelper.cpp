@@ -2,20 +2,23 @@
 #include "changeapplier.h"
 #include "changerequest.h"
 #include "helpererror.h"
+#include "helperservice.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
 #include "replychannel.h"
 #include <statusvalues.h>
 #include "testpause.h"
 
-#include <KAuth/HelperSupport>
 #include <KLocalizedString>
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <clocale>
 #include <functional>
+
+#include <syslog.h>
 
 using KAuth::ActionReply;
 
@@ -86,9 +89,7 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
     QVariantMap reply = system.readReply(!channel.takesChunks());
 
     // The page can show everything but the protection state while the
-    // configured files are checked. The check does not look for a stop
-    // request: that would let other calls in, which KAuth answers "busy"
-    // without their clients ever hearing it; they wait for the end instead.
+    // configured files are checked.
     QVariantMap loading = reply;
     loading.insert(QStringLiteral("micFsStatus"), StatusValue::Loading);
     channel.progress(loading);
@@ -147,4 +148,48 @@ ActionReply MicAuthHelper::change(const QVariantMap &args)
     });
 }
 
-KAUTH_HELPER_MAIN("org.lumen.kcm.mic", MicAuthHelper)
+namespace
+{
+// Qt's messages go to the system log, never to the bus (KAuth's helpers
+// send them to every listener) nor to a terminal nobody reads.
+void toSystemLog(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    int priority = LOG_DEBUG;
+    switch (type) {
+    case QtInfoMsg:
+        priority = LOG_INFO;
+        break;
+    case QtWarningMsg:
+        priority = LOG_WARNING;
+        break;
+    case QtCriticalMsg:
+    case QtFatalMsg:
+        priority = LOG_ERR;
+        break;
+    case QtDebugMsg:
+        break;
+    }
+    syslog(priority, "%s", message.toLocal8Bit().constData());
+}
+}
+
+int main(int argc, char **argv)
+{
+    openlog("lumen_kcm_mic_helper", LOG_PID, LOG_AUTHPRIV);
+    qInstallMessageHandler(toSystemLog);
+    QCoreApplication app(argc, argv);
+    MicAuthHelper helper;
+    HelperService service(Mic::Protocol::helperId,
+                          {{QStringLiteral("access"),
+                            [&helper](const QVariantMap &args) {
+                                return helper.access(args);
+                            }},
+                           {QStringLiteral("change"), [&helper](const QVariantMap &args) {
+                                return helper.change(args);
+                            }}});
+    if (!service.registerOnBus()) {
+        syslog(LOG_ERR, "the helper could not take its name on the system bus");
+        return 1;
+    }
+    return app.exec();
+}

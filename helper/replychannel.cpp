@@ -1,11 +1,11 @@
 #include "replychannel.h"
 #include "helpererror.h"
+#include "helperservice.h"
 
 #include <fsilevconfig.h>
 
 #include <protocol.h>
 
-#include <KAuth/HelperSupport>
 #include <KLocalizedString>
 
 #include <QDBusConnection>
@@ -82,7 +82,7 @@ void ReplyChannel::send(const QVariantMap &map) const
 {
     ++sentAhead;
     if (client.isEmpty()) {
-        KAuth::HelperSupport::progressStep(map);
+        HelperService::broadcastProgress(map);
         return;
     }
     QByteArray blob;

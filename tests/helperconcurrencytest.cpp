@@ -165,10 +165,10 @@ private Q_SLOTS:
         QVERIFY(!read.outcome.progress.isEmpty());
     }
 
-    // A call that comes in while the helper handles events (as it does while
-    // polkit authorizes another) is answered "busy": the client says so when
-    // the helper stays busy, and sends it again once the helper is free.
-    void aCallTurnedAwayIsSentAgainOrEndsBusy()
+    // A call that comes in while the helper handles events (as it does
+    // while polkit authorizes another) waits, and is served after the one
+    // under way.
+    void aCallDuringAnotherWaitsForIt()
     {
         SKIP_WITHOUT_HOOKS();
         Pause pause("before-check", "events");
@@ -176,13 +176,10 @@ private Q_SLOTS:
         start(&read, s("access"), {});
         QTRY_VERIFY_WITH_TIMEOUT(pause.reached(), 20000);
 
-        const Outcome tooLate = execute(s("change"), {{s("userILevels"), QVariantHash{{s("root"), 8u}}}});
-        QCOMPARE(tooLate.error, 210);
-        QVERIFY2(tooLate.errorText.contains(s("busy")), qPrintable(tooLate.errorText));
-
         Running change;
         start(&change, s("change"), {{s("userILevels"), QVariantHash{{s("root"), 9u}}}});
         QTest::qWait(500);
+        QVERIFY(!change.outcome.finished);
         pause.release();
         QTRY_VERIFY_WITH_TIMEOUT(read.outcome.finished && change.outcome.finished, 30000);
         QCOMPARE(read.outcome.error, 0);

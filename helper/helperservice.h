@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#ifndef HELPERSERVICE_H
+#define HELPERSERVICE_H
+
+#include <KAuth/ActionReply>
+
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <list>
+
+/*
+ * The helper on the system bus: KAuth's helper interface (the method its
+ * clients call, the signals they follow), served so that no other local
+ * user can keep an administrator from the helper.
+ *
+ * Every call is taken as it comes and its authorization asked of polkit at
+ * once, without waiting for the answer; calls are never turned away because
+ * another is being authorized or served. Authorized calls are served one at
+ * a time, in the order they came; a refused one is answered at once. A
+ * caller that is gone, or a polkit that does not answer, refuses only that
+ * call (see PolkitAuthorization). What one connection, and all callers
+ * together, may have waiting is bounded; beyond that a call is answered
+ * "busy", and the caller tries again.
+ *
+ * The helper ends once it has had nothing to do for `idleWait`, as KAuth's
+ * helpers do; the bus starts it again for the next call.
+ */
+class HelperService : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kf5auth")
+public:
+    using Action = std::function<KAuth::ActionReply(const QVariantMap &arguments)>;
+
+    static constexpr int idleWait = 10000;
+    static constexpr int maxWaitingPerCaller = 4;
+    static constexpr int maxWaiting = 64;
+    static constexpr qsizetype maxWaitingBytes = 96 * 1024 * 1024;
+
+    // `actions` by the last part of their id ("access" for
+    // "<helperId>.access").
+    HelperService(const QString &helperId, const QHash<QString, Action> &actions);
+    ~HelperService() override;
+
+    // Takes the helper's name and object on the system bus.
+    bool registerOnBus();
+
+    // A progress map of the call being served, as KAuth's helpers send
+    // them: to every listener.
+    static void broadcastProgress(const QVariantMap &map);
+
+public Q_SLOTS:
+    Q_SCRIPTABLE QByteArray performAction(const QString &action, const QByteArray &callerID, const QVariantMap &details, const QByteArray &arguments);
+    // KAuth's clients ask the helper to stop when they stop following a
+    // call. Anyone may send this, so it is not acted on.
+    Q_SCRIPTABLE Q_NOREPLY void stopAction(const QString &action);
+
+Q_SIGNALS:
+    // KAuth's reports: type 0 a call was taken up, 1 performed (with the
+    // serialized reply), 4 a progress map.
+    Q_SCRIPTABLE void remoteSignal(int type, const QString &action, const QByteArray &blob);
+
+private:
+    enum class Authorization { Asked, Granted };
+    struct Call {
+        quint64 serial = 0;
+        QDBusMessage message;
+        QString action;
+        QByteArray arguments;
+        Authorization authorization = Authorization::Asked;
+    };
+    using Calls = std::list<Call>;
+
+    bool hasRoomFor(const QString &caller, qsizetype bytes) const;
+    void authorize(const Call &call, const QVariantMap &details);
+    void onAuthorization(quint64 serial, bool authorized);
+    void answer(const Call &call, const KAuth::ActionReply &reply);
+    void serveNext();
+    KAuth::ActionReply run(const Call &call) const;
+    void onIdle();
+
+    QString helperId;
+    QHash<QString, Action> actions;
+    Calls waiting;
+    quint64 calls = 0;
+    bool serving = false;
+    bool ending = false;
+    QString servedAction;
+    QTimer idleTimer;
+    static HelperService *instance;
+};
+
+#endif
