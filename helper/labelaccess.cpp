@@ -8,10 +8,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,11 @@
 namespace
 {
 constexpr int directoryFlags = O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC;
+// What the kernel knows of an object without asking its file system, which
+// may be a user's that never answers: a FUSE file system gives the status it
+// has cached.
+constexpr int statusFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC | AT_NO_AUTOMOUNT;
+constexpr unsigned int statusMask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_NLINK | STATX_INO | STATX_MNT_ID;
 
 QString systemError(int error)
 {
@@ -69,12 +76,51 @@ QString labelProblem(int error)
     }
     return systemError(error);
 }
+
+QString userMountProblem()
+{
+    return i18n("it lies on a file system mounted by a user");
+}
+
+// Root is refused the status of objects only on a FUSE file system that
+// another user mounted for themselves.
+QString statusProblem(int error)
+{
+    return error == EACCES ? userMountProblem() : systemError(error);
+}
+
+int statusOf(int directory, const char *name, struct statx *status)
+{
+    return ::statx(directory, name, *name ? statusFlags : statusFlags | AT_EMPTY_PATH, statusMask, status);
+}
 }
 
 LabelAccess::LabelAccess()
     : rootFd(::open("/", directoryFlags))
     , descriptorsReachable(::access("/proc/self/fd", X_OK) == 0)
 {
+    struct statx status;
+    rootInUsersHands = rootFd >= 0 && statusOf(rootFd, "", &status) == 0 && inUsersHands(status);
+}
+
+bool LabelAccess::inUsersHands(const struct statx &status) const
+{
+    return status.stx_uid != 0 || (status.stx_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+QString LabelAccess::refusal(const struct statx &status, bool folder)
+{
+    if ((status.stx_attributes & STATX_ATTR_MOUNT_ROOT) && mounts.isUserMount(status.stx_mnt_id)) {
+        return userMountProblem();
+    }
+    // Anyone who may write in a folder on the path can put there a hard
+    // link to a file of another place that they may read and write.
+    if (!folder && !S_ISDIR(status.stx_mode) && status.stx_nlink > 1 && (pathInUsersHands || inUsersHands(status))) {
+        return i18np("it has another name, and a user could have linked it here from another place",
+                     "it has %1 other names, and a user could have linked it here from another place",
+                     int(status.stx_nlink - 1));
+    }
+    return QString();
 }
 
 LabelAccess::~LabelAccess()
@@ -88,7 +134,7 @@ LabelAccess::~LabelAccess()
 void LabelAccess::closeFrom(std::size_t depth)
 {
     while (openDirectories.size() > depth) {
-        ::close(openDirectories.back().second);
+        ::close(openDirectories.back().fd);
         openDirectories.pop_back();
     }
 }
@@ -102,7 +148,7 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
     // The next object in the folder of the last one: nothing to open.
     const int lastSlash = path.lastIndexOf('/');
     if (openFolderValid && lastSlash == openFolder.size() && lastSlash + 1 < path.size() && path.startsWith(openFolder)) {
-        *directory = openDirectories.empty() ? rootFd : openDirectories.back().second;
+        *directory = openDirectories.empty() ? rootFd : openDirectories.back().fd;
         *name = path.mid(lastSlash + 1);
         return Walk::Reached;
     }
@@ -119,16 +165,25 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
     }
     const std::size_t depth = std::size_t(components.size() - 1);
     std::size_t kept = 0;
-    while (kept < openDirectories.size() && kept < depth && openDirectories[kept].first == components.at(int(kept))) {
+    while (kept < openDirectories.size() && kept < depth && openDirectories[kept].name == components.at(int(kept))) {
         ++kept;
     }
     closeFrom(kept);
     for (std::size_t level = kept; level < depth; ++level) {
-        const int parent = level == 0 ? rootFd : openDirectories.back().second;
+        const int parent = level == 0 ? rootFd : openDirectories.back().fd;
         const QByteArray &component = components.at(int(level));
         const int fd = ::openat(parent, component.constData(), directoryFlags);
         if (fd >= 0) {
-            openDirectories.emplace_back(component, fd);
+            // Nothing is looked up in a folder before its file system is
+            // known to be no user's.
+            struct statx status;
+            const QString folderProblem = statusOf(fd, "", &status) == 0 ? refusal(status, true) : statusProblem(errno);
+            if (!folderProblem.isEmpty()) {
+                ::close(fd);
+                *problem = folderProblem;
+                return Walk::Failed;
+            }
+            openDirectories.push_back({component, fd, inUsersHands(status)});
             continue;
         }
         const int error = errno;
@@ -146,8 +201,11 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
         *problem = systemError(error);
         return Walk::Failed;
     }
-    *directory = depth == 0 ? rootFd : openDirectories.back().second;
+    *directory = depth == 0 ? rootFd : openDirectories.back().fd;
     *name = components.constLast();
+    pathInUsersHands = std::any_of(openDirectories.cbegin(), openDirectories.cend(), [](const Directory &folder) {
+        return folder.inUsersHands;
+    }) || rootInUsersHands;
     openFolder = path.left(lastSlash);
     openFolderValid = true;
     return Walk::Reached;
@@ -166,6 +224,24 @@ ObjectLabel LabelAccess::read(const QString &path)
         return label;
     case Walk::Reached:
         break;
+    }
+    struct statx status;
+    if (statusOf(directory, name.constData(), &status) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            label.state = ObjectLabel::Unreadable;
+            label.problem = statusProblem(errno);
+        }
+        return label;
+    }
+    if (const QString problem = refusal(status, false); !problem.isEmpty()) {
+        label.state = ObjectLabel::Unreadable;
+        label.problem = problem;
+        return label;
+    }
+    // A user who may change the object or its folder could put a mount or
+    // a link in its place between the look and the read.
+    if (pathInUsersHands || inUsersHands(status) || (status.stx_attributes & STATX_ATTR_MOUNT_ROOT)) {
+        return readThroughDescriptor(directory, name);
     }
     // The object's own label, never that of a link's target: getxattrat
     // where the kernel has it, else the l- variant through /proc.
@@ -192,6 +268,48 @@ ObjectLabel LabelAccess::read(const QString &path)
     return label;
 }
 
+int LabelAccess::openObject(int directory, const QByteArray &name, struct statx *status, QString *problem)
+{
+    const int object = ::openat(directory, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (object < 0) {
+        // Nothing to say of an object that is not there.
+        *problem = errno == ENOENT || errno == ENOTDIR ? QString() : systemError(errno);
+        return -1;
+    }
+    *problem = statusOf(object, "", status) == 0 ? refusal(*status, false) : statusProblem(errno);
+    if (!problem->isEmpty()) {
+        ::close(object);
+        return -1;
+    }
+    return object;
+}
+
+ObjectLabel LabelAccess::readThroughDescriptor(int directory, const QByteArray &name)
+{
+    ObjectLabel label;
+    struct statx status;
+    const int object = openObject(directory, name, &status, &label.problem);
+    if (object < 0) {
+        label.state = label.problem.isEmpty() ? ObjectLabel::Missing : ObjectLabel::Unreadable;
+        return label;
+    }
+    char buffer[16];
+    const ssize_t size = ::getxattr(descriptorPath(object).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
+    const int error = errno;
+    ::close(object);
+    if (size >= 0) {
+        buffer[size] = '\0';
+        label.state = ObjectLabel::Labelled;
+        label.level = levelOf(buffer, size);
+    } else if (error == ENODATA) {
+        label.state = ObjectLabel::Labelled;
+    } else {
+        label.state = ObjectLabel::Unreadable;
+        label.problem = labelProblem(error);
+    }
+    return label;
+}
+
 bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error)
 {
     int directory = -1;
@@ -207,11 +325,14 @@ bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *
     case Walk::Reached:
         break;
     }
-    const int object = ::openat(directory, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct statx status;
+    const int object = openObject(directory, name, &status, &problem);
     if (object < 0) {
-        *error = i18n("%1 cannot be labelled: %2", path, systemError(errno));
+        *error = problem.isEmpty() ? i18n("%1 no longer exists", path) : i18n("%1 cannot be labelled: %2", path, problem);
         return false;
     }
+    previous->device = makedev(status.stx_dev_major, status.stx_dev_minor);
+    previous->inode = status.stx_ino;
     // Through the descriptor: the object opened is the object labelled.
     const QByteArray objectPath = descriptorPath(object);
     char buffer[64];
@@ -238,8 +359,13 @@ bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
     if (openParent(path.toUtf8(), &directory, &name, &problem) != Walk::Reached) {
         return false;
     }
-    const int object = ::openat(directory, name.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct statx status;
+    const int object = openObject(directory, name, &status, &problem);
     if (object < 0) {
+        return false;
+    }
+    if (makedev(status.stx_dev_major, status.stx_dev_minor) != previous.device || status.stx_ino != previous.inode) {
+        ::close(object);
         return false;
     }
     const QByteArray objectPath = descriptorPath(object);

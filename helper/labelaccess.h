@@ -1,6 +1,8 @@
 #ifndef LABELACCESS_H
 #define LABELACCESS_H
 
+#include "mounttable.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -24,7 +26,12 @@ struct ObjectLabel {
 struct PreviousLabel {
     bool existed = false;
     QByteArray value;
+    // The object labelled: only that object gets the label back.
+    quint64 device = 0;
+    quint64 inode = 0;
 };
+
+struct statx;
 
 /*
  * Reads and writes the labels of objects given by absolute paths without ever
@@ -34,6 +41,14 @@ struct PreviousLabel {
  * that is swapped for a link after it was opened is not followed; one swapped
  * before is refused. The open directories of the last path are kept for the
  * next one, so that going through sorted paths opens each directory once.
+ *
+ * A name on a configured path leads to a trustworthy object only where no
+ * user but root could have put it there. Objects on a file system a user
+ * mounted are never read or labelled (its server may never answer), and a
+ * non-directory with more than one name is not when a user holds a folder
+ * on its path or the object itself (it may be a hard link to an object of
+ * another place). Both are told apart without a request to the object's
+ * file system. Such objects count as unreadable, with the reason.
  */
 class LabelAccess
 {
@@ -48,22 +63,41 @@ public:
     // Labels the object at `path` with `level`; *previous receives what it
     // carried. False with *error when the object cannot be reached or labelled.
     bool write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error);
-    // Puts back a label saved by write().
+    // Puts back a label saved by write(), if the object at `path` is still
+    // the one labelled.
     bool restore(const QString &path, const PreviousLabel &previous);
 
 private:
     enum class Walk { Reached, Missing, Failed };
+    struct Directory {
+        QByteArray name;
+        int fd = -1;
+        // Owned by a user other than root, or writable by group or others.
+        bool inUsersHands = false;
+    };
+    // Why an object or folder with this status must not be touched; empty
+    // when it may.
+    QString refusal(const struct statx &status, bool folder);
+    bool inUsersHands(const struct statx &status) const;
+    // Opens the object `name` in `directory` and checks it again: the
+    // careful way, for objects a user could change while they are read.
+    int openObject(int directory, const QByteArray &name, struct statx *status, QString *problem);
+    ObjectLabel readThroughDescriptor(int directory, const QByteArray &name);
     // Opens the directory holding `path`; *name is its last component.
     Walk openParent(const QByteArray &path, int *directory, QByteArray *name, QString *problem);
     void closeFrom(std::size_t depth);
 
     int rootFd = -1;
+    bool rootInUsersHands = false;
     // Labels are reached through /proc/self/fd; without it nothing is.
     bool descriptorsReachable = false;
     // Whether the kernel reads a label relative to a directory (6.13 on).
     bool labelAtWorks = true;
-    // The directories open below the root: component name and descriptor.
-    std::vector<std::pair<QByteArray, int>> openDirectories;
+    // The directories open below the root.
+    std::vector<Directory> openDirectories;
+    // Whether a user holds a folder on the way to the last object reached.
+    bool pathInUsersHands = false;
+    MountTable mounts;
     // The folder the open directories lead to, as a path ("" for "/").
     QByteArray openFolder;
     bool openFolderValid = false;

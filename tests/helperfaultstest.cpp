@@ -1,13 +1,16 @@
 // The helper when things go wrong around it: clients at the same time, a
-// client that goes away, a state root that cannot be written.
+// client that goes away, a state root that cannot be written, objects a
+// user has put on a configured path.
 #include "helperfixture.h"
 
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 using namespace HelperFixture;
 
@@ -45,6 +48,30 @@ QProcess *startClient(QObject *parent)
 QVariantMap smallChange()
 {
     return {{s("userILevels"), QVariantHash{{s("root"), 7u}}}, {s("micFsCurrentItems"), QVariantHash{{s("/opt/x"), s("15")}}}};
+}
+
+QVariantMap withLocale(QVariantMap arguments)
+{
+    arguments.insert(s("languages"), QStringList{s("C")});
+    arguments.insert(s("lcmessages"), s("C.UTF-8"));
+    return arguments;
+}
+
+// A FUSE file system mounted for the user nobody (as fusermount mounts one
+// for a user), whose server never answers: any request to it waits until
+// the mount ends. -1 when this machine cannot mount one.
+int mountSilentFuse(const QString &where)
+{
+    const int server = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (server < 0) {
+        return -1;
+    }
+    const QByteArray options = "fd=" + QByteArray::number(server) + ",rootmode=40000,user_id=65534,group_id=65534,allow_other";
+    if (::mount("lumen-test", QFile::encodeName(where).constData(), "fuse", MS_NOSUID | MS_NODEV, options.constData()) != 0) {
+        ::close(server);
+        return -1;
+    }
+    return server;
 }
 
 // The state root on a file system of its own, for as long as the guard lives.
@@ -140,6 +167,49 @@ private Q_SLOTS:
         QVERIFY(outcome.error != 0);
         QVERIFY2(outcome.errorText.contains(s("No space left")), qPrintable(outcome.errorText));
         QCOMPARE(snapshotStateRoot(), before);
+    }
+
+    // A user's own FUSE mount and a hard link that a user put into a folder
+    // of theirs on a configured path: neither is read nor labelled (the
+    // mount's server never answers; the link leads to a file of another
+    // place), both are named, and the rest is protected.
+    void objectsAUserCouldHavePlacedAreLeftAlone()
+    {
+        const QString users = rootPath(s("hostile/users"));
+        const QString mount = rootPath(s("hostile/mount"));
+        const QString outside = rootPath(s("outside"));
+        for (const QString &folder : {users, mount, outside}) {
+            QVERIFY(QDir().mkpath(folder));
+        }
+        for (const QString &file : QStringList{outside + s("/secret"), users + s("/own")}) {
+            QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        }
+        QVERIFY(setLabel(outside + s("/secret"), 8));
+        QVERIFY(::link(QFile::encodeName(outside + s("/secret")).constData(), QFile::encodeName(users + s("/link")).constData()) == 0);
+        QVERIFY(::chown(QFile::encodeName(users).constData(), 65534, 65534) == 0);
+        const int server = mountSilentFuse(mount);
+        if (server < 0) {
+            QSKIP("mounting a FUSE file system needs root and /dev/fuse");
+        }
+        const auto unmount = qScopeGuard([&] {
+            ::umount2(QFile::encodeName(mount).constData(), MNT_DETACH);
+            ::close(server);
+        });
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"),
+                      "1 " + users.toUtf8() + "/link\n3 " + users.toUtf8() + "/own\n2 " + mount.toUtf8() + "\n2 " + mount.toUtf8() + "/inner\n");
+
+        const Outcome read = execute(s("access"), withLocale({}), 20000);
+        QVERIFY2(read.error == 0, qPrintable(read.errorText));
+        const QString lines = read.data.value(s("micFsStatusMessages")).toStringList().join(QLatin1Char('\n'));
+        QCOMPARE(lines.count(s("on a file system mounted by a user")), 2);
+        QVERIFY2(lines.contains(users + s("/link (the label cannot be read: it has another name")), qPrintable(lines));
+
+        const Outcome change = execute(s("change"), withLocale({{s("micFsStatus"), 2}}), 20000);
+        QVERIFY2(change.error == 0, qPrintable(change.errorText));
+        const QString warnings = change.data.value(s("warnings")).toStringList().join(QLatin1Char('\n'));
+        QVERIFY2(warnings.contains(users + s("/link")) && warnings.contains(mount + s("/inner")), qPrintable(warnings));
+        QCOMPARE(labelOf(outside + s("/secret")), QByteArray("8"));
+        QCOMPARE(labelOf(users + s("/own")), QByteArray("3"));
     }
 };
 
