@@ -29,10 +29,11 @@ struct Running {
     Outcome outcome;
 };
 
-void start(Running *running, const QString &action, const QVariantMap &arguments)
+void start(Running *running, const QString &action, const QVariantMap &arguments, int timeout = -1)
 {
     KAuth::Action kauthAction(helperId + QLatin1Char('.') + action);
     kauthAction.setHelperId(helperId);
+    kauthAction.setTimeout(timeout);
     QVariantMap withLocale = locale();
     withLocale.insert(arguments);
     kauthAction.setArguments(withLocale);
@@ -185,6 +186,20 @@ private Q_SLOTS:
         QCOMPARE(read.outcome.error, 0);
         QCOMPARE(change.outcome.error, 0);
         QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 9"));
+    }
+
+    // A request the helper has taken up and does not end within the action's
+    // time-out (a file system that does not answer can hold it up) ends with
+    // a text that says so.
+    void aRequestNotEndedInTimeSaysSo()
+    {
+        SKIP_WITHOUT_HOOKS();
+        Pause pause("before-check");
+        Running read;
+        start(&read, s("access"), {}, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(read.outcome.finished, 10000);
+        QCOMPARE(read.outcome.error, 212);
+        QVERIFY2(read.outcome.errorText.contains(s("did not finish reading")), qPrintable(read.outcome.errorText));
     }
 
     void aDeniedClientLearnsNothingOfAnothersRead()
