@@ -19,6 +19,7 @@
 #include <QtConcurrent>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -47,7 +48,7 @@ Commands:
                     "serviceIsolation" {service: isolated}, "userLevels"
                     {user: level}, "rules" {path: level string as configured},
                     "exceptions" [paths]. To FILE (written whole or not at
-                    all), or to standard output.
+                    all, its owner's alone), or to standard output.
   apply FILE        Brings this machine to the desired state in FILE ("-" for
                     standard input): one change, of exactly what differs,
                     checked and applied whole by the helper, or nothing at
@@ -144,8 +145,13 @@ int exportTo(const QString &file, const MachineState &state)
     if (file.isEmpty() || file == QLatin1String("-")) {
         return writeOut(json);
     }
+    // It names users and their levels: the owner's alone, whatever the
+    // umask or the mode of a file it replaces, from the moment it exists.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.commit()) {
+    const mode_t umask = ::umask(077);
+    const bool opened = out.open(QIODevice::WriteOnly);
+    ::umask(umask);
+    if (!opened || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || out.write(json) != json.size() || !out.commit()) {
         printError(i18n("Could not write %1: %2", file, out.errorString()));
         return Failure;
     }

@@ -11,6 +11,8 @@
 
 #include <optional>
 
+#include <sys/types.h>
+
 struct ServiceState {
     QString name;
     unsigned int level = 0;
@@ -82,9 +84,11 @@ public:
 
     // Writes every changed file, each atomically, keeping the previous
     // generations as "<file>.old" (the last), "<file>.old.1" … ".old.4"
-    // (older ones are dropped). When one cannot be written, the files
-    // written before it get their previous content and backups back, so the
-    // state stays whole; *error says what failed.
+    // (older ones are dropped). Files and backups keep the label, mode and
+    // owner of the file they were; a new file is the owner's alone, but for
+    // mic.state, which every user reads. When one cannot be written, the
+    // files written before it get their previous content and backups back,
+    // so the state stays whole; *error says what failed.
     bool write(QString *error);
 
 private:
@@ -92,6 +96,7 @@ private:
         QString path;
         bool existed = false;
         QByteArray content; // as read
+        mode_t newFileMode = 0600;
     };
 
     QString pathOf(const char *relative) const;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace HelperFixture;
@@ -48,6 +49,18 @@ private:
     QString file(const char *name) const
     {
         return files + QLatin1Char('/') + QLatin1String(name);
+    }
+
+    // The umask the bus gave the helper, as the kernel shows it.
+    static QByteArray helperUmask()
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(QDBusConnection::systemBus().interface()->servicePid(helperId).value()));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return QByteArray();
+        }
+        const QByteArray text = status.readAll();
+        const int at = text.indexOf("Umask:\t");
+        return at < 0 ? QByteArray() : text.mid(at + 7, 4);
     }
 
     QVariantMap readState()
@@ -229,11 +242,23 @@ private Q_SLOTS:
     // none; five generations of each file are kept.
     void usersAndBackups()
     {
-        // A state file's label stays with it, and goes with its backups.
-        QVERIFY(setLabel(rootPath(QStringLiteral("var/lib/kestrel/users.state")), 63));
+        // A state file's label, mode and owner stay with it, and go with its
+        // backups, whatever the helper's umask (the bus's usual 022).
+        const QString users = rootPath(QStringLiteral("var/lib/kestrel/users.state"));
+        QVERIFY(setLabel(users, 63));
+        QVERIFY(::chmod(QFile::encodeName(users).constData(), 0640) == 0 && ::chown(QFile::encodeName(users).constData(), 0, 65534) == 0);
+        const auto modeAndGroup = [](const QString &path) {
+            struct stat status = {};
+            ::stat(QFile::encodeName(path).constData(), &status);
+            return qMakePair(status.st_mode & 07777, status.st_gid);
+        };
         QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("sys"), 5u}, {QStringLiteral("bin"), 4u}, {QStringLiteral("daemon"), 0u}})}})).error, 0);
+        QCOMPARE(helperUmask(), QByteArray("0022"));
         QCOMPARE(labelOf(rootPath(QStringLiteral("var/lib/kestrel/users.state"))), QByteArray("63"));
         QCOMPARE(labelOf(rootPath(QStringLiteral("var/lib/kestrel/users.state.old"))), QByteArray("63"));
+        for (const QString &path : QStringList{users, users + QStringLiteral(".old")}) {
+            QCOMPARE(modeAndGroup(path), qMakePair(mode_t(0640), gid_t(65534)));
+        }
         QCOMPARE(readRootFile(QStringLiteral("var/lib/kestrel/users.state")), QByteArray("root = 63\nno-such-user = 15\nnobody = junk\nbin = 4\nsys = 5\n"));
         for (unsigned int level = 1; level <= 7; ++level) {
             QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), level}})}})).error, 0);
@@ -246,6 +271,15 @@ private Q_SLOTS:
         QCOMPARE(rootLevelIn(QStringLiteral("users.state.old.1")), QByteArray("root = 5"));
         QCOMPARE(rootLevelIn(QStringLiteral("users.state.old.4")), QByteArray("root = 2"));
         QVERIFY(!QFile::exists(rootPath(QStringLiteral("var/lib/kestrel/users.state.old.5"))));
+        QCOMPARE(modeAndGroup(users + QStringLiteral(".old.4")), qMakePair(mode_t(0640), gid_t(65534)));
+
+        // A state file that was not there is the owner's alone; mic.state,
+        // which every user's label library reads, is not.
+        QFile::remove(users);
+        QFile::remove(rootPath(QStringLiteral("var/lib/kestrel/mic.state")));
+        QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), 3u}})}, {QStringLiteral("micStatus"), 2}})).error, 0);
+        QCOMPARE(modeAndGroup(users), qMakePair(mode_t(0600), gid_t(0)));
+        QCOMPARE(modeAndGroup(rootPath(QStringLiteral("var/lib/kestrel/mic.state"))), qMakePair(mode_t(0644), gid_t(0)));
     }
 
     // A container with a rule of its own, given after an object inside it,

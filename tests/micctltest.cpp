@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace HelperFixture;
 
 namespace
@@ -98,10 +100,15 @@ private Q_SLOTS:
         QCOMPARE(json.value(s("exceptions")).toInt(), 1);
         QVERIFY(micctl({s("status")}).out.contains("File-system protection: partly (1 object below its configured level)"));
 
-        // The desired state keeps the level strings as configured.
+        // The desired state keeps the level strings as configured. It is
+        // its owner's alone, whatever the umask.
         QTemporaryDir dir;
         const QString exported = dir.filePath(s("state.json"));
+        ::umask(022);
         QCOMPARE(micctl({s("export"), exported}).status, 0);
+        struct stat mode = {};
+        QVERIFY(::stat(QFile::encodeName(exported).constData(), &mode) == 0);
+        QCOMPARE(mode.st_mode & 07777, mode_t(0600));
         QFile file(exported);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
