@@ -222,14 +222,19 @@ private Q_SLOTS:
             {written(dir, s("running.json"), withValue(machine, s("maxLevelAfterReboot"), 31)), "you need to turn off MIC first"}, // MIC runs at 63
             {written(dir, s("removal.json"), withEntry(machine, s("rules"), files + s("/high"), s("—"))), "must be a level string"},
         };
+        // Keys given twice, also where JSON escapes spell them otherwise.
         QFile twice(dir.filePath(s("twice.json")));
-        QVERIFY(twice.open(QIODevice::WriteOnly));
-        twice.write(R"({"format": "lumen-mic-state", "version": 1, "userLevels": {"nobody": 7}, "userLevels": {"root": 63}})");
-        twice.close();
         const auto before = snapshotStateRoot();
-        const Run given = micctl({s("apply"), twice.fileName()});
-        QCOMPARE(given.status, 1);
-        QVERIFY2(given.err.contains("\"userLevels\" is given twice in one object"), given.err.constData());
+        for (const auto &[text, says] : {std::pair{R"({"format": "lumen-mic-state", "version": 1, "userLevels": {"nobody": 7}, "userLevels": {"root": 63}})", "userLevels"},
+                                         {R"({"format": "lumen-mic-state", "version": 1, "\u0072ules": {}, "rules": {}})", "rules"},
+                                         {R"({"format": "lumen-mic-state", "version": 1, "userLevels": {"nobody": 7, "\u006eobody": 0}})", "nobody"}}) {
+            QVERIFY(twice.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            twice.write(text);
+            twice.close();
+            const Run given = micctl({s("apply"), twice.fileName()});
+            QCOMPARE(given.status, 1);
+            QVERIFY2(given.err.contains("\"" + QByteArray(says) + "\" is given twice in one object"), given.err.constData());
+        }
         QCOMPARE(micctl({s("apply"), s("--chek"), twice.fileName()}).status, 64);
         QProcess full;
         full.setStandardOutputFile(s("/dev/full"));
