@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <constants.h>
+#include <printable.h>
 
 #include <cmath>
 #include <vector>
@@ -152,7 +153,7 @@ private:
                                          QStringLiteral("exceptions")};
         for (auto it = file.constBegin(); it != file.constEnd(); ++it) {
             if (!known.contains(it.key())) {
-                return fail(i18n("Unknown setting \"%1\".", it.key()));
+                return fail(i18n("Unknown setting \"%1\".", Mic::printable(it.key())));
             }
         }
         return true;
@@ -211,7 +212,7 @@ private:
         QHash<QString, bool> isolation;
         for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
             if (!it.value().isBool()) {
-                return fail(i18n("The isolation of the service \"%1\" must be true or false.", it.key()));
+                return fail(i18n("The isolation of the service \"%1\" must be true or false.", Mic::printable(it.key())));
             }
             isolation.insert(it.key(), it.value().toBool());
         }
@@ -230,7 +231,7 @@ private:
         for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
             const std::optional<unsigned int> level = levelOf(it.value());
             if (!level) {
-                return fail(i18n("The level of the user \"%1\" must be an integrity level, a whole number from 0 to 255.", it.key()));
+                return fail(i18n("The level of the user \"%1\" must be an integrity level, a whole number from 0 to 255.", Mic::printable(it.key())));
             }
             levels.insert(it.key(), *level);
         }
@@ -252,7 +253,7 @@ private:
             // the rule on one run and add it back as wanted on the next.
             const QString level = it.value().toString();
             if (!it.value().isString() || level.trimmed().isEmpty() || level == Mic::noLevelString) {
-                return fail(i18n("The level of the rule for \"%1\" must be a level string such as \"63\", \"max\" or \"0b100\".", it.key()));
+                return fail(i18n("The level of the rule for \"%1\" must be a level string such as \"63\", \"max\" or \"0b100\".", Mic::printable(it.key())));
             }
             levels.insert(it.key(), level);
         }
@@ -277,7 +278,7 @@ private:
                 return fail(i18n("\"exceptions\" must be a list of paths."));
             }
             if (seen.contains(path.toString())) {
-                return fail(i18n("The exception \"%1\" is given more than once.", path.toString()));
+                return fail(i18n("The exception \"%1\" is given more than once.", Mic::printable(path.toString())));
             }
             seen.insert(path.toString());
             paths.append(path.toString());
@@ -294,7 +295,7 @@ private:
 std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QString *error)
 {
     if (const std::optional<QString> repeated = repeatedKey(json)) {
-        *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", *repeated);
+        *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", Mic::printable(*repeated));
         return std::nullopt;
     }
     QJsonParseError parseError;

@@ -2,6 +2,7 @@
 #include "fsilevconfig.h"
 
 #include <constants.h>
+#include <printable.h>
 #include <protocol.h>
 
 #include <KLocalizedString>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <limits>
@@ -47,9 +49,17 @@ QString shown(const QVariant &value)
     if (text.isEmpty() && !value.isNull()) {
         text = QString::fromLatin1(value.typeName());
     }
-    text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    text.replace(QChar(0), QStringLiteral("\\0"));
-    return text.size() > 200 ? text.left(200) + QStringLiteral("…") : text;
+    constexpr int longest = 200;
+    return Mic::printable(text.left(longest)) + (text.size() > longest ? QStringLiteral("…") : QString());
+}
+
+// C0, DEL and C1: a name that holds one can rewrite the terminal or the
+// label that shows it.
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control;
+    });
 }
 
 bool userExists(const QString &name)
@@ -292,6 +302,10 @@ private:
             if (levelString != Mic::noLevelString && !FsIlevConfig::isValidLevelString(levelString)) {
                 return fail(i18n("The level \"%2\" of the rule for \"%1\" is not a valid integrity level.", shown(it.key()), shown(levelString)));
             }
+            // A rule the file holds already can still be removed.
+            if (levelString != Mic::noLevelString && hasControlCharacter(it.key())) {
+                return fail(i18n("The rule path \"%1\" holds a control character.", shown(it.key())));
+            }
             changes.insert(it.key(), levelString);
         }
         *result = changes;
@@ -318,6 +332,9 @@ private:
             }
             if (!fitsNameLimits(path)) {
                 return fail(i18n("The exception path \"%1\" is too long: %2.", shown(path), tooLong()));
+            }
+            if (hasControlCharacter(path)) {
+                return fail(i18n("The exception path \"%1\" holds a control character.", shown(path)));
             }
             if (seen.contains(path)) {
                 return fail(i18n("The exception \"%1\" is given more than once.", shown(path)));

@@ -16,8 +16,10 @@ struct ServiceIsolation {
 /*
  * A change request of the module, checked whole before anything is applied:
  * only known keys with their types, levels 0..255, users of the machine,
- * absolute normalised paths other than "/", valid level strings. The first
- * fault found is reported with the key and the value, in the user's words.
+ * absolute normalised paths other than "/" without control characters,
+ * valid level strings. The first fault found is reported with the key and
+ * the value, in the user's words, names and values escaped where they hold
+ * what cannot be shown.
  */
 struct ChangeRequest {
     std::optional<int> micStatus;

@@ -98,7 +98,14 @@ private Q_SLOTS:
         QTest::newRow("dot dot") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/../etc"), QStringLiteral("high")}})}})
                                  << QStringLiteral("/usr/../etc");
         QTest::newRow("newline in path") << request({{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp/a\nb")}}})
-                                         << QStringLiteral("exception path \"/tmp/a\\nb\"");
+                                         << QStringLiteral("exception path \"/tmp/a\\x0ab\"");
+        // Shown by clients, they could drive the administrator's terminal.
+        QTest::newRow("escape in rule path")
+            << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/tmp/a\x1b[2Jb"), QStringLiteral("high")}})}})
+            << QStringLiteral("The rule path \"/tmp/a\\x1b[2Jb\" holds a control character");
+        QTest::newRow("C1 control and DEL in exception path")
+            << request({{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp/a\u009bb\x7f")}}})
+            << QStringLiteral("The exception path \"/tmp/a\\x9bb\\x7f\" holds a control character");
         QTest::newRow("lone surrogate in path")
             << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/a") + QChar(0xd800), QStringLiteral("high")}})}})
             << QStringLiteral("The rule path \"/usr/a");

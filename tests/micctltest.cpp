@@ -282,6 +282,39 @@ private Q_SLOTS:
         QCOMPARE(micctl({s("apply"), s("--reboot"), off}).status, 0);
     }
 
+    // Control characters in the paths of the machine and in the names and
+    // paths of a desired-state file reach the terminal escaped; the helper
+    // refuses a new rule with one, and one stored already can be removed.
+    void controlCharactersAreShownEscaped()
+    {
+        const QString files = laySampleSystem();
+        QTemporaryDir dir;
+        const QString stored = files + s("/title\x1b]2;owned\x07");
+        QVERIFY(QFile(stored).open(QIODevice::WriteOnly)); // unlabelled, so below its rule
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), readRootFile(s("etc/kestrel/fs-ilev.conf")) + "7 " + stored.toUtf8() + '\n');
+        const QByteArray shownStored = files.toUtf8() + "/title\\x1b]2;owned\\x07";
+
+        const Run status = micctl({s("status")});
+        QVERIFY2(status.out.contains("  " + shownStored + " (level 0, configured 7)"), status.out.constData());
+
+        QJsonObject state = withEntry(exported(), s("rules"), stored, QJsonValue::Undefined);
+        state = withEntry(state, s("rules"), files + s("/new\x1b[2J\u009b"), s("7"));
+        state = withEntry(state, s("userLevels"), s("gh\x1bost"), 1);
+        const Run refused = micctl({s("apply"), s("--diff"), s("--skip-missing"), written(dir, s("escapes.json"), state)});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.out.contains("- rule " + shownStored + " (was 7)\n"), refused.out.constData());
+        QVERIFY2(refused.out.contains("+ rule " + files.toUtf8() + "/new\\x1b[2J\\x9b: 7\n"), refused.out.constData());
+        QVERIFY2(refused.err.contains("Left out: There is no user \"gh\\x1bost\""), refused.err.constData());
+        QVERIFY2(refused.err.contains("/new\\x1b[2J\\x9b\" holds a control character"), refused.err.constData());
+        for (const QByteArray &output : {status.out, refused.out, refused.err}) {
+            QVERIFY(!output.contains('\x1b') && !output.contains('\x07') && !output.contains("\u009b"));
+        }
+
+        const QString removal = written(dir, s("removal.json"), withEntry(exported(), s("rules"), stored, QJsonValue::Undefined));
+        QCOMPARE(micctl({s("apply"), removal}).status, 2);
+        QVERIFY(!readRootFile(s("etc/kestrel/fs-ilev.conf")).contains('\x1b'));
+    }
+
     // The example playbook, over the private bus: changed, then ok, then a
     // file it cannot apply failed with nothing changed.
     void ansiblePlaybook()
