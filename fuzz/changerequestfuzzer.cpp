@@ -8,9 +8,9 @@
 // system, so an accepted request must hold only what those can take:
 // absolute, normalised paths other than "/" without control characters
 // (but in a rule that is removed), levels 0..255, statuses that can be set,
-// services that can be isolated, and rules and exceptions that the
-// configuration file can hold and read back. A refused request must say
-// why.
+// services that can be isolated, users whose names the users' state file
+// can hold, and rules and exceptions that the configuration file can hold
+// and read back. A refused request must say why.
 //
 //   changerequestfuzzer --write-seeds DIR   writes the seed corpus
 // (with QT_HASH_SEED=0 the same bytes each time: tables are hashes).
@@ -20,6 +20,7 @@
 #include <fsilevconfig.h>
 #include <protocol.h>
 #include <replyseal.h>
+#include <statefile.h>
 
 #include <KLocalizedString>
 
@@ -152,6 +153,7 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
         for (auto it = request->userLevels->cbegin(); it != request->userLevels->cend(); ++it) {
             require(it.value() <= 255, "user level above 255", shown(it.key()));
             require(!it.key().isEmpty(), "a level for a user without a name");
+            require(StateFile::isValidKey(it.key().toStdString()), "a user the state file cannot hold", shown(it.key()));
         }
     }
     if (request->services) {

@@ -4,6 +4,7 @@
 #include <constants.h>
 #include <printable.h>
 #include <protocol.h>
+#include <statefile.h>
 
 #include <KLocalizedString>
 
@@ -261,6 +262,9 @@ private:
             if (!userExists(it.key())) {
                 return fail(i18n("The user \"%1\" does not exist on this system.", shown(it.key())));
             }
+            if (const QString problem = ChangeRequest::userNameProblem(it.key()); !problem.isEmpty()) {
+                return fail(problem);
+            }
             unsigned int value = 0;
             const QString user = shown(it.key());
             const auto refusal = [&user](const QString &value, const QString &why) {
@@ -406,4 +410,14 @@ private:
 std::optional<ChangeRequest> ChangeRequest::parse(const QVariantMap &args, const QStringList &isolatableServices, QString *error)
 {
     return Parser(args, isolatableServices).parse(error);
+}
+
+QString ChangeRequest::userNameProblem(const QString &user)
+{
+    if (StateFile::isValidKey(user.toStdString()) && !hasControlCharacter(user)) {
+        return QString();
+    }
+    return i18n("The name of the user \"%1\" cannot be kept in the users' state file: it holds a blank, \"=\" or a control character, or it "
+                "begins with \"#\".",
+                shown(user));
 }

@@ -331,9 +331,9 @@ void MicSystem::setFsProtection(bool on)
     setFlag("fs-protection", on);
 }
 
-void MicSystem::setUserLevel(const QString &user, unsigned int level)
+bool MicSystem::setUserLevel(const QString &user, unsigned int level)
 {
-    usersState.setValue(user.toStdString(), std::to_string(level));
+    return usersState.setValue(user.toStdString(), std::to_string(level));
 }
 
 bool MicSystem::hasUserEntry(const QString &user) const
@@ -341,9 +341,9 @@ bool MicSystem::hasUserEntry(const QString &user) const
     return usersState.value(user.toStdString()) != nullptr;
 }
 
-void MicSystem::setServiceIsolated(const QString &service, bool isolated)
+bool MicSystem::setServiceIsolated(const QString &service, bool isolated)
 {
-    servicesState.setValue("service." + service.toStdString() + ".isolated", isolated ? "yes" : "no");
+    return servicesState.setValue("service." + service.toStdString() + ".isolated", isolated ? "yes" : "no");
 }
 
 FsIlevConfig &MicSystem::editableConfig()

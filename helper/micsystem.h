@@ -75,9 +75,10 @@ public:
     void setEnabledAfterReboot(bool enabled);
     void setMaxLevelAfterReboot(unsigned int level);
     void setFsProtection(bool on);
-    void setUserLevel(const QString &user, unsigned int level);
+    // False, changing nothing, when the state file cannot hold the name.
+    bool setUserLevel(const QString &user, unsigned int level);
     bool hasUserEntry(const QString &user) const;
-    void setServiceIsolated(const QString &service, bool isolated);
+    bool setServiceIsolated(const QString &service, bool isolated);
     FsIlevConfig &editableConfig();
     // What a reboot does: the after-reboot state becomes the current one.
     void reboot();

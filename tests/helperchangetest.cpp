@@ -38,6 +38,44 @@ QVariantHash hash(std::initializer_list<std::pair<const QString, QVariant>> entr
     }
     return result;
 }
+
+// Users added to /etc/passwd by hand while the object lives.
+class HandMadeUsers
+{
+public:
+    explicit HandMadeUsers(const QStringList &names)
+    {
+        QFile passwd(path);
+        if (!passwd.open(QIODevice::ReadOnly)) {
+            qFatal("cannot read %s", qPrintable(path));
+        }
+        original = passwd.readAll();
+        passwd.close();
+        QByteArray added;
+        int uid = 64000;
+        for (const QString &name : names) {
+            added += name.toUtf8() + ":x:" + QByteArray::number(++uid) + ":65534::/nonexistent:/usr/sbin/nologin\n";
+        }
+        rewrite(original + added);
+    }
+    ~HandMadeUsers()
+    {
+        rewrite(original);
+    }
+
+private:
+    // In place, keeping the file's mode and owner.
+    void rewrite(const QByteArray &content)
+    {
+        QFile passwd(path);
+        if (!passwd.open(QIODevice::WriteOnly | QIODevice::Truncate) || passwd.write(content) != content.size()) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+    }
+
+    const QString path = QStringLiteral("/etc/passwd");
+    QByteArray original;
+};
 }
 
 class HelperChangeTest : public QObject
@@ -287,6 +325,32 @@ private Q_SLOTS:
         QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), 3u}})}, {QStringLiteral("micStatus"), 2}})).error, 0);
         QCOMPARE(modeAndGroup(users), qMakePair(mode_t(0600), gid_t(0)));
         QCOMPARE(modeAndGroup(rootPath(QStringLiteral("var/lib/kestrel/mic.state"))), qMakePair(mode_t(0644), gid_t(0)));
+    }
+
+    // Users whose names the users' state file cannot hold, added to the
+    // machine by hand: a read gives them level 0 like every user without an
+    // entry; a change naming one is refused, naming it as it can be shown,
+    // and writes nothing.
+    void userNamesTheStateFileCannotHold()
+    {
+        const QString blank = QStringLiteral("john doe");
+        const QString control = QStringLiteral("esc\x1b]2;x");
+        const HandMadeUsers users({blank, QStringLiteral("eq=uals"), control});
+        const QVariantHash levels = readState().value(QStringLiteral("userILevels")).toHash();
+        QCOMPARE(levels.value(blank), QVariant(0u));
+        QCOMPARE(levels.value(control), QVariant(0u));
+        QCOMPARE(levels.value(QStringLiteral("root")), QVariant(63u));
+
+        const auto before = snapshotStateRoot();
+        for (const QString &user : {blank, QStringLiteral("eq=uals"), control}) {
+            const Outcome outcome = execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{user, 5u}, {QStringLiteral("nobody"), 3u}})}}));
+            QVERIFY2(outcome.error > 200, qPrintable(user));
+            QVERIFY2(outcome.errorText.contains(QStringLiteral("cannot be kept in the users' state file")), qPrintable(outcome.errorText));
+            QVERIFY2(!outcome.errorText.contains(QLatin1Char('\x1b')), qPrintable(outcome.errorText));
+        }
+        QVERIFY(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{control, 5u}})}})).errorText.contains(QStringLiteral("\"esc\\x1b]2;x\"")));
+        QCOMPARE(snapshotStateRoot(), before);
+        QCOMPARE(readState().value(QStringLiteral("userILevels")).toHash().value(QStringLiteral("root")), QVariant(63u));
     }
 
     // A container with a rule of its own, given after an object inside it,
