@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <constants.h>
+#include <printable.h>
 
 #include <cmath>
 #include <vector>
@@ -18,18 +19,53 @@ const QString formatName = QStringLiteral("lumen-mic-state");
 constexpr int formatVersion = 1;
 constexpr double highestLevel = 255;
 
+// A key as the parser reads it, its escapes decoded: "\u0072ules" is
+// "rules". A pair of escaped surrogates decodes to the one character.
+QString decodedKey(const QByteArray &text)
+{
+    if (!text.contains('\\')) {
+        return QString::fromUtf8(text);
+    }
+    QString key;
+    int plainFrom = 0;
+    int at = 0;
+    while (at + 1 < text.size()) {
+        if (text.at(at) != '\\') {
+            ++at;
+            continue;
+        }
+        key += QString::fromUtf8(text.constData() + plainFrom, at - plainFrom);
+        const char escape = text.at(at + 1);
+        // What is not JSON here fails the parse that follows.
+        bool hex = false;
+        const ushort unit = escape == 'u' && at + 6 <= text.size() ? text.mid(at + 2, 4).toUShort(&hex, 16) : 0;
+        if (hex) {
+            key += QChar(unit);
+            at += 6;
+        } else {
+            static const QByteArray from("bfnrt");
+            static const char to[] = "\b\f\n\r\t";
+            const int simple = from.indexOf(escape);
+            key += QLatin1Char(simple >= 0 ? to[simple] : escape);
+            at += 2;
+        }
+        plainFrom = at;
+    }
+    return key + QString::fromUtf8(text.constData() + plainFrom, text.size() - plainFrom);
+}
+
 // Of a key given twice in one object the parser keeps one value and drops
 // the other without a word (and leaks a little): a file with two "rules"
 // objects, or a user given twice, would lose a part silently. Keys are
-// compared as written. Looked for before the text is parsed; in a text that
-// is not JSON it may find a key where there is none, which refuses the file
-// as its parse would.
+// compared as the parser reads them. Looked for before the text is parsed;
+// in a text that is not JSON it may find a key where there is none, which
+// refuses the file as its parse would.
 std::optional<QString> repeatedKey(const QByteArray &json)
 {
     struct Container {
         bool object = false;
         bool keyNext = false;
-        QSet<QByteArray> keys;
+        QSet<QString> keys;
     };
     std::vector<Container> open;
     const char *at = json.constData();
@@ -45,10 +81,11 @@ std::optional<QString> repeatedKey(const QByteArray &json)
             at += at < end ? 1 : 0;
             if (!open.empty() && open.back().keyNext) {
                 Container &object = open.back();
-                if (object.keys.contains(text)) {
-                    return QString::fromUtf8(text);
+                const QString key = decodedKey(text);
+                if (object.keys.contains(key)) {
+                    return key;
                 }
-                object.keys.insert(text);
+                object.keys.insert(key);
                 object.keyNext = false;
             }
         } else if (c == '{' || c == '[') {
@@ -116,7 +153,7 @@ private:
                                          QStringLiteral("exceptions")};
         for (auto it = file.constBegin(); it != file.constEnd(); ++it) {
             if (!known.contains(it.key())) {
-                return fail(i18n("Unknown setting \"%1\".", it.key()));
+                return fail(i18n("Unknown setting \"%1\".", Mic::printable(it.key())));
             }
         }
         return true;
@@ -175,7 +212,7 @@ private:
         QHash<QString, bool> isolation;
         for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
             if (!it.value().isBool()) {
-                return fail(i18n("The isolation of the service \"%1\" must be true or false.", it.key()));
+                return fail(i18n("The isolation of the service \"%1\" must be true or false.", Mic::printable(it.key())));
             }
             isolation.insert(it.key(), it.value().toBool());
         }
@@ -194,7 +231,7 @@ private:
         for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
             const std::optional<unsigned int> level = levelOf(it.value());
             if (!level) {
-                return fail(i18n("The level of the user \"%1\" must be an integrity level, a whole number from 0 to 255.", it.key()));
+                return fail(i18n("The level of the user \"%1\" must be an integrity level, a whole number from 0 to 255.", Mic::printable(it.key())));
             }
             levels.insert(it.key(), *level);
         }
@@ -216,7 +253,7 @@ private:
             // the rule on one run and add it back as wanted on the next.
             const QString level = it.value().toString();
             if (!it.value().isString() || level.trimmed().isEmpty() || level == Mic::noLevelString) {
-                return fail(i18n("The level of the rule for \"%1\" must be a level string such as \"63\", \"max\" or \"0b100\".", it.key()));
+                return fail(i18n("The level of the rule for \"%1\" must be a level string such as \"63\", \"max\" or \"0b100\".", Mic::printable(it.key())));
             }
             levels.insert(it.key(), level);
         }
@@ -241,7 +278,7 @@ private:
                 return fail(i18n("\"exceptions\" must be a list of paths."));
             }
             if (seen.contains(path.toString())) {
-                return fail(i18n("The exception \"%1\" is given more than once.", path.toString()));
+                return fail(i18n("The exception \"%1\" is given more than once.", Mic::printable(path.toString())));
             }
             seen.insert(path.toString());
             paths.append(path.toString());
@@ -258,7 +295,7 @@ private:
 std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QString *error)
 {
     if (const std::optional<QString> repeated = repeatedKey(json)) {
-        *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", *repeated);
+        *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", Mic::printable(*repeated));
         return std::nullopt;
     }
     QJsonParseError parseError;

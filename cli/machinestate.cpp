@@ -1,5 +1,6 @@
 #include "machinestate.h"
 
+#include <printable.h>
 #include <statusvalues.h>
 #include <utils.h>
 
@@ -158,23 +159,24 @@ QString MachineState::statusText() const
     QStringList lines;
     lines << i18n("Integrity control: %1 now, %2 after reboot", mic.value(QStringLiteral("now")).toString(), mic.value(QStringLiteral("afterReboot")).toString());
     lines << i18n("Maximum level: %1 now, %2 after reboot",
-                  Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelNow")).toInt())),
-                  Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelAfterReboot")).toInt())));
+                  Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelNow")).toInt()))),
+                  Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelAfterReboot")).toInt()))));
     const QJsonArray unprotected = fs.value(QStringLiteral("unprotected")).toArray();
     lines << i18n("File-system protection: %1 (%2)", fs.value(QStringLiteral("protection")).toString(),
                   i18np("%1 object below its configured level", "%1 objects below their configured level", unprotected.size()));
     for (const QJsonValue &line : unprotected) {
-        lines << QStringLiteral("  ") + line.toString();
+        lines << QStringLiteral("  ") + Mic::printable(line.toString());
     }
     lines << i18n("Service isolation: %1", services.value(QStringLiteral("isolation")).toString());
     const QJsonObject isolated = services.value(QStringLiteral("isolated")).toObject();
     for (auto it = isolated.constBegin(); it != isolated.constEnd(); ++it) {
-        lines << QStringLiteral("  ") + (it.value().toBool() ? i18n("%1: isolated", it.key()) : i18n("%1: not isolated", it.key()));
+        const QString service = Mic::printable(it.key());
+        lines << QStringLiteral("  ") + (it.value().toBool() ? i18n("%1: isolated", service) : i18n("%1: not isolated", service));
     }
     lines << i18n("Users and their maximum levels:");
     const QJsonObject users = s.value(QStringLiteral("userLevels")).toObject();
     for (auto it = users.constBegin(); it != users.constEnd(); ++it) {
-        lines << QStringLiteral("  %1: %2").arg(it.key(), Mic::Utils::levelName(uint(it.value().toInt())));
+        lines << QStringLiteral("  %1: %2").arg(Mic::printable(it.key()), Mic::printable(Mic::Utils::levelName(uint(it.value().toInt()))));
     }
     lines << i18n("Rules: %1, exceptions: %2", QString::number(s.value(QStringLiteral("rules")).toInt()),
                   QString::number(s.value(QStringLiteral("exceptions")).toInt()));

@@ -5,6 +5,7 @@
 #include "statedifference.h"
 
 #include <helperrequest.h>
+#include <printable.h>
 #include <protocol.h>
 #include <reboot.h>
 
@@ -19,6 +20,7 @@
 #include <QtConcurrent>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -47,7 +49,7 @@ Commands:
                     "serviceIsolation" {service: isolated}, "userLevels"
                     {user: level}, "rules" {path: level string as configured},
                     "exceptions" [paths]. To FILE (written whole or not at
-                    all), or to standard output.
+                    all, its owner's alone), or to standard output.
   apply FILE        Brings this machine to the desired state in FILE ("-" for
                     standard input): one change, of exactly what differs,
                     checked and applied whole by the helper, or nothing at
@@ -63,13 +65,19 @@ Commands:
                     Lines of the difference: "+" added, "-" removed,
                     "~" changed.
 
+Paths and names from a file or the machine are printed with what a terminal
+cannot show escaped: \x1b for ESC, \uHHHH, \UHHHHHHHH; a backslash as \\
+where it would read as one (see micctl(1)).
+
 Exit status: 0 done, nothing to change; 2 changed (apply), or would change
 (apply --check); 1 failed (the reason on standard error; nothing applied
 unless it says otherwise); 64 wrong usage.)";
 
+// Every line goes out as a terminal can show it, whatever a file or the
+// helper put into it; the names in it are escaped where they are put in.
 void printError(const QString &text)
 {
-    std::fprintf(stderr, "micctl: %s\n", qPrintable(text));
+    std::fprintf(stderr, "micctl: %s\n", qPrintable(Mic::printableMessage(text)));
 }
 
 void printWarning(const QString &text)
@@ -79,7 +87,7 @@ void printWarning(const QString &text)
 
 void printLine(const QString &text)
 {
-    std::fprintf(stdout, "%s\n", qPrintable(text));
+    std::fprintf(stdout, "%s\n", qPrintable(Mic::printableMessage(text)));
 }
 
 // What a script reads must arrive whole: a full disk or a closed pipe is a
@@ -144,9 +152,14 @@ int exportTo(const QString &file, const MachineState &state)
     if (file.isEmpty() || file == QLatin1String("-")) {
         return writeOut(json);
     }
+    // It names users and their levels: the owner's alone, whatever the
+    // umask or the mode of a file it replaces, from the moment it exists.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.commit()) {
-        printError(i18n("Could not write %1: %2", file, out.errorString()));
+    const mode_t umask = ::umask(077);
+    const bool opened = out.open(QIODevice::WriteOnly);
+    ::umask(umask);
+    if (!opened || !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || out.write(json) != json.size() || !out.commit()) {
+        printError(i18n("Could not write %1: %2", Mic::printable(file), out.errorString()));
         return Failure;
     }
     return Success;
@@ -163,7 +176,7 @@ FileOutcome readDesiredState(const QString &name)
 {
     QFile file;
     const bool opened = name == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly) : (file.setFileName(name), file.open(QIODevice::ReadOnly));
-    const QString shownName = name == QLatin1String("-") ? i18n("The standard input") : name;
+    const QString shownName = name == QLatin1String("-") ? i18n("The standard input") : Mic::printable(name);
     if (!opened) {
         return {std::nullopt, i18n("Could not read %1: %2", shownName, file.errorString())};
     }
@@ -201,7 +214,7 @@ void printRelabelled(const QVariantList &objects, int count)
         const QVariantHash object = entry.toHash();
         const uint from = object.value(QStringLiteral("from")).toUInt();
         const uint to = object.value(QStringLiteral("to")).toUInt();
-        const QString path = object.value(QStringLiteral("path")).toString();
+        const QString path = Mic::printable(object.value(QStringLiteral("path")).toString());
         QString line = QStringLiteral("  %1: %2 → %3").arg(path, QString::number(from), QString::number(to));
         if ((to & from) != from) {
             line += QStringLiteral(" (lowered)");

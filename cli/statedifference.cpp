@@ -2,6 +2,7 @@
 #include "machinestate.h"
 
 #include <constants.h>
+#include <printable.h>
 #include <statusvalues.h>
 #include <utils.h>
 
@@ -46,11 +47,12 @@ QString shownLevel(unsigned int level)
 
 // A line of the difference. Its form is the same in every language, so that
 // scripts can read it (and a million of them cost no look-up in a catalogue).
-// The arguments go in at once: a path may hold "%2" itself.
+// The arguments go in at once, since a path may hold "%2" itself, and as a
+// terminal can show them, since they come from a file and the machine.
 template<typename... Arguments>
 QString line(const QString &form, const Arguments &...arguments)
 {
-    return form.arg(arguments...);
+    return form.arg(Mic::printable(arguments)...);
 }
 
 template<typename Value>
@@ -218,10 +220,10 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
         if (inError.contains(name)) {
             // The helper cannot change it; trying on every run would never end.
             if (inError.value(name) != isolated) {
-                warned.append(i18n("The service %1 is in error; its isolation is left as it is.", name));
+                warned.append(i18n("The service %1 is in error; its isolation is left as it is.", Mic::printable(name)));
             }
         } else if (!current.contains(name)) {
-            missing(i18n("There is no service \"%1\" that can be isolated on this machine.", name), skipMissing);
+            missing(i18n("There is no service \"%1\" that can be isolated on this machine.", Mic::printable(name)), skipMissing);
         } else if (current.value(name) != isolated) {
             changes.append(line(QStringLiteral("~ service %1: %2 → %3"), name, isolatedWord(current.value(name)), isolatedWord(isolated)));
             changedServices.append(name);
@@ -250,7 +252,7 @@ void StateDifference::compareUsers(const QVariantMap &machine, const DesiredStat
     QVariantHash changed;
     for (const QString &user : sortedKeys(wanted)) {
         if (!levels.contains(user)) {
-            missing(i18n("There is no user \"%1\" on this machine.", user), skipMissing);
+            missing(i18n("There is no user \"%1\" on this machine.", Mic::printable(user)), skipMissing);
             continue;
         }
         const unsigned int level = levels.value(user).toUInt();

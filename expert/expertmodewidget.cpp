@@ -11,6 +11,7 @@
 #include "serviceinfo.h"
 #include "servicemodel.h"
 
+#include <printable.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -592,7 +593,7 @@ void ExpertModeWidget::openConfigFile()
 {
     const QString path = configPath.isEmpty() ? Mic::Utils::fsIlevConfPath() : configPath;
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        QMessageBox::warning(this, i18n("Warning"), i18n("No application could open the configuration file %1.", path));
+        QMessageBox::warning(this, i18n("Warning"), i18n("No application could open the configuration file %1.", Mic::printable(path)));
     }
 }
 

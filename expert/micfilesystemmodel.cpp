@@ -1,6 +1,7 @@
 #include "micfilesystemmodel.h"
 
 #include <constants.h>
+#include <printable.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -141,8 +142,8 @@ void MicFileSystemModel::checkParentLevel(const QModelIndex &index)
                          i18n("Integrity level of container (%1) is lower (based on bitmap mask) than object (%2):\n\n"
                               "%4 \"is not included\" in %3\n\n"
                               "After saving and applying config container level will be raised to object level.",
-                              containerPath,
-                              filePath(index),
+                              Mic::printable(containerPath),
+                              Mic::printable(filePath(index)),
                               QString::number(coveringLevel),
                               objectLevelString));
 }

@@ -1,5 +1,7 @@
 #include "pathedit.h"
 
+#include <printable.h>
+
 #include <KLocalizedString>
 
 #include <QMessageBox>
@@ -29,7 +31,7 @@ QString warning(Verdict verdict, const QString &path)
     case RootDirectory:
         return i18n("Root directory is not supported by configuration!");
     case AlreadyListed:
-        return i18n("File %1 already added to config!", path);
+        return i18n("File %1 already added to config!", Mic::printable(path));
     case Accepted:
     case Unchanged:
         break;

@@ -6,10 +6,11 @@
 //
 // What the check lets through goes straight to the files and labels of the
 // system, so an accepted request must hold only what those can take:
-// absolute, normalised paths other than "/", levels 0..255, statuses that
-// can be set, services that can be isolated, and rules and exceptions that
-// the configuration file can hold and read back. A refused request must say
-// why.
+// absolute, normalised paths other than "/" without control characters
+// (but in a rule that is removed), levels 0..255, statuses that can be set,
+// services that can be isolated, users whose names the users' state file
+// can hold, and rules and exceptions that the configuration file can hold
+// and read back. A refused request must say why.
 //
 //   changerequestfuzzer --write-seeds DIR   writes the seed corpus
 // (with QT_HASH_SEED=0 the same bytes each time: tables are hashes).
@@ -19,6 +20,7 @@
 #include <fsilevconfig.h>
 #include <protocol.h>
 #include <replyseal.h>
+#include <statefile.h>
 
 #include <KLocalizedString>
 
@@ -33,6 +35,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,6 +67,14 @@ bool isNormalisedEntryPath(const QString &path)
         }
     }
     return true;
+}
+
+// C0, DEL and C1, said here again.
+bool hasControlCharacter(const QString &path)
+{
+    return std::any_of(path.cbegin(), path.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
+    });
 }
 
 // A request's seal is taken only when it is exactly one id and one key of
@@ -142,6 +153,7 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
         for (auto it = request->userLevels->cbegin(); it != request->userLevels->cend(); ++it) {
             require(it.value() <= 255, "user level above 255", shown(it.key()));
             require(!it.key().isEmpty(), "a level for a user without a name");
+            require(StateFile::isValidKey(it.key().toStdString()), "a user the state file cannot hold", shown(it.key()));
         }
     }
     if (request->services) {
@@ -158,6 +170,7 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
             const QString detail = shown(it.key()) + QLatin1Char(' ') + shown(it.value());
             require(isNormalisedEntryPath(it.key()), "rule path not absolute and normalised", detail);
             require(it.value() == noLevel || FsIlevConfig::isValidLevelString(it.value()), "invalid rule level", detail);
+            require(it.value() == noLevel || !hasControlCharacter(it.key()), "a control character in a new rule's path", detail);
             require(config.setRule(it.key(), it.value()), "an accepted rule cannot be set", detail);
         }
     }
@@ -165,6 +178,7 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
         const QStringList &paths = *request->exceptions;
         for (const QString &path : paths) {
             require(isNormalisedEntryPath(path), "exception path not absolute and normalised", shown(path));
+            require(!hasControlCharacter(path), "a control character in an exception's path", shown(path));
         }
         require(QSet<QString>(paths.cbegin(), paths.cend()).size() == paths.size(), "an exception listed twice");
         require(config.setExceptions(paths), "accepted exceptions cannot be set");
@@ -692,6 +706,7 @@ QList<Seed> seeds()
         {"bad-root-path", false, {{QStringLiteral("micFsCurrentItems"), rules({{QStringLiteral("/"), QStringLiteral("max")}})}}},
         {"bad-dot-dot", false, {{QStringLiteral("micFsCurrentItems"), rules({{QStringLiteral("/usr/../etc"), QStringLiteral("low")}})}}},
         {"bad-newline-path", false, {{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp\nhigh /etc")}}}},
+        {"bad-escape-path", false, {{QStringLiteral("micFsCurrentItems"), rules({{QStringLiteral("/tmp/\x1b]2;x\x07"), QStringLiteral("max")}})}}},
         {"bad-rule-level", false, {{QStringLiteral("micFsCurrentItems"), rules({{path1, QStringLiteral("maxx")}})}}},
         {"bad-rule-level-type", false, {{QStringLiteral("micFsCurrentItems"), rules({{path1, 63}})}}},
         {"bad-exception-twice", false, {{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp"), QStringLiteral("/tmp")}}}},

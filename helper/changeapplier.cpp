@@ -5,6 +5,7 @@
 #include <statusvalues.h>
 #include "testpause.h"
 
+#include <printable.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -45,8 +46,8 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
     applyMicState(request);
     applyServices(request);
     applyRules(request);
-    if (request.userLevels) {
-        applyUserLevels(*request.userLevels);
+    if (request.userLevels && !applyUserLevels(*request.userLevels, error)) {
+        return false;
     }
     if (request.micFsStatus) {
         system.setFsProtection(*request.micFsStatus == StatusValue::Enabled);
@@ -84,16 +85,18 @@ void ChangeApplier::applyMicState(const ChangeRequest &request)
 
 // New entries in the order of the names; users at level 0 without an entry
 // get none, since a missing entry means 0.
-void ChangeApplier::applyUserLevels(const QHash<QString, unsigned int> &levels)
+bool ChangeApplier::applyUserLevels(const QHash<QString, unsigned int> &levels, QString *error)
 {
     QStringList users = levels.keys();
     users.sort();
     for (const QString &user : std::as_const(users)) {
         const unsigned int level = levels.value(user);
-        if (level != 0 || system.hasUserEntry(user)) {
-            system.setUserLevel(user, level);
+        if ((level != 0 || system.hasUserEntry(user)) && !system.setUserLevel(user, level)) {
+            *error = ChangeRequest::userNameProblem(user);
+            return false;
         }
     }
+    return true;
 }
 
 void ChangeApplier::applyServices(const ChangeRequest &request)
@@ -107,7 +110,9 @@ void ChangeApplier::applyServices(const ChangeRequest &request)
             warningTexts.append(i18n("The service %1 is in error; its isolation was not changed.", service.name));
             return;
         }
-        system.setServiceIsolated(service.name, isolated);
+        if (!system.setServiceIsolated(service.name, isolated)) {
+            warningTexts.append(i18n("The isolation of the service %1 was not changed: the state file cannot hold its name.", Mic::printable(service.name)));
+        }
     };
     if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != StatusValue::Partly) {
         for (const ServiceState &service : services) {

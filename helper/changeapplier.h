@@ -32,7 +32,7 @@ public:
 private:
     void applyMicState(const ChangeRequest &request);
     void applyServices(const ChangeRequest &request);
-    void applyUserLevels(const QHash<QString, unsigned int> &levels);
+    bool applyUserLevels(const QHash<QString, unsigned int> &levels, QString *error);
     void applyRules(const ChangeRequest &request);
     bool protectFileSystem(QString *error);
     bool label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error);

@@ -2,13 +2,16 @@
 #include "fsilevconfig.h"
 
 #include <constants.h>
+#include <printable.h>
 #include <protocol.h>
+#include <statefile.h>
 
 #include <KLocalizedString>
 
 #include <QFile>
 #include <QSet>
 
+#include <algorithm>
 #include <climits>
 #include <functional>
 #include <limits>
@@ -47,9 +50,17 @@ QString shown(const QVariant &value)
     if (text.isEmpty() && !value.isNull()) {
         text = QString::fromLatin1(value.typeName());
     }
-    text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    text.replace(QChar(0), QStringLiteral("\\0"));
-    return text.size() > 200 ? text.left(200) + QStringLiteral("…") : text;
+    constexpr int longest = 200;
+    return Mic::printable(text.left(longest)) + (text.size() > longest ? QStringLiteral("…") : QString());
+}
+
+// C0, DEL and C1: a name that holds one can rewrite the terminal or the
+// label that shows it.
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.category() == QChar::Other_Control;
+    });
 }
 
 bool userExists(const QString &name)
@@ -251,6 +262,9 @@ private:
             if (!userExists(it.key())) {
                 return fail(i18n("The user \"%1\" does not exist on this system.", shown(it.key())));
             }
+            if (const QString problem = ChangeRequest::userNameProblem(it.key()); !problem.isEmpty()) {
+                return fail(problem);
+            }
             unsigned int value = 0;
             const QString user = shown(it.key());
             const auto refusal = [&user](const QString &value, const QString &why) {
@@ -292,6 +306,10 @@ private:
             if (levelString != Mic::noLevelString && !FsIlevConfig::isValidLevelString(levelString)) {
                 return fail(i18n("The level \"%2\" of the rule for \"%1\" is not a valid integrity level.", shown(it.key()), shown(levelString)));
             }
+            // A rule the file holds already can still be removed.
+            if (levelString != Mic::noLevelString && hasControlCharacter(it.key())) {
+                return fail(i18n("The rule path \"%1\" holds a control character.", shown(it.key())));
+            }
             changes.insert(it.key(), levelString);
         }
         *result = changes;
@@ -318,6 +336,9 @@ private:
             }
             if (!fitsNameLimits(path)) {
                 return fail(i18n("The exception path \"%1\" is too long: %2.", shown(path), tooLong()));
+            }
+            if (hasControlCharacter(path)) {
+                return fail(i18n("The exception path \"%1\" holds a control character.", shown(path)));
             }
             if (seen.contains(path)) {
                 return fail(i18n("The exception \"%1\" is given more than once.", shown(path)));
@@ -389,4 +410,14 @@ private:
 std::optional<ChangeRequest> ChangeRequest::parse(const QVariantMap &args, const QStringList &isolatableServices, QString *error)
 {
     return Parser(args, isolatableServices).parse(error);
+}
+
+QString ChangeRequest::userNameProblem(const QString &user)
+{
+    if (StateFile::isValidKey(user.toStdString()) && !hasControlCharacter(user)) {
+        return QString();
+    }
+    return i18n("The name of the user \"%1\" cannot be kept in the users' state file: it holds a blank, \"=\" or a control character, or it "
+                "begins with \"#\".",
+                shown(user));
 }

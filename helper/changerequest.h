@@ -15,9 +15,11 @@ struct ServiceIsolation {
 
 /*
  * A change request of the module, checked whole before anything is applied:
- * only known keys with their types, levels 0..255, users of the machine,
- * absolute normalised paths other than "/", valid level strings. The first
- * fault found is reported with the key and the value, in the user's words.
+ * only known keys with their types, levels 0..255, users of the machine
+ * whose names the users' state file can hold, absolute normalised paths
+ * other than "/" without control characters, valid level strings. The first
+ * fault found is reported with the key and the value, in the user's words,
+ * names and values escaped where they hold what cannot be shown.
  */
 struct ChangeRequest {
     std::optional<int> micStatus;
@@ -32,6 +34,11 @@ struct ChangeRequest {
 
     // `knownServices`: the services of the system that can be isolated.
     static std::optional<ChangeRequest> parse(const QVariantMap &args, const QStringList &isolatableServices, QString *error);
+
+    // Why the users' state file cannot hold an entry for `user` (a blank,
+    // "=" or a control character in the name, or a "#" before it), or
+    // nothing.
+    static QString userNameProblem(const QString &user);
 };
 
 #endif

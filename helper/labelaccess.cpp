@@ -153,8 +153,9 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
         return Walk::Reached;
     }
     openFolderValid = false;
-    // Below a folder found missing a moment ago: missing too.
-    if (!missingFolder.isEmpty() && path.startsWith(missingFolder) && path.at(missingFolder.size()) == '/') {
+    // Below a folder found missing a moment ago: missing too. The folder
+    // itself may follow a rule below it and is looked up again.
+    if (!missingFolder.isEmpty() && path.size() > missingFolder.size() && path.startsWith(missingFolder) && path.at(missingFolder.size()) == '/') {
         return Walk::Missing;
     }
     missingFolder.clear();

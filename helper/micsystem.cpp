@@ -11,7 +11,12 @@
 #include <ksec_sim.h>
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace
 {
@@ -100,6 +105,8 @@ QString MicSystem::rootFromEnvironment()
 bool MicSystem::read(QString *error)
 {
     micFile.path = micStatePath();
+    // The label library reads the catalogue from it in every process.
+    micFile.newFileMode = 0644;
     usersFile.path = usersStatePath();
     servicesFile.path = servicesStatePath();
     configFile.path = fsIlevConfPath();
@@ -324,9 +331,9 @@ void MicSystem::setFsProtection(bool on)
     setFlag("fs-protection", on);
 }
 
-void MicSystem::setUserLevel(const QString &user, unsigned int level)
+bool MicSystem::setUserLevel(const QString &user, unsigned int level)
 {
-    usersState.setValue(user.toStdString(), std::to_string(level));
+    return usersState.setValue(user.toStdString(), std::to_string(level));
 }
 
 bool MicSystem::hasUserEntry(const QString &user) const
@@ -334,9 +341,9 @@ bool MicSystem::hasUserEntry(const QString &user) const
     return usersState.value(user.toStdString()) != nullptr;
 }
 
-void MicSystem::setServiceIsolated(const QString &service, bool isolated)
+bool MicSystem::setServiceIsolated(const QString &service, bool isolated)
 {
-    servicesState.setValue("service." + service.toStdString() + ".isolated", isolated ? "yes" : "no");
+    return servicesState.setValue("service." + service.toStdString() + ".isolated", isolated ? "yes" : "no");
 }
 
 FsIlevConfig &MicSystem::editableConfig()
@@ -378,10 +385,43 @@ QByteArray labelOfFile(const QString &path)
     return size > 0 ? QByteArray(buffer, int(size)) : QByteArray();
 }
 
-bool saveAtomically(const QString &path, const QByteArray &content, QString *error, const QString &labelFrom = QString())
+// Who may read and write a file, to give the file that replaces it.
+struct FileAccess {
+    bool known = false;
+    struct stat status = {};
+};
+
+FileAccess accessOfFile(const QString &path)
+{
+    FileAccess access;
+    access.known = ::stat(QFile::encodeName(path).constData(), &access.status) == 0;
+    return access;
+}
+
+// The owner first: a change of owner drops the set-id bits a mode gives.
+bool giveAccess(int fd, const FileAccess &access, mode_t newFileMode)
+{
+    if (!access.known) {
+        return ::fchmod(fd, newFileMode) == 0;
+    }
+    struct stat current;
+    if (::fstat(fd, &current) != 0) {
+        return false;
+    }
+    const bool sameOwner = current.st_uid == access.status.st_uid && current.st_gid == access.status.st_gid;
+    return (sameOwner || ::fchown(fd, access.status.st_uid, access.status.st_gid) == 0) && ::fchmod(fd, access.status.st_mode & 07777) == 0;
+}
+
+// Writes `path` whole or not at all. It takes the label, mode and owner of
+// `like` (the file it replaces unless given), or `newFileMode` when there is
+// none. The temporary file is the owner's alone from its creation: one
+// opened by another user while it was readable would stay readable to them.
+bool saveAtomically(const QString &path, const QByteArray &content, QString *error, const QString &like = QString(), mode_t newFileMode = 0600)
 {
     QDir().mkpath(QFileInfo(path).path());
-    const QByteArray label = labelOfFile(labelFrom.isEmpty() ? path : labelFrom);
+    const QString model = like.isEmpty() ? path : like;
+    const QByteArray label = labelOfFile(model);
+    const FileAccess access = accessOfFile(model);
     QSaveFile file(path);
     // Unbuffered: a buffered write fails only when the buffer is flushed on
     // commit, and QSaveFile does not notice that failure; a full disk would
@@ -389,8 +429,15 @@ bool saveAtomically(const QString &path, const QByteArray &content, QString *err
     const auto labelled = [&] {
         return label.isEmpty() || ::fsetxattr(file.handle(), KSEC_LABEL_XATTR, label.constData(), std::size_t(label.size()), 0) == 0;
     };
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(content) != content.size()
-        || file.error() != QFileDevice::NoError || !labelled() || !file.commit()) {
+    const mode_t umask = ::umask(077);
+    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    ::umask(umask);
+    if (opened && !giveAccess(file.handle(), access, newFileMode)) {
+        *error = i18n("Cannot write %1: %2", path, QString::fromLocal8Bit(std::strerror(errno)));
+        file.cancelWriting();
+        return false;
+    }
+    if (!opened || file.write(content) != content.size() || file.error() != QFileDevice::NoError || !labelled() || !file.commit()) {
         *error = i18n("Cannot write %1: %2", path, file.errorString());
         file.cancelWriting();
         return false;
@@ -452,7 +499,7 @@ bool MicSystem::write(QString *error)
         } else {
             written.append(file);
         }
-        if (!saveAtomically(file->path, content, error)) {
+        if (!saveAtomically(file->path, content, error, QString(), file->newFileMode)) {
             rollBack();
             return false;
         }

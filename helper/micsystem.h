@@ -11,6 +11,8 @@
 
 #include <optional>
 
+#include <sys/types.h>
+
 struct ServiceState {
     QString name;
     unsigned int level = 0;
@@ -73,18 +75,21 @@ public:
     void setEnabledAfterReboot(bool enabled);
     void setMaxLevelAfterReboot(unsigned int level);
     void setFsProtection(bool on);
-    void setUserLevel(const QString &user, unsigned int level);
+    // False, changing nothing, when the state file cannot hold the name.
+    bool setUserLevel(const QString &user, unsigned int level);
     bool hasUserEntry(const QString &user) const;
-    void setServiceIsolated(const QString &service, bool isolated);
+    bool setServiceIsolated(const QString &service, bool isolated);
     FsIlevConfig &editableConfig();
     // What a reboot does: the after-reboot state becomes the current one.
     void reboot();
 
     // Writes every changed file, each atomically, keeping the previous
     // generations as "<file>.old" (the last), "<file>.old.1" … ".old.4"
-    // (older ones are dropped). When one cannot be written, the files
-    // written before it get their previous content and backups back, so the
-    // state stays whole; *error says what failed.
+    // (older ones are dropped). Files and backups keep the label, mode and
+    // owner of the file they were; a new file is the owner's alone, but for
+    // mic.state, which every user reads. When one cannot be written, the
+    // files written before it get their previous content and backups back,
+    // so the state stays whole; *error says what failed.
     bool write(QString *error);
 
 private:
@@ -92,6 +97,7 @@ private:
         QString path;
         bool existed = false;
         QByteArray content; // as read
+        mode_t newFileMode = 0600;
     };
 
     QString pathOf(const char *relative) const;

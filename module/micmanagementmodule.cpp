@@ -5,6 +5,7 @@
 #include <expertmodewidget.h>
 #include <helperrequest.h>
 #include <ilevelselectdialog.h>
+#include <printable.h>
 #include <protocol.h>
 #include <reboot.h>
 #include <userlistmodel.h>
@@ -412,7 +413,7 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
     keepRoomForRead(false);
     showOutcomeOfLastSave();
     if (job->error()) {
-        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        messagesManager()->newMessage(Mic::printableMessage(job->errorText()), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         stateWidget()->resetState();
         userToSelect.clear();
         setSettingsRead(false);
@@ -488,7 +489,9 @@ void MicManagementModule::setData(const QVariantMap &map)
     ui->usersGroupBox->setEnabled(micEnabled);
     ui->protectFsBusyIndicatorWidget->setVisible(loading);
     ui->showUnprotectedFilesButton->setVisible(fsStatus == Mic::Partly && micEnabled);
-    ui->unprotectedFilesListWidget->addItems(messages);
+    for (const QString &message : messages) {
+        ui->unprotectedFilesListWidget->addItem(Mic::printable(message));
+    }
 
     if (servicesRequested) {
         if (loading) {
@@ -641,7 +644,7 @@ QPair<QString, KCMLS::MessageType> MicManagementModule::relabelledMessage(const 
         const QVariantHash object = entry.toHash();
         const uint from = object.value(QStringLiteral("from")).toUInt();
         const uint to = object.value(QStringLiteral("to")).toUInt();
-        const QString path = object.value(QStringLiteral("path")).toString().toHtmlEscaped();
+        const QString path = Mic::printable(object.value(QStringLiteral("path")).toString()).toHtmlEscaped();
         const QString line = object.value(QStringLiteral("container")).toBool()
             ? i18nc("@item a label changed by a save", "%1: %2 → %3 (container of a labelled object)", path, QString::number(from), QString::number(to))
             : i18nc("@item a label changed by a save", "%1: %2 → %3", path, QString::number(from), QString::number(to));
@@ -665,7 +668,7 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
 {
     writeJob = nullptr;
     if (job->error()) {
-        messagesManager()->newMessage(job->errorText(), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        messagesManager()->newMessage(Mic::printableMessage(job->errorText()), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         markAsChanged();
         stateWidget()->resetState();
         return;
@@ -681,7 +684,11 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
         outcomeOfLastSave.append(relabelledMessage(relabelled, data.value(QStringLiteral("relabelledCount")).toInt()));
     }
     if (!warnings.isEmpty()) {
-        outcomeOfLastSave.append({warnings.join(QStringLiteral("<br>")), KCMLS::WarningMessage});
+        QStringList shown;
+        for (const QString &warning : warnings) {
+            shown.append(Mic::printableMessage(warning).toHtmlEscaped());
+        }
+        outcomeOfLastSave.append({shown.join(QStringLiteral("<br>")), KCMLS::WarningMessage});
     }
     showOutcomeOfLastSave(false);
     stateWidget()->resetState();

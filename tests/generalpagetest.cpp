@@ -220,11 +220,12 @@ private Q_SLOTS:
         QCOMPARE(child<QPushButton>("expertModeButton")->toolTip(), QStringLiteral("Reading file system..."));
         QVERIFY(!child<QToolButton>("changeUserIntegrityButton")->isEnabled());
 
-        module->setData(map({{QStringLiteral("micStatus"), 2}, {QStringLiteral("micFsStatus"), 3}, {QStringLiteral("micFsStatusMessages"), QStringList{QStringLiteral("/b"), QStringLiteral("/c")}}}));
+        module->setData(map({{QStringLiteral("micStatus"), 2}, {QStringLiteral("micFsStatus"), 3}, {QStringLiteral("micFsStatusMessages"), QStringList{QStringLiteral("/b"), QStringLiteral("/c\x1b[2J")}}}));
         QVERIFY(child<KBusyIndicatorWidget>("protectFsBusyIndicatorWidget")->isHidden());
         QVERIFY(child<QPushButton>("expertModeButton")->toolTip().isEmpty());
         QVERIFY(child<QToolButton>("changeUserIntegrityButton")->isEnabled());
         QCOMPARE(list->count(), 3); // lines of both maps
+        QCOMPARE(list->item(2)->text(), QStringLiteral("/c\\x1b[2J")); // as it can be shown
 
         // The list empties only when the next read starts.
         auto *show = child<QToolButton>("showUnprotectedFilesButton");

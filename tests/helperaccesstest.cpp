@@ -115,6 +115,17 @@ private Q_SLOTS:
         QCOMPARE(outcome.data.value(QStringLiteral("micFsStatus")).toInt(), 2);
     }
 
+    // A rule below a missing folder, then the folder's own rule: the second
+    // path is the missing folder itself, not something below it.
+    void aMissingFolderAfterARuleBelowIt()
+    {
+        writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"),
+                      "7 " + file("gone/sub").toUtf8() + "\n7 " + file("gone").toUtf8() + "\n7 " + file("high").toUtf8() + "\n");
+        const Outcome outcome = execute(QStringLiteral("access"), {});
+        QCOMPARE(outcome.error, 0);
+        QCOMPARE(outcome.data.value(QStringLiteral("micFsStatus")).toInt(), 2);
+    }
+
     void damagedFilesGiveErrors_data()
     {
         QTest::addColumn<QString>("file");

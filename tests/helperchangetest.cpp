@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace HelperFixture;
@@ -37,6 +38,44 @@ QVariantHash hash(std::initializer_list<std::pair<const QString, QVariant>> entr
     }
     return result;
 }
+
+// Users added to /etc/passwd by hand while the object lives.
+class HandMadeUsers
+{
+public:
+    explicit HandMadeUsers(const QStringList &names)
+    {
+        QFile passwd(path);
+        if (!passwd.open(QIODevice::ReadOnly)) {
+            qFatal("cannot read %s", qPrintable(path));
+        }
+        original = passwd.readAll();
+        passwd.close();
+        QByteArray added;
+        int uid = 64000;
+        for (const QString &name : names) {
+            added += name.toUtf8() + ":x:" + QByteArray::number(++uid) + ":65534::/nonexistent:/usr/sbin/nologin\n";
+        }
+        rewrite(original + added);
+    }
+    ~HandMadeUsers()
+    {
+        rewrite(original);
+    }
+
+private:
+    // In place, keeping the file's mode and owner.
+    void rewrite(const QByteArray &content)
+    {
+        QFile passwd(path);
+        if (!passwd.open(QIODevice::WriteOnly | QIODevice::Truncate) || passwd.write(content) != content.size()) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+    }
+
+    const QString path = QStringLiteral("/etc/passwd");
+    QByteArray original;
+};
 }
 
 class HelperChangeTest : public QObject
@@ -48,6 +87,18 @@ private:
     QString file(const char *name) const
     {
         return files + QLatin1Char('/') + QLatin1String(name);
+    }
+
+    // The umask the bus gave the helper, as the kernel shows it.
+    static QByteArray helperUmask()
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(QDBusConnection::systemBus().interface()->servicePid(helperId).value()));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return QByteArray();
+        }
+        const QByteArray text = status.readAll();
+        const int at = text.indexOf("Umask:\t");
+        return at < 0 ? QByteArray() : text.mid(at + 7, 4);
     }
 
     QVariantMap readState()
@@ -85,7 +136,14 @@ private Q_SLOTS:
         QTest::newRow("dot dot") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/../etc"), QStringLiteral("high")}})}})
                                  << QStringLiteral("/usr/../etc");
         QTest::newRow("newline in path") << request({{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp/a\nb")}}})
-                                         << QStringLiteral("exception path \"/tmp/a\\nb\"");
+                                         << QStringLiteral("exception path \"/tmp/a\\x0ab\"");
+        // Shown by clients, they could drive the administrator's terminal.
+        QTest::newRow("escape in rule path")
+            << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/tmp/a\x1b[2Jb"), QStringLiteral("high")}})}})
+            << QStringLiteral("The rule path \"/tmp/a\\x1b[2Jb\" holds a control character");
+        QTest::newRow("C1 control and DEL in exception path")
+            << request({{QStringLiteral("micFsCurrentExceptions"), QStringList{QStringLiteral("/tmp/a\u009bb\x7f")}}})
+            << QStringLiteral("The exception path \"/tmp/a\\x9bb\\x7f\" holds a control character");
         QTest::newRow("lone surrogate in path")
             << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr/a") + QChar(0xd800), QStringLiteral("high")}})}})
             << QStringLiteral("The rule path \"/usr/a");
@@ -229,11 +287,23 @@ private Q_SLOTS:
     // none; five generations of each file are kept.
     void usersAndBackups()
     {
-        // A state file's label stays with it, and goes with its backups.
-        QVERIFY(setLabel(rootPath(QStringLiteral("var/lib/kestrel/users.state")), 63));
+        // A state file's label, mode and owner stay with it, and go with its
+        // backups, whatever the helper's umask (the bus's usual 022).
+        const QString users = rootPath(QStringLiteral("var/lib/kestrel/users.state"));
+        QVERIFY(setLabel(users, 63));
+        QVERIFY(::chmod(QFile::encodeName(users).constData(), 0640) == 0 && ::chown(QFile::encodeName(users).constData(), 0, 65534) == 0);
+        const auto modeAndGroup = [](const QString &path) {
+            struct stat status = {};
+            ::stat(QFile::encodeName(path).constData(), &status);
+            return qMakePair(status.st_mode & 07777, status.st_gid);
+        };
         QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("sys"), 5u}, {QStringLiteral("bin"), 4u}, {QStringLiteral("daemon"), 0u}})}})).error, 0);
+        QCOMPARE(helperUmask(), QByteArray("0022"));
         QCOMPARE(labelOf(rootPath(QStringLiteral("var/lib/kestrel/users.state"))), QByteArray("63"));
         QCOMPARE(labelOf(rootPath(QStringLiteral("var/lib/kestrel/users.state.old"))), QByteArray("63"));
+        for (const QString &path : QStringList{users, users + QStringLiteral(".old")}) {
+            QCOMPARE(modeAndGroup(path), qMakePair(mode_t(0640), gid_t(65534)));
+        }
         QCOMPARE(readRootFile(QStringLiteral("var/lib/kestrel/users.state")), QByteArray("root = 63\nno-such-user = 15\nnobody = junk\nbin = 4\nsys = 5\n"));
         for (unsigned int level = 1; level <= 7; ++level) {
             QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), level}})}})).error, 0);
@@ -246,6 +316,41 @@ private Q_SLOTS:
         QCOMPARE(rootLevelIn(QStringLiteral("users.state.old.1")), QByteArray("root = 5"));
         QCOMPARE(rootLevelIn(QStringLiteral("users.state.old.4")), QByteArray("root = 2"));
         QVERIFY(!QFile::exists(rootPath(QStringLiteral("var/lib/kestrel/users.state.old.5"))));
+        QCOMPARE(modeAndGroup(users + QStringLiteral(".old.4")), qMakePair(mode_t(0640), gid_t(65534)));
+
+        // A state file that was not there is the owner's alone; mic.state,
+        // which every user's label library reads, is not.
+        QFile::remove(users);
+        QFile::remove(rootPath(QStringLiteral("var/lib/kestrel/mic.state")));
+        QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{QStringLiteral("root"), 3u}})}, {QStringLiteral("micStatus"), 2}})).error, 0);
+        QCOMPARE(modeAndGroup(users), qMakePair(mode_t(0600), gid_t(0)));
+        QCOMPARE(modeAndGroup(rootPath(QStringLiteral("var/lib/kestrel/mic.state"))), qMakePair(mode_t(0644), gid_t(0)));
+    }
+
+    // Users whose names the users' state file cannot hold, added to the
+    // machine by hand: a read gives them level 0 like every user without an
+    // entry; a change naming one is refused, naming it as it can be shown,
+    // and writes nothing.
+    void userNamesTheStateFileCannotHold()
+    {
+        const QString blank = QStringLiteral("john doe");
+        const QString control = QStringLiteral("esc\x1b]2;x");
+        const HandMadeUsers users({blank, QStringLiteral("eq=uals"), control});
+        const QVariantHash levels = readState().value(QStringLiteral("userILevels")).toHash();
+        QCOMPARE(levels.value(blank), QVariant(0u));
+        QCOMPARE(levels.value(control), QVariant(0u));
+        QCOMPARE(levels.value(QStringLiteral("root")), QVariant(63u));
+
+        const auto before = snapshotStateRoot();
+        for (const QString &user : {blank, QStringLiteral("eq=uals"), control}) {
+            const Outcome outcome = execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{user, 5u}, {QStringLiteral("nobody"), 3u}})}}));
+            QVERIFY2(outcome.error > 200, qPrintable(user));
+            QVERIFY2(outcome.errorText.contains(QStringLiteral("cannot be kept in the users' state file")), qPrintable(outcome.errorText));
+            QVERIFY2(!outcome.errorText.contains(QLatin1Char('\x1b')), qPrintable(outcome.errorText));
+        }
+        QVERIFY(execute(QStringLiteral("change"), request({{QStringLiteral("userILevels"), hash({{control, 5u}})}})).errorText.contains(QStringLiteral("\"esc\\x1b]2;x\"")));
+        QCOMPARE(snapshotStateRoot(), before);
+        QCOMPARE(readState().value(QStringLiteral("userILevels")).toHash().value(QStringLiteral("root")), QVariant(63u));
     }
 
     // A container with a rule of its own, given after an object inside it,

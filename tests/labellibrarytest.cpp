@@ -175,6 +175,9 @@ private Q_SLOTS:
         QCOMPARE(error, std::string("line 3: expected \"key = value\""));
         QVERIFY(!StateFile::isValidValue("two\nlines"));
         QVERIFY(!StateFile::isValidValue(" padded"));
+        // Never a line it could not read back.
+        QVERIFY(!file->setValue("john doe", "5") && !file->setValue("#a", "5") && !file->setValue("a=b", "5") && !file->setValue("a", "x\ny"));
+        QCOMPARE(file->serialize(), std::string("# head\na = 3\n\n# tail\nc = new\n"));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "staterootfixture.h"
 
 #include <constants.h>
+#include <printable.h>
 #include <utils.h>
 
 #include <QTest>
@@ -117,6 +118,19 @@ private Q_SLOTS:
     void configurationPath()
     {
         QCOMPARE(Mic::Utils::fsIlevConfPath(), QStringLiteral("/etc/kestrel/fs-ilev.conf"));
+    }
+
+    // Names as they are shown: what a terminal cannot show is escaped, and
+    // every escape reads one way, a literal backslash before one included.
+    void printableNames()
+    {
+        const QString plain = QStringLiteral("/home/j\u00fcrgen/a b\\c/\U0001f600");
+        QCOMPARE(Mic::printable(plain), plain);
+        QCOMPARE(Mic::printable(QStringLiteral("/t\x1b]2;x\x07\u009b\u202e\t")), QStringLiteral("/t\\x1b]2;x\\x07\\x9b\\u202e\\x09"));
+        QCOMPARE(Mic::printable(QStringLiteral("/a\\x1b")), QStringLiteral("/a\\\\x1b"));
+        QCOMPARE(Mic::printable(QStringLiteral("/a\\\x1b\\")), QStringLiteral("/a\\\\\\x1b\\"));
+        QCOMPARE(Mic::printable(QStringLiteral("/a") + QChar(0xd800)), QStringLiteral("/a\\ud800"));
+        QCOMPARE(Mic::printableMessage(QStringLiteral("\"/a\\x1b\" is\nbad\x1b")), QStringLiteral("\"/a\\x1b\" is\nbad\\x1b"));
     }
 };
 

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace HelperFixture;
 
 namespace
@@ -98,10 +100,15 @@ private Q_SLOTS:
         QCOMPARE(json.value(s("exceptions")).toInt(), 1);
         QVERIFY(micctl({s("status")}).out.contains("File-system protection: partly (1 object below its configured level)"));
 
-        // The desired state keeps the level strings as configured.
+        // The desired state keeps the level strings as configured. It is
+        // its owner's alone, whatever the umask.
         QTemporaryDir dir;
         const QString exported = dir.filePath(s("state.json"));
+        ::umask(022);
         QCOMPARE(micctl({s("export"), exported}).status, 0);
+        struct stat mode = {};
+        QVERIFY(::stat(QFile::encodeName(exported).constData(), &mode) == 0);
+        QCOMPARE(mode.st_mode & 07777, mode_t(0600));
         QFile file(exported);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
@@ -215,14 +222,19 @@ private Q_SLOTS:
             {written(dir, s("running.json"), withValue(machine, s("maxLevelAfterReboot"), 31)), "you need to turn off MIC first"}, // MIC runs at 63
             {written(dir, s("removal.json"), withEntry(machine, s("rules"), files + s("/high"), s("—"))), "must be a level string"},
         };
+        // Keys given twice, also where JSON escapes spell them otherwise.
         QFile twice(dir.filePath(s("twice.json")));
-        QVERIFY(twice.open(QIODevice::WriteOnly));
-        twice.write(R"({"format": "lumen-mic-state", "version": 1, "userLevels": {"nobody": 7}, "userLevels": {"root": 63}})");
-        twice.close();
         const auto before = snapshotStateRoot();
-        const Run given = micctl({s("apply"), twice.fileName()});
-        QCOMPARE(given.status, 1);
-        QVERIFY2(given.err.contains("\"userLevels\" is given twice in one object"), given.err.constData());
+        for (const auto &[text, says] : {std::pair{R"({"format": "lumen-mic-state", "version": 1, "userLevels": {"nobody": 7}, "userLevels": {"root": 63}})", "userLevels"},
+                                         {R"({"format": "lumen-mic-state", "version": 1, "\u0072ules": {}, "rules": {}})", "rules"},
+                                         {R"({"format": "lumen-mic-state", "version": 1, "userLevels": {"nobody": 7, "\u006eobody": 0}})", "nobody"}}) {
+            QVERIFY(twice.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            twice.write(text);
+            twice.close();
+            const Run given = micctl({s("apply"), twice.fileName()});
+            QCOMPARE(given.status, 1);
+            QVERIFY2(given.err.contains("\"" + QByteArray(says) + "\" is given twice in one object"), given.err.constData());
+        }
         QCOMPARE(micctl({s("apply"), s("--chek"), twice.fileName()}).status, 64);
         QProcess full;
         full.setStandardOutputFile(s("/dev/full"));
@@ -268,6 +280,39 @@ private Q_SLOTS:
         QCOMPARE(rebooted.status, 2);
         QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("disabled"));
         QCOMPARE(micctl({s("apply"), s("--reboot"), off}).status, 0);
+    }
+
+    // Control characters in the paths of the machine and in the names and
+    // paths of a desired-state file reach the terminal escaped; the helper
+    // refuses a new rule with one, and one stored already can be removed.
+    void controlCharactersAreShownEscaped()
+    {
+        const QString files = laySampleSystem();
+        QTemporaryDir dir;
+        const QString stored = files + s("/title\x1b]2;owned\x07");
+        QVERIFY(QFile(stored).open(QIODevice::WriteOnly)); // unlabelled, so below its rule
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), readRootFile(s("etc/kestrel/fs-ilev.conf")) + "7 " + stored.toUtf8() + '\n');
+        const QByteArray shownStored = files.toUtf8() + "/title\\x1b]2;owned\\x07";
+
+        const Run status = micctl({s("status")});
+        QVERIFY2(status.out.contains("  " + shownStored + " (level 0, configured 7)"), status.out.constData());
+
+        QJsonObject state = withEntry(exported(), s("rules"), stored, QJsonValue::Undefined);
+        state = withEntry(state, s("rules"), files + s("/new\x1b[2J\u009b"), s("7"));
+        state = withEntry(state, s("userLevels"), s("gh\x1bost"), 1);
+        const Run refused = micctl({s("apply"), s("--diff"), s("--skip-missing"), written(dir, s("escapes.json"), state)});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.out.contains("- rule " + shownStored + " (was 7)\n"), refused.out.constData());
+        QVERIFY2(refused.out.contains("+ rule " + files.toUtf8() + "/new\\x1b[2J\\x9b: 7\n"), refused.out.constData());
+        QVERIFY2(refused.err.contains("Left out: There is no user \"gh\\x1bost\""), refused.err.constData());
+        QVERIFY2(refused.err.contains("/new\\x1b[2J\\x9b\" holds a control character"), refused.err.constData());
+        for (const QByteArray &output : {status.out, refused.out, refused.err}) {
+            QVERIFY(!output.contains('\x1b') && !output.contains('\x07') && !output.contains("\u009b"));
+        }
+
+        const QString removal = written(dir, s("removal.json"), withEntry(exported(), s("rules"), stored, QJsonValue::Undefined));
+        QCOMPARE(micctl({s("apply"), removal}).status, 2);
+        QVERIFY(!readRootFile(s("etc/kestrel/fs-ilev.conf")).contains('\x1b'));
     }
 
     // The example playbook, over the private bus: changed, then ok, then a

@@ -115,16 +115,20 @@ const std::string *StateFile::value(const std::string &key) const
     return line ? &line->value : nullptr;
 }
 
-void StateFile::setValue(const std::string &key, const std::string &value)
+bool StateFile::setValue(const std::string &key, const std::string &value)
 {
+    if (!isValidKey(key) || !isValidValue(value)) {
+        return false;
+    }
     const std::string text = value.empty() ? key + " =" : key + " = " + value;
     if (Line *line = find(key)) {
         if (line->value != value) {
             *line = {text, key, value};
         }
-        return;
+        return true;
     }
     lines.push_back({text, key, value});
+    return true;
 }
 
 void StateFile::remove(const std::string &key)

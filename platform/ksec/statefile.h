@@ -23,7 +23,9 @@ public:
     static std::optional<StateFile> load(const std::string &path, std::string *error = nullptr);
 
     const std::string *value(const std::string &key) const;
-    void setValue(const std::string &key, const std::string &value);
+    // False, changing nothing, for a key or value the file could not be read
+    // back with.
+    bool setValue(const std::string &key, const std::string &value);
     void remove(const std::string &key);
     std::string serialize() const;
 
