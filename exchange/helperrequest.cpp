@@ -248,6 +248,14 @@ void HelperRequest::onAnswer(const QByteArray &serializedReply)
     }
 }
 
+// Sealed with this request's key: nobody else can stop it.
+void HelperRequest::askHelperToStop() const
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(action.helperId(), QStringLiteral("/"), kauthInterface, QStringLiteral("stopAction"));
+    message << QString(stopPrefix + QString::fromLatin1(serialized(seal.seal({{stageKey, stopStage}})).toBase64()));
+    QDBusConnection::systemBus().send(message);
+}
+
 // After a call turned away or lost: again after a short random pause, or
 // the end once the helper has not taken the request up in `retryWait`.
 void HelperRequest::callAgain()
@@ -276,6 +284,7 @@ void HelperRequest::onDeadline()
         finish(KAuth::ActionReply::DBusError, QString());
         return;
     }
+    askHelperToStop();
     finish(Error::NoAnswer,
            isReading(action) ? i18np("The integrity control settings service did not finish reading within a minute. A file system that does "
                                      "not answer (such as an unreachable network share) may hold it up.",

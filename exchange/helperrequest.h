@@ -31,7 +31,8 @@ class QDBusPendingCallWatcher;
  * has passed since the request started; only the answers to this
  * request's own calls count. A request the helper has taken up ends with a
  * clear error when it has not ended within its action's time-out (a file
- * system that does not answer can hold up the helper).
+ * system that does not answer can hold up the helper), and the helper is
+ * asked to stop it; a change it stops is undone.
  *
  * Each request carries a seal of its own (a random id and key): progress
  * maps and the large sets sent ahead in chunks travel as broadcast signals,
@@ -96,6 +97,7 @@ private:
     void onAnswer(const QByteArray &serializedReply);
     void callAgain();
     void onDeadline();
+    void askHelperToStop() const;
     void onOwnMessage(const QVariantMap &payload);
     void onEnd(const QVariantMap &payload);
     void onMissingMaps();

@@ -46,6 +46,13 @@ inline const QString progressStage = QStringLiteral("progress");
 inline const QString replyStage = QStringLiteral("reply");
 // A request the helper has served already, sent again by its client.
 inline const QString repeatedStage = QStringLiteral("repeated");
+// A client that gives up waiting asks the helper to stop its request by
+// calling KAuth's stopAction with this prefix and, in base64, the map
+// {stageKey: stopStage} sealed with the request's key, streamed. KAuth's own
+// clients send an action name there, which anyone may send and the helper
+// ignores; only the request's client can seal a stop of it.
+inline const QString stopPrefix = QStringLiteral("stop:");
+inline const QString stopStage = QStringLiteral("stop");
 // In the payload of the end of a request: how many maps the helper sent
 // ahead of it for the request (its start, progress maps, chunks). The bus
 // delivers them before the end, but Qt may hand the end to the client first:
@@ -95,6 +102,8 @@ constexpr int Busy = 210;
 constexpr int Incomplete = 211;
 // Client side: the helper took the request up and did not end it in time.
 constexpr int NoAnswer = 212;
+// A request its client asked to stop.
+constexpr int Stopped = 207;
 }
 }
 

@@ -2,6 +2,7 @@
 #include "labelaccess.h"
 #include "micsystem.h"
 #include "protectioncheck.h"
+#include "stoprequest.h"
 #include <statusvalues.h>
 #include "testpause.h"
 
@@ -23,6 +24,11 @@ QString shortList(const QStringList &paths)
         list += i18np(" and %1 more", " and %1 more", paths.size() - shownPaths);
     }
     return list;
+}
+
+QString stoppedText()
+{
+    return i18n("The change was stopped by its client");
 }
 }
 
@@ -148,13 +154,18 @@ void ChangeApplier::applyRules(const ChangeRequest &request)
 bool ChangeApplier::protectFileSystem(QString *error)
 {
     ProtectionCheck check(system.config(), system.keywordMaxLevel());
-    check.run();
+    if (!check.run(StopRequest::pollRequested)) {
+        return failLabelling(stoppedText(), error);
+    }
     pauseForTest("before-labelling");
     LabelAccess labels;
     const QStringList paths = check.unprotectedPaths();
     const QStringList levels = check.unprotectedLevels();
     QList<unsigned int> numbers;
     for (int i = 0; i < paths.size(); ++i) {
+        if (StopRequest::pollRequested()) {
+            return failLabelling(stoppedText(), error);
+        }
         numbers.append(Mic::Utils::configLevelToNumber(levels.at(i), system.keywordMaxLevel(), nullptr));
         QString why;
         if (!label(labels, paths.at(i), numbers.last(), false, &why)) {
@@ -165,6 +176,9 @@ bool ChangeApplier::protectFileSystem(QString *error)
     // labelled with exactly its level above, which must not take back bits
     // it was raised by for an object inside.
     for (int i = 0; i < paths.size(); ++i) {
+        if (StopRequest::pollRequested()) {
+            return failLabelling(stoppedText(), error);
+        }
         QString why;
         if (!raiseContainer(labels, paths.at(i), numbers.at(i), &why)) {
             return failLabelling(why, error);

@@ -13,6 +13,7 @@ enum class HelperError {
     WriteFailed = Mic::Protocol::Error::WriteFailed,
     UnsealedRequest = Mic::Protocol::Error::UnsealedRequest,
     TooLarge = Mic::Protocol::Error::TooLarge,
+    Stopped = Mic::Protocol::Error::Stopped,
 };
 
 // A plain error reply, for requests that carry no seal to answer under.

@@ -3,6 +3,7 @@
 
 #include "helperservice.h"
 #include "polkitauthorization.h"
+#include "stoprequest.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -99,7 +100,7 @@ QByteArray HelperService::performAction(const QString &action, const QByteArray 
 
 void HelperService::stopAction(const QString &action)
 {
-    Q_UNUSED(action)
+    StopRequest::offer(action);
 }
 
 bool HelperService::hasRoomFor(const QString &caller, qsizetype bytes) const

@@ -59,7 +59,8 @@ public:
 public Q_SLOTS:
     Q_SCRIPTABLE QByteArray performAction(const QString &action, const QByteArray &callerID, const QVariantMap &details, const QByteArray &arguments);
     // KAuth's clients ask the helper to stop when they stop following a
-    // call. Anyone may send this, so it is not acted on.
+    // call. Anyone may send this: only a stop sealed by the client of the
+    // request being served counts (see StopRequest).
     Q_SCRIPTABLE Q_NOREPLY void stopAction(const QString &action);
 
 Q_SIGNALS:

@@ -6,6 +6,7 @@
 #include "micsystem.h"
 #include "protectioncheck.h"
 #include "replychannel.h"
+#include "stoprequest.h"
 #include <statusvalues.h>
 #include "testpause.h"
 
@@ -67,6 +68,7 @@ ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const
         return refusal;
     }
     channel->started();
+    const StopRequest::Watch stoppable(channel->requestSeal());
     MicSystem system(MicSystem::rootFromEnvironment());
     QString error;
     if (!system.read(&error)) {
@@ -100,7 +102,9 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
     int labellable = 0;
     if (system.isFsProtectionOn()) {
         ProtectionCheck check(system.config(), system.keywordMaxLevel());
-        check.run();
+        if (!check.run(StopRequest::pollRequested)) {
+            return channel.error(int(HelperError::Stopped), i18n("The read was stopped by its client."));
+        }
         unprotected = check.unprotectedMessages();
         labellable = check.unprotectedPaths().size();
         fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;

@@ -153,6 +153,11 @@ private:
 };
 }
 
+const std::optional<ReplySeal> &ReplyChannel::requestSeal() const
+{
+    return seal;
+}
+
 bool ReplyChannel::takesChunks() const
 {
     return chunked;

@@ -34,6 +34,8 @@ public:
     void sendListAhead(const QString &key, const QStringList &list) const;
     void sendRulesAhead(const QString &key, const FsIlevConfig &config) const;
     KAuth::ActionReply reply(const QVariantMap &data) const;
+    // The request's seal; none for a helper that answers in the clear.
+    const std::optional<ReplySeal> &requestSeal() const;
     KAuth::ActionReply error(int code, const QString &text) const;
 
 private:

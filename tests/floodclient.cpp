@@ -5,8 +5,9 @@
 // that run it as another user:
 //   floodclient flood                four loops of calls, each sent again as
 //                                    soon as it is answered, until standard
-//                                    input ends; prints how many were
-//                                    answered
+//                                    input ends, each with requests to stop
+//                                    whatever the helper does; prints how
+//                                    many were answered
 //   floodclient vanish COUNT         COUNT calls sent without waiting for an
 //                                    answer, and gone before polkit answers
 #include <QCoreApplication>
@@ -38,8 +39,23 @@ QDBusMessage helperCall()
 
 int answered = 0;
 
+// Anyone may ask the helper to stop: by the action's name, as KAuth's
+// clients do, or with a stop sealed by a key of its own.
+void askToStop()
+{
+    for (const QString &what : {QStringLiteral("org.lumen.kcm.mic.change"), QStringLiteral("stop:AAAAAQAAAAwAcwBlAGEAbABlAGQ=")}) {
+        QDBusMessage stop = QDBusMessage::createMethodCall(QStringLiteral("org.lumen.kcm.mic"),
+                                                           QStringLiteral("/"),
+                                                           QStringLiteral("org.kde.kf5auth"),
+                                                           QStringLiteral("stopAction"));
+        stop << what;
+        QDBusConnection::systemBus().send(stop);
+    }
+}
+
 void callInALoop()
 {
+    askToStop();
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(helperCall()));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher] {
         watcher->deleteLater();

@@ -190,16 +190,25 @@ private Q_SLOTS:
 
     // A request the helper has taken up and does not end within the action's
     // time-out (a file system that does not answer can hold it up) ends with
-    // a text that says so.
-    void aRequestNotEndedInTimeSaysSo()
+    // a text that says so, and the helper is asked to stop it: a change it
+    // stops is undone.
+    void aRequestNotEndedInTimeIsStopped()
     {
         SKIP_WITHOUT_HOOKS();
-        Pause pause("before-check");
-        Running read;
-        start(&read, s("access"), {}, 2000);
-        QTRY_VERIFY_WITH_TIMEOUT(read.outcome.finished, 10000);
-        QCOMPARE(read.outcome.error, 212);
-        QVERIFY2(read.outcome.errorText.contains(s("did not finish reading")), qPrintable(read.outcome.errorText));
+        const auto before = snapshotStateRoot();
+        {
+            Pause pause("before-labelling", "events");
+            Running change;
+            start(&change, s("change"), {{s("micFsStatus"), 2}, {s("userILevels"), QVariantHash{{s("root"), 9u}}}}, 2000);
+            QTRY_VERIFY_WITH_TIMEOUT(change.outcome.finished, 10000);
+            QVERIFY(pause.reached());
+            QCOMPARE(change.outcome.error, 212);
+            QVERIFY2(change.outcome.errorText.contains(s("did not finish the change")), qPrintable(change.outcome.errorText));
+            QTest::qWait(300); // the stop on its way
+        }
+        // Served after the stopped change has ended.
+        QCOMPARE(execute(s("access"), locale()).error, 0);
+        QCOMPARE(snapshotStateRoot(), before);
     }
 
     void aDeniedClientLearnsNothingOfAnothersRead()
