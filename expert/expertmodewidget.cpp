@@ -413,21 +413,14 @@ QMap<QString, QVariant> ExpertModeWidget::getData() const
     QMap<QString, QVariant> map;
     map.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(chosenIlev()));
     map.insert(QStringLiteral("micFsStatus"), ui->protectFsCheckBox->checkState() != Qt::Unchecked ? 2 : 4);
-    switch (ui->tabWidgetFs->currentIndex()) {
-    case fileSystemTab:
-        map.insert(QStringLiteral("micFsCurrentItems"), treeModel->pathLevelHashUpdate());
-        break;
-    case configEditorTab: {
-        // A row still waiting for its path is no rule: it has nothing to send.
-        QHash<QString, QVariant> changes = ruleModel->pathLevelHashUpdate();
-        changes.remove(QString());
-        map.insert(QStringLiteral("micFsCurrentItems"), changes);
-        break;
-    }
-    default:
-        map.insert(QStringLiteral("micFsCurrentExceptions"), exceptionModel->exceptionList());
-        break;
-    }
+    // The edits of the tree and of the rule table, whichever is shown; an
+    // edit of the table wins over one of the same path in the tree. A row
+    // still waiting for its path is no rule: it has nothing to send.
+    QHash<QString, QVariant> changes = treeModel->pathLevelHashUpdate();
+    changes.insert(ruleModel->pathLevelHashUpdate());
+    changes.remove(QString());
+    map.insert(QStringLiteral("micFsCurrentItems"), changes);
+    map.insert(QStringLiteral("micFsCurrentExceptions"), exceptionModel->exceptionList());
     const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
     if (isolation == Qt::PartiallyChecked) {
         QVariantList services;
@@ -441,6 +434,20 @@ QMap<QString, QVariant> ExpertModeWidget::getData() const
         map.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::Checked ? 2 : 4);
     }
     return map;
+}
+
+bool ExpertModeWidget::isComplete(QString *problem) const
+{
+    ui->tableViewFs->commit();
+    const QStringList unleveled = ruleModel->newRulesWithoutLevel();
+    if (unleveled.isEmpty()) {
+        return true;
+    }
+    *problem = i18np("The new rule for %2 has no integrity level. Choose a level for it, or remove the row.",
+                     "%1 new rules have no integrity level, the first for %2. Choose a level for each, or remove their rows.",
+                     unleveled.size(),
+                     Mic::printable(unleveled.constFirst()));
+    return false;
 }
 
 // Levels and check states ---------------------------------------------------

@@ -27,6 +27,8 @@ public:
     ~ExpertModeWidget() override;
 
     void setData(const QMap<QString, QVariant> &map);
+    // Whether the edits can be saved; *problem says why not.
+    bool isComplete(QString *problem) const;
     QMap<QString, QVariant> getData() const;
 
     unsigned int chosenIlev() const;

@@ -109,6 +109,18 @@ const QHash<QString, QVariant> &FsConfigModel::pathLevelHashUpdate() const
     return pending;
 }
 
+QStringList FsConfigModel::newRulesWithoutLevel() const
+{
+    QStringList paths;
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
+        if (!it.key().isEmpty() && it.value().toString() == Mic::noLevelString && !configured.contains(it.key())) {
+            paths.append(it.key());
+        }
+    }
+    paths.sort();
+    return paths;
+}
+
 int FsConfigModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : rules.size();

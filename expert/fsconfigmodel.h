@@ -32,6 +32,8 @@ public:
     bool isLoading() const;
     const QHash<QString, QVariant> &pathLevelHash() const;
     const QHash<QString, QVariant> &pathLevelHashUpdate() const;
+    // Rules added with a path and no level yet, sorted.
+    QStringList newRulesWithoutLevel() const;
     void removeRowWithEmptyPath();
     // The path and level string of a row, as the table shows them.
     const QString &pathAt(int row) const;

@@ -1,4 +1,5 @@
 #include "micmanagementmodule.h"
+#include "editedsettings.h"
 #include "micstatus.h"
 #include "ui_micmanagementmodule.h"
 
@@ -434,6 +435,7 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
 void MicManagementModule::setData(const QVariantMap &map)
 {
     setSettingsRead(true);
+    readSettings = map;
     const Mic::Status micStatus = statusOf(map, QStringLiteral("micStatus"));
     const Mic::Status servicesStatus = statusOf(map, QStringLiteral("servicesIsolatedStatus"));
     const Mic::Status fsStatus = statusOf(map, QStringLiteral("micFsStatus"));
@@ -569,38 +571,42 @@ void MicManagementModule::change()
     }
     ui->stackedWidget->setCurrentIndex(0);
 
-    QVariantMap request = expertWidget->getData();
-    request.insert(QStringLiteral("micStatus"), ui->enableMicCheckBox->isChecked() ? 2 : 4);
-    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
-    request.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::PartiallyChecked ? 3 : isolation == Qt::Checked ? 2 : 4);
-    request.insert(QStringLiteral("micFsStatus"), ui->protectFsCheckBox->checkState() != Qt::Unchecked ? 2 : 4);
-    request.insert(QStringLiteral("userILevels"), userProxyModel->iLevels());
-
-    bool converts = false;
-    unsigned int level = request.value(QStringLiteral("micFutureLevel")).toUInt(&converts);
-    if (!converts) {
-        level = 0;
-    }
-    if (level == 0 && ui->enableMicCheckBox->isChecked()) {
-        level = Mic::Utils::defaultMaxLevel().value;
-        request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(level));
-    }
-    switch (Mic::Utils::maxLevelProblem(level)) {
-    case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
-        refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
+    QString unfinished;
+    if (!expertWidget->isComplete(&unfinished)) {
+        refuseToSave(unfinished);
         return;
-    case Mic::Utils::MaxLevelProblem::NotAbovePrevious:
-        refuseToSave(i18n("Max integrity level can't be less than or equal to %1!", Mic::Utils::previousMaxLevel().name));
+    }
+    QVariantMap shown = shownSettings();
+    if (ui->enableMicCheckBox->isChecked() && shown.value(QStringLiteral("micFutureLevel")).toUInt() == 0) {
+        shown.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(Mic::Utils::defaultMaxLevel().value));
+    }
+    const QVariantMap request = EditedSettings::request(readSettings, shown);
+    if (request.isEmpty()) {
+        messagesManager()->clearMessages();
+        outcomeOfLastSave = {{i18n("Nothing was changed: the page shows the settings as they were read."), KCMLS::InformationMessage}};
+        access();
         return;
-    case Mic::Utils::MaxLevelProblem::NotCoveringUnderlyingLevels:
-        if (!confirmUncoveringLevel(level)) {
-            stateWidget()->resetState();
-            keepMarkedAsChanged();
+    }
+    // Only a level being changed is checked against the running system.
+    if (request.contains(QStringLiteral("micFutureLevel"))) {
+        const unsigned int level = request.value(QStringLiteral("micFutureLevel")).toUInt();
+        switch (Mic::Utils::maxLevelProblem(level)) {
+        case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
+            refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
             return;
+        case Mic::Utils::MaxLevelProblem::NotAbovePrevious:
+            refuseToSave(i18n("Max integrity level can't be less than or equal to %1!", Mic::Utils::previousMaxLevel().name));
+            return;
+        case Mic::Utils::MaxLevelProblem::NotCoveringUnderlyingLevels:
+            if (!confirmUncoveringLevel(level)) {
+                stateWidget()->resetState();
+                keepMarkedAsChanged();
+                return;
+            }
+            break;
+        case Mic::Utils::MaxLevelProblem::None:
+            break;
         }
-        break;
-    case Mic::Utils::MaxLevelProblem::None:
-        break;
     }
 
     KAuth::Action action(changeAction);
@@ -621,6 +627,20 @@ void MicManagementModule::change()
         }
     });
     job->start();
+}
+
+// Every setting as the pages show it, in the keys of a change request; the
+// protection box as it shows, partly checked included.
+QVariantMap MicManagementModule::shownSettings() const
+{
+    QVariantMap shown = expertWidget->getData();
+    shown.insert(QStringLiteral("micStatus"), ui->enableMicCheckBox->isChecked() ? 2 : 4);
+    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
+    shown.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::PartiallyChecked ? 3 : isolation == Qt::Checked ? 2 : 4);
+    const Qt::CheckState protection = ui->protectFsCheckBox->checkState();
+    shown.insert(QStringLiteral("micFsStatus"), protection == Qt::PartiallyChecked ? 3 : protection == Qt::Checked ? 2 : 4);
+    shown.insert(QStringLiteral("userILevels"), userProxyModel->iLevels());
+    return shown;
 }
 
 void MicManagementModule::showOutcomeOfLastSave(bool once)

@@ -49,6 +49,7 @@ private Q_SLOTS:
     void on_stackedWidget_currentChanged(int index);
 
 private:
+    QVariantMap shownSettings() const;
     void readMicSettings(KAuth::Action action);
     void addLocale(KAuth::Action *action);
     void clear();
@@ -83,6 +84,8 @@ private:
     // warnings), shown again once the read that follows the save has
     // cleared the message area.
     QList<QPair<QString, KCMLS::MessageType>> outcomeOfLastSave;
+    // The settings as last read: a save sends only what differs from them.
+    QVariantMap readSettings;
     // The pending start of a read once the user has authorized it.
     QMetaObject::Connection authRequestConnection;
 };
