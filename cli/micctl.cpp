@@ -55,7 +55,10 @@ Commands:
                     checked and applied whole by the helper, or nothing at
                     all. Settings FILE leaves out stay as they are; "rules"
                     and "exceptions", when given, are the whole sets.
-                    --check  print what would change, change nothing
+                    --check  print what would change, and the labels
+                             protecting would change, as the helper works
+                             them out; it refuses what it would refuse in a
+                             change. Changes nothing.
                     --diff   print what changes, and apply it
                     --skip-missing  leave out users and services this machine
                              does not have (with a warning) instead of
@@ -229,8 +232,9 @@ void printRelabelled(const QVariantList &objects, int count)
     }
 }
 
-// What the helper did beyond the settings themselves, and the reboot.
-int reportApplied(const QVariantMap &reply, int changeCount, bool reboot)
+// What the helper did beyond the settings themselves, and the reboot; with
+// --check, what it would do.
+int reportChange(const QVariantMap &reply, int changeCount, const ApplyOptions &options)
 {
     const QStringList warnings = reply.value(QStringLiteral("warnings")).toStringList();
     for (const QString &warning : warnings) {
@@ -238,20 +242,30 @@ int reportApplied(const QVariantMap &reply, int changeCount, bool reboot)
     }
     const int relabelled = reply.value(QStringLiteral("relabelledCount")).toInt();
     if (relabelled > 0) {
-        printLine(i18np("Protecting the file system changed the label of one object.", "Protecting the file system changed the labels of %1 objects.", relabelled));
+        printLine(options.check ? i18np("Protecting the file system would change the label of one object.",
+                                        "Protecting the file system would change the labels of %1 objects.",
+                                        relabelled)
+                                : i18np("Protecting the file system changed the label of one object.",
+                                        "Protecting the file system changed the labels of %1 objects.",
+                                        relabelled));
+        const int lowered = reply.value(QStringLiteral("loweredCount")).toInt();
+        if (lowered > 0) {
+            printLine(options.check ? i18np("Of these, one label would be lowered.", "Of these, %1 labels would be lowered.", lowered)
+                                    : i18np("Of these, one label was lowered.", "Of these, %1 labels were lowered.", lowered));
+        }
         printRelabelled(reply.value(QStringLiteral("relabelled")).toList(), relabelled);
     }
-    printLine(i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
+    printLine(options.check ? i18np("%1 change would be applied.", "%1 changes would be applied.", changeCount)
+                            : i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
     if (!reply.value(QStringLiteral("needReboot")).toBool()) {
         return Changed;
     }
-    if (!reboot) {
-        printLine(i18n("The changes take effect after a reboot."));
+    if (!options.reboot) {
+        printLine(options.check ? i18n("The changes would take effect after a reboot.") : i18n("The changes take effect after a reboot."));
         return Changed;
     }
     return rebootNow() ? Changed : Failure;
 }
-
 
 int applyTo(const QVariantMap &machine, const DesiredState &desired, const ApplyOptions &options);
 
@@ -337,11 +351,13 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
             printLine(line);
         }
     }
+    // A check goes to the helper too: it refuses what it would refuse in a
+    // change, and works out the labels protecting would change.
+    QVariantMap request = difference.changeRequest();
     if (options.check) {
-        printLine(i18np("%1 change would be applied.", "%1 changes would be applied.", lines.size()));
-        return Changed;
+        request.insert(Mic::Protocol::checkOnlyKey, true);
     }
-    const ActionOutcome change = runAction(Mic::Protocol::changeAction, difference.changeRequest());
+    const ActionOutcome change = runAction(Mic::Protocol::changeAction, request);
     if (!change.reply) {
         // The page's advice, to save in parts, would lose rules here: each
         // file is a whole set.
@@ -351,8 +367,7 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
                        : change.error);
         return Failure;
     }
-    const std::optional<QVariantMap> reply = change.reply;
-    return reportApplied(*reply, lines.size(), options.reboot);
+    return reportChange(*change.reply, lines.size(), options);
 }
 
 bool argumentsFit(const QString &command, int count)

@@ -61,6 +61,12 @@ inline const QString stopStage = QStringLiteral("stop");
 // client that has not yet taken them all waits for them.
 inline const QString sentAheadKey = QStringLiteral("sentAhead");
 
+// A change request that sets this key (true) is checked and worked out
+// whole, as the change would be, and changes nothing: no state file and no
+// label is written. Its reply says what the change would do. Helpers that
+// do not know the key refuse the request as one with an unknown setting.
+inline const QString checkOnlyKey = QStringLiteral("checkOnly");
+
 // A client that sets this key (true) in a request takes the large tables and
 // lists of the replies in chunks sent ahead of the maps they belong to, and
 // puts them back into every map that follows: a read of any size then goes

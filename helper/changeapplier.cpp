@@ -13,6 +13,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace
 {
 // A list of paths for a message, cut short when long.
@@ -32,8 +34,9 @@ QString stoppedText()
 }
 }
 
-ChangeApplier::ChangeApplier(MicSystem &system)
+ChangeApplier::ChangeApplier(MicSystem &system, Mode mode)
     : system(system)
+    , mode(mode)
 {
 }
 
@@ -60,6 +63,9 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
         if (*request.micFsStatus == StatusValue::Enabled && !protectFileSystem(error)) {
             return false;
         }
+    }
+    if (mode == Mode::CheckOnly) {
+        return true;
     }
     if (!system.write(error)) {
         const QStringList notRestored = restoreLabels();
@@ -180,7 +186,7 @@ bool ChangeApplier::protectFileSystem(QString *error)
             return failLabelling(stoppedText(), error);
         }
         QString why;
-        if (!raiseContainer(labels, paths.at(i), numbers.at(i), &why)) {
+        if (!raiseContainer(labels, check, paths.at(i), numbers.at(i), &why)) {
             return failLabelling(why, error);
         }
     }
@@ -205,26 +211,41 @@ bool ChangeApplier::protectFileSystem(QString *error)
 
 bool ChangeApplier::label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error)
 {
-    LabelChange change{path, {}};
-    if (!labels.write(path, level, &change.previous, error)) {
-        return false;
+    unsigned int previous = 0;
+    if (mode == Mode::CheckOnly) {
+        previous = labelNow(labels, path).level;
+        plannedLabels.insert(path, level);
+    } else {
+        LabelChange change{path, {}};
+        if (!labels.write(path, level, &change.previous, error)) {
+            return false;
+        }
+        labelled.append(change);
+        previous = change.previous.existed ? change.previous.value.toUInt() : 0;
     }
-    labelled.append(change);
-    const unsigned int previous = change.previous.existed ? change.previous.value.toUInt() : 0;
     relabelledObjects.append({path, previous, level, container});
     return true;
 }
 
+ObjectLabel ChangeApplier::labelNow(LabelAccess &labels, const QString &path)
+{
+    const auto planned = plannedLabels.constFind(path);
+    if (planned != plannedLabels.cend()) {
+        return {ObjectLabel::Labelled, *planned, QString()};
+    }
+    return labels.read(path);
+}
+
 // An object's container must cover the object's level: raised, when it does
 // not, to both levels at once. Only the one parent, as the check of the
-// tree does; the root is never raised.
-bool ChangeApplier::raiseContainer(LabelAccess &labels, const QString &path, unsigned int level, QString *error)
+// tree does; the root is never raised, and an exception keeps its level.
+bool ChangeApplier::raiseContainer(LabelAccess &labels, const ProtectionCheck &check, const QString &path, unsigned int level, QString *error)
 {
     const QString container = path.left(path.lastIndexOf(QLatin1Char('/')));
-    if (container.isEmpty()) {
+    if (container.isEmpty() || check.isException(container)) {
         return true;
     }
-    const ObjectLabel current = labels.read(container);
+    const ObjectLabel current = labelNow(labels, container);
     if (current.state != ObjectLabel::Labelled || ProtectionCheck::covers(current.level, level)) {
         return true;
     }
@@ -249,6 +270,13 @@ QVariantList ChangeApplier::relabelled() const
 int ChangeApplier::relabelledCount() const
 {
     return relabelledObjects.size();
+}
+
+int ChangeApplier::loweredCount() const
+{
+    return int(std::count_if(relabelledObjects.cbegin(), relabelledObjects.cend(), [](const Relabelled &object) {
+        return !ProtectionCheck::covers(object.to, object.from);
+    }));
 }
 
 bool ChangeApplier::failLabelling(const QString &why, QString *error)

@@ -4,17 +4,22 @@
 #include "changerequest.h"
 #include "labelaccess.h"
 
+#include <QHash>
 #include <QStringList>
 #include <QVariantList>
 
 class MicSystem;
+class ProtectionCheck;
 
 // Applies a checked change request to the MIC system as one transaction:
-// labels first, then the files; a failure undoes what was done.
+// labels first, then the files; a failure undoes what was done. Checking
+// only goes the same way and writes nothing: the labels it would write
+// stand in for the objects' own, and the files stay as they are.
 class ChangeApplier
 {
 public:
-    explicit ChangeApplier(MicSystem &system);
+    enum class Mode { Apply, CheckOnly };
+    explicit ChangeApplier(MicSystem &system, Mode mode = Mode::Apply);
 
     bool apply(const ChangeRequest &request, QString *error);
 
@@ -27,6 +32,9 @@ public:
     // the object was raised as the container of another.
     QVariantList relabelled() const;
     int relabelledCount() const;
+    // Of those, the labels that lose bits: subjects of lower levels may
+    // then write the objects.
+    int loweredCount() const;
     static constexpr int maxListedRelabels = 200;
 
 private:
@@ -36,7 +44,9 @@ private:
     void applyRules(const ChangeRequest &request);
     bool protectFileSystem(QString *error);
     bool label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error);
-    bool raiseContainer(LabelAccess &labels, const QString &path, unsigned int level, QString *error);
+    bool raiseContainer(LabelAccess &labels, const ProtectionCheck &check, const QString &path, unsigned int level, QString *error);
+    // The object's label as the change has left it so far.
+    ObjectLabel labelNow(LabelAccess &labels, const QString &path);
     // The objects whose label could not be put back.
     QStringList restoreLabels();
     bool failLabelling(const QString &why, QString *error);
@@ -47,9 +57,12 @@ private:
     };
 
     MicSystem &system;
+    const Mode mode;
     QStringList warningTexts;
     bool rebootNeeded = false;
     QList<LabelChange> labelled;
+    // Checking only: the labels the change would have written so far.
+    QHash<QString, unsigned int> plannedLabels;
     struct Relabelled {
         QString path;
         unsigned int from = 0;

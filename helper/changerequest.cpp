@@ -118,7 +118,7 @@ public:
             && status(QStringLiteral("servicesIsolatedStatus"), {2, 3, 4}, &request.servicesIsolatedStatus)
             && status(QStringLiteral("micFsStatus"), {2, 4}, &request.micFsStatus) && futureLevel(&request.futureLevel)
             && userLevels(&request.userLevels) && ruleChanges(&request.ruleChanges) && exceptions(&request.exceptions)
-            && services(&request.services) && locale();
+            && services(&request.services) && checkOnly(&request.checkOnly) && locale();
         if (!ok) {
             *error = problem;
             return std::nullopt;
@@ -165,6 +165,7 @@ private:
                                          Mic::Protocol::requestIdKey,
                                          Mic::Protocol::replyKeyKey,
                                          Mic::Protocol::chunkedRepliesKey,
+                                         Mic::Protocol::checkOnlyKey,
                                          Mic::Protocol::replyToKey};
         for (auto it = args.cbegin(); it != args.cend(); ++it) {
             if (!known.contains(it.key())) {
@@ -385,6 +386,16 @@ private:
             list.append({name.toString(), isolated.toBool()});
         }
         *result = list;
+        return true;
+    }
+
+    bool checkOnly(bool *result)
+    {
+        const QVariant value = args.value(Mic::Protocol::checkOnlyKey);
+        if (value.isValid() && value.userType() != QMetaType::Bool) {
+            return badValue(Mic::Protocol::checkOnlyKey, value, i18n("expected true or false"));
+        }
+        *result = value.toBool();
         return true;
     }
 

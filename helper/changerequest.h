@@ -31,6 +31,8 @@ struct ChangeRequest {
     std::optional<QHash<QString, QString>> ruleChanges;
     std::optional<QStringList> exceptions;
     std::optional<QList<ServiceIsolation>> services;
+    // Work out what the change would do, and change nothing.
+    bool checkOnly = false;
 
     // `knownServices`: the services of the system that can be isolated.
     static std::optional<ChangeRequest> parse(const QVariantMap &args, const QStringList &isolatableServices, QString *error);

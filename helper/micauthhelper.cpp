@@ -129,14 +129,15 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
     if (!request) {
         return channel.error(int(HelperError::InvalidRequest), error);
     }
-    ChangeApplier applier(system);
+    ChangeApplier applier(system, request->checkOnly ? ChangeApplier::Mode::CheckOnly : ChangeApplier::Mode::Apply);
     if (!applier.apply(*request, &error)) {
         return channel.error(int(HelperError::WriteFailed), error);
     }
     return channel.reply({{QStringLiteral("warnings"), applier.warnings()},
                           {QStringLiteral("needReboot"), applier.needReboot()},
                           {QStringLiteral("relabelled"), applier.relabelled()},
-                          {QStringLiteral("relabelledCount"), applier.relabelledCount()}});
+                          {QStringLiteral("relabelledCount"), applier.relabelledCount()},
+                          {QStringLiteral("loweredCount"), applier.loweredCount()}});
 }
 }
 

@@ -123,3 +123,8 @@ int ProtectionCheck::checkedCount() const
 {
     return checked;
 }
+
+bool ProtectionCheck::isException(const QString &path) const
+{
+    return exceptions.contains(path);
+}

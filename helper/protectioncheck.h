@@ -38,6 +38,7 @@ public:
     // Configured paths where no object exists.
     QStringList missingPaths() const;
     int checkedCount() const;
+    bool isException(const QString &path) const;
 
     static bool covers(unsigned int label, unsigned int level);
 

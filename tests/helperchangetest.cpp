@@ -2,6 +2,8 @@
 // what it refuses without touching anything.
 #include "helperfixture.h"
 
+#include <protocol.h>
+
 #include <QMultiHash>
 #include <QMultiMap>
 #include <QProcess>
@@ -154,6 +156,7 @@ private Q_SLOTS:
         QTest::newRow("level as number") << request({{QStringLiteral("micFsCurrentItems"), hash({{QStringLiteral("/usr"), 63}})}})
                                          << QStringLiteral("/usr");
         QTest::newRow("unknown key") << request({{QStringLiteral("micStatusX"), 2}}) << QStringLiteral("micStatusX");
+        QTest::newRow("check-only as text") << request({{Mic::Protocol::checkOnlyKey, QStringLiteral("true")}}) << Mic::Protocol::checkOnlyKey;
         QTest::newRow("unknown service") << request({{QStringLiteral("services"), QVariantList{hash({{QStringLiteral("name"), QStringLiteral("nope")}, {QStringLiteral("isIsolated"), true}})}}})
                                          << QStringLiteral("nope");
         QTest::newRow("status beyond 32 bits") << request({{QStringLiteral("micStatus"), qlonglong(4294967298LL)}}) << QStringLiteral("\"4294967298\" is not");
@@ -364,6 +367,37 @@ private Q_SLOTS:
         QCOMPARE(execute(QStringLiteral("change"), request({{QStringLiteral("micFsStatus"), 2}})).error, 0);
         QCOMPARE(labelOf(file("d/x")), QByteArray("7"));
         QCOMPARE(labelOf(file("d")), QByteArray("7"));
+    }
+
+    // An exception keeps its level, also as the container of an object
+    // labelled inside it. A check-only request works out the same labels
+    // and changes nothing.
+    void exceptionsStayAsTheyAreAndChecksChangeNothing()
+    {
+        QDir().mkpath(file("e"));
+        QFile(file("e/x")).open(QIODevice::WriteOnly);
+        QVERIFY(setLabel(file("e"), 0) && setLabel(file("e/x"), 0));
+        writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), "12 " + file("e/x").toUtf8() + "\n7 " + file("uncovered").toUtf8() + "\nexception " + file("e").toUtf8() + "\n");
+        const QVariantMap protect = request({{QStringLiteral("micFsStatus"), 2}});
+        QVariantMap checkOnly = protect;
+        checkOnly.insert(Mic::Protocol::checkOnlyKey, true);
+
+        const auto before = snapshotStateRoot();
+        const Outcome checked = execute(QStringLiteral("change"), checkOnly);
+        QCOMPARE(checked.error, 0);
+        QCOMPARE(snapshotStateRoot(), before);
+        const Outcome applied = execute(QStringLiteral("change"), protect);
+        QCOMPARE(applied.error, 0);
+        QCOMPARE(labelOf(file("e/x")), QByteArray("12"));
+        QCOMPARE(labelOf(file("e")), QByteArray("0"));
+        QCOMPARE(labelOf(file("uncovered")), QByteArray("7"));
+        // e/x; "uncovered" (8 → 7, lowered) and, as its container, the
+        // folder "files"; not "e".
+        QCOMPARE(applied.data.value(QStringLiteral("relabelledCount")).toInt(), 3);
+        QCOMPARE(applied.data.value(QStringLiteral("loweredCount")).toInt(), 1);
+        for (const char *key : {"relabelled", "relabelledCount", "loweredCount", "needReboot", "warnings"}) {
+            QVERIFY2(checked.data.value(QLatin1String(key)) == applied.data.value(QLatin1String(key)), key);
+        }
     }
 
     void protectingLabelsWhatIsNotCovered()

@@ -1,7 +1,8 @@
 // The command-line client over the real helper: the status as JSON, the
 // desired state exported to a file, a wrong command, and a user polkit
 // refuses; a desired state checked, applied and applied again, files that
-// cannot be applied, a reboot; the example playbook over the same helper.
+// cannot be applied, checks the helper refuses or works out, a reboot; the
+// example playbook over the same helper.
 #include "helperfixture.h"
 
 #include <QJsonArray>
@@ -11,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -198,6 +201,53 @@ private Q_SLOTS:
         QVERIFY2(again.err.contains("cannot be read, so file-system protection stays partly"), again.err.constData());
         // What the machine exports now is what was asked for.
         QCOMPARE(exported(), state);
+    }
+
+    // A check goes to the helper: a file it would refuse fails with its
+    // reason. One it takes lists the labels protecting would change, the
+    // same that applying the file then changes, and changes nothing.
+    void checkIsWorkedOutByTheHelper()
+    {
+        const QString files = laySampleSystem();
+        QTemporaryDir dir;
+        const auto unchanged = snapshotStateRoot();
+        const Run relative = micctl({s("apply"), s("--check"), written(dir, s("relative.json"), withEntry(exported(), s("rules"), s("files/high"), s("7")))});
+        QCOMPARE(relative.status, 1);
+        QVERIFY2(relative.err.contains("The rule path \"files/high\" is not an absolute path"), relative.err.constData());
+        QVERIFY(!relative.out.contains("would be applied"));
+        QCOMPARE(snapshotStateRoot(), unchanged);
+
+        // "d" carries 1 and gets a rule of its own, 4 (lowered), before it
+        // is raised as the container of d/x: the check must see the 4 it
+        // would have written.
+        QDir().mkpath(files + s("/d"));
+        QVERIFY(QFile(files + s("/d/x")).open(QIODevice::WriteOnly));
+        QVERIFY(setLabel(files + s("/d"), 1));
+        const QString desired = written(dir, s("desired.json"), withEntry(withEntry(exported(), s("rules"), files + s("/d"), s("4")), s("rules"), files + s("/d/x"), s("63")));
+        const auto before = snapshotStateRoot();
+        const Run check = micctl({s("apply"), s("--check"), desired});
+        QCOMPARE(check.status, 2);
+        for (const QString &line : {s("Protecting the file system would change the labels of 6 objects."),
+                                    s("Of these, 2 labels would be lowered."),
+                                    s("  %1/uncovered: 8 → 7 (lowered)").arg(files),
+                                    s("  %1/d: 4 → 63 (container of a labelled object)").arg(files),
+                                    s("3 changes would be applied.")}) {
+            QVERIFY2(QString::fromUtf8(check.out).contains(line + QLatin1Char('\n')), check.out.constData());
+        }
+        QCOMPARE(snapshotStateRoot(), before);
+
+        const Run applied = micctl({s("apply"), desired});
+        QCOMPARE(applied.status, 2);
+        const auto relabelLines = [](const QByteArray &out) {
+            QList<QByteArray> lines = out.split('\n');
+            lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QByteArray &line) {
+                            return !line.startsWith("  ");
+                        }),
+                        lines.end());
+            return lines;
+        };
+        QCOMPARE(relabelLines(applied.out), relabelLines(check.out));
+        QCOMPARE(labelOf(files + s("/d")), QByteArray("63"));
     }
 
     // Refused whole, nothing changed: unknown users and services (unless
