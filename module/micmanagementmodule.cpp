@@ -1,5 +1,4 @@
 #include "micmanagementmodule.h"
-#include "editedsettings.h"
 #include "micstatus.h"
 #include "ui_micmanagementmodule.h"
 
@@ -8,7 +7,6 @@
 #include <ilevelselectdialog.h>
 #include <printable.h>
 #include <protocol.h>
-#include <reboot.h>
 #include <userlistmodel.h>
 #include <userlistproxymodel.h>
 #include <utils.h>
@@ -21,7 +19,6 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QLayout>
-#include <QMessageBox>
 #include <QMetaEnum>
 #include <QStyle>
 
@@ -31,7 +28,6 @@ namespace
 {
 using Mic::Protocol::accessAction;
 using Mic::Protocol::actionTimeout;
-using Mic::Protocol::changeAction;
 using Mic::Protocol::helperId;
 
 
@@ -529,201 +525,4 @@ void MicManagementModule::selectUserRow(const QString &user)
     if (row.isValid()) {
         ui->usersTreeView->setCurrentIndex(userProxyModel->mapFromSource(row));
     }
-}
-
-// Saving --------------------------------------------------------------------
-
-void MicManagementModule::refuseToSave(const QString &text)
-{
-    stateWidget()->resetState();
-    QMessageBox::warning(this, i18n("Warning"), text, QMessageBox::Ok);
-    keepMarkedAsChanged();
-}
-
-void MicManagementModule::keepMarkedAsChanged()
-{
-    // The host marks the module unchanged once change() returns.
-    QMetaObject::invokeMethod(this, &MicManagementModule::markAsChanged, Qt::QueuedConnection);
-}
-
-bool MicManagementModule::confirmUncoveringLevel(unsigned int level)
-{
-    const auto answer = QMessageBox::question(this,
-                                              i18n("Warning"),
-                                              i18n("Selected maximum integrity level does not cover all underlying levels, because level "
-                                                   "comparison is done by mask\nPreferable values: %1\nDo you really want to set "
-                                                   "integrity level to %2?",
-                                                   Mic::Utils::maxILevelNames().join(QStringLiteral(", ")),
-                                                   QString::number(level)),
-                                              QMessageBox::Yes | QMessageBox::No);
-    return answer != QMessageBox::No;
-}
-
-void MicManagementModule::change()
-{
-    if (readJob || writeJob) {
-        refuseToSave(i18n("Wait until it loads completely before saving."));
-        return;
-    }
-    if (!settingsRead) {
-        refuseToSave(i18n("The settings could not be read, so they cannot be saved. Read them again first."));
-        return;
-    }
-    ui->stackedWidget->setCurrentIndex(0);
-
-    QString unfinished;
-    if (!expertWidget->isComplete(&unfinished)) {
-        refuseToSave(unfinished);
-        return;
-    }
-    QVariantMap shown = shownSettings();
-    if (ui->enableMicCheckBox->isChecked() && shown.value(QStringLiteral("micFutureLevel")).toUInt() == 0) {
-        shown.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(Mic::Utils::defaultMaxLevel().value));
-    }
-    const QVariantMap request = EditedSettings::request(readSettings, shown);
-    if (request.isEmpty()) {
-        messagesManager()->clearMessages();
-        outcomeOfLastSave = {{i18n("Nothing was changed: the page shows the settings as they were read."), KCMLS::InformationMessage}};
-        access();
-        return;
-    }
-    // Only a level being changed is checked against the running system.
-    if (request.contains(QStringLiteral("micFutureLevel"))) {
-        const unsigned int level = request.value(QStringLiteral("micFutureLevel")).toUInt();
-        switch (Mic::Utils::maxLevelProblem(level)) {
-        case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
-            refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
-            return;
-        case Mic::Utils::MaxLevelProblem::NotAbovePrevious:
-            refuseToSave(i18n("Max integrity level can't be less than or equal to %1!", Mic::Utils::previousMaxLevel().name));
-            return;
-        case Mic::Utils::MaxLevelProblem::NotCoveringUnderlyingLevels:
-            if (!confirmUncoveringLevel(level)) {
-                stateWidget()->resetState();
-                keepMarkedAsChanged();
-                return;
-            }
-            break;
-        case Mic::Utils::MaxLevelProblem::None:
-            break;
-        }
-    }
-
-    KAuth::Action action(changeAction);
-    action.setHelperId(helperId);
-    action.setTimeout(actionTimeout);
-    action.setArguments(request);
-    addLocale(&action);
-
-    auto *job = new HelperRequest(action, this);
-    writeJob = job;
-    if (action.status() == KAuth::Action::AuthorizedStatus) {
-        stateWidget()->waitState(KCMLS::SavingState);
-    }
-    connect(job, &KJob::result, this, &MicManagementModule::onWriteMicSettingsJobFinished);
-    connect(job, &HelperRequest::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
-        if (status == KAuth::Action::AuthorizedStatus) {
-            messagesManager()->clearMessages();
-        }
-    });
-    job->start();
-}
-
-// Every setting as the pages show it, in the keys of a change request; the
-// protection box as it shows, partly checked included.
-QVariantMap MicManagementModule::shownSettings() const
-{
-    QVariantMap shown = expertWidget->getData();
-    shown.insert(QStringLiteral("micStatus"), ui->enableMicCheckBox->isChecked() ? 2 : 4);
-    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
-    shown.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::PartiallyChecked ? 3 : isolation == Qt::Checked ? 2 : 4);
-    const Qt::CheckState protection = ui->protectFsCheckBox->checkState();
-    shown.insert(QStringLiteral("micFsStatus"), protection == Qt::PartiallyChecked ? 3 : protection == Qt::Checked ? 2 : 4);
-    shown.insert(QStringLiteral("userILevels"), userProxyModel->iLevels());
-    return shown;
-}
-
-void MicManagementModule::showOutcomeOfLastSave(bool once)
-{
-    for (const auto &[text, type] : std::as_const(outcomeOfLastSave)) {
-        messagesManager()->newMessage(text, type, QString(), KCMLS::NoState);
-    }
-    if (once) {
-        outcomeOfLastSave.clear();
-    }
-}
-
-// The labels a save changed, lowered ones first: a lowered label lets
-// subjects of lower levels write the object.
-QPair<QString, KCMLS::MessageType> MicManagementModule::relabelledMessage(const QVariantList &relabelled, int count)
-{
-    count = qMax(count, relabelled.size());
-    QStringList lowered;
-    QStringList raised;
-    for (const QVariant &entry : relabelled) {
-        const QVariantHash object = entry.toHash();
-        const uint from = object.value(QStringLiteral("from")).toUInt();
-        const uint to = object.value(QStringLiteral("to")).toUInt();
-        const QString path = Mic::printable(object.value(QStringLiteral("path")).toString()).toHtmlEscaped();
-        const QString line = object.value(QStringLiteral("container")).toBool()
-            ? i18nc("@item a label changed by a save", "%1: %2 → %3 (container of a labelled object)", path, QString::number(from), QString::number(to))
-            : i18nc("@item a label changed by a save", "%1: %2 → %3", path, QString::number(from), QString::number(to));
-        if ((to & from) != from) {
-            lowered.append(i18nc("@item a lowered label", "<b>Lowered:</b> %1", line));
-        } else {
-            raised.append(line);
-        }
-    }
-    QString text = i18np("Protecting the file system changed the label of one object:",
-                         "Protecting the file system changed the labels of %1 objects:",
-                         count)
-        + QStringLiteral("<br>") + (lowered + raised).join(QStringLiteral("<br>"));
-    if (count > relabelled.size()) {
-        text += QStringLiteral("<br>") + i18np("… and %1 more", "… and %1 more", count - relabelled.size());
-    }
-    return {text, lowered.isEmpty() ? KCMLS::InformationMessage : KCMLS::WarningMessage};
-}
-
-void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
-{
-    writeJob = nullptr;
-    if (job->error()) {
-        messagesManager()->newMessage(Mic::printableMessage(job->errorText()), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
-        markAsChanged();
-        stateWidget()->resetState();
-        return;
-    }
-    const QVariantMap data = static_cast<HelperRequest *>(job)->data();
-    const QStringList warnings = data.value(QStringLiteral("warnings")).toStringList();
-    const bool needReboot = data.value(QStringLiteral("needReboot")).toBool();
-    // The read that follows clears the message area; what the save did must
-    // stay in view, so it is shown again after it.
-    outcomeOfLastSave = {{i18n("The integrity control settings were saved."), KCMLS::PositiveMessage}};
-    const QVariantList relabelled = data.value(QStringLiteral("relabelled")).toList();
-    if (!relabelled.isEmpty()) {
-        outcomeOfLastSave.append(relabelledMessage(relabelled, data.value(QStringLiteral("relabelledCount")).toInt()));
-    }
-    if (!warnings.isEmpty()) {
-        QStringList shown;
-        for (const QString &warning : warnings) {
-            shown.append(Mic::printableMessage(warning).toHtmlEscaped());
-        }
-        outcomeOfLastSave.append({shown.join(QStringLiteral("<br>")), KCMLS::WarningMessage});
-    }
-    showOutcomeOfLastSave(false);
-    stateWidget()->resetState();
-
-    if (needReboot) {
-        const auto answer = QMessageBox::question(this,
-                                                  i18n("Reboot system"),
-                                                  i18n("To apply settings need reboot system\nReboot now?"),
-                                                  QMessageBox::Yes | QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
-            Mic::rebootMachine();
-            outcomeOfLastSave.clear();
-            Q_EMIT changed(false);
-            return;
-        }
-    }
-    access();
 }

@@ -62,6 +62,10 @@ private:
     // Asks whether a maximum level that does not cover all underlying levels
     // is meant.
     bool confirmUncoveringLevel(unsigned int level);
+    bool confirmLowering(int lowered, int relabelled);
+    HelperRequest *startChangeRequest(const QVariantMap &request);
+    void checkThenSend(const QVariantMap &request);
+    void send(const QVariantMap &request);
     void setUpUnreadNotice();
     void setSettingsRead(bool read);
     void keepRoomForRead(bool keep);

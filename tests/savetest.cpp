@@ -88,11 +88,21 @@ private:
         module->access();
         QTRY_VERIFY_WITH_TIMEOUT(!module->isReading(), 30000);
     }
-    // Applies the page as the host does, answering the dialogs that come.
+    // Applies the page as the host does, answering the dialogs that come:
+    // warnings with Ok, the question before lowering labels as
+    // `lowerLabels` says (kept apart in `loweringQuestions`), others with
+    // `answer`.
     QStringList dialogs;
+    QStringList loweringQuestions;
+    bool lowerLabels = true;
     void save(QMessageBox::StandardButton answer = QMessageBox::No)
     {
-        ModalDialogAnswerer answerer([answer](QDialog *dialog) {
+        const QString lowering = s("Lower labels");
+        ModalDialogAnswerer answerer([answer, lowering, this](QDialog *dialog) {
+            if (dialog->windowTitle() == lowering) {
+                answerFor(dialog, lowerLabels ? QMessageBox::Yes : QMessageBox::No);
+                return;
+            }
             answerFor(dialog, dialog->windowTitle() == s("Warning") && qobject_cast<QMessageBox *>(dialog)->button(QMessageBox::Ok) ? QMessageBox::Ok
                                                                                                                                      : answer);
         });
@@ -100,8 +110,9 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(!module->isSaving() && !module->isReading(), 30000);
         QTest::qWait(50); // queued re-marking
         dialogs.clear();
+        loweringQuestions.clear();
         for (int i = 0; i < answerer.seen.size(); ++i) {
-            dialogs.append(answerer.titles.at(i) + s(": ") + answerer.texts.at(i));
+            (answerer.titles.at(i) == lowering ? loweringQuestions : dialogs).append(answerer.titles.at(i) + s(": ") + answerer.texts.at(i));
         }
     }
     QString micText() const
@@ -404,7 +415,18 @@ private Q_SLOTS:
                 QVERIFY(rules->setData(rules->index(row, 0), s("15")));
             }
         }
+        // Protecting with the new rules would lower a label: asked first,
+        // and No saves nothing.
+        const QByteArray configBefore = readRootFile(s("etc/kestrel/fs-ilev.conf"));
+        lowerLabels = false;
         save();
+        QCOMPARE(loweringQuestions.size(), 1);
+        QVERIFY2(loweringQuestions.first().contains(s("lowers the label of one object")), qPrintable(loweringQuestions.first()));
+        QCOMPARE(readRootFile(s("etc/kestrel/fs-ilev.conf")), configBefore);
+        QCOMPARE(labelOf(files + s("/uncovered")), QByteArray("8"));
+        lowerLabels = true;
+        save();
+        QCOMPARE(loweringQuestions.size(), 1);
         const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
         QVERIFY2(config.contains("12 " + files.toUtf8() + "/mask\n") && config.contains("15 " + files.toUtf8() + "/high\n"), config.constData());
         QCOMPARE(labelOf(files + s("/uncovered")), QByteArray("7")); // rules changed while protection is on

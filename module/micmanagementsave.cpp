@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+// Saving the pages: what the administrator edited, checked with the helper
+// first when it would lower labels, and what the save did.
+#include "micmanagementmodule.h"
+#include "editedsettings.h"
+#include "ui_micmanagementmodule.h"
+
+#include <expertmodewidget.h>
+#include <helperrequest.h>
+#include <printable.h>
+#include <protocol.h>
+#include <reboot.h>
+#include <userlistproxymodel.h>
+#include <utils.h>
+
+#include <KLocalizedString>
+
+#include <QMessageBox>
+
+using Mic::Protocol::actionTimeout;
+using Mic::Protocol::changeAction;
+using Mic::Protocol::helperId;
+
+void MicManagementModule::refuseToSave(const QString &text)
+{
+    stateWidget()->resetState();
+    QMessageBox::warning(this, i18n("Warning"), text, QMessageBox::Ok);
+    keepMarkedAsChanged();
+}
+
+void MicManagementModule::keepMarkedAsChanged()
+{
+    // The host marks the module unchanged once change() returns.
+    QMetaObject::invokeMethod(this, &MicManagementModule::markAsChanged, Qt::QueuedConnection);
+}
+
+bool MicManagementModule::confirmUncoveringLevel(unsigned int level)
+{
+    const auto answer = QMessageBox::question(this,
+                                              i18n("Warning"),
+                                              i18n("Selected maximum integrity level does not cover all underlying levels, because level "
+                                                   "comparison is done by mask\nPreferable values: %1\nDo you really want to set "
+                                                   "integrity level to %2?",
+                                                   Mic::Utils::maxILevelNames().join(QStringLiteral(", ")),
+                                                   QString::number(level)),
+                                              QMessageBox::Yes | QMessageBox::No);
+    return answer != QMessageBox::No;
+}
+
+void MicManagementModule::change()
+{
+    if (readJob || writeJob) {
+        refuseToSave(i18n("Wait until it loads completely before saving."));
+        return;
+    }
+    if (!settingsRead) {
+        refuseToSave(i18n("The settings could not be read, so they cannot be saved. Read them again first."));
+        return;
+    }
+    ui->stackedWidget->setCurrentIndex(0);
+
+    QString unfinished;
+    if (!expertWidget->isComplete(&unfinished)) {
+        refuseToSave(unfinished);
+        return;
+    }
+    QVariantMap shown = shownSettings();
+    if (ui->enableMicCheckBox->isChecked() && shown.value(QStringLiteral("micFutureLevel")).toUInt() == 0) {
+        shown.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(Mic::Utils::defaultMaxLevel().value));
+    }
+    const QVariantMap request = EditedSettings::request(readSettings, shown);
+    if (request.isEmpty()) {
+        messagesManager()->clearMessages();
+        outcomeOfLastSave = {{i18n("Nothing was changed: the page shows the settings as they were read."), KCMLS::InformationMessage}};
+        access();
+        return;
+    }
+    // Only a level being changed is checked against the running system.
+    if (request.contains(QStringLiteral("micFutureLevel"))) {
+        const unsigned int level = request.value(QStringLiteral("micFutureLevel")).toUInt();
+        switch (Mic::Utils::maxLevelProblem(level)) {
+        case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
+            refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
+            return;
+        case Mic::Utils::MaxLevelProblem::NotAbovePrevious:
+            refuseToSave(i18n("Max integrity level can't be less than or equal to %1!", Mic::Utils::previousMaxLevel().name));
+            return;
+        case Mic::Utils::MaxLevelProblem::NotCoveringUnderlyingLevels:
+            if (!confirmUncoveringLevel(level)) {
+                stateWidget()->resetState();
+                keepMarkedAsChanged();
+                return;
+            }
+            break;
+        case Mic::Utils::MaxLevelProblem::None:
+            break;
+        }
+    }
+
+    // Protecting may lower labels: the helper works out first what it would
+    // do, and the administrator is asked before any is lowered.
+    if (request.value(QStringLiteral("micFsStatus")).toInt() == 2) {
+        checkThenSend(request);
+    } else {
+        send(request);
+    }
+}
+
+HelperRequest *MicManagementModule::startChangeRequest(const QVariantMap &request)
+{
+    KAuth::Action action(changeAction);
+    action.setHelperId(helperId);
+    action.setTimeout(actionTimeout);
+    action.setArguments(request);
+    addLocale(&action);
+    auto *job = new HelperRequest(action, this);
+    writeJob = job;
+    if (action.status() == KAuth::Action::AuthorizedStatus) {
+        stateWidget()->waitState(KCMLS::SavingState);
+    }
+    return job;
+}
+
+void MicManagementModule::checkThenSend(const QVariantMap &request)
+{
+    QVariantMap check = request;
+    check.insert(Mic::Protocol::checkOnlyKey, true);
+    HelperRequest *job = startChangeRequest(check);
+    connect(job, &KJob::result, this, [this, job, request] {
+        if (job->error()) {
+            onWriteMicSettingsJobFinished(job);
+            return;
+        }
+        writeJob = nullptr;
+        const QVariantMap outcome = job->data();
+        const int lowered = outcome.value(QStringLiteral("loweredCount")).toInt();
+        if (lowered > 0 && !confirmLowering(lowered, outcome.value(QStringLiteral("relabelledCount")).toInt())) {
+            stateWidget()->resetState();
+            markAsChanged();
+            return;
+        }
+        send(request);
+    });
+    job->start();
+}
+
+bool MicManagementModule::confirmLowering(int lowered, int relabelled)
+{
+    QMessageBox question(QMessageBox::Warning,
+                         i18n("Lower labels"),
+                         i18np("Saving protects the file system and lowers the label of one object (%2 labels change in all). A lowered "
+                               "label lets processes of lower integrity levels write to the object.\nSave anyway?",
+                               "Saving protects the file system and lowers the labels of %1 objects (%2 labels change in all). A lowered "
+                               "label lets processes of lower integrity levels write to the object.\nSave anyway?",
+                               lowered,
+                               qMax(lowered, relabelled)),
+                         QMessageBox::Yes | QMessageBox::No,
+                         this);
+    question.setDefaultButton(QMessageBox::No);
+    return question.exec() == QMessageBox::Yes;
+}
+
+void MicManagementModule::send(const QVariantMap &request)
+{
+    HelperRequest *job = startChangeRequest(request);
+    connect(job, &KJob::result, this, &MicManagementModule::onWriteMicSettingsJobFinished);
+    connect(job, &HelperRequest::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
+        if (status == KAuth::Action::AuthorizedStatus) {
+            messagesManager()->clearMessages();
+        }
+    });
+    job->start();
+}
+
+// Every setting as the pages show it, in the keys of a change request; the
+// protection box as it shows, partly checked included.
+QVariantMap MicManagementModule::shownSettings() const
+{
+    QVariantMap shown = expertWidget->getData();
+    shown.insert(QStringLiteral("micStatus"), ui->enableMicCheckBox->isChecked() ? 2 : 4);
+    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
+    shown.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::PartiallyChecked ? 3 : isolation == Qt::Checked ? 2 : 4);
+    const Qt::CheckState protection = ui->protectFsCheckBox->checkState();
+    shown.insert(QStringLiteral("micFsStatus"), protection == Qt::PartiallyChecked ? 3 : protection == Qt::Checked ? 2 : 4);
+    shown.insert(QStringLiteral("userILevels"), userProxyModel->iLevels());
+    return shown;
+}
+
+void MicManagementModule::showOutcomeOfLastSave(bool once)
+{
+    for (const auto &[text, type] : std::as_const(outcomeOfLastSave)) {
+        messagesManager()->newMessage(text, type, QString(), KCMLS::NoState);
+    }
+    if (once) {
+        outcomeOfLastSave.clear();
+    }
+}
+
+// The labels a save changed, lowered ones first: a lowered label lets
+// subjects of lower levels write the object.
+QPair<QString, KCMLS::MessageType> MicManagementModule::relabelledMessage(const QVariantList &relabelled, int count)
+{
+    count = qMax(count, relabelled.size());
+    QStringList lowered;
+    QStringList raised;
+    for (const QVariant &entry : relabelled) {
+        const QVariantHash object = entry.toHash();
+        const uint from = object.value(QStringLiteral("from")).toUInt();
+        const uint to = object.value(QStringLiteral("to")).toUInt();
+        const QString path = Mic::printable(object.value(QStringLiteral("path")).toString()).toHtmlEscaped();
+        const QString line = object.value(QStringLiteral("container")).toBool()
+            ? i18nc("@item a label changed by a save", "%1: %2 → %3 (container of a labelled object)", path, QString::number(from), QString::number(to))
+            : i18nc("@item a label changed by a save", "%1: %2 → %3", path, QString::number(from), QString::number(to));
+        if ((to & from) != from) {
+            lowered.append(i18nc("@item a lowered label", "<b>Lowered:</b> %1", line));
+        } else {
+            raised.append(line);
+        }
+    }
+    QString text = i18np("Protecting the file system changed the label of one object:",
+                         "Protecting the file system changed the labels of %1 objects:",
+                         count)
+        + QStringLiteral("<br>") + (lowered + raised).join(QStringLiteral("<br>"));
+    if (count > relabelled.size()) {
+        text += QStringLiteral("<br>") + i18np("… and %1 more", "… and %1 more", count - relabelled.size());
+    }
+    return {text, lowered.isEmpty() ? KCMLS::InformationMessage : KCMLS::WarningMessage};
+}
+
+void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
+{
+    writeJob = nullptr;
+    if (job->error()) {
+        messagesManager()->newMessage(Mic::printableMessage(job->errorText()), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        markAsChanged();
+        stateWidget()->resetState();
+        return;
+    }
+    const QVariantMap data = static_cast<HelperRequest *>(job)->data();
+    const QStringList warnings = data.value(QStringLiteral("warnings")).toStringList();
+    const bool needReboot = data.value(QStringLiteral("needReboot")).toBool();
+    // The read that follows clears the message area; what the save did must
+    // stay in view, so it is shown again after it.
+    outcomeOfLastSave = {{i18n("The integrity control settings were saved."), KCMLS::PositiveMessage}};
+    const QVariantList relabelled = data.value(QStringLiteral("relabelled")).toList();
+    if (!relabelled.isEmpty()) {
+        outcomeOfLastSave.append(relabelledMessage(relabelled, data.value(QStringLiteral("relabelledCount")).toInt()));
+    }
+    if (!warnings.isEmpty()) {
+        QStringList shown;
+        for (const QString &warning : warnings) {
+            shown.append(Mic::printableMessage(warning).toHtmlEscaped());
+        }
+        outcomeOfLastSave.append({shown.join(QStringLiteral("<br>")), KCMLS::WarningMessage});
+    }
+    showOutcomeOfLastSave(false);
+    stateWidget()->resetState();
+
+    if (needReboot) {
+        // No by default: a stray Enter must not reboot the machine.
+        const auto answer = QMessageBox::question(this,
+                                                  i18n("Reboot system"),
+                                                  i18n("To apply settings need reboot system\nReboot now?"),
+                                                  QMessageBox::Yes | QMessageBox::No,
+                                                  QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            Mic::rebootMachine();
+            outcomeOfLastSave.clear();
+            Q_EMIT changed(false);
+            return;
+        }
+    }
+    access();
+}
