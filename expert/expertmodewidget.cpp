@@ -11,6 +11,7 @@
 #include "serviceinfo.h"
 #include "servicemodel.h"
 
+#include <constants.h>
 #include <printable.h>
 #include <utils.h>
 
@@ -157,6 +158,7 @@ void ExpertModeWidget::setUpViews()
     exceptions->setSelectionMode(QAbstractItemView::SingleSelection);
     exceptions->setSortingEnabled(false);
     exceptions->horizontalHeader()->setHighlightSections(false);
+    exceptions->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft);
     exceptions->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     exceptionPathDelegate = new MicFileDialogDelegate(shownExceptionRows, this);
     exceptions->setItemDelegateForColumn(0, exceptionPathDelegate);
@@ -209,6 +211,7 @@ void ExpertModeWidget::connectReactions()
     };
     followRows(ruleModel);
     followRows(exceptionModel);
+    connect(ruleModel, &QAbstractItemModel::modelReset, this, &ExpertModeWidget::addUsedLevelsToFilter);
 
     const auto removeFollowsSelection = [this](QAbstractItemView *view, QPushButton *remove) {
         connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [remove](const QItemSelection &selected) {
@@ -288,6 +291,19 @@ void ExpertModeWidget::fillFilterLevelComboBox()
     for (const Mic::Level &level : catalogue) {
         const QString name = Mic::Utils::levelName(level.value);
         levels->addItem(name, name);
+    }
+}
+
+// Levels that rules use beyond the catalogue (custom ones) can be filtered
+// by too.
+void ExpertModeWidget::addUsedLevelsToFilter()
+{
+    QComboBox *levels = ui->comboBoxFilterLevel;
+    for (const QString &level : ruleModel->levelsInUse()) {
+        const QString name = Mic::Utils::configLevelToPrettyName(level);
+        if (level != Mic::noLevelString && levels->findData(name) < 0) {
+            levels->addItem(name, name);
+        }
     }
 }
 

@@ -63,6 +63,7 @@ private:
     void connectReactions();
     void addShortcuts();
     void setUpFilters();
+    void addUsedLevelsToFilter();
     void fillFilterLevelComboBox();
     void applyRuleFilter();
     void applyExceptionFilter();

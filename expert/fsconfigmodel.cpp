@@ -10,6 +10,7 @@
 #include <QFutureWatcher>
 #include <QtConcurrent>
 #include <QFont>
+#include <QSet>
 
 FsConfigModel::FsConfigModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -32,11 +33,19 @@ QHash<QString, QVariant> withoutEmptyPath(const QHash<QString, QVariant> &hash)
     return loaded;
 }
 
-QStringList sortedPaths(const QHash<QString, QVariant> &rules)
+// The paths in order, and the level strings the rules use (a handful).
+FsConfigModel::Sorted sortRules(const QHash<QString, QVariant> &rules)
 {
-    QStringList paths = rules.keys();
-    paths.sort(Qt::CaseSensitive);
-    return paths;
+    FsConfigModel::Sorted sorted;
+    sorted.paths = rules.keys();
+    sorted.paths.sort(Qt::CaseSensitive);
+    QSet<QString> levels;
+    for (const QVariant &level : rules) {
+        levels.insert(level.toString());
+    }
+    sorted.levels = levels.values();
+    sorted.levels.sort();
+    return sorted;
 }
 }
 
@@ -45,13 +54,13 @@ void FsConfigModel::reset(const QHash<QString, QVariant> &hash, bool trackChange
     const int generation = ++loadGeneration;
     const QHash<QString, QVariant> loaded = withoutEmptyPath(hash);
     if (trackChanges || loaded.size() < backgroundSortFrom) {
-        resetNow(loaded, trackChanges, sortedPaths(loaded));
+        resetNow(loaded, trackChanges, sortRules(loaded));
         return;
     }
     // Empty at once: nothing can be edited in a table about to be replaced.
     resetNow({}, false, {});
     loading = true;
-    auto *sorting = new QFutureWatcher<QStringList>(this);
+    auto *sorting = new QFutureWatcher<Sorted>(this);
     connect(sorting, &QFutureWatcherBase::finished, this, [this, sorting, loaded, generation] {
         sorting->deleteLater();
         if (generation == loadGeneration) {
@@ -60,7 +69,7 @@ void FsConfigModel::reset(const QHash<QString, QVariant> &hash, bool trackChange
         }
     });
     sorting->setFuture(QtConcurrent::run([loaded] {
-        return sortedPaths(loaded);
+        return sortRules(loaded);
     }));
 }
 
@@ -69,7 +78,7 @@ bool FsConfigModel::isLoading() const
     return loading;
 }
 
-void FsConfigModel::resetNow(const QHash<QString, QVariant> &loaded, bool trackChanges, const QStringList &sortedPaths)
+void FsConfigModel::resetNow(const QHash<QString, QVariant> &loaded, bool trackChanges, const Sorted &sorted)
 {
     loading = false;
     beginResetModel();
@@ -95,7 +104,8 @@ void FsConfigModel::resetNow(const QHash<QString, QVariant> &loaded, bool trackC
         }
     }
     rules = loaded;
-    rows = sortedPaths;
+    rows = sorted.paths;
+    usedLevels = sorted.levels;
     endResetModel();
 }
 
@@ -107,6 +117,11 @@ const QHash<QString, QVariant> &FsConfigModel::pathLevelHash() const
 const QHash<QString, QVariant> &FsConfigModel::pathLevelHashUpdate() const
 {
     return pending;
+}
+
+const QStringList &FsConfigModel::levelsInUse() const
+{
+    return usedLevels;
 }
 
 QStringList FsConfigModel::newRulesWithoutLevel() const

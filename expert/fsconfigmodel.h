@@ -23,6 +23,12 @@ class FsConfigModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    // Loaded rules as the table shows them.
+    struct Sorted {
+        QStringList paths;
+        QStringList levels;
+    };
+
     explicit FsConfigModel(QObject *parent = nullptr);
     ~FsConfigModel() override;
 
@@ -32,6 +38,8 @@ public:
     bool isLoading() const;
     const QHash<QString, QVariant> &pathLevelHash() const;
     const QHash<QString, QVariant> &pathLevelHashUpdate() const;
+    // The level strings of the rules as loaded, sorted.
+    const QStringList &levelsInUse() const;
     // Rules added with a path and no level yet, sorted.
     QStringList newRulesWithoutLevel() const;
     void removeRowWithEmptyPath();
@@ -58,7 +66,7 @@ private:
     bool setPath(const QModelIndex &index, const QString &path);
     bool rejectPath(const QString &warning);
     void forgetRule(const QString &path);
-    void resetNow(const QHash<QString, QVariant> &loaded, bool trackChanges, const QStringList &sortedPaths);
+    void resetNow(const QHash<QString, QVariant> &loaded, bool trackChanges, const Sorted &sorted);
 
     QHash<QString, QVariant> rules;
     QStringList rows;
@@ -70,6 +78,7 @@ private:
     // Counts loads; a background sort that a later load overtook is dropped.
     int loadGeneration = 0;
     bool loading = false;
+    QStringList usedLevels;
 };
 
 #endif

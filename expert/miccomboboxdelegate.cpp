@@ -21,6 +21,8 @@ namespace
 constexpr int customLevelMaximum = 255;
 // The entry of an editor that holds what the model holds.
 constexpr char committedEntryProperty[] = "committedEntry";
+// Whether an editor has an entry of a custom level before "<Other>".
+constexpr char customEntryProperty[] = "hasCustomEntry";
 
 QString storedLevel(const QModelIndex &index)
 {
@@ -53,6 +55,23 @@ int initialCustomLevel(const QString &stored)
 {
     const unsigned int level = Mic::Utils::configLevelToNumber(stored, Mic::Utils::currentMaxLevel().value, nullptr);
     return int(qMin(level, unsigned(customLevelMaximum)));
+}
+
+// A custom level shows as itself, in an entry of its own before "<Other>",
+// which stays last for choosing another. Returns the entry.
+int showCustomLevel(QComboBox *comboBox, const QString &level)
+{
+    const int other = comboBox->count() - 1;
+    int entry = other - 1;
+    if (!comboBox->property(customEntryProperty).toBool()) {
+        entry = other;
+        comboBox->insertItem(entry, QString());
+        comboBox->setProperty(customEntryProperty, true);
+    }
+    comboBox->setItemText(entry, Mic::Utils::configLevelToPrettyName(level));
+    comboBox->setItemData(entry, level, Qt::UserRole);
+    comboBox->setCurrentIndex(entry);
+    return entry;
 }
 
 // nullopt when the user cancels.
@@ -156,8 +175,7 @@ void MicComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &inde
         entry = comboBox->findData(QString::number(level, 10), Qt::UserRole);
     }
     if (entry < 0) {
-        entry = comboBox->count() - 1;
-        comboBox->setItemData(entry, storedLevel(index), Qt::UserRole);
+        entry = storedLevel(index).isEmpty() ? comboBox->count() - 1 : showCustomLevel(comboBox, storedLevel(index));
     }
     comboBox->setCurrentIndex(entry);
     comboBox->setProperty(committedEntryProperty, entry);
@@ -169,8 +187,8 @@ void MicComboBoxDelegate::setModelData(QWidget *editor, QAbstractItemModel *mode
     if (!comboBox) {
         return;
     }
-    // "<Other>" holds the custom level chosen last, if any: committing the
-    // editor again (focus leaving, a save) writes it without asking again.
+    // "<Other>" itself holds nothing: a custom level has an entry of its own,
+    // so committing the editor again (focus leaving, a save) never asks.
     const QString level = comboBox->currentData(Qt::UserRole).toString();
     if (!level.isEmpty()) {
         model->setData(index, level, Qt::EditRole);
@@ -197,7 +215,8 @@ void MicComboBoxDelegate::onComboBoxActivated(int entry)
         // editor while the dialog runs.
         const QPointer<QComboBox> guarded(comboBox);
         comboBox->removeEventFilter(this);
-        const std::optional<int> custom = askCustomLevel(comboBox->parentWidget(), comboBox->currentData(Qt::UserRole).toString());
+        const std::optional<int> custom = askCustomLevel(comboBox->parentWidget(),
+                                                         comboBox->itemData(comboBox->property(committedEntryProperty).toInt(), Qt::UserRole).toString());
         if (!guarded) {
             return;
         }
@@ -206,8 +225,9 @@ void MicComboBoxDelegate::onComboBoxActivated(int entry)
             comboBox->setCurrentIndex(comboBox->property(committedEntryProperty).toInt());
             return;
         }
-        comboBox->setItemData(entry, QString::number(*custom, 10), Qt::UserRole);
+        entry = showCustomLevel(comboBox, QString::number(*custom, 10));
     }
+    comboBox->setProperty(committedEntryProperty, entry);
     // Every choice lands in the model at once; the editor stays open.
     Q_EMIT commitData(comboBox);
 }

@@ -3,6 +3,8 @@
 
 #include <utils.h>
 
+#include <KLocalizedString>
+
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -34,7 +36,13 @@ inline ServiceInfo serviceInfoFromMap(const QHash<QString, QVariant> &map)
     info.isIsolated = map.value(QStringLiteral("isIsolated")).toBool();
     info.isError = map.value(QStringLiteral("isError")).toBool();
     info.levelDisplayName = Mic::Utils::levelName(map.value(QStringLiteral("iLevel")).toUInt());
-    info.toolTip = info.name;
+    if (info.isError) {
+        info.toolTip = i18n("%1 is in error: its isolation cannot be changed until the error is mended.", info.name);
+    } else if (!info.isIsolatable) {
+        info.toolTip = i18n("%1 cannot be started on an isolated level.", info.name);
+    } else {
+        info.toolTip = info.name;
+    }
     return info;
 }
 

@@ -19,6 +19,7 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
 #include <QMetaEnum>
 #include <QStyle>
 
@@ -144,6 +145,16 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
         markAsChanged();
     });
     connect(expertWidget, &ExpertModeWidget::contentChanged, this, &MicManagementModule::markAsChanged);
+    connect(this, qOverload<bool>(&KCModule::changed), this, [this](bool changed) {
+        hasPendingEdits = changed;
+    });
+    // F5, the reload shortcut of KDE's applications, on both pages.
+    auto *readAgainAction = new QAction(this);
+    readAgainAction->setShortcuts(QKeySequence::Refresh);
+    readAgainAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(readAgainAction, &QAction::triggered, this, &MicManagementModule::readAgain);
+    addAction(readAgainAction);
+    connect(ui->readAgainButton, &QPushButton::clicked, this, &MicManagementModule::readAgain);
     connect(expertWidget, &ExpertModeWidget::goBackRequest, this, [this] {
         ui->stackedWidget->setCurrentIndex(0);
     });
@@ -212,14 +223,20 @@ void MicManagementModule::on_expertModeButton_clicked()
     ui->stackedWidget->setCurrentIndex(1);
 }
 
+// The boxes the expert page shows too, as it has them.
+void MicManagementModule::takeOverExpertBoxes()
+{
+    ui->protectFsCheckBox->setCheckState(expertWidget->protectFsState());
+    ui->servicesIsolatedCheckBox->setCheckState(expertWidget->servicesIsolatedState());
+    if (expertWidget->chosenIlev() == 0) {
+        ui->enableMicCheckBox->setChecked(false);
+    }
+}
+
 void MicManagementModule::on_stackedWidget_currentChanged(int index)
 {
     if (index == 0) {
-        ui->protectFsCheckBox->setCheckState(expertWidget->protectFsState());
-        ui->servicesIsolatedCheckBox->setCheckState(expertWidget->servicesIsolatedState());
-        if (expertWidget->chosenIlev() == 0) {
-            ui->enableMicCheckBox->setChecked(false);
-        }
+        takeOverExpertBoxes();
     } else if (index == 1) {
         expertWidget->setProtectFsState(ui->protectFsCheckBox->checkState());
         expertWidget->setServicesIsolatedState(ui->servicesIsolatedCheckBox->checkState());
@@ -227,6 +244,29 @@ void MicManagementModule::on_stackedWidget_currentChanged(int index)
     if (QPushButton *back = backButton()) {
         back->setVisible(index == 1);
     }
+}
+
+// Drops what was edited and not applied, after asking; what the last save
+// said goes too.
+void MicManagementModule::readAgain()
+{
+    if (readJob || writeJob) {
+        return;
+    }
+    if (hasPendingEdits) {
+        QMessageBox question(QMessageBox::Question,
+                             i18n("Read again"),
+                             i18n("Reading the settings again drops the changes that were not applied. Read them again?"),
+                             QMessageBox::Yes | QMessageBox::No,
+                             this);
+        question.setDefaultButton(QMessageBox::No);
+        if (question.exec() != QMessageBox::Yes) {
+            return;
+        }
+    }
+    outcomeOfLastSave.clear();
+    messagesManager()->clearMessages();
+    access();
 }
 
 void MicManagementModule::on_changeUserIntegrityButton_clicked()
@@ -247,9 +287,9 @@ void MicManagementModule::on_changeUserIntegrityButton_clicked()
     dialog->deleteLater();
 }
 
+// Before a read; the page shown stays, as after a save.
 void MicManagementModule::clear()
 {
-    ui->stackedWidget->setCurrentIndex(0);
     ui->micLevelsLabel->clear();
     ui->showUnprotectedFilesButton->hide();
     if (ui->showUnprotectedFilesButton->isChecked()) {
@@ -426,6 +466,11 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
         }
     }
     servicesRequested = false;
+    // Back where it was before the save, once the page can take it again.
+    if (focusBeforeSave && focusBeforeSave->isEnabled() && focusBeforeSave->isVisible()) {
+        focusBeforeSave->setFocus(Qt::OtherFocusReason);
+    }
+    focusBeforeSave = nullptr;
 }
 
 void MicManagementModule::setData(const QVariantMap &map)

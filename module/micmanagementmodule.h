@@ -50,6 +50,9 @@ private Q_SLOTS:
 
 private:
     QVariantMap shownSettings() const;
+    void takeOverExpertBoxes();
+    void rememberFocus();
+    void readAgain();
     void readMicSettings(KAuth::Action action);
     void addLocale(KAuth::Action *action);
     void clear();
@@ -90,6 +93,10 @@ private:
     QList<QPair<QString, KCMLS::MessageType>> outcomeOfLastSave;
     // The settings as last read: a save sends only what differs from them.
     QVariantMap readSettings;
+    // Edits not yet applied, as the host was told.
+    bool hasPendingEdits = false;
+    // Where the focus was when a save began, to put it back after it.
+    QPointer<QWidget> focusBeforeSave;
     // The pending start of a read once the user has authorized it.
     QMetaObject::Connection authRequestConnection;
 };

@@ -17,6 +17,7 @@
 
 #include <KLocalizedString>
 
+#include <QAbstractItemView>
 #include <QMessageBox>
 
 using Mic::Protocol::actionTimeout;
@@ -59,7 +60,12 @@ void MicManagementModule::change()
         refuseToSave(i18n("The settings could not be read, so they cannot be saved. Read them again first."));
         return;
     }
-    ui->stackedWidget->setCurrentIndex(0);
+    // The page stays where the administrator is; the general page's boxes
+    // follow the expert page's, as they would on going back.
+    if (ui->stackedWidget->currentIndex() == 1) {
+        takeOverExpertBoxes();
+    }
+    rememberFocus();
 
     QString unfinished;
     if (!expertWidget->isComplete(&unfinished)) {
@@ -172,6 +178,19 @@ void MicManagementModule::send(const QVariantMap &request)
         }
     });
     job->start();
+}
+
+// An editor in a table closes on saving: its table takes the focus back.
+void MicManagementModule::rememberFocus()
+{
+    QWidget *focus = focusWidget();
+    for (QWidget *widget = focus; widget && widget != this; widget = widget->parentWidget()) {
+        if (auto *view = qobject_cast<QAbstractItemView *>(widget)) {
+            focus = view;
+            break;
+        }
+    }
+    focusBeforeSave = isAncestorOf(focus) ? focus : nullptr;
 }
 
 // Every setting as the pages show it, in the keys of a change request; the

@@ -327,7 +327,7 @@ private Q_SLOTS:
         QVERIFY(statusJson().value(s("rebootPending")).toBool());
         // Asked to reboot, it does so for the change already waiting.
         const Run rebooted = micctl({s("apply"), s("--reboot"), off});
-        QCOMPARE(rebooted.status, 2);
+        QVERIFY2(rebooted.status == 2, rebooted.err.constData());
         QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("disabled"));
         QCOMPARE(micctl({s("apply"), s("--reboot"), off}).status, 0);
     }

@@ -23,6 +23,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QSortFilterProxyModel>
+#include <QStackedWidget>
 #include <QTest>
 #include <QTreeView>
 
@@ -440,6 +441,51 @@ private Q_SLOTS:
         QCOMPARE(readRootFile(s("etc/kestrel/fs-ilev.conf")), config);
         QCOMPARE(dialogs.size(), 1);
         QVERIFY2(dialogs.first().contains(s("/opt/new has no integrity level")), qPrintable(dialogs.first()));
+    }
+
+    // Keyboard only: a rule's level set from its cell (Alt+Down opens the
+    // list), applied, and the page stays where it was, the focus too; Tab
+    // leaves the table.
+    void aRuleLevelSetWithTheKeyboard()
+    {
+        writeState(true, 63, 63);
+        module->show();
+        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
+        read();
+        QTest::keyClick(general<QPushButton>("expertModeButton"), Qt::Key_Space);
+        auto *subTabs = child<QTabWidget>("tabWidgetFs");
+        QTest::keyClick(subTabs, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(subTabs->currentIndex(), 1);
+        auto *view = child<QTableView>("tableViewFs");
+        view->setFocus();
+        QAbstractItemModel *rules = view->model();
+        QTest::keyClick(view, Qt::Key_Home, Qt::ControlModifier);
+        while (!rules->index(view->currentIndex().row(), 1).data().toString().endsWith(s("/high"))) {
+            const int row = view->currentIndex().row();
+            QTest::keyClick(view, Qt::Key_Down);
+            QVERIFY(view->currentIndex().row() > row);
+        }
+        QCOMPARE(view->currentIndex().column(), 0);
+
+        QTest::keyClick(view, Qt::Key_Down, Qt::AltModifier);
+        QComboBox *list = nullptr;
+        QTRY_VERIFY((list = view->viewport()->findChild<QComboBox *>()) && list->view()->isVisible());
+        const int wanted = list->findData(s("15"));
+        while (list->view()->currentIndex().row() != wanted) {
+            QTest::keyClick(list->view(), list->view()->currentIndex().row() < wanted ? Qt::Key_Down : Qt::Key_Up);
+        }
+        QTest::keyClick(list->view(), Qt::Key_Return);
+        QTRY_COMPARE(rules->index(view->currentIndex().row(), 0).data(Qt::UserRole).toString(), s("15"));
+
+        save();
+        QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("15 " + files.toUtf8() + "/high\n"));
+        QCOMPARE(child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
+        QCOMPARE(subTabs->currentIndex(), 1);
+        // The window is not active offscreen: the module's focus is asked.
+        QTRY_COMPARE(module->focusWidget(), view);
+
+        QTest::keyClick(view, Qt::Key_Tab);
+        QVERIFY(module->focusWidget() != view && !view->isAncestorOf(module->focusWidget()));
     }
 
     void refusedSaves()
