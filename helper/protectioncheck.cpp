@@ -9,6 +9,8 @@
 
 #include <KLocalizedString>
 
+#include <QHash>
+
 #include <algorithm>
 
 ProtectionCheck::ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel)
@@ -29,6 +31,34 @@ bool ProtectionCheck::covers(unsigned int label, unsigned int level)
     return (label & level) == level;
 }
 
+namespace
+{
+// Levels as the pages name them ("15 - Upper"), each looked up in the
+// catalogue once per check: there may be a million lines.
+class LevelNames
+{
+public:
+    QString of(unsigned int level)
+    {
+        auto it = known.find(level);
+        if (it == known.end()) {
+            it = known.insert(level, Mic::Utils::levelName(level));
+        }
+        return it.value();
+    }
+    // With the level string as written where it is not the number itself
+    // ("15 - Upper (0b1111)", "63 - High (max)").
+    QString configured(const QString &written, unsigned int level)
+    {
+        const QString name = of(level);
+        return written == QString::number(level) ? name : i18nc("@item a level and the string it was written as", "%1 (%2)", name, written);
+    }
+
+private:
+    QHash<unsigned int, QString> known;
+};
+}
+
 bool ProtectionCheck::run(const std::function<bool()> &stopped)
 {
     messages.clear();
@@ -39,6 +69,7 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
     unreadable.clear();
     checked = 0;
     LabelAccess labels;
+    LevelNames names;
     for (const auto &[path, levelString] : entries) {
         if ((checked & 1023) == 0 && stopped && stopped()) {
             return false;
@@ -59,7 +90,7 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
             paths.append(path);
             levels.append(levelString);
             messagePaths.append(path);
-            messages.append(i18nc("@item unprotected file", "%1 (level %2, configured %3)", path, QString::number(label.level), levelString));
+            messages.append(i18nc("@item unprotected file", "%1 (level %2, configured %3)", path, names.of(label.level), names.configured(levelString, required)));
         }
     }
     sortByPath();
