@@ -278,6 +278,7 @@ void MicManagementModule::on_changeUserIntegrityButton_clicked()
     auto *dialog = new ILevelSelectDialog(this);
     const QString user = userProxyModel->data(userProxyModel->index(current.row(), 0), Qt::DisplayRole).toString();
     dialog->setILevel(static_cast<unsigned char>(userProxyModel->getUserMaxILevel(user) & 0xffu));
+    dialog->setWindowTitle(i18nc("@title:window", "Integrity Levels of %1", Mic::printable(user)));
     const int result = dialog->exec();
     if (result == QDialog::Accepted) {
         userProxyModel->setUserMaxIlevel(user, dialog->iLevel());

@@ -317,7 +317,7 @@ private Q_SLOTS:
         unsigned int shown = 0;
         {
             ModalDialogAnswerer answerer([&shown](QDialog *dialog) {
-                QCOMPARE(dialog->windowTitle(), QStringLiteral("Select User Integrity Level"));
+                QCOMPARE(dialog->windowTitle(), QStringLiteral("Integrity Levels of carol"));
                 auto *maximal = dialog->findChild<KestrelQt5::ILevelComboBox *>(QStringLiteral("maximalILevelComboBox"));
                 auto *minimal = dialog->findChild<KestrelQt5::ILevelComboBox *>(QStringLiteral("minimalILevelComboBox"));
                 shown = maximal->value();
