@@ -6,6 +6,7 @@
 
 #include <KLocalizedString>
 
+#include <QDateTime>
 #include <QFont>
 #include <QMessageBox>
 
@@ -34,10 +35,24 @@ bool isTopDir(const QString &path)
 {
     return path.count(QLatin1Char('/')) <= 1;
 }
+
+// The system's formats, unless it has none of its own (the C locale, all a
+// minimal system has): then those of the page's language, so that a German
+// page does not write its dates as "8 Dec 2026".
+QLocale formatsLocale()
+{
+    const QLocale system = QLocale::system();
+    const QStringList languages = KLocalizedString::languages();
+    if (system.dateTimeFormat(QLocale::ShortFormat) != QLocale::c().dateTimeFormat(QLocale::ShortFormat) || languages.isEmpty()) {
+        return system;
+    }
+    return QLocale(languages.first());
+}
 }
 
 MicFileSystemModel::MicFileSystemModel(QObject *parent)
     : KCMLS::RootFileSystemModel(parent)
+    , locale(formatsLocale())
 {
     // The texts cached by path would otherwise outlive a file that leaves
     // the model, and show on a new file of the same name.
@@ -170,6 +185,14 @@ QVariant MicFileSystemModel::data(const QModelIndex &index, int role) const
     if (role == Qt::TextAlignmentRole) {
         return index.isValid() ? QVariant(int(Qt::AlignVCenter)) : QVariant();
     }
+    if (role == Qt::DisplayRole && index.model() == this) {
+        if (index.column() == SizeColumn) {
+            return sizeText(index);
+        }
+        if (index.column() == DateModifiedColumn) {
+            return locale.toString(lastModified(index), QLocale::ShortFormat);
+        }
+    }
     if (index.column() < CurrentLevelColumn || index.model() != this) {
         return RootFileSystemModel::data(index, role);
     }
@@ -186,6 +209,12 @@ QVariant MicFileSystemModel::data(const QModelIndex &index, int role) const
     default:
         return RootFileSystemModel::data(index, role);
     }
+}
+
+// A directory's size is left blank, as the plain model leaves it.
+QVariant MicFileSystemModel::sizeText(const QModelIndex &index) const
+{
+    return isDir(index) ? QString() : locale.formattedDataSize(size(index));
 }
 
 QString MicFileSystemModel::currentLevelName(const QModelIndex &index) const

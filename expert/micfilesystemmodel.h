@@ -4,6 +4,7 @@
 #include <rootfilesystemmodel.h>
 
 #include <QHash>
+#include <QLocale>
 #include <QPersistentModelIndex>
 #include <QVariant>
 
@@ -22,6 +23,8 @@ class MicFileSystemModel : public KCMLS::RootFileSystemModel
     Q_OBJECT
 public:
     enum Column {
+        SizeColumn = 1,
+        DateModifiedColumn = 3,
         CurrentLevelColumn = 4,
         ConfigLevelColumn = 5,
     };
@@ -63,6 +66,10 @@ private:
     void checkTopDir(const QString &path, const QString &level) const;
     void storeEdit(const QPersistentModelIndex &cell, const QString &level);
     unsigned int containerLevel(const QModelIndex &container, unsigned int maxLevel) const;
+    QVariant sizeText(const QModelIndex &index) const;
+
+    // Sizes and dates are written in the formats of this locale.
+    const QLocale locale;
 
     // What is only shown is cached by path, not by persistent index: every
     // sort of a directory moves each persistent index of the model with a

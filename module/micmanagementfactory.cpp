@@ -1,7 +1,9 @@
 #include "micmanagementmodule.h"
+#include "qttranslations.h"
 
 #include <KPluginFactory>
 
-K_PLUGIN_FACTORY(MicManagementFactory, registerPlugin<MicManagementModule>();)
+// The factory is made once, when the host loads the plugin.
+K_PLUGIN_FACTORY(MicManagementFactory, Mic::installQtTranslations(); registerPlugin<MicManagementModule>();)
 
 #include "micmanagementfactory.moc"

@@ -1,15 +1,34 @@
 // The built plugin as the hosts load it.
 #include <KCModule>
+#include <KLocalizedString>
 #include <KPluginFactory>
 
 #include <QLibrary>
+#include <QLibraryInfo>
 #include <QPluginLoader>
 #include <QTest>
+#include <QTranslator>
 
 class PluginLoadingTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // Runs before any other slot loads the plugin: its factory, which loads
+    // Qt's catalogue, is made once per process.
+    void qtCatalogueOfThePagesLanguage()
+    {
+        // The process started in English; the page speaks German.
+        KLocalizedString::setLanguages({QStringLiteral("de")});
+        QTranslator german;
+        QVERIFY(german.load(QStringLiteral("qtbase_de"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)));
+        QCOMPARE(QCoreApplication::translate("QFileSystemModel", "Size"), QStringLiteral("Size"));
+
+        QPluginLoader loader(QStringLiteral(MIC_PLUGIN_PATH));
+        QVERIFY2(loader.instance(), qPrintable(loader.errorString()));
+        QCOMPARE(QCoreApplication::translate("QFileSystemModel", "Size"), german.translate("QFileSystemModel", "Size"));
+        KLocalizedString::clearLanguages();
+    }
+
     void metadata()
     {
         QPluginLoader loader(QStringLiteral(MIC_PLUGIN_PATH));

@@ -23,7 +23,10 @@ for _ in $(seq 50); do
 done
 
 export DISPLAY=$display
-export XDG_DATA_DIRS="$build/share:/usr/local/share:/usr/share"
+# The run command's environment, in English: the test knows the window by
+# its title.
+export LANGUAGE=en
+. "$(dirname "$0")/../scripts/module-environment" "$build"
 export XDG_CACHE_HOME="$work/cache" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"

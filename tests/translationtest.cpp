@@ -8,17 +8,45 @@
 #include <fsilevconfig.h>
 #include <ilevelselectdialog.h>
 #include <micmanagementmodule.h>
+#include <qttranslations.h>
 
 #include <KLocalizedString>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileSystemModel>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
+#include <QTranslator>
 #include <QTreeView>
+
+namespace
+{
+// Counts the catalogues installed into the application: each one changes
+// its language.
+class LanguageChanges : public QObject
+{
+public:
+    int count = 0;
+
+    LanguageChanges()
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::LanguageChange) {
+            ++count;
+        }
+        return false;
+    }
+};
+}
 
 class TranslationTest : public QObject
 {
@@ -79,6 +107,8 @@ private Q_SLOTS:
 
         const QAbstractItemModel *table = child<QTreeView>(page, "usersTreeView")->model();
         QCOMPARE(table->headerData(table->columnCount() - 1, Qt::Horizontal).toString(), QStringLiteral("Maximale Stufe"));
+        QCOMPARE(table->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Benutzer"));
+        QCOMPARE(table->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Vollständiger Name"));
     }
 
     void expertPage()
@@ -91,6 +121,35 @@ private Q_SLOTS:
         QCOMPARE(levels->itemText(levels->count() - 1), QStringLiteral("<Andere>"));
         // The keys of the table buttons are the same in every language.
         QCOMPARE(child<QPushButton>(&page, "pushButtonAdd")->shortcut(), QKeySequence(Qt::Key_Plus));
+    }
+
+    // Qt's own texts and formats on the page, in the words of the system's
+    // Qt catalogue.
+    void levelTree()
+    {
+        QTranslator qtCatalogue;
+        QVERIFY(qtCatalogue.load(QStringLiteral("qtbase_de"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)));
+        MicManagementModule module(nullptr, QVariantList());
+        auto *tree = qobject_cast<QFileSystemModel *>(child<QTreeView>(&module, "treeViewMic")->model());
+        QVERIFY(tree);
+        const char *headers[] = {"Name", "Size", "Type", "Date Modified"};
+        for (int section = 1; section <= 3; ++section) {
+            const QString german = qtCatalogue.translate("QFileSystemModel", headers[section]);
+            QVERIFY2(!german.isEmpty(), headers[section]);
+            QCOMPARE(tree->headerData(section, Qt::Horizontal).toString(), german);
+        }
+        // This machine's C locale has no formats of its own: the page's language gives them.
+        const QModelIndex modified = tree->index(QCoreApplication::applicationFilePath(), 3);
+        QCOMPARE(modified.data().toString(), QLocale(QStringLiteral("de")).toString(tree->lastModified(modified), QLocale::ShortFormat));
+    }
+
+    void qtCatalogueOnce()
+    {
+        // Here the application loaded Qt's German catalogue as it started, as
+        // the hosts do: the module adds no second one.
+        LanguageChanges changes;
+        Mic::installQtTranslations();
+        QCOMPARE(changes.count, 0);
     }
 
     void levelDialog()

@@ -149,6 +149,16 @@ QVariant UserListProxyModel::data(const QModelIndex &idx, int role) const
 QVariant UserListProxyModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     const int s = sourceColumns();
+    // The user list's texts belong to a domain of its own, which no
+    // catalogue here translates: the page names these columns in its own.
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        if (section == UserListModel::NameColumn) {
+            return i18nc("@title:column", "User");
+        }
+        if (section == UserListModel::FullNameColumn) {
+            return i18nc("@title:column", "Full name");
+        }
+    }
     if (orientation == Qt::Horizontal && section >= s) {
         if (role != Qt::DisplayRole) {
             return {};
