@@ -10,6 +10,7 @@
 #include <constants.h>
 #include <printable.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -97,6 +98,64 @@ std::optional<QString> repeatedKey(const QByteArray &json)
         }
     }
     return std::nullopt;
+}
+
+// Where an editor shows the byte at `offset`: line and column from 1, the
+// column in characters.
+struct TextPlace {
+    int line = 1;
+    int column = 1;
+};
+
+TextPlace placeOf(const QByteArray &text, int offset)
+{
+    const QByteArray before = text.left(offset);
+    TextPlace place;
+    place.line += before.count('\n');
+    const QByteArray lineBefore = before.mid(before.lastIndexOf('\n') + 1);
+    // Bytes that continue a UTF-8 sequence start no character.
+    place.column += int(std::count_if(lineBefore.cbegin(), lineBefore.cend(), [](char byte) {
+        return (byte & 0xc0) != 0x80;
+    }));
+    return place;
+}
+
+// Qt's own texts for these are in English whatever the language.
+QString parseErrorText(QJsonParseError::ParseError error)
+{
+    switch (error) {
+    case QJsonParseError::UnterminatedObject:
+        return i18n("a \",\" or \"}\" is missing in an object");
+    case QJsonParseError::MissingNameSeparator:
+        return i18n("a \":\" is missing after a name");
+    case QJsonParseError::UnterminatedArray:
+        return i18n("a \",\" or \"]\" is missing in a list");
+    case QJsonParseError::MissingValueSeparator:
+        return i18n("a \",\" is missing between two values");
+    case QJsonParseError::IllegalValue:
+        return i18n("a value is not valid");
+    case QJsonParseError::TerminationByNumber:
+        return i18n("the text ends in a number");
+    case QJsonParseError::IllegalNumber:
+        return i18n("a number is not valid");
+    case QJsonParseError::IllegalEscapeSequence:
+        return i18n("an escape sequence is not valid");
+    case QJsonParseError::IllegalUTF8String:
+        return i18n("a string is not valid UTF-8");
+    case QJsonParseError::UnterminatedString:
+        return i18n("a string is not closed with a quotation mark");
+    case QJsonParseError::MissingObject:
+        return i18n("a name and value are missing after a comma");
+    case QJsonParseError::DeepNesting:
+        return i18n("objects and lists are nested too deeply");
+    case QJsonParseError::DocumentTooLarge:
+        return i18n("the text is too large");
+    case QJsonParseError::GarbageAtEnd:
+        return i18n("more follows the end of the JSON value");
+    case QJsonParseError::NoError:
+        break;
+    }
+    return i18n("the text cannot be read");
 }
 
 class Reader
@@ -301,7 +360,9 @@ std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QStri
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        *error = i18n("It is not valid JSON: %1 at byte %2.", parseError.errorString(), QString::number(parseError.offset));
+        const TextPlace place = placeOf(json, parseError.offset);
+        *error = i18n("It is not valid JSON: %1 at line %2, column %3.", parseErrorText(parseError.error), QString::number(place.line),
+                      QString::number(place.column));
         return std::nullopt;
     }
     if (!document.isObject()) {

@@ -7,16 +7,42 @@
 #include <KLocalizedString>
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
+#include <algorithm>
 #include <functional>
 
 using namespace StatusValue;
 
 namespace
 {
+bool micOnNow(int status)
+{
+    return status == Enabled || status == DisabledAfterReboot;
+}
+
 bool micOnAfterReboot(int status)
 {
     return status == Enabled || status == EnabledAfterReboot;
+}
+
+// The words of the status text; the JSON keeps its own, the same in every
+// language.
+QString enabledText(bool enabled)
+{
+    return enabled ? i18nc("integrity control is", "enabled") : i18nc("integrity control is", "disabled");
+}
+
+QString protectionText(int status)
+{
+    switch (status) {
+    case Enabled:
+        return i18nc("file-system protection", "protected");
+    case Partly:
+        return i18nc("file-system protection", "partly");
+    default:
+        return i18nc("file-system protection", "off");
+    }
 }
 
 int statusOf(const QVariantMap &reply, const char *key)
@@ -46,16 +72,27 @@ QJsonObject MachineState::userLevels() const
     });
 }
 
-// Isolatable services by name: isolated or not.
-QJsonObject MachineState::serviceIsolation() const
+QMap<QString, MachineState::IsolatableService> MachineState::isolatableServices() const
 {
-    QJsonObject isolation;
+    QMap<QString, IsolatableService> isolatable;
     const QVariantList services = reply.value(QStringLiteral("services")).toList();
     for (const QVariant &entry : services) {
         const QVariantHash service = entry.toHash();
         if (service.value(QStringLiteral("isIsolatable")).toBool()) {
-            isolation.insert(service.value(QStringLiteral("name")).toString(), service.value(QStringLiteral("isIsolated")).toBool());
+            isolatable.insert(service.value(QStringLiteral("name")).toString(),
+                              {service.value(QStringLiteral("isIsolated")).toBool(), service.value(QStringLiteral("isError")).toBool()});
         }
+    }
+    return isolatable;
+}
+
+// Isolatable services by name: isolated or not, those in error too.
+QJsonObject MachineState::serviceIsolation() const
+{
+    QJsonObject isolation;
+    const QMap<QString, IsolatableService> services = isolatableServices();
+    for (auto it = services.cbegin(); it != services.cend(); ++it) {
+        isolation.insert(it.key(), it->isolated);
     }
     return isolation;
 }
@@ -79,15 +116,22 @@ QJsonObject MachineState::desiredState() const
     return state;
 }
 
+QByteArray MachineState::desiredStateFile() const
+{
+    // QJsonObject writes its keys sorted; a reader looks first for what the
+    // file is.
+    QJsonObject settings = desiredState();
+    const QJsonObject identity{{QStringLiteral("format"), settings.take(QStringLiteral("format"))},
+                               {QStringLiteral("version"), settings.take(QStringLiteral("version"))}};
+    const QByteArray head = QJsonDocument(identity).toJson(QJsonDocument::Indented);
+    const QByteArray rest = QJsonDocument(settings).toJson(QJsonDocument::Indented);
+    // "{\n    \"format\": …,\n    \"version\": 1" and ",\n    \"exceptions\": …}\n"
+    return head.chopped(int(qstrlen("\n}\n"))) + ',' + rest.mid(1);
+}
+
 QString MachineState::micWord(int status)
 {
-    switch (status) {
-    case Enabled:
-    case DisabledAfterReboot:
-        return QStringLiteral("enabled");
-    default:
-        return QStringLiteral("disabled");
-    }
+    return micOnNow(status) ? QStringLiteral("enabled") : QStringLiteral("disabled");
 }
 
 QString MachineState::protectionWord(int status)
@@ -112,6 +156,40 @@ QString MachineState::isolationWord(int status)
     default:
         return QStringLiteral("none");
     }
+}
+
+// The helper counts the services it can isolate: those in error are left
+// out of its "all" and "some", and the text says so.
+QString MachineState::isolationText() const
+{
+    switch (statusOf(reply, "servicesIsolatedStatus")) {
+    case Enabled: {
+        const QMap<QString, IsolatableService> services = isolatableServices();
+        const bool anyInError = std::any_of(services.cbegin(), services.cend(), [](const IsolatableService &service) {
+            return service.inError;
+        });
+        return anyInError ? i18nc("service isolation", "all that can be isolated") : i18nc("service isolation", "all");
+    }
+    case Partly:
+        return i18nc("service isolation", "some");
+    default:
+        return i18nc("service isolation", "none");
+    }
+}
+
+QStringList MachineState::serviceLines() const
+{
+    QStringList lines;
+    const QMap<QString, IsolatableService> services = isolatableServices();
+    for (auto it = services.cbegin(); it != services.cend(); ++it) {
+        const QString name = Mic::printable(it.key());
+        if (it->inError) {
+            lines << (it->isolated ? i18n("%1: isolated, in error", name) : i18n("%1: cannot be isolated (in error)", name));
+        } else {
+            lines << (it->isolated ? i18n("%1: isolated", name) : i18n("%1: not isolated", name));
+        }
+    }
+    return lines;
 }
 
 bool MachineState::micEnabledAfterReboot() const
@@ -153,25 +231,23 @@ QJsonObject MachineState::status() const
 QString MachineState::statusText() const
 {
     const QJsonObject s = status();
-    const QJsonObject mic = s.value(QStringLiteral("mic")).toObject();
     const QJsonObject fs = s.value(QStringLiteral("fileSystem")).toObject();
-    const QJsonObject services = s.value(QStringLiteral("services")).toObject();
+    const int mic = statusOf(reply, "micStatus");
     QStringList lines;
-    lines << i18n("Integrity control: %1 now, %2 after reboot", mic.value(QStringLiteral("now")).toString(), mic.value(QStringLiteral("afterReboot")).toString());
+    lines << i18n("Integrity control: %1 now, %2 after reboot", enabledText(micOnNow(mic)), enabledText(micOnAfterReboot(mic)));
     lines << i18n("Maximum level: %1 now, %2 after reboot",
                   Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelNow")).toInt()))),
                   Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelAfterReboot")).toInt()))));
     const QJsonArray unprotected = fs.value(QStringLiteral("unprotected")).toArray();
-    lines << i18n("File-system protection: %1 (%2)", fs.value(QStringLiteral("protection")).toString(),
+    lines << i18n("File-system protection: %1 (%2)", protectionText(statusOf(reply, "micFsStatus")),
                   i18np("%1 object below its configured level", "%1 objects below their configured level", unprotected.size()));
     for (const QJsonValue &line : unprotected) {
         lines << QStringLiteral("  ") + Mic::printable(line.toString());
     }
-    lines << i18n("Service isolation: %1", services.value(QStringLiteral("isolation")).toString());
-    const QJsonObject isolated = services.value(QStringLiteral("isolated")).toObject();
-    for (auto it = isolated.constBegin(); it != isolated.constEnd(); ++it) {
-        const QString service = Mic::printable(it.key());
-        lines << QStringLiteral("  ") + (it.value().toBool() ? i18n("%1: isolated", service) : i18n("%1: not isolated", service));
+    lines << i18n("Service isolation: %1", isolationText());
+    const QStringList services = serviceLines();
+    for (const QString &service : services) {
+        lines << QStringLiteral("  ") + service;
     }
     lines << i18n("Users and their maximum levels:");
     const QJsonObject users = s.value(QStringLiteral("userLevels")).toObject();

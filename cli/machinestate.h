@@ -2,6 +2,7 @@
 #define MACHINESTATE_H
 
 #include <QJsonObject>
+#include <QMap>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -20,6 +21,8 @@ public:
     // The documented, versioned desired-state file (format "lumen-mic-state",
     // version 1).
     QJsonObject desiredState() const;
+    // The same as the file's text, "format" and "version" first.
+    QByteArray desiredStateFile() const;
     // The status, with stable keys, and the same in an administrator's words.
     QJsonObject status() const;
     bool micEnabledAfterReboot() const;
@@ -29,10 +32,19 @@ public:
     QString statusText() const;
 
 private:
+    struct IsolatableService {
+        bool isolated = false;
+        // The helper cannot change its isolation.
+        bool inError = false;
+    };
+
     static QString micWord(int status);
     static QString protectionWord(int status);
     static QString isolationWord(int status);
+    QString isolationText() const;
+    QStringList serviceLines() const;
     QJsonObject userLevels() const;
+    QMap<QString, IsolatableService> isolatableServices() const;
     QJsonObject serviceIsolation() const;
 
     QVariantMap reply;

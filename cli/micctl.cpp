@@ -1,5 +1,6 @@
 // micctl: the integrity control settings from a shell, through the same
 // privileged helper, actions and polkit authorization as the settings page.
+#include "commandline.h"
 #include "desiredstate.h"
 #include "machinestate.h"
 #include "statedifference.h"
@@ -11,7 +12,6 @@
 
 #include <KLocalizedString>
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -28,53 +28,6 @@
 namespace
 {
 enum ExitStatus { Success = 0, Failure = 1, Changed = 2, Usage = 64 };
-
-const char manual[] = R"(Reads and sets the Mandatory Integrity Control settings of this machine
-through the privileged helper of the system settings page, with the same
-polkit authorization (an administrator's, kept for the session).
-
-Commands:
-  status            MIC now and after reboot, the maximum levels, file-system
-                    protection with the objects below their configured level,
-                    service isolation, the users' levels, the number of rules
-                    and exceptions. With --json, the same as JSON with the
-                    keys "mic" {"now", "afterReboot"}, "maxLevelNow",
-                    "maxLevelAfterReboot", "rebootPending", "fileSystem" {"protection",
-                    "unprotected"}, "services" {"isolation", "isolated"},
-                    "userLevels", "rules", "exceptions".
-  export [FILE]     The desired state of this machine, to bring others to it:
-                    a JSON object with "format": "lumen-mic-state",
-                    "version": 1, "micEnabledAfterReboot",
-                    "maxLevelAfterReboot", "fileSystemProtection",
-                    "serviceIsolation" {service: isolated}, "userLevels"
-                    {user: level}, "rules" {path: level string as configured},
-                    "exceptions" [paths]. To FILE (written whole or not at
-                    all, its owner's alone), or to standard output.
-  apply FILE        Brings this machine to the desired state in FILE ("-" for
-                    standard input): one change, of exactly what differs,
-                    checked and applied whole by the helper, or nothing at
-                    all. Settings FILE leaves out stay as they are; "rules"
-                    and "exceptions", when given, are the whole sets.
-                    --check  print what would change, and the labels
-                             protecting would change, as the helper works
-                             them out; it refuses what it would refuse in a
-                             change. Changes nothing.
-                    --diff   print what changes, and apply it
-                    --skip-missing  leave out users and services this machine
-                             does not have (with a warning) instead of
-                             refusing the file
-                    --reboot  reboot when MIC or its level waits for a
-                             reboot (never otherwise)
-                    Lines of the difference: "+" added, "-" removed,
-                    "~" changed.
-
-Paths and names from a file or the machine are printed with what a terminal
-cannot show escaped: \x1b for ESC, \uHHHH, \UHHHHHHHH; a backslash as \\
-where it would read as one (see micctl(1)).
-
-Exit status: 0 done, nothing to change; 2 changed (apply), or would change
-(apply --check); 1 failed (the reason on standard error; nothing applied
-unless it says otherwise); 64 wrong usage.)";
 
 // Every line goes out as a terminal can show it, whatever a file or the
 // helper put into it; the names in it are escaped where they are put in.
@@ -151,7 +104,7 @@ std::optional<QVariantMap> replyOf(const ActionOutcome &outcome)
 
 int exportTo(const QString &file, const MachineState &state)
 {
-    const QByteArray json = QJsonDocument(state.desiredState()).toJson(QJsonDocument::Indented);
+    const QByteArray json = state.desiredStateFile();
     if (file.isEmpty() || file == QLatin1String("-")) {
         return writeOut(json);
     }
@@ -191,13 +144,6 @@ FileOutcome readDesiredState(const QString &name)
     return {state, QString()};
 }
 
-struct ApplyOptions {
-    bool check = false;
-    bool diff = false;
-    bool skipMissing = false;
-    bool reboot = false;
-};
-
 bool rebootNow()
 {
     printLine(i18n("Rebooting to apply the changes."));
@@ -220,15 +166,15 @@ void printRelabelled(const QVariantList &objects, int count)
         const QString path = Mic::printable(object.value(QStringLiteral("path")).toString());
         QString line = QStringLiteral("  %1: %2 → %3").arg(path, QString::number(from), QString::number(to));
         if ((to & from) != from) {
-            line += QStringLiteral(" (lowered)");
+            line += QLatin1Char(' ') + i18nc("a label that lets subjects of lower levels write the object", "(lowered)");
         }
         if (object.value(QStringLiteral("container")).toBool()) {
-            line += QStringLiteral(" (container of a labelled object)");
+            line += QLatin1Char(' ') + i18n("(container of a labelled object)");
         }
         printLine(line);
     }
     if (count > objects.size()) {
-        printLine(QStringLiteral("  … %1 more").arg(count - objects.size()));
+        printLine(QStringLiteral("  ") + i18np("… and %1 more", "… and %1 more", count - objects.size()));
     }
 }
 
@@ -330,6 +276,9 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
             printError(refusal);
         }
         printError(i18n("Nothing was applied."));
+        if (difference.refusesMissingNames()) {
+            printError(i18n("To leave out the users and services this machine does not have, with a warning, give --skip-missing."));
+        }
         return Failure;
     }
     if (difference.isEmpty()) {
@@ -370,15 +319,18 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
     return reportChange(*change.reply, lines.size(), options);
 }
 
-bool argumentsFit(const QString &command, int count)
+// Status and export: what the helper reads, in the form asked for.
+int show(const Invocation &invocation)
 {
-    if (command == QLatin1String("status")) {
-        return count == 1;
+    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction));
+    if (!reply) {
+        return Failure;
     }
-    if (command == QLatin1String("export")) {
-        return count <= 2;
+    const MachineState state(*reply);
+    if (invocation.request == Invocation::Request::Export) {
+        return exportTo(invocation.file, state);
     }
-    return command == QLatin1String("apply") && count == 2;
+    return writeOut(invocation.json ? QJsonDocument(state.status()).toJson(QJsonDocument::Indented) : state.statusText().toUtf8());
 }
 }
 
@@ -386,50 +338,20 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("micctl"));
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QString::fromUtf8(manual));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("status: print JSON."));
-    const QCommandLineOption check(QStringLiteral("check"), QStringLiteral("apply: print what would change, change nothing."));
-    const QCommandLineOption diff(QStringLiteral("diff"), QStringLiteral("apply: print what changes."));
-    const QCommandLineOption skipMissing(QStringLiteral("skip-missing"), QStringLiteral("apply: leave out unknown users and services."));
-    const QCommandLineOption reboot(QStringLiteral("reboot"), QStringLiteral("apply: reboot when the change needs it."));
-    parser.addOptions({json, check, diff, skipMissing, reboot});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("status, export or apply"),
-                                 QStringLiteral("status [--json] | export [FILE] | apply [--check|--diff] [--skip-missing] [--reboot] FILE"));
-    // Not process(): it ends with status 1 on a wrong option, which scripts
-    // would take for a failed change.
-    if (!parser.parse(app.arguments())) {
-        printError(parser.errorText() + QStringLiteral(" See micctl --help."));
+    const Invocation invocation = parseCommandLine(app.arguments());
+    switch (invocation.request) {
+    case Invocation::Request::UsageFault:
+        printError(invocation.fault);
         return Usage;
+    case Invocation::Request::Help:
+        return writeOut(helpText().toUtf8());
+    case Invocation::Request::Version:
+        return writeOut(versionText().toUtf8() + '\n');
+    case Invocation::Request::Apply:
+        return apply(invocation.file, invocation.apply);
+    case Invocation::Request::Status:
+    case Invocation::Request::Export:
+        break;
     }
-    if (parser.isSet(help)) {
-        std::printf("%s", qPrintable(parser.helpText()));
-        return Success;
-    }
-
-    const QStringList arguments = parser.positionalArguments();
-    const QString command = arguments.value(0);
-    if (!argumentsFit(command, arguments.size())) {
-        printError(command.isEmpty() ? QStringLiteral("no command given; see micctl --help") : QStringLiteral("unknown command or arguments; see micctl --help"));
-        return Usage;
-    }
-    if (command == QLatin1String("apply")) {
-        if (parser.isSet(check) && parser.isSet(reboot)) {
-            printError(QStringLiteral("--check changes nothing, so it cannot reboot; see micctl --help"));
-            return Usage;
-        }
-        return apply(arguments.value(1), {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot)});
-    }
-    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction));
-    if (!reply) {
-        return Failure;
-    }
-    const MachineState state(*reply);
-    if (command == QLatin1String("export")) {
-        return exportTo(arguments.value(1), state);
-    }
-    const QByteArray text = parser.isSet(json) ? QJsonDocument(state.status()).toJson(QJsonDocument::Indented) : state.statusText().toUtf8();
-    return writeOut(text);
+    return show(invocation);
 }

@@ -39,10 +39,15 @@ QString isolatedWord(bool isolated)
 }
 
 // A level by its catalogue name, which starts with its number, or by its
-// number.
+// number. The names of 63 and 127 where the machine's catalogue has no text
+// are the module's own, translated for the page: a line keeps them in
+// English, as it keeps its own words.
 QString shownLevel(unsigned int level)
 {
-    return Mic::Utils::levelName(level);
+    KLocalizedString::setLanguages({QStringLiteral("en_US")});
+    const QString name = Mic::Utils::levelName(level);
+    KLocalizedString::clearLanguages();
+    return name;
 }
 
 // A line of the difference. Its form is the same in every language, so that
@@ -87,6 +92,11 @@ QStringList StateDifference::refusals() const
     return refused;
 }
 
+bool StateDifference::refusesMissingNames() const
+{
+    return refusedMissing;
+}
+
 QStringList StateDifference::warnings() const
 {
     return warned;
@@ -113,6 +123,7 @@ void StateDifference::missing(const QString &text, bool skipMissing)
         warned.append(i18n("Left out: %1", text));
     } else {
         refused.append(text);
+        refusedMissing = true;
     }
 }
 

@@ -26,6 +26,8 @@ public:
 
     // Why the file cannot be applied to this machine; empty when it can.
     QStringList refusals() const;
+    // Among the refusals, users or services the machine does not have.
+    bool refusesMissingNames() const;
     QStringList warnings() const;
     bool isEmpty() const;
     QStringList lines() const;
@@ -45,6 +47,7 @@ private:
     QStringList changes;
     QStringList refused;
     QStringList warned;
+    bool refusedMissing = false;
 };
 
 #endif

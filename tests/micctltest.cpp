@@ -1,6 +1,6 @@
 // The command-line client over the real helper: the status as JSON, the
-// desired state exported to a file, a wrong command, and a user polkit
-// refuses; a desired state checked, applied and applied again, files that
+// desired state exported to a file, and a user polkit refuses; German
+// output, the version and wrong command lines; a desired state checked, applied and applied again, files that
 // cannot be applied, checks the helper refuses or works out, a reboot; the
 // example playbook over the same helper.
 #include "helperfixture.h"
@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,9 +33,10 @@ struct Run {
     QByteArray err;
 };
 
-Run run(const QString &program, const QStringList &arguments)
+Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     process.waitForFinished(120000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(), process.readAllStandardError()};
@@ -45,18 +47,33 @@ Run micctl(const QStringList &arguments, const QString &program = s(MICCTL_PATH)
     return asUser.isEmpty() ? run(program, arguments) : run(s("runuser"), asUser + QStringList{s("--"), program} + arguments);
 }
 
+// As the administrator who reads German runs it, with the catalogue of the
+// build tree.
+Run micctlInGerman(const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(s("LANGUAGE"), s("de"));
+    environment.insert(s("XDG_DATA_DIRS"), s(LOCALE_DATA_DIR));
+    return run(s(MICCTL_PATH), arguments, environment);
+}
+
 QJsonObject exported()
 {
     return QJsonDocument::fromJson(micctl({s("export")}).out).object();
 }
 
-QString written(const QTemporaryDir &dir, const QString &name, const QJsonObject &state)
+QString written(const QTemporaryDir &dir, const QString &name, const QByteArray &text)
 {
     QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(state).toJson()) < 0) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0) {
         qFatal("cannot write %s", qPrintable(name));
     }
     return file.fileName();
+}
+
+QString written(const QTemporaryDir &dir, const QString &name, const QJsonObject &state)
+{
+    return written(dir, name, QJsonDocument(state).toJson());
 }
 
 QJsonObject withEntry(QJsonObject state, const QString &key, const QString &name, const QJsonValue &value)
@@ -114,7 +131,10 @@ private Q_SLOTS:
         QCOMPARE(mode.st_mode & 07777, mode_t(0600));
         QFile file(exported);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+        const QByteArray text = file.readAll();
+        // What the file is comes first; micctl reads it back.
+        QVERIFY2(text.startsWith("{\n    \"format\": \"lumen-mic-state\",\n    \"version\": 1,\n    \""), text.constData());
+        const QJsonObject state = QJsonDocument::fromJson(text).object();
         QCOMPARE(state.value(s("format")).toString(), s("lumen-mic-state"));
         QCOMPARE(state.value(s("version")).toInt(), 1);
         QVERIFY(state.value(s("micEnabledAfterReboot")).toBool());
@@ -123,10 +143,7 @@ private Q_SLOTS:
         QCOMPARE(rules.value(files + s("/high")).toString(), s("high"));
         QCOMPARE(rules.value(files + s("/mask")).toString(), s("0b100"));
         QCOMPARE(state.value(s("exceptions")).toArray().first().toString(), files + s("/excepted"));
-
-        const Run wrong = micctl({s("frobnicate")});
-        QCOMPARE(wrong.status, 64);
-        QVERIFY(wrong.err.startsWith("micctl: "));
+        QCOMPARE(micctl({s("apply"), s("--check"), exported}).status, 2); // the objects below their level
 
         // A user polkit refuses reads nothing, and says so.
         const OpenCopy copy(s(MICCTL_PATH));
@@ -135,6 +152,66 @@ private Q_SLOTS:
         QCOMPARE(denied.status, 1);
         QVERIFY2(denied.err.contains("not authorized to read"), denied.err.constData());
         QVERIFY(denied.out.isEmpty());
+    }
+
+    // A German administrator reads German, the service in error apart from
+    // what the summary counts, while the lines of the difference keep their
+    // one form, also for the name micctl gives a level the machine leaves
+    // without a text; a wrong command line is refused with what is wrong
+    // (64) before the helper is asked.
+    void languageVersionAndUsage()
+    {
+        const QString files = laySampleSystem();
+        writeRootFile(s("var/lib/kestrel/mic.state"), readRootFile(s("var/lib/kestrel/mic.state")).replace("level.63 = High", "level.63 ="));
+        QTemporaryDir dir;
+        const Run status = micctlInGerman({s("status")});
+        QCOMPARE(status.status, 0);
+        for (const QString &line : {s("Integritätskontrolle: jetzt aktiviert, nach dem Neustart aktiviert\n"),
+                                    s("Schutz des Dateisystems: teilweise (1 Objekt unter seiner konfigurierten Stufe)\n"),
+                                    s("Isolierung der Dienste: einige\n  broken: kann nicht isoliert werden (fehlerhaft)\n  cron: isoliert\n"),
+                                    s("  root: 63 - Hoch\n")}) {
+            QVERIFY2(QString::fromUtf8(status.out).contains(line), status.out.constData());
+        }
+        const QJsonObject desired = withEntry(withEntry(exported(), s("serviceIsolation"), s("sshd"), true), s("userLevels"), s("nobody"), 63);
+        const Run check = micctlInGerman({s("apply"), s("--check"), written(dir, s("desired.json"), desired)});
+        QCOMPARE(check.status, 2);
+        for (const QString &line : {s("~ service sshd: not isolated → isolated\n"),
+                                    s("~ user nobody: 0 → 63 - High\n"),
+                                    s("  %1/uncovered: 8 → 7 (herabgesetzt)\n").arg(files),
+                                    s("3 Änderungen würden angewendet.\n")}) {
+            QVERIFY2(QString::fromUtf8(check.out).contains(line), check.out.constData());
+        }
+        const Run help = micctlInGerman({s("--help")});
+        QVERIFY2(help.out.startsWith("Aufruf: micctl status [--json]\n"), help.out.constData());
+
+        const Run version = micctl({s("--version")});
+        QCOMPARE(version.status, 0);
+        QVERIFY2(QRegularExpression(s("^micctl \\d+\\.\\d+\\.\\d+\n$")).match(QString::fromUtf8(version.out)).hasMatch(), version.out.constData());
+
+        const QString file = dir.filePath(s("desired.json"));
+        const struct {
+            QStringList arguments;
+            QByteArray says;
+        } wrong[] = {
+            {{s("apply")}, "apply needs a FILE; see micctl --help\n"},
+            {{s("stat")}, "unknown command stat; did you mean status?\n"},
+            {{s("frobnicate")}, "unknown command frobnicate; see micctl --help\n"},
+            {{s("status"), s("--check")}, "--check is an option of apply, not of status; see micctl --help\n"},
+            {{s("apply"), s("--check"), s("--diff"), file}, "--check and --diff cannot be given together"},
+            {{s("apply"), s("--chek"), file}, "unknown option --chek; did you mean --check?\n"},
+            {{s("export"), file, file}, "too many arguments for export: "},
+        };
+        const auto before = snapshotStateRoot();
+        for (const auto &[arguments, says] : wrong) {
+            const Run run = micctl(arguments);
+            QCOMPARE(run.status, 64);
+            QVERIFY2(run.err.startsWith("micctl: " + says), run.err.constData());
+            QVERIFY(run.out.isEmpty());
+        }
+        QCOMPARE(snapshotStateRoot(), before);
+        const Run german = micctlInGerman({s("stat")});
+        QCOMPARE(german.status, 64);
+        QCOMPARE(german.err, QByteArray("micctl: unbekannter Befehl stat; meinten Sie status?\n"));
     }
 
     // A file that changes one user changes nothing else, though the file
@@ -271,6 +348,9 @@ private Q_SLOTS:
             {written(dir, s("bad-rule.json"), withEntry(machine, s("rules"), files + s("/high"), s("ultra"))), "is not a valid integrity level"},
             {written(dir, s("running.json"), withValue(machine, s("maxLevelAfterReboot"), 31)), "you need to turn off MIC first"}, // MIC runs at 63
             {written(dir, s("removal.json"), withEntry(machine, s("rules"), files + s("/high"), s("—"))), "must be a level string"},
+            // Where the syntax error is, the column counted in characters.
+            {written(dir, s("syntax.json"), "{\n  \"format\": \"lumen-mic-state\", \"version\": 1,\n  \"userLevels\": {\"jörg\": 3,}\n}\n"),
+             "It is not valid JSON: a name and value are missing after a comma at line 3, column 29."},
         };
         // Keys given twice, also where JSON escapes spell them otherwise.
         QFile twice(dir.filePath(s("twice.json")));
@@ -285,7 +365,6 @@ private Q_SLOTS:
             QCOMPARE(given.status, 1);
             QVERIFY2(given.err.contains("\"" + QByteArray(says) + "\" is given twice in one object"), given.err.constData());
         }
-        QCOMPARE(micctl({s("apply"), s("--chek"), twice.fileName()}).status, 64);
         QProcess full;
         full.setStandardOutputFile(s("/dev/full"));
         full.start(s(MICCTL_PATH), {s("export")});
@@ -295,6 +374,7 @@ private Q_SLOTS:
             const Run run = micctl({s("apply"), file.file});
             QCOMPARE(run.status, 1);
             QVERIFY2(run.err.contains(file.says), run.err.constData());
+            QCOMPARE(run.err.contains("give --skip-missing"), file.file == refused[0].file);
         }
         QCOMPARE(snapshotStateRoot(), before);
         // A damaged configuration on the machine's side.

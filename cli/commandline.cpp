@@ -1,0 +1,299 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#include "commandline.h"
+
+#include <printable.h>
+
+#include <KLocalizedString>
+
+#include <QCommandLineParser>
+
+#include <algorithm>
+#include <vector>
+
+namespace
+{
+using Request = Invocation::Request;
+
+struct Command {
+    Request request;
+    QString name;
+    // The options that belong to it; each option belongs to one command.
+    QStringList options;
+    int fewestFiles;
+    int mostFiles;
+};
+
+const std::vector<Command> &commands()
+{
+    static const std::vector<Command> all{
+        {Request::Status, QStringLiteral("status"), {QStringLiteral("json")}, 0, 0},
+        {Request::Export, QStringLiteral("export"), {}, 0, 1},
+        {Request::Apply,
+         QStringLiteral("apply"),
+         {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("skip-missing"), QStringLiteral("reboot")},
+         1,
+         1},
+    };
+    return all;
+}
+
+const Command *commandNamed(const QString &name)
+{
+    const auto &all = commands();
+    const auto found = std::find_if(all.cbegin(), all.cend(), [&name](const Command &command) {
+        return command.name == name;
+    });
+    return found == all.cend() ? nullptr : &*found;
+}
+
+const Command *commandOwning(const QString &option)
+{
+    const auto &all = commands();
+    const auto found = std::find_if(all.cbegin(), all.cend(), [&option](const Command &command) {
+        return command.options.contains(option);
+    });
+    return found == all.cend() ? nullptr : &*found;
+}
+
+QStringList commandNames()
+{
+    QStringList names;
+    for (const Command &command : commands()) {
+        names.append(command.name);
+    }
+    return names;
+}
+
+QStringList optionNames()
+{
+    QStringList names{QStringLiteral("help"), QStringLiteral("version")};
+    for (const Command &command : commands()) {
+        names += command.options;
+    }
+    return names;
+}
+
+// An option as it is written on the command line.
+QString dashed(const QString &name)
+{
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + Mic::printable(name);
+}
+
+Invocation fault(const QString &text)
+{
+    Invocation invocation;
+    invocation.fault = text;
+    return invocation;
+}
+
+// A fault that suggests no correction points to the help.
+Invocation faultSeeHelp(const QString &text)
+{
+    return fault(i18nc("a usage fault, then where to read more", "%1; see micctl --help", text));
+}
+
+// What QCommandLineParser refused: an unknown option, or a value given to
+// an option that takes none (the only values it refuses, since no option
+// here takes one).
+Invocation optionFault(const QCommandLineParser &parser, const QStringList &arguments)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString suggestion = closestName(unknown.first(), optionNames());
+        return suggestion.isEmpty() ? faultSeeHelp(i18n("unknown option %1", dashed(unknown.first())))
+                                    : fault(i18n("unknown option %1; did you mean %2?", dashed(unknown.first()), dashed(suggestion)));
+    }
+    for (const QString &argument : arguments.mid(1)) {
+        if (argument == QLatin1String("--")) {
+            break;
+        }
+        if (argument.startsWith(QLatin1Char('-')) && argument.contains(QLatin1Char('='))) {
+            return faultSeeHelp(i18n("%1 takes no value", Mic::printable(argument.section(QLatin1Char('='), 0, 0))));
+        }
+    }
+    return faultSeeHelp(parser.errorText());
+}
+
+// An option given that belongs to another command, said as a fault; empty
+// when there is none.
+QString misplacedOption(const QCommandLineParser &parser, const Command &command)
+{
+    const QStringList given = parser.optionNames();
+    for (const QString &option : given) {
+        const Command *owner = commandOwning(option);
+        if (owner && owner != &command) {
+            return i18n("%1 is an option of %2, not of %3", dashed(option), owner->name, command.name);
+        }
+    }
+    return QString();
+}
+
+Invocation filesFault(const Command &command, const QStringList &files)
+{
+    if (files.size() < command.fewestFiles) {
+        return faultSeeHelp(i18nc("%1 is a command", "%1 needs a FILE", command.name));
+    }
+    QStringList extra = files.mid(command.mostFiles);
+    for (QString &argument : extra) {
+        argument = Mic::printable(argument);
+    }
+    return faultSeeHelp(i18nc("%1 is a command, %2 the arguments it does not take", "too many arguments for %1: %2", command.name, extra.join(QLatin1Char(' '))));
+}
+
+Invocation unknownCommand(const QString &typed)
+{
+    const QString suggestion = closestName(typed, commandNames());
+    return suggestion.isEmpty() ? faultSeeHelp(i18n("unknown command %1", Mic::printable(typed)))
+                                : fault(i18n("unknown command %1; did you mean %2?", Mic::printable(typed), suggestion));
+}
+
+int editDistance(const QString &from, const QString &to)
+{
+    std::vector<int> previous(size_t(to.size()) + 1);
+    std::vector<int> current(previous.size());
+    for (size_t j = 0; j < previous.size(); ++j) {
+        previous[j] = int(j);
+    }
+    for (int i = 1; i <= from.size(); ++i) {
+        current[0] = i;
+        for (int j = 1; j <= to.size(); ++j) {
+            const int substitution = previous[size_t(j) - 1] + (from.at(i - 1) == to.at(j - 1) ? 0 : 1);
+            current[size_t(j)] = std::min({previous[size_t(j)] + 1, current[size_t(j) - 1] + 1, substitution});
+        }
+        std::swap(previous, current);
+    }
+    return previous.back();
+}
+}
+
+QString closestName(const QString &typed, const QStringList &candidates)
+{
+    const QString wanted = typed.toLower();
+    QString closest;
+    int closestDistance = 3; // two slips at the most
+    for (const QString &candidate : candidates) {
+        // A beginning counts as close however short: "st" for "status".
+        const bool beginning = wanted.size() >= 2 && candidate.startsWith(wanted);
+        const int distance = beginning ? 1 : editDistance(wanted, candidate);
+        if (distance < closestDistance && distance < wanted.size()) {
+            closest = candidate;
+            closestDistance = distance;
+        }
+    }
+    return closest;
+}
+
+Invocation parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    // "-check" is --check, not -c -h -e -c -k.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption diff(QStringLiteral("diff"));
+    const QCommandLineOption skipMissing(QStringLiteral("skip-missing"));
+    const QCommandLineOption reboot(QStringLiteral("reboot"));
+    parser.addOptions({help, version, json, check, diff, skipMissing, reboot});
+    // Not process(): it ends with status 1 on a wrong option, which scripts
+    // would take for a failed change, and says so in Qt's words.
+    if (!parser.parse(arguments)) {
+        return optionFault(parser, arguments);
+    }
+    Invocation invocation;
+    if (parser.isSet(help) || parser.isSet(version)) {
+        invocation.request = parser.isSet(help) ? Request::Help : Request::Version;
+        return invocation;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        return faultSeeHelp(i18n("no command given"));
+    }
+    const Command *command = commandNamed(positional.first());
+    if (!command) {
+        return unknownCommand(positional.first());
+    }
+    if (const QString misplaced = misplacedOption(parser, *command); !misplaced.isEmpty()) {
+        return faultSeeHelp(misplaced);
+    }
+    const QStringList files = positional.mid(1);
+    if (files.size() < command->fewestFiles || files.size() > command->mostFiles) {
+        return filesFault(*command, files);
+    }
+    if (parser.isSet(check) && parser.isSet(diff)) {
+        return faultSeeHelp(i18n("--check and --diff cannot be given together: --check changes nothing, --diff applies"));
+    }
+    if (parser.isSet(check) && parser.isSet(reboot)) {
+        return faultSeeHelp(i18n("--check changes nothing, so it cannot reboot"));
+    }
+    invocation.request = command->request;
+    invocation.file = files.value(0);
+    invocation.json = parser.isSet(json);
+    invocation.apply = {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot)};
+    return invocation;
+}
+
+QString versionText()
+{
+    return QStringLiteral("micctl %1").arg(QStringLiteral(MICCTL_VERSION));
+}
+
+QString helpText()
+{
+    const QStringList parts{
+        i18n("Usage: micctl status [--json]\n"
+             "       micctl export [FILE]\n"
+             "       micctl apply [--check | --diff] [--skip-missing] [--reboot] FILE\n"
+             "       micctl --help | --version"),
+        i18n("Reads and sets the Mandatory Integrity Control settings of this machine\n"
+             "through the privileged helper of the system settings page, with the same\n"
+             "polkit authorization (an administrator's, kept for the session)."),
+        i18n("Commands:\n"
+             "  status            MIC now and after reboot, the maximum levels, file-system\n"
+             "                    protection with the objects below their configured level,\n"
+             "                    service isolation (\"all\": all services that can be\n"
+             "                    isolated; one in error cannot be, and is listed so), the\n"
+             "                    users' levels, the number of rules and exceptions.\n"
+             "    --json          The same as JSON with the keys \"mic\" {\"now\",\n"
+             "                    \"afterReboot\"}, \"maxLevelNow\", \"maxLevelAfterReboot\",\n"
+             "                    \"rebootPending\", \"fileSystem\" {\"protection\",\n"
+             "                    \"unprotected\"}, \"services\" {\"isolation\", \"isolated\"},\n"
+             "                    \"userLevels\", \"rules\", \"exceptions\"."),
+        i18n("  export [FILE]     The desired state of this machine, to bring others to it:\n"
+             "                    a JSON object with \"format\": \"lumen-mic-state\",\n"
+             "                    \"version\": 1 first, then \"exceptions\" [paths],\n"
+             "                    \"fileSystemProtection\", \"maxLevelAfterReboot\",\n"
+             "                    \"micEnabledAfterReboot\", \"rules\" {path: level string as\n"
+             "                    configured}, \"serviceIsolation\" {service: isolated},\n"
+             "                    \"userLevels\" {user: level}. To FILE (written whole or\n"
+             "                    not at all, its owner's alone), or to standard output."),
+        i18n("  apply FILE        Brings this machine to the desired state in FILE (\"-\" for\n"
+             "                    standard input): one change, of exactly what differs,\n"
+             "                    checked and applied whole by the helper, or nothing at\n"
+             "                    all. Settings FILE leaves out stay as they are; \"rules\"\n"
+             "                    and \"exceptions\", when given, are the whole sets.\n"
+             "    --check         Print what would change, and the labels protecting would\n"
+             "                    change, as the helper works them out; it refuses what it\n"
+             "                    would refuse in a change. Changes nothing.\n"
+             "    --diff          Print what changes, and apply it.\n"
+             "    --skip-missing  Leave out users and services this machine does not have\n"
+             "                    (with a warning) instead of refusing the file.\n"
+             "    --reboot        Reboot when MIC or its level waits for a reboot (never\n"
+             "                    otherwise).\n"
+             "                    Lines of the difference, the same in every language:\n"
+             "                    \"+\" added, \"-\" removed, \"~\" changed."),
+        i18n("Options:\n"
+             "  -h, --help        Print this text.\n"
+             "  --version         Print the version of micctl."),
+        i18n("Paths and names from a file or the machine are printed with what a terminal\n"
+             "cannot show escaped: \\x1b for ESC, \\uHHHH, \\UHHHHHHHH; a backslash as \\\\\n"
+             "where it would read as one (see micctl(1))."),
+        i18n("Exit status: 0 done, nothing to change; 2 changed (apply), or would change\n"
+             "(apply --check); 1 failed (the reason on standard error; nothing applied\n"
+             "unless it says otherwise); 64 wrong usage."),
+    };
+    return parts.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
+}

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#ifndef MICCTL_COMMANDLINE_H
+#define MICCTL_COMMANDLINE_H
+
+#include <QString>
+#include <QStringList>
+
+/*
+ * micctl's command line: what it asks for, or why it cannot be run (a usage
+ * fault, exit status 64), and the texts of --help and --version. Nothing
+ * here talks to the helper, so that a wrong command line never waits for it.
+ */
+
+struct ApplyOptions {
+    bool check = false;
+    bool diff = false;
+    bool skipMissing = false;
+    bool reboot = false;
+};
+
+struct Invocation {
+    enum class Request { Help, Version, Status, Export, Apply, UsageFault };
+    Request request = Request::UsageFault;
+    // Export: the file, empty for the standard output. Apply: the file,
+    // "-" for the standard input.
+    QString file;
+    bool json = false;
+    ApplyOptions apply;
+    // A usage fault in the administrator's language, with what to do.
+    QString fault;
+};
+
+// `arguments`: the program's, its name first.
+Invocation parseCommandLine(const QStringList &arguments);
+
+QString helpText();
+QString versionText();
+
+// Of `candidates`, the one `typed` most likely misspells; empty when none
+// comes close.
+QString closestName(const QString &typed, const QStringList &candidates);
+
+#endif
