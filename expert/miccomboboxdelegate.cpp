@@ -118,6 +118,8 @@ void MicComboBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     comboOption.rect = option.rect;
     comboOption.state = option.state;
     comboOption.editable = false;
+    // Without a frame: a row of the tree stays as high as a line of text.
+    comboOption.frame = false;
     comboOption.currentText = index.data(Qt::DisplayRole).toString();
     // The style draws the label in the active colours whatever the state.
     if (!(option.state & QStyle::State_Enabled)) {
@@ -128,17 +130,21 @@ void MicComboBoxDelegate::paint(QPainter *painter, const QStyleOptionViewItem &o
     style->drawControl(QStyle::CE_ComboBoxLabel, &comboOption, painter, nullptr);
 }
 
-// Painted as a combo box, a cell needs room for the box's frame and arrow
-// beside its text: columns sized to their contents then clip no level name.
+// Painted as a combo box, a cell needs room for the box's arrow beside its
+// text: columns sized to their contents then clip no level name.
 QSize MicComboBoxDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     QStyleOptionComboBox comboOption;
     comboOption.editable = false;
+    comboOption.frame = false;
     comboOption.fontMetrics = option.fontMetrics;
     const QString text = index.data(Qt::DisplayRole).toString();
     const QSize label(option.fontMetrics.horizontalAdvance(text), option.fontMetrics.height());
     const QSize combo = QApplication::style()->sizeFromContents(QStyle::CT_ComboBox, &comboOption, label, nullptr);
-    return combo.expandedTo(QStyledItemDelegate::sizeHint(option, index));
+    // As high as a row of text: a combo box's own height would leave room
+    // for only a few rows of the tree.
+    const QSize plain = QStyledItemDelegate::sizeHint(option, index);
+    return {qMax(combo.width(), plain.width()), plain.height()};
 }
 
 QWidget *MicComboBoxDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const

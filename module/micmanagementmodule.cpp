@@ -170,13 +170,17 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     discloseWith(ui->showUnprotectedFilesButton, ui->unprotectedFilesListWidget);
 
     keepRoomForRead(true);
+    // A few lines in sight, the rest by scrolling, so that opening the list
+    // does not push the users out of the window; long paths are shortened in
+    // the middle (the whole line is the tool tip).
+    QListWidget *unprotected = ui->unprotectedFilesListWidget;
+    unprotected->setTextElideMode(Qt::ElideMiddle);
+    unprotected->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    unprotected->setMaximumHeight(2 * unprotected->frameWidth() + 5 * (unprotected->fontMetrics().height() + 4));
     ui->unprotectedFilesListWidget->hide();
     ui->showUnprotectedFilesButton->hide();
     ui->descriptionLabel->hide();
 
-    for (int column = 0; column < userProxyModel->columnCount(); ++column) {
-        ui->usersTreeView->resizeColumnToContents(column);
-    }
 
     ui->protectFsBusyIndicatorWidget->hide();
     setResetButtonVisible(true);
@@ -534,7 +538,8 @@ void MicManagementModule::setData(const QVariantMap &map)
     ui->protectFsBusyIndicatorWidget->setVisible(loading);
     ui->showUnprotectedFilesButton->setVisible(fsStatus == Mic::Partly && micEnabled);
     for (const QString &message : messages) {
-        ui->unprotectedFilesListWidget->addItem(Mic::printable(message));
+        auto *line = new QListWidgetItem(Mic::printable(message), ui->unprotectedFilesListWidget);
+        line->setToolTip(line->text());
     }
 
     if (servicesRequested) {

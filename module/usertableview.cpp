@@ -6,11 +6,19 @@
 namespace
 {
 constexpr int rowsAskedFor = 4;
+constexpr int fullNameColumn = 1;
 }
 
 void UserTableView::setModel(QAbstractItemModel *model)
 {
     QTreeView::setModel(model);
+    // The names and levels fit their contents and the full names take the
+    // rest: the maximal level, the column that matters, is in sight without
+    // scrolling sideways.
+    header()->setStretchLastSection(false);
+    for (int column = 0; column < header()->count(); ++column) {
+        header()->setSectionResizeMode(column, column == fullNameColumn ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    }
     // The header, and with it the room asked for, comes with the model.
     updateGeometry();
 }

@@ -100,7 +100,6 @@ private Q_SLOTS:
         QCOMPARE(child<QPushButton>("pushButtonAdd")->shortcut(), QKeySequence(s("+")));
         QVERIFY(child<QPushButton>("pushButtonOpenConfig")->isDefault());
         QVERIFY(child<QCheckBox>("protectFsCheckBox")->isTristate());
-        QCOMPARE(child<QTreeView>("treeViewServices")->maximumHeight(), 140);
 
         // 0 and the covering levels above the library's level below the top.
         auto *levels = child<QComboBox>("comboBoxLevel");
