@@ -191,11 +191,33 @@ void ExpertModeWidget::connectReactions()
     connect(ui->pushButtonDefaultItems, &QPushButton::clicked, this, &ExpertModeWidget::contentChanged);
     // The file-system model also reports what it learns of the files
     // (names, sizes, a label the helper set): only edits are changes.
-    connect(treeModel, &QAbstractItemModel::dataChanged, this, [changedAndReevaluated](const QModelIndex &, const QModelIndex &, const QVector<int> &roles) {
+    // The tree and the rule table show one set of edits: each edit of one
+    // goes to the other.
+    connect(treeModel, &QAbstractItemModel::dataChanged, this, [this, changedAndReevaluated](const QModelIndex &first, const QModelIndex &, const QVector<int> &roles) {
         if (roles.contains(Qt::EditRole)) {
+            if (!syncingRules) {
+                syncingRules = true;
+                ruleModel->setRule(treeModel->filePath(first), first.data(Qt::UserRole).toString());
+                syncingRules = false;
+            }
             changedAndReevaluated();
         }
     });
+    const auto tableEdited = [this] {
+        if (syncingRules) {
+            return;
+        }
+        syncingRules = true;
+        const QHash<QString, QVariant> &edits = ruleModel->pathLevelHashUpdate();
+        for (auto it = edits.cbegin(); it != edits.cend(); ++it) {
+            if (!it.key().isEmpty()) {
+                treeModel->showRule(it.key(), it.value().toString());
+            }
+        }
+        syncingRules = false;
+    };
+    connect(ruleModel, &QAbstractItemModel::dataChanged, this, tableEdited);
+    connect(ruleModel, &QAbstractItemModel::rowsRemoved, this, tableEdited);
     connect(treeModel, &MicFileSystemModel::topDirConfigLevelChanged, this, &ExpertModeWidget::disableButtonForDefaultItems);
     connect(ruleModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);
     connect(exceptionModel, &QAbstractItemModel::dataChanged, this, changedAndReevaluated);

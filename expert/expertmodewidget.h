@@ -92,6 +92,8 @@ private:
     // The path typed above the tree, shown again when the folders on its
     // way have been read.
     QString pathToShow;
+    // While an edit of the tree or the table is handed to the other.
+    bool syncingRules = false;
 };
 
 #endif

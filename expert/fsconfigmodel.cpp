@@ -119,6 +119,29 @@ const QHash<QString, QVariant> &FsConfigModel::pathLevelHashUpdate() const
     return pending;
 }
 
+void FsConfigModel::setRule(const QString &path, const QString &level)
+{
+    if (path.isEmpty()) {
+        return;
+    }
+    const int row = rules.contains(path) ? rows.indexOf(path) : -1;
+    if (level == Mic::noLevelString) {
+        if (row >= 0) {
+            removeRow(row);
+        }
+        return;
+    }
+    if (row >= 0) {
+        setLevel(index(row, 0), level);
+        return;
+    }
+    QAbstractTableModel::beginInsertRows(QModelIndex(), rows.size(), rows.size());
+    rows.append(path);
+    rules.insert(path, level);
+    pending.insert(path, level);
+    endInsertRows();
+}
+
 const QStringList &FsConfigModel::levelsInUse() const
 {
     return usedLevels;

@@ -38,6 +38,9 @@ public:
     bool isLoading() const;
     const QHash<QString, QVariant> &pathLevelHash() const;
     const QHash<QString, QVariant> &pathLevelHashUpdate() const;
+    // Sets the rule of `path` as an edit of the table would: a new row for a
+    // new rule, the row removed for the removal mark.
+    void setRule(const QString &path, const QString &level);
     // The level strings of the rules as loaded, sorted.
     const QStringList &levelsInUse() const;
     // Rules added with a path and no level yet, sorted.

@@ -77,6 +77,7 @@ void MicFileSystemModel::reset()
     configLevelNames.clear();
     levelNames.clear();
     changedLevels.clear();
+    editedElsewhere.clear();
     topDirCheck = true;
     endResetModel();
 }
@@ -248,6 +249,11 @@ QString MicFileSystemModel::configLevel(const QModelIndex &index, const QString 
     // Rules apply to their own path only: a directory's rule does not show
     // on its contents. Cells without a rule are not held here: most cells
     // have none, and their display text already remembers that.
+    const auto elsewhere = editedElsewhere.constFind(path);
+    if (elsewhere != editedElsewhere.cend()) {
+        configLevels.insert(cell, elsewhere.value());
+        return elsewhere.value();
+    }
     const QString level = levelString(currentConfigLevels.value(path));
     if (level != Mic::noLevelString) {
         configLevels.insert(cell, level);
@@ -273,7 +279,8 @@ QString MicFileSystemModel::configLevelDisplayName(const QModelIndex &index) con
 QVariant MicFileSystemModel::changedFont(const QModelIndex &index) const
 {
     const QVariant baseFont = RootFileSystemModel::data(index, Qt::FontRole);
-    if (changedLevels.isEmpty() || !changedLevels.contains(QPersistentModelIndex(index))) {
+    const bool edited = changedLevels.contains(QPersistentModelIndex(index)) || (!editedElsewhere.isEmpty() && editedElsewhere.contains(filePath(index)));
+    if (!edited) {
         return baseFont;
     }
     QFont font = baseFont.canConvert<QFont>() ? baseFont.value<QFont>() : QFont();
@@ -300,6 +307,17 @@ void MicFileSystemModel::storeEdit(const QPersistentModelIndex &cell, const QStr
     configLevels.insert(cell, level);
     changedLevels.insert(cell, level);
     configLevelNames.remove(filePath(cell));
+}
+
+void MicFileSystemModel::showRule(const QString &path, const QString &level)
+{
+    editedElsewhere.insert(path, level);
+    configLevelNames.remove(path);
+    const QModelIndex cell = index(path, ConfigLevelColumn);
+    if (cell.isValid()) {
+        configLevels.insert(QPersistentModelIndex(cell), level);
+        Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+    }
 }
 
 bool MicFileSystemModel::setData(const QModelIndex &index, const QVariant &value, int role)

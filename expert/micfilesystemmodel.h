@@ -42,6 +42,9 @@ public:
     QHash<QString, QVariant> pathLevelHash() const;
     // Path to level string of every edited cell; "—" removes the path's rule.
     QHash<QString, QVariant> pathLevelHashUpdate() const;
+    // Shows a rule edited elsewhere (in the rule table) as an edit of its
+    // own, on the cell of `path` now or once that cell is shown.
+    void showRule(const QString &path, const QString &level);
     // Warns when the edited level of `index` is not covered by the level of
     // the directory that contains it.
     void checkParentLevel(const QModelIndex &index);
@@ -82,6 +85,8 @@ private:
     QHash<QPersistentModelIndex, QString> changedLevels;
     mutable bool topDirCheck = false;
     QHash<QString, QVariant> currentConfigLevels;
+    // Rules edited elsewhere, by path, for cells not shown yet.
+    QHash<QString, QString> editedElsewhere;
     // Display texts of the config cells shown: a numeric level is named from
     // the level catalogue, which would otherwise be read on every repaint.
     mutable QHash<QString, QString> configLevelNames;

@@ -67,6 +67,7 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
     if (mode == Mode::CheckOnly) {
         return true;
     }
+    pauseForTest("before-writing");
     if (!system.write(error)) {
         const QStringList notRestored = restoreLabels();
         if (!notRestored.isEmpty()) {

@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/syscall.h>
@@ -95,12 +96,42 @@ int statusOf(int directory, const char *name, struct statx *status)
 }
 }
 
+OpenObject::OpenObject(int descriptor)
+    : fd(descriptor)
+{
+}
+
+OpenObject::~OpenObject()
+{
+    ::close(fd);
+}
+
+int OpenObject::descriptor() const
+{
+    return fd;
+}
+
+namespace
+{
+bool putBack(const QByteArray &objectPath, const PreviousLabel &previous)
+{
+    return previous.existed
+        ? ::setxattr(objectPath.constData(), KSEC_LABEL_XATTR, previous.value.constData(), std::size_t(previous.value.size()), 0) == 0
+        : ::removexattr(objectPath.constData(), KSEC_LABEL_XATTR) == 0 || errno == ENODATA;
+}
+}
+
 LabelAccess::LabelAccess()
     : rootFd(::open("/", directoryFlags))
     , descriptorsReachable(::access("/proc/self/fd", X_OK) == 0)
 {
     struct statx status;
     rootInUsersHands = rootFd >= 0 && statusOf(rootFd, "", &status) == 0 && inUsersHands(status);
+    // Descriptors for walking and for the state files stay free.
+    struct rlimit files;
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        holdBudget = int(qBound<rlim_t>(0, files.rlim_cur > 512 ? files.rlim_cur - 512 : 0, rlim_t(maxHeldOpen)));
+    }
 }
 
 bool LabelAccess::inUsersHands(const struct statx &status) const
@@ -348,12 +379,20 @@ bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *
     if (!ok) {
         *error = i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
     }
-    ::close(object);
+    if (ok && heldOpen < holdBudget) {
+        ++heldOpen;
+        previous->object = std::make_shared<const OpenObject>(object);
+    } else {
+        ::close(object);
+    }
     return ok;
 }
 
 bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
 {
+    if (previous.object) {
+        return putBack(descriptorPath(previous.object->descriptor()), previous);
+    }
     int directory = -1;
     QByteArray name;
     QString problem;
@@ -365,14 +404,8 @@ bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
     if (object < 0) {
         return false;
     }
-    if (makedev(status.stx_dev_major, status.stx_dev_minor) != previous.device || status.stx_ino != previous.inode) {
-        ::close(object);
-        return false;
-    }
-    const QByteArray objectPath = descriptorPath(object);
-    const bool ok = previous.existed
-        ? ::setxattr(objectPath.constData(), KSEC_LABEL_XATTR, previous.value.constData(), std::size_t(previous.value.size()), 0) == 0
-        : ::removexattr(objectPath.constData(), KSEC_LABEL_XATTR) == 0 || errno == ENODATA;
+    const bool same = makedev(status.stx_dev_major, status.stx_dev_minor) == previous.device && status.stx_ino == previous.inode;
+    const bool ok = same && putBack(descriptorPath(object), previous);
     ::close(object);
     return ok;
 }

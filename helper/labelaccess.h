@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -22,11 +23,29 @@ struct ObjectLabel {
     QString problem;
 };
 
+// An object kept open after it was labelled: its label can be put back on
+// it wherever it has moved since, and on nothing else.
+class OpenObject
+{
+public:
+    explicit OpenObject(int descriptor);
+    ~OpenObject();
+    OpenObject(const OpenObject &) = delete;
+    OpenObject &operator=(const OpenObject &) = delete;
+    int descriptor() const;
+
+private:
+    int fd;
+};
+
 // The label an object carried before it was labelled, to put it back.
 struct PreviousLabel {
     bool existed = false;
     QByteArray value;
-    // The object labelled: only that object gets the label back.
+    // The object labelled: only that object gets the label back, through
+    // its descriptor while it is held open (the first objects of a change),
+    // else found again by path and checked by device and inode.
+    std::shared_ptr<const OpenObject> object;
     quint64 device = 0;
     quint64 inode = 0;
 };
@@ -63,9 +82,11 @@ public:
     // Labels the object at `path` with `level`; *previous receives what it
     // carried. False with *error when the object cannot be reached or labelled.
     bool write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error);
-    // Puts back a label saved by write(), if the object at `path` is still
-    // the one labelled.
+    // Puts back a label saved by write() on the object labelled; false when
+    // it cannot be reached any more.
     bool restore(const QString &path, const PreviousLabel &previous);
+    // How many labelled objects one change holds open at most.
+    static constexpr int maxHeldOpen = 16384;
 
 private:
     enum class Walk { Reached, Missing, Failed };
@@ -93,6 +114,10 @@ private:
     bool descriptorsReachable = false;
     // Whether the kernel reads a label relative to a directory (6.13 on).
     bool labelAtWorks = true;
+    // Objects labelled and held open for putting their labels back, and how
+    // many may be, as the limit of open files allows.
+    int heldOpen = 0;
+    int holdBudget = 0;
     // The directories open below the root.
     std::vector<Directory> openDirectories;
     // Whether a user holds a folder on the way to the last object reached.

@@ -19,6 +19,7 @@
 #include <clocale>
 #include <functional>
 
+#include <sys/resource.h>
 #include <syslog.h>
 
 using KAuth::ActionReply;
@@ -176,11 +177,23 @@ void toSystemLog(QtMsgType type, const QMessageLogContext &, const QString &mess
     }
     syslog(priority, "%s", message.toLocal8Bit().constData());
 }
+
+// A change holds the objects it labels open, to put their labels back on
+// them if it fails: room for some thousands, within what root may have.
+void allowManyOpenObjects()
+{
+    struct rlimit files;
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = std::min<rlim_t>(files.rlim_max, 65536);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
 }
 
 int main(int argc, char **argv)
 {
     openlog("lumen_kcm_mic_helper", LOG_PID, LOG_AUTHPRIV);
+    allowManyOpenObjects();
     qInstallMessageHandler(toSystemLog);
     QCoreApplication app(argc, argv);
     MicAuthHelper helper;

@@ -56,7 +56,8 @@ void askToStop()
 void callInALoop()
 {
     askToStop();
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(helperCall()));
+    // Owned by the application: the calls still open at the end go with it.
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(helperCall()), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher] {
         watcher->deleteLater();
         ++answered;

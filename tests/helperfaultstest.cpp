@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -210,6 +211,48 @@ private Q_SLOTS:
         QVERIFY2(warnings.contains(users + s("/link")) && warnings.contains(mount + s("/inner")), qPrintable(warnings));
         QCOMPARE(labelOf(outside + s("/secret")), QByteArray("8"));
         QCOMPARE(labelOf(users + s("/own")), QByteArray("3"));
+    }
+
+    // A change that fails after it labelled puts the labels back on the
+    // objects it labelled, wherever they moved; an object a user put in the
+    // place of one since is left as it is.
+    void aFailedChangeRestoresOnlyTheObjectsItLabelled()
+    {
+#ifndef MIC_HELPER_TEST_HOOKS
+        QSKIP("the helper was built without the hooks of its tests (-DMIC_HELPER_TEST_HOOKS=ON)");
+#endif
+        const QString users = rootPath(s("hostile/users"));
+        QVERIFY(QDir().mkpath(users));
+        QVERIFY(::chown(QFile::encodeName(users).constData(), 65534, 65534) == 0);
+        QVERIFY(QFile(users + s("/own")).open(QIODevice::WriteOnly));
+        QVERIFY(setLabel(users + s("/own"), 8));
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), "3 " + users.toUtf8() + "/own\n");
+        const QString stateFolder = rootPath(s("var/lib/kestrel"));
+
+        const QString pause = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-before-writing");
+        QFile(pause).open(QIODevice::WriteOnly);
+        bool swapped = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (swapped || !QFile::exists(pause + s(".reached"))) {
+                return;
+            }
+            // The labelled file moved away and another put in its place; the
+            // state files cannot be written.
+            swapped = QFile::rename(users + s("/own"), users + s("/own.labelled")) && QFile(users + s("/own")).open(QIODevice::WriteOnly)
+                && setLabel(users + s("/own"), 5) && QFile::rename(stateFolder, stateFolder + s(".away"))
+                && QFile(stateFolder).open(QIODevice::WriteOnly);
+            QFile::remove(pause);
+        });
+        poll.start(10);
+        const Outcome outcome = execute(s("change"), withLocale({{s("micFsStatus"), 2}, {s("userILevels"), QVariantHash{{s("root"), 9u}}}}), 30000);
+        QFile::remove(pause);
+        QFile::remove(stateFolder);
+        QFile::rename(stateFolder + s(".away"), stateFolder);
+        QVERIFY(swapped);
+        QVERIFY(outcome.error > 200);
+        QCOMPARE(labelOf(users + s("/own.labelled")), QByteArray("8"));
+        QCOMPARE(labelOf(users + s("/own")), QByteArray("5"));
     }
 };
 

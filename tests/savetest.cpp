@@ -411,11 +411,18 @@ private Q_SLOTS:
         }
         subTabs->setCurrentIndex(1);
         QAbstractItemModel *rules = child<QTableView>("tableViewFs")->model();
-        for (int row = 0; row < rules->rowCount(); ++row) {
-            if (rules->index(row, 1).data().toString().endsWith(s("/high"))) {
-                QVERIFY(rules->setData(rules->index(row, 0), s("15")));
+        const auto ruleRow = [rules](const QString &end) {
+            for (int row = 0; row < rules->rowCount(); ++row) {
+                if (rules->index(row, 1).data().toString().endsWith(end)) {
+                    return row;
+                }
             }
-        }
+            return -1;
+        };
+        // One set of edits: the tree's shows in the table, the table's in the tree.
+        QCOMPARE(rules->index(ruleRow(s("/mask")), 0).data(Qt::UserRole).toString(), s("12"));
+        QVERIFY(rules->setData(rules->index(ruleRow(s("/high")), 0), s("15")));
+        QCOMPARE(treeModel->index(files + s("/high"), 5).data(Qt::UserRole).toString(), s("15"));
         // Protecting with the new rules would lower a label: asked first,
         // and No saves nothing.
         const QByteArray configBefore = readRootFile(s("etc/kestrel/fs-ilev.conf"));
