@@ -56,9 +56,11 @@ for _ in $(seq 150); do
         echo "the module's window appeared: $title"
         # F1 is the window's Help: it opens the administrator's guide.
         window=$(xdotool search --name "Integrity Control" | tail -1)
-        # The Help button sits at the right end of the button row.
-        eval "$(xdotool getwindowgeometry --shell "$window")"
+        # The Help button sits at the right end of the button row; the window
+        # may still take its size after its first read, so it is measured
+        # before each click.
         for _ in $(seq 30); do
+            eval "$(xdotool getwindowgeometry --shell "$window")"
             xdotool mousemove $((X + WIDTH - 59)) $((Y + HEIGHT - 31)) click 1
             sleep 0.2
             [ -s "$work/opened" ] && break
