@@ -64,10 +64,13 @@ struct XattrArgs {
 
 // getxattrat(2) of Linux 6.13: the label of a name in an open directory in
 // one call, without the lookups through /proc.
+// The same with an empty name reads the label of the object `directory` is
+// a descriptor of (an O_PATH one included), without a lookup through /proc.
 ssize_t labelAt(int directory, const char *name, char *buffer, std::size_t size)
 {
     XattrArgs args{quint64(reinterpret_cast<quintptr>(buffer)), quint32(size), 0};
-    return ::syscall(SYS_getxattrat, directory, name, AT_SYMLINK_NOFOLLOW, KSEC_LABEL_XATTR, &args, sizeof(args));
+    const int flags = *name ? AT_SYMLINK_NOFOLLOW : AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH;
+    return ::syscall(SYS_getxattrat, directory, name, flags, KSEC_LABEL_XATTR, &args, sizeof(args));
 }
 
 QString labelProblem(int error)
@@ -270,9 +273,12 @@ ObjectLabel LabelAccess::read(const QString &path)
         label.problem = problem;
         return label;
     }
-    // A user who may change the object or its folder could put a mount or
-    // a link in its place between the look and the read.
-    if (pathInUsersHands || inUsersHands(status) || (status.stx_attributes & STATX_ATTR_MOUNT_ROOT)) {
+    // The root of a mount is read through a descriptor of it. Anything else
+    // by its name: a user who holds the folder could put a mount there only
+    // by mounting on the name between the look and the read, microseconds
+    // against the milliseconds a mount takes (a mount point cannot be
+    // renamed into place), and a link put there is read, never labelled.
+    if (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) {
         return readThroughDescriptor(directory, name);
     }
     // The object's own label, never that of a link's target: getxattrat
@@ -326,7 +332,14 @@ ObjectLabel LabelAccess::readThroughDescriptor(int directory, const QByteArray &
         return label;
     }
     char buffer[16];
-    const ssize_t size = ::getxattr(descriptorPath(object).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
+    ssize_t size = -1;
+    if (labelOfDescriptorWorks) {
+        size = labelAt(object, "", buffer, sizeof(buffer) - 1);
+        labelOfDescriptorWorks = size >= 0 || (errno != ENOSYS && errno != EBADF && errno != EINVAL);
+    }
+    if (!labelOfDescriptorWorks) {
+        size = ::getxattr(descriptorPath(object).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
+    }
     const int error = errno;
     ::close(object);
     if (size >= 0) {
