@@ -64,13 +64,10 @@ struct XattrArgs {
 
 // getxattrat(2) of Linux 6.13: the label of a name in an open directory in
 // one call, without the lookups through /proc.
-// The same with an empty name reads the label of the object `directory` is
-// a descriptor of (an O_PATH one included), without a lookup through /proc.
 ssize_t labelAt(int directory, const char *name, char *buffer, std::size_t size)
 {
     XattrArgs args{quint64(reinterpret_cast<quintptr>(buffer)), quint32(size), 0};
-    const int flags = *name ? AT_SYMLINK_NOFOLLOW : AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH;
-    return ::syscall(SYS_getxattrat, directory, name, flags, KSEC_LABEL_XATTR, &args, sizeof(args));
+    return ::syscall(SYS_getxattrat, directory, name, AT_SYMLINK_NOFOLLOW, KSEC_LABEL_XATTR, &args, sizeof(args));
 }
 
 QString labelProblem(int error)
@@ -79,6 +76,23 @@ QString labelProblem(int error)
         return i18n("its label is too long to be an integrity level");
     }
     return systemError(error);
+}
+
+// What a read of a label gave: `size` bytes of `buffer`, or -1 and `error`.
+ObjectLabel labelRead(char *buffer, ssize_t size, int error)
+{
+    ObjectLabel label;
+    if (size >= 0) {
+        buffer[size] = '\0';
+        label.state = ObjectLabel::Labelled;
+        label.level = levelOf(buffer, size);
+    } else if (error == ENODATA) {
+        label.state = ObjectLabel::Labelled;
+    } else if (error != ENOENT && error != ENOTDIR) {
+        label.state = ObjectLabel::Unreadable;
+        label.problem = labelProblem(error);
+    }
+    return label;
 }
 
 QString userMountProblem()
@@ -293,17 +307,7 @@ ObjectLabel LabelAccess::read(const QString &path)
         const QByteArray objectPath = descriptorPath(directory) + '/' + name;
         size = ::lgetxattr(objectPath.constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
     }
-    if (size >= 0) {
-        buffer[size] = '\0';
-        label.state = ObjectLabel::Labelled;
-        label.level = levelOf(buffer, size);
-    } else if (errno == ENODATA) {
-        label.state = ObjectLabel::Labelled;
-    } else if (errno != ENOENT && errno != ENOTDIR) {
-        label.state = ObjectLabel::Unreadable;
-        label.problem = labelProblem(errno);
-    }
-    return label;
+    return labelRead(buffer, size, errno);
 }
 
 int LabelAccess::openObject(int directory, const QByteArray &name, struct statx *status, QString *problem)
@@ -332,27 +336,10 @@ ObjectLabel LabelAccess::readThroughDescriptor(int directory, const QByteArray &
         return label;
     }
     char buffer[16];
-    ssize_t size = -1;
-    if (labelOfDescriptorWorks) {
-        size = labelAt(object, "", buffer, sizeof(buffer) - 1);
-        labelOfDescriptorWorks = size >= 0 || (errno != ENOSYS && errno != EBADF && errno != EINVAL);
-    }
-    if (!labelOfDescriptorWorks) {
-        size = ::getxattr(descriptorPath(object).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
-    }
+    const ssize_t size = ::getxattr(descriptorPath(object).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
     const int error = errno;
     ::close(object);
-    if (size >= 0) {
-        buffer[size] = '\0';
-        label.state = ObjectLabel::Labelled;
-        label.level = levelOf(buffer, size);
-    } else if (error == ENODATA) {
-        label.state = ObjectLabel::Labelled;
-    } else {
-        label.state = ObjectLabel::Unreadable;
-        label.problem = labelProblem(error);
-    }
-    return label;
+    return labelRead(buffer, size, error);
 }
 
 bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error)

@@ -114,8 +114,6 @@ private:
     bool descriptorsReachable = false;
     // Whether the kernel reads a label relative to a directory (6.13 on).
     bool labelAtWorks = true;
-    // Whether it reads the label of an O_PATH descriptor itself.
-    bool labelOfDescriptorWorks = true;
     // Objects labelled and held open for putting their labels back, and how
     // many may be, as the limit of open files allows.
     int heldOpen = 0;
