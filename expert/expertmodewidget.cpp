@@ -451,11 +451,9 @@ QMap<QString, QVariant> ExpertModeWidget::getData() const
     QMap<QString, QVariant> map;
     map.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(chosenIlev()));
     map.insert(QStringLiteral("micFsStatus"), ui->protectFsCheckBox->checkState() != Qt::Unchecked ? 2 : 4);
-    // The edits of the tree and of the rule table, whichever is shown; an
-    // edit of the table wins over one of the same path in the tree. A row
-    // still waiting for its path is no rule: it has nothing to send.
-    QHash<QString, QVariant> changes = treeModel->pathLevelHashUpdate();
-    changes.insert(ruleModel->pathLevelHashUpdate());
+    // The rule table holds every edit, the tree's too. A row still waiting
+    // for its path is no rule: it has nothing to send.
+    QHash<QString, QVariant> changes = ruleModel->pathLevelHashUpdate();
     changes.remove(QString());
     map.insert(QStringLiteral("micFsCurrentItems"), changes);
     map.insert(QStringLiteral("micFsCurrentExceptions"), exceptionModel->exceptionList());
@@ -559,10 +557,8 @@ void ExpertModeWidget::on_pushButtonDefaultItems_clicked()
 {
     switch (ui->tabWidgetFs->currentIndex()) {
     case fileSystemTab:
-        treeModel->updateIndexesLevel(defaultItems);
-        break;
     case configEditorTab:
-        ruleModel->reset(defaultItems, true);
+        showDefaultRules();
         break;
     case exceptionsTab:
         exceptionModel->reset(defaultExceptions, false);
@@ -570,6 +566,24 @@ void ExpertModeWidget::on_pushButtonDefaultItems_clicked()
     default:
         break;
     }
+}
+
+// The tree and the rule table show one set of rules: both take the defaults.
+void ExpertModeWidget::showDefaultRules()
+{
+    const QStringList shownPaths = ruleModel->pathLevelHash().keys();
+    syncingRules = true;
+    ruleModel->reset(defaultItems, true);
+    treeModel->updateIndexesLevel(defaultItems);
+    for (const QString &path : shownPaths) {
+        if (!path.isEmpty() && !defaultItems.contains(path)) {
+            treeModel->showRule(path, Mic::noLevelString);
+        }
+    }
+    for (auto it = defaultItems.cbegin(); it != defaultItems.cend(); ++it) {
+        treeModel->showRule(it.key(), it.value().toString());
+    }
+    syncingRules = false;
 }
 
 // Table buttons -------------------------------------------------------------

@@ -40,6 +40,7 @@ public:
     void selectServices();
     bool isTabHasDefaultItems(int tab) const;
     void disableButtonForDefaultItems() const;
+    void showDefaultRules();
 
 Q_SIGNALS:
     void contentChanged();

@@ -83,23 +83,21 @@ void FsConfigModel::resetNow(const QHash<QString, QVariant> &loaded, bool trackC
     loading = false;
     beginResetModel();
 
+    pending.clear();
     if (!trackChanges) {
-        pending.clear();
         configured = loaded; // shared with the rules until the first edit
     } else {
-        const QStringList pendingPaths = pending.keys();
-        for (const QString &path : pendingPaths) {
-            const auto it = loaded.constFind(path);
-            if (it == loaded.cend()) {
-                pending.remove(path);
-            } else {
-                pending.insert(path, it.value());
+        // What a save must send to turn the rules read into these: a rule
+        // the new set lacks is removed, not silently kept.
+        for (auto it = loaded.cbegin(); it != loaded.cend(); ++it) {
+            const auto read = configured.constFind(it.key());
+            if (read == configured.cend() || read.value() != it.value()) {
+                pending.insert(it.key(), it.value());
             }
         }
-        for (auto it = loaded.cbegin(); it != loaded.cend(); ++it) {
-            const auto old = rules.constFind(it.key());
-            if (old == rules.cend() || old.value() != it.value()) {
-                pending.insert(it.key(), it.value());
+        for (auto it = configured.cbegin(); it != configured.cend(); ++it) {
+            if (!loaded.contains(it.key())) {
+                pending.insert(it.key(), Mic::noLevelString);
             }
         }
     }

@@ -4,6 +4,7 @@
 #include "staterootfixture.h"
 
 #include <commitabletableview.h>
+#include <constants.h>
 #include <expertmodewidget.h>
 
 #include <QAction>
@@ -215,7 +216,16 @@ private Q_SLOTS:
         QAbstractItemModel *rules = child<CommitableTableView>("tableViewFs")->model();
         QCOMPARE(rules->rowCount(), 1);
         QVariantHash sent = page->getData().value(s("micFsCurrentItems")).toHash();
-        QVERIFY(sent.isEmpty()); // /usr is unchanged, /opt simply not loaded again
+        // /usr is unchanged; /opt, gone from the table, is removed.
+        QCOMPARE(sent, (QVariantHash{{s("/opt"), Mic::noLevelString}}));
+
+        // From the tree the same: the table shows what the save sends.
+        page->setData(sampleMap());
+        subTabs()->setCurrentIndex(0);
+        defaults->click();
+        QCOMPARE(rules->rowCount(), 1);
+        QCOMPARE(page->getData().value(s("micFsCurrentItems")).toHash(), sent);
+        subTabs()->setCurrentIndex(1);
 
         // Any change of the table makes it differ from the defaults again.
         rules->setData(rules->index(0, 0), s("7"));
