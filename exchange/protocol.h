@@ -67,6 +67,16 @@ inline const QString sentAheadKey = QStringLiteral("sentAhead");
 // do not know the key refuse the request as one with an unknown setting.
 inline const QString checkOnlyKey = QStringLiteral("checkOnly");
 
+// A read request that sets this key to a number asks for the history of
+// changes instead of the settings, that many of the newest (all when
+// negative); the reply holds them under the same key, newest first, as
+// maps with the keys of `micctl history --json`.
+inline const QString historyKey = QStringLiteral("history");
+// In a read reply, and in the reply to the first change after it: a change
+// the helper could not finish and undid when it started again (a map with
+// "time", "user", "uid" and "summary" of that change).
+inline const QString interruptedChangeKey = QStringLiteral("interruptedChange");
+
 // A client that sets this key (true) in a request takes the large tables and
 // lists of the replies in chunks sent ahead of the maps they belong to, and
 // puts them back into every map that follows: a read of any size then goes

@@ -50,6 +50,12 @@ bool ChangeApplier::needReboot() const
     return rebootNeeded;
 }
 
+void ChangeApplier::setJournal(ChangeJournal *journal, const ChangeJournal::Header &header)
+{
+    this->journal = journal;
+    journalHeader = header;
+}
+
 bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
 {
     applyMicState(request);
@@ -60,15 +66,20 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
     }
     if (request.micFsStatus) {
         system.setFsProtection(*request.micFsStatus == StatusValue::Enabled);
-        if (*request.micFsStatus == StatusValue::Enabled && !protectFileSystem(error)) {
-            return false;
-        }
+    }
+    // Everything the change does in memory is done: the journal can name
+    // the files it replaces before the first label is written.
+    if (!beginJournal(error)) {
+        return false;
+    }
+    if (request.micFsStatus && *request.micFsStatus == StatusValue::Enabled && !protectFileSystem(error)) {
+        return false;
     }
     if (mode == Mode::CheckOnly) {
         return true;
     }
     pauseForTest("before-writing");
-    if (!system.write(error)) {
+    if (!system.write(journal, error)) {
         const QStringList notRestored = restoreLabels();
         if (!notRestored.isEmpty()) {
             *error += QLatin1Char(' ') + i18n("The labels of these objects could not be put back: %1", shortList(notRestored));
@@ -76,6 +87,22 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
         return false;
     }
     return true;
+}
+
+bool ChangeApplier::beginJournal(QString *error)
+{
+    if (mode == Mode::CheckOnly || !journal) {
+        return true;
+    }
+    return journal->begin(journalHeader, system.filesToWrite(), error);
+}
+
+void ChangeApplier::closeJournalUndone()
+{
+    QString ignored;
+    if (journal && mode == Mode::Apply) {
+        journal->markStage(ChangeJournal::Stage::Undone, &ignored);
+    }
 }
 
 void ChangeApplier::applyMicState(const ChangeRequest &request)
@@ -166,6 +193,11 @@ bool ChangeApplier::protectFileSystem(QString *error)
     }
     pauseForTest("before-labelling");
     LabelAccess labels;
+    if (journal && mode == Mode::Apply) {
+        labels.setBeforeWrite([this](const QString &path, const PreviousLabel &previous) {
+            return journal->recordLabel(path, previous);
+        });
+    }
     const QStringList paths = check.unprotectedPaths();
     const QStringList levels = check.unprotectedLevels();
     QList<unsigned int> numbers;
@@ -177,6 +209,11 @@ bool ChangeApplier::protectFileSystem(QString *error)
         QString why;
         if (!label(labels, paths.at(i), numbers.last(), false, &why)) {
             return failLabelling(why, error);
+        }
+        if (i == 0) {
+            pauseForTest("after-first-label");
+        } else if (i == paths.size() / 2) {
+            pauseForTest("middle-labels");
         }
     }
     // Containers after all objects: a container with a rule of its own is
@@ -299,6 +336,7 @@ QStringList ChangeApplier::restoreLabels()
             failed.append(it->path);
         }
     }
+    closeJournalUndone();
     labelled.clear();
     relabelledObjects.clear();
     return failed;

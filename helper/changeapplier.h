@@ -1,6 +1,7 @@
 #ifndef CHANGEAPPLIER_H
 #define CHANGEAPPLIER_H
 
+#include "changejournal.h"
 #include "changerequest.h"
 #include "labelaccess.h"
 
@@ -20,6 +21,10 @@ class ChangeApplier
 public:
     enum class Mode { Apply, CheckOnly };
     explicit ChangeApplier(MicSystem &system, Mode mode = Mode::Apply);
+
+    // Applying writes what the change does to `journal` ahead of it, under
+    // `header`, so that a change that cannot finish is undone later.
+    void setJournal(ChangeJournal *journal, const ChangeJournal::Header &header);
 
     bool apply(const ChangeRequest &request, QString *error);
 
@@ -50,6 +55,9 @@ private:
     // The objects whose label could not be put back.
     QStringList restoreLabels();
     bool failLabelling(const QString &why, QString *error);
+    bool beginJournal(QString *error);
+    // Marks the journal's change as undone by the helper itself.
+    void closeJournalUndone();
 
     struct LabelChange {
         QString path;
@@ -58,6 +66,8 @@ private:
 
     MicSystem &system;
     const Mode mode;
+    ChangeJournal *journal = nullptr;
+    ChangeJournal::Header journalHeader;
     QStringList warningTexts;
     bool rebootNeeded = false;
     QList<LabelChange> labelled;

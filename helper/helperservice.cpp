@@ -72,6 +72,11 @@ void HelperService::broadcastProgress(const QVariantMap &map)
     }
 }
 
+qint64 HelperService::callerUid()
+{
+    return instance ? instance->servedUid : -1;
+}
+
 QByteArray HelperService::performAction(const QString &action, const QByteArray &callerID, const QVariantMap &details, const QByteArray &arguments)
 {
     setDelayedReply(true);
@@ -91,6 +96,8 @@ QByteArray HelperService::performAction(const QString &action, const QByteArray 
     } else if (!hasRoomFor(caller, arguments.size())) {
         answer(call, ActionReply::HelperBusyReply());
     } else {
+        const QDBusReply<uint> uid = QDBusConnection::systemBus().interface()->serviceUid(caller);
+        call.uid = uid.isValid() ? qint64(uid.value()) : -1;
         waiting.push_back(call);
         authorize(call, details);
     }
@@ -173,10 +180,12 @@ void HelperService::serveNext()
     waiting.erase(next);
     serving = true;
     servedAction = call.action;
+    servedUid = call.uid;
     Q_EMIT remoteSignal(ActionStarted, call.action, QByteArray());
     const ActionReply reply = run(call);
     answer(call, reply);
     servedAction.clear();
+    servedUid = -1;
     serving = false;
     // The next once the answer is on its way.
     QTimer::singleShot(0, this, &HelperService::serveNext);

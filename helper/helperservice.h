@@ -55,6 +55,9 @@ public:
     // A progress map of the call being served, as KAuth's helpers send
     // them: to every listener.
     static void broadcastProgress(const QVariantMap &map);
+    // The user who asked for the call being served, as the bus knows the
+    // connection it came from; -1 when it could not say.
+    static qint64 callerUid();
 
 public Q_SLOTS:
     Q_SCRIPTABLE QByteArray performAction(const QString &action, const QByteArray &callerID, const QVariantMap &details, const QByteArray &arguments);
@@ -75,6 +78,7 @@ private:
         QDBusMessage message;
         QString action;
         QByteArray arguments;
+        qint64 uid = -1;
         Authorization authorization = Authorization::Asked;
     };
     using Calls = std::list<Call>;
@@ -94,6 +98,7 @@ private:
     bool serving = false;
     bool ending = false;
     QString servedAction;
+    qint64 servedUid = -1;
     QTimer idleTimer;
     static HelperService *instance;
 };

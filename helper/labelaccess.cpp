@@ -373,6 +373,11 @@ bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *
     if (ok) {
         previous->existed = size >= 0;
         previous->value = size >= 0 ? QByteArray(buffer, int(size)) : QByteArray();
+        if (beforeWrite && !beforeWrite(path, *previous)) {
+            *error = i18n("%1 was not labelled: the change's journal cannot be written", path);
+            ::close(object);
+            return false;
+        }
         const QByteArray value = QByteArray::number(level);
         ok = ::setxattr(objectPath.constData(), KSEC_LABEL_XATTR, value.constData(), std::size_t(value.size()), 0) == 0;
     }
@@ -386,6 +391,11 @@ bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *
         ::close(object);
     }
     return ok;
+}
+
+void LabelAccess::setBeforeWrite(BeforeWrite hook)
+{
+    beforeWrite = std::move(hook);
 }
 
 bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -82,6 +83,10 @@ public:
     // Labels the object at `path` with `level`; *previous receives what it
     // carried. False with *error when the object cannot be reached or labelled.
     bool write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error);
+    // Called by write() with the label an object has, before it writes
+    // another; the object keeps its label when this returns false.
+    using BeforeWrite = std::function<bool(const QString &path, const PreviousLabel &previous)>;
+    void setBeforeWrite(BeforeWrite hook);
     // Puts back a label saved by write() on the object labelled; false when
     // it cannot be reached any more.
     bool restore(const QString &path, const PreviousLabel &previous);
@@ -108,6 +113,7 @@ private:
     Walk openParent(const QByteArray &path, int *directory, QByteArray *name, QString *problem);
     void closeFrom(std::size_t depth);
 
+    BeforeWrite beforeWrite;
     int rootFd = -1;
     bool rootInUsersHands = false;
     // Labels are reached through /proc/self/fd; without it nothing is.

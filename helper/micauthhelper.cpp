@@ -1,5 +1,8 @@
 #include "micauthhelper.h"
 #include "changeapplier.h"
+#include "changehistory.h"
+#include "changejournal.h"
+#include "changerecovery.h"
 #include "changerequest.h"
 #include "helpererror.h"
 #include "helperservice.h"
@@ -14,6 +17,10 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+
+#include <protocol.h>
+
+#include <pwd.h>
 
 #include <algorithm>
 #include <clocale>
@@ -78,8 +85,43 @@ ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const
     return work(*channel, system);
 }
 
-ActionReply read(const ReplyChannel &channel, MicSystem &system)
+ChangeHistory historyOf(const MicSystem &system)
 {
+    return ChangeHistory(ChangeJournal::folderOf(system.root()));
+}
+
+// The change the helper undid when it started, while no other came after it.
+QVariant interruptedChange(const MicSystem &system)
+{
+    const QList<HistoryEntry> last = historyOf(system).newest(1);
+    if (last.isEmpty() || last.constFirst().outcome != QLatin1String("undone")) {
+        return QVariant();
+    }
+    const QVariantMap entry = last.constFirst().toMap();
+    QVariantMap change;
+    for (const char *key : {"time", "user", "uid", "summary"}) {
+        change.insert(QLatin1String(key), entry.value(QLatin1String(key)));
+    }
+    return change;
+}
+
+ActionReply readHistory(const ReplyChannel &channel, const MicSystem &system, int limit)
+{
+    QVariantList entries;
+    const QList<HistoryEntry> history = historyOf(system).newest(limit);
+    for (const HistoryEntry &entry : history) {
+        entries.append(entry.toMap());
+    }
+    return channel.reply({{Mic::Protocol::historyKey, entries}});
+}
+
+ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem &system)
+{
+    if (args.contains(Mic::Protocol::historyKey)) {
+        bool number = false;
+        const int limit = args.value(Mic::Protocol::historyKey).toInt(&number);
+        return readHistory(channel, system, number ? limit : -1);
+    }
     // The rules and exceptions go ahead once, in chunks, straight from the
     // configuration, when the client takes them so: a whole map of a large
     // configuration would not fit in one message of the bus.
@@ -115,6 +157,10 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
     // labels cannot be read): a client that brings the machine to a state
     // knows whether saving again would change anything.
     reply.insert(QStringLiteral("micFsLabellableCount"), labellable);
+    const QVariant interrupted = interruptedChange(system);
+    if (interrupted.isValid()) {
+        reply.insert(Mic::Protocol::interruptedChangeKey, interrupted);
+    }
     if (channel.takesChunks()) {
         channel.sendListAhead(QStringLiteral("micFsStatusMessages"), unprotected);
     } else {
@@ -123,28 +169,74 @@ ActionReply read(const ReplyChannel &channel, MicSystem &system)
     return channel.reply(reply);
 }
 
+QString userName(qint64 uid)
+{
+    const passwd *entry = uid >= 0 ? ::getpwuid(uid_t(uid)) : nullptr;
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
+}
+
+// A history entry of the request being served, its outcome still to come.
+HistoryEntry entryOfRequest(const ReplyChannel &channel, const MicSystem &system)
+{
+    HistoryEntry entry;
+    entry.time = QDateTime::currentDateTimeUtc();
+    entry.uid = HelperService::callerUid();
+    entry.user = userName(entry.uid);
+    entry.requestId = channel.requestSeal() ? channel.requestSeal()->requestId() : QByteArray();
+    entry.before = system.contentDigests();
+    return entry;
+}
+
+ActionReply recordedError(const ReplyChannel &channel, const MicSystem &system, HistoryEntry entry, HelperError code, const QString &error)
+{
+    entry.outcome = code == HelperError::InvalidRequest ? QStringLiteral("refused") : QStringLiteral("failed");
+    entry.text = error;
+    historyOf(system).append(entry);
+    return channel.error(int(code), error);
+}
+
 ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, MicSystem &system)
 {
     QString error;
+    const bool checkOnly = args.value(Mic::Protocol::checkOnlyKey).toBool();
+    HistoryEntry entry = entryOfRequest(channel, system);
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
     if (!request) {
-        return channel.error(int(HelperError::InvalidRequest), error);
+        return checkOnly ? channel.error(int(HelperError::InvalidRequest), error)
+                         : recordedError(channel, system, entry, HelperError::InvalidRequest, error);
     }
     ChangeApplier applier(system, request->checkOnly ? ChangeApplier::Mode::CheckOnly : ChangeApplier::Mode::Apply);
+    entry.summary = ChangeHistory::summaryOf(*request);
+    ChangeJournal journal(ChangeJournal::folderOf(system.root()));
+    applier.setJournal(&journal, {entry.requestId, entry.uid, entry.user, entry.time, entry.summary});
+    const QVariant interrupted = interruptedChange(system);
     if (!applier.apply(*request, &error)) {
-        return channel.error(int(HelperError::WriteFailed), error);
+        return request->checkOnly ? channel.error(int(HelperError::WriteFailed), error)
+                                  : recordedError(channel, system, entry, HelperError::WriteFailed, error);
     }
-    return channel.reply({{QStringLiteral("warnings"), applier.warnings()},
-                          {QStringLiteral("needReboot"), applier.needReboot()},
-                          {QStringLiteral("relabelled"), applier.relabelled()},
-                          {QStringLiteral("relabelledCount"), applier.relabelledCount()},
-                          {QStringLiteral("loweredCount"), applier.loweredCount()}});
+    QVariantMap reply{{QStringLiteral("warnings"), applier.warnings()},
+                      {QStringLiteral("needReboot"), applier.needReboot()},
+                      {QStringLiteral("relabelled"), applier.relabelled()},
+                      {QStringLiteral("relabelledCount"), applier.relabelledCount()},
+                      {QStringLiteral("loweredCount"), applier.loweredCount()}};
+    if (interrupted.isValid()) {
+        reply.insert(Mic::Protocol::interruptedChangeKey, interrupted);
+    }
+    if (!request->checkOnly) {
+        entry.outcome = QStringLiteral("applied");
+        entry.text = applier.warnings().join(QLatin1Char(' '));
+        entry.relabelled = applier.relabelledCount();
+        historyOf(system).append(entry);
+    }
+    return channel.reply(reply);
 }
 }
 
 ActionReply MicAuthHelper::access(const QVariantMap &args)
 {
-    return serve(args, read);
+    return serve(args, [&args](const ReplyChannel &channel, MicSystem &system) {
+        return read(args, channel, system);
+    });
 }
 
 ActionReply MicAuthHelper::change(const QVariantMap &args)
@@ -196,6 +288,9 @@ int main(int argc, char **argv)
     allowManyOpenObjects();
     qInstallMessageHandler(toSystemLog);
     QCoreApplication app(argc, argv);
+    // A change the helper could not finish is undone before anything is
+    // served: no read shows its half.
+    ChangeRecovery::recoverInterruptedChange(MicSystem(MicSystem::rootFromEnvironment()));
     MicAuthHelper helper;
     HelperService service(Mic::Protocol::helperId,
                           {{QStringLiteral("access"),

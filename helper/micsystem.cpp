@@ -1,8 +1,10 @@
 #include "micsystem.h"
 #include <statusvalues.h>
+#include "testpause.h"
 
 #include <KLocalizedString>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -453,58 +455,142 @@ QString backupName(const QString &path, int generation)
     return path + QStringLiteral(".old") + (generation == 0 ? QString() : QLatin1Char('.') + QString::number(generation));
 }
 
-// Makes room for a new ".old": each backup moves one generation back, the
-// oldest is dropped. Renames only, so a failure leaves every file whole.
-void rotateBackups(const QString &path, int generations)
+bool exists(const QString &path)
 {
-    QFile::remove(backupName(path, generations - 1));
-    for (int generation = generations - 2; generation >= 0; --generation) {
-        QFile::rename(backupName(path, generation), backupName(path, generation + 1));
-    }
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
-// Undoes rotateBackups(), but for the generation it dropped.
-void unrotateBackups(const QString &path, int generations)
+bool renameOver(const QString &from, const QString &to)
 {
-    QFile::remove(backupName(path, 0));
-    for (int generation = 1; generation < generations; ++generation) {
-        QFile::rename(backupName(path, generation), backupName(path, generation - 1));
-    }
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 }
 
-bool MicSystem::write(QString *error)
+QVariantMap MicSystem::contentDigests() const
+{
+    QVariantMap digests;
+    for (const StoredFile *file : {&micFile, &usersFile, &servicesFile, &configFile}) {
+        const QString digest = file->existed ? QString::fromLatin1(QCryptographicHash::hash(file->content, QCryptographicHash::Sha256).toHex()) : QString();
+        digests.insert(QDir(stateRoot).relativeFilePath(file->path), digest);
+    }
+    return digests;
+}
+
+QString MicSystem::pendingBackupName(const QString &path)
+{
+    return path + QStringLiteral(".old.next");
+}
+
+QStringList MicSystem::stateFilePaths() const
+{
+    return {micStatePath(), usersStatePath(), servicesStatePath(), fsIlevConfPath()};
+}
+
+QList<ChangeJournal::FileRecord> MicSystem::filesToWrite()
+{
+    QList<ChangeJournal::FileRecord> files;
+    const auto changed = changedFiles();
+    for (const auto &[file, content] : changed) {
+        files.append({file->path, file->existed});
+    }
+    return files;
+}
+
+// The previous content becomes ".old", each older generation moves one
+// back, the oldest is dropped. The generations move from the first missing
+// one, so that doing it again after a crash in the middle moves each once.
+void MicSystem::settleBackup(const QString &path)
+{
+    const QString pending = pendingBackupName(path);
+    if (!exists(pending)) {
+        return;
+    }
+    int gap = 0;
+    while (gap < backupGenerations && exists(backupName(path, gap))) {
+        ++gap;
+    }
+    if (gap == backupGenerations) {
+        gap = backupGenerations - 1;
+        QFile::remove(backupName(path, gap));
+    }
+    for (int generation = gap - 1; generation >= 0; --generation) {
+        renameOver(backupName(path, generation), backupName(path, generation + 1));
+    }
+    renameOver(pending, backupName(path, 0));
+}
+
+bool MicSystem::putBackFile(const QString &path, bool existed, QString *error)
+{
+    if (!existed) {
+        return !exists(path) || QFile::remove(path);
+    }
+    const QString pending = pendingBackupName(path);
+    QFile backup(pending);
+    if (!backup.open(QIODevice::ReadOnly)) {
+        // Never written: the file was not replaced either.
+        return !exists(pending);
+    }
+    const QByteArray content = backup.readAll();
+    if (!saveAtomically(path, content, error, pending)) {
+        return false;
+    }
+    return QFile::remove(pending);
+}
+
+bool MicSystem::write(ChangeJournal *journal, QString *error)
 {
     const auto changed = changedFiles();
+    QStringList pendings;
+    const auto dropPendings = [&pendings] {
+        for (const QString &pending : std::as_const(pendings)) {
+            QFile::remove(pending);
+        }
+    };
+    // The previous contents first, beside the files, under names no
+    // generation has: nothing is lost if the change ends here.
+    for (const auto &[file, content] : changed) {
+        if (file->existed) {
+            pendings.append(pendingBackupName(file->path));
+            if (!saveAtomically(pendings.last(), file->content, error, file->path)) {
+                dropPendings();
+                return false;
+            }
+        }
+    }
+    if (journal && !journal->markStage(ChangeJournal::Stage::BackedUp, error)) {
+        dropPendings();
+        return false;
+    }
     QList<StoredFile *> written;
     const auto rollBack = [&written] {
         QString ignored;
         for (StoredFile *file : std::as_const(written)) {
             if (file->existed) {
                 saveAtomically(file->path, file->content, &ignored);
-                unrotateBackups(file->path, backupGenerations);
             } else {
                 QFile::remove(file->path);
             }
         }
     };
     for (const auto &[file, content] : changed) {
-        if (file->existed) {
-            rotateBackups(file->path, backupGenerations);
-            written.append(file);
-            if (!saveAtomically(backupName(file->path, 0), file->content, error, file->path)) {
-                rollBack();
-                return false;
-            }
-        } else {
-            written.append(file);
-        }
+        written.append(file);
         if (!saveAtomically(file->path, content, error, QString(), file->newFileMode)) {
             rollBack();
+            dropPendings();
             return false;
         }
+        pauseForTest("between-files");
     }
+    pauseForTest("before-done");
+    if (journal && !journal->markStage(ChangeJournal::Stage::Done, error)) {
+        rollBack();
+        dropPendings();
+        return false;
+    }
+    pauseForTest("after-done");
     for (const auto &[file, content] : changed) {
+        settleBackup(file->path);
         file->existed = true;
         file->content = content;
     }

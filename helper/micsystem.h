@@ -1,6 +1,7 @@
 #ifndef MICSYSTEM_H
 #define MICSYSTEM_H
 
+#include "changejournal.h"
 #include "fsilevconfig.h"
 
 #include <statefile.h>
@@ -88,9 +89,30 @@ public:
     // (older ones are dropped). Files and backups keep the label, mode and
     // owner of the file they were; a new file is the owner's alone, but for
     // mic.state, which every user reads. When one cannot be written, the
-    // files written before it get their previous content and backups back,
-    // so the state stays whole; *error says what failed.
-    bool write(QString *error);
+    // files written before it get their previous content back, so the state
+    // stays whole; *error says what failed. With a journal, the change is
+    // marked backed up once every previous content is on disk, and done once
+    // every file is.
+    bool write(ChangeJournal *journal, QString *error);
+    bool write(QString *error)
+    {
+        return write(nullptr, error);
+    }
+
+    // Each state file, relative to the root, with the SHA-256 of its content
+    // as read (empty when there was none).
+    QVariantMap contentDigests() const;
+    // The files write() would replace, and whether each exists.
+    QList<ChangeJournal::FileRecord> filesToWrite();
+    QStringList stateFilePaths() const;
+    // Where write() keeps a file's previous content until the change is done.
+    static QString pendingBackupName(const QString &path);
+    // Turns the previous content kept by write() into the newest backup
+    // generation; nothing when there is none. Safe to repeat after a crash.
+    static void settleBackup(const QString &path);
+    // Puts back the content `path` had before an unfinished write(): the
+    // content kept beside it, or no file when it did not exist.
+    static bool putBackFile(const QString &path, bool existed, QString *error);
 
 private:
     struct StoredFile {

@@ -176,14 +176,21 @@ inline QString laySampleSystem()
     return files;
 }
 
+// The helper's own folder: its journal and the history of changes.
+inline const QString helperFolder = QStringLiteral("var/lib/lumen-kcm-mic");
+
 // Every file below the state root with its content and label, to see that
-// nothing changed.
+// nothing changed; the helper's own records of changes aside.
 inline QMap<QString, QByteArray> snapshotStateRoot()
 {
     QMap<QString, QByteArray> files;
+    const QString ownFolder = rootPath(helperFolder);
     QDirIterator it(stateRoot(), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        if (path == ownFolder || path.startsWith(ownFolder + QLatin1Char('/'))) {
+            continue;
+        }
         QFile file(path);
         const bool readable = it.fileInfo().isFile() && !it.fileInfo().isSymLink() && file.open(QIODevice::ReadOnly);
         files.insert(path, (readable ? file.readAll() : QByteArray()) + "\nlabel:" + labelOf(path));

@@ -1,0 +1,288 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#include "changejournal.h"
+
+#include <KLocalizedString>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace
+{
+constexpr int checksumSize = 8;
+// A label is a level in decimal: anything longer was never one.
+constexpr int maxLabelSize = 64;
+
+QByteArray checksum(const QByteArray &payload)
+{
+    return QCryptographicHash::hash(payload, QCryptographicHash::Sha1).toHex().left(checksumSize);
+}
+
+QByteArray encoded(const QString &text)
+{
+    return text.toUtf8().toBase64();
+}
+
+std::optional<QString> decoded(const QByteArray &field)
+{
+    auto result = QByteArray::fromBase64Encoding(field, QByteArray::AbortOnBase64DecodingErrors);
+    if (!result) {
+        return std::nullopt;
+    }
+    return QString::fromUtf8(*result);
+}
+
+const char *stageName(ChangeJournal::Stage stage)
+{
+    switch (stage) {
+    case ChangeJournal::Stage::BackedUp:
+        return "backed-up";
+    case ChangeJournal::Stage::Done:
+        return "done";
+    case ChangeJournal::Stage::Undone:
+        return "undone";
+    case ChangeJournal::Stage::None:
+        break;
+    }
+    return "none";
+}
+
+std::optional<ChangeJournal::Stage> stageNamed(const QByteArray &name)
+{
+    for (const auto stage : {ChangeJournal::Stage::BackedUp, ChangeJournal::Stage::Done, ChangeJournal::Stage::Undone}) {
+        if (name == stageName(stage)) {
+            return stage;
+        }
+    }
+    return std::nullopt;
+}
+
+bool syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return ok;
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, std::size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        written += n;
+    }
+    return true;
+}
+
+bool isAbsoluteName(const QString &path)
+{
+    return path.startsWith(QLatin1Char('/')) && !path.contains(QChar(0));
+}
+
+// One record; false when it is not one a journal holds.
+bool parseRecord(const QList<QByteArray> &fields, ChangeJournal::Content *content)
+{
+    const QByteArray &kind = fields.constFirst();
+    if (kind == "file" && fields.size() == 3) {
+        const auto path = decoded(fields.at(1));
+        if (!path || !isAbsoluteName(*path) || (fields.at(2) != "0" && fields.at(2) != "1")) {
+            return false;
+        }
+        content->files.append({*path, fields.at(2) == "1"});
+        return true;
+    }
+    if (kind == "label" && fields.size() == 6) {
+        const auto path = decoded(fields.at(1));
+        auto value = QByteArray::fromBase64Encoding(fields.at(3) == "-" ? QByteArray() : fields.at(3), QByteArray::AbortOnBase64DecodingErrors);
+        bool deviceOk = false;
+        bool inodeOk = false;
+        ChangeJournal::LabelRecord record;
+        record.previous.device = fields.at(4).toULongLong(&deviceOk);
+        record.previous.inode = fields.at(5).toULongLong(&inodeOk);
+        if (!path || !isAbsoluteName(*path) || !value || value.decoded.size() > maxLabelSize || (fields.at(2) != "0" && fields.at(2) != "1") || !deviceOk
+            || !inodeOk) {
+            return false;
+        }
+        record.path = *path;
+        record.previous.existed = fields.at(2) == "1";
+        record.previous.value = record.previous.existed ? value.decoded : QByteArray();
+        content->labels.append(record);
+        return true;
+    }
+    if (kind == "stage" && fields.size() == 2) {
+        const auto stage = stageNamed(fields.at(1));
+        if (stage) {
+            content->stage = *stage;
+        }
+        return stage.has_value();
+    }
+    return false;
+}
+
+std::optional<ChangeJournal::Header> parseHeader(const QList<QByteArray> &fields)
+{
+    if (fields.size() != 6 || fields.constFirst() != "begin") {
+        return std::nullopt;
+    }
+    ChangeJournal::Header header;
+    auto requestId = QByteArray::fromBase64Encoding(fields.at(1), QByteArray::AbortOnBase64DecodingErrors);
+    const auto user = decoded(fields.at(3));
+    const auto summary = decoded(fields.at(5));
+    bool uidOk = false;
+    bool timeOk = false;
+    header.uid = fields.at(2).toLongLong(&uidOk);
+    const qint64 time = fields.at(4).toLongLong(&timeOk);
+    if (!requestId || !user || !summary || !uidOk || !timeOk) {
+        return std::nullopt;
+    }
+    header.requestId = *requestId;
+    header.user = *user;
+    header.summary = *summary;
+    header.time = QDateTime::fromMSecsSinceEpoch(time, Qt::UTC);
+    return header;
+}
+}
+
+QString ChangeJournal::folderOf(const QString &stateRoot)
+{
+    return QDir(stateRoot).filePath(QStringLiteral("var/lib/lumen-kcm-mic"));
+}
+
+QString ChangeJournal::pathIn(const QString &folder)
+{
+    return folder + QStringLiteral("/change.journal");
+}
+
+ChangeJournal::ChangeJournal(const QString &folder)
+    : folder(folder)
+{
+}
+
+ChangeJournal::~ChangeJournal()
+{
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, QString *error)
+{
+    QDir().mkpath(QFileInfo(folder).path());
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST) {
+        *error = i18n("Cannot create %1: %2", folder, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    const QString path = pathIn(folder);
+    fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool ok = fd >= 0
+        && append("begin " + header.requestId.toBase64() + ' ' + QByteArray::number(header.uid) + ' ' + encoded(header.user) + ' '
+                  + QByteArray::number(header.time.toMSecsSinceEpoch()) + ' ' + encoded(header.summary));
+    for (const FileRecord &file : files) {
+        ok = ok && append("file " + encoded(file.path) + (file.existed ? " 1" : " 0"));
+    }
+    if (!ok || !sync() || !syncFolder(folder)) {
+        *error = i18n("Cannot write the change's journal %1: %2", path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+bool ChangeJournal::recordLabel(const QString &path, const PreviousLabel &previous)
+{
+    const QByteArray value = previous.value.isEmpty() ? QByteArray("-") : previous.value.toBase64();
+    const bool ok = append("label " + encoded(path) + (previous.existed ? " 1 " : " 0 ") + value + ' ' + QByteArray::number(previous.device) + ' '
+                           + QByteArray::number(previous.inode));
+    return ok && (++unsynced < syncEvery || sync());
+}
+
+bool ChangeJournal::markStage(Stage stage, QString *error)
+{
+    if (!append(QByteArray("stage ") + stageName(stage)) || !sync()) {
+        *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+bool ChangeJournal::append(const QByteArray &payload)
+{
+    return fd >= 0 && writeAll(fd, checksum(payload) + ' ' + payload + '\n');
+}
+
+bool ChangeJournal::sync()
+{
+    unsynced = 0;
+    return fd >= 0 && ::fdatasync(fd) == 0;
+}
+
+std::optional<ChangeJournal::Content> ChangeJournal::read(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(pathIn(folder)).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    QFile file;
+    QByteArray data;
+    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        data = file.readAll();
+    } else {
+        ::close(fd);
+    }
+    return parse(data);
+}
+
+std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &data)
+{
+    std::optional<Content> content;
+    qsizetype start = 0;
+    while (start < data.size()) {
+        const qsizetype end = data.indexOf('\n', start);
+        if (end < 0) {
+            break; // torn
+        }
+        const QByteArray line = data.mid(start, end - start);
+        start = end + 1;
+        const QByteArray payload = line.mid(checksumSize + 1);
+        if (line.size() <= checksumSize + 1 || line.at(checksumSize) != ' ' || line.left(checksumSize) != checksum(payload)) {
+            break;
+        }
+        const QList<QByteArray> fields = payload.split(' ');
+        if (!content) {
+            const auto header = parseHeader(fields);
+            if (!header) {
+                break;
+            }
+            content = Content{*header, {}, {}, Stage::None};
+        } else if (!parseRecord(fields, &*content)) {
+            break;
+        }
+    }
+    return content;
+}
+
+bool ChangeJournal::appendStage(const QString &folder, Stage stage)
+{
+    ChangeJournal journal(folder);
+    journal.fd = ::open(QFile::encodeName(pathIn(folder)).constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    QString ignored;
+    return journal.fd >= 0 && journal.markStage(stage, &ignored);
+}

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#ifndef CHANGEJOURNAL_H
+#define CHANGEJOURNAL_H
+
+#include "labelaccess.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+/*
+ * What a change is doing, written ahead of it, so that a change the helper
+ * could not finish (killed, or the machine lost power) is undone at its next
+ * start. One file, "change.journal" in the helper's own folder, root's
+ * alone:
+ *
+ *   begin    the request, its caller, its time and what it asks;
+ *   file     each state file the change replaces, and whether it existed
+ *            (its previous content goes to "<file>.old.next" first);
+ *   label    each object labelled, with the label it had, before it is
+ *            written;
+ *   stage    "backed-up" once every previous content is on disk, "done"
+ *            once every new file is, "undone" once a recovery put the state
+ *            back.
+ *
+ * Each record is one line behind a checksum of it; reading stops at the
+ * first line that does not match, which only the last, torn by a crash, may
+ * be. The records up to "begin" and every stage are on disk before the
+ * change goes on; labels at least every `syncEvery` records.
+ */
+class ChangeJournal
+{
+public:
+    enum class Stage { None, BackedUp, Done, Undone };
+
+    struct Header {
+        QByteArray requestId;
+        qint64 uid = -1;
+        QString user;
+        QDateTime time;
+        // What was asked, in an administrator's words.
+        QString summary;
+    };
+    struct FileRecord {
+        QString path;
+        bool existed = false;
+    };
+    struct LabelRecord {
+        QString path;
+        PreviousLabel previous;
+    };
+    struct Content {
+        Header header;
+        QList<FileRecord> files;
+        QList<LabelRecord> labels;
+        Stage stage = Stage::None;
+    };
+
+    static constexpr int syncEvery = 4096;
+
+    // The helper's own folder below a state root.
+    static QString folderOf(const QString &stateRoot);
+    static QString pathIn(const QString &folder);
+
+    explicit ChangeJournal(const QString &folder);
+    ~ChangeJournal();
+    ChangeJournal(const ChangeJournal &) = delete;
+    ChangeJournal &operator=(const ChangeJournal &) = delete;
+
+    // A new journal, on disk when this returns true.
+    bool begin(const Header &header, const QList<FileRecord> &files, QString *error);
+    bool recordLabel(const QString &path, const PreviousLabel &previous);
+    // Durable when this returns true.
+    bool markStage(Stage stage, QString *error);
+
+    // The journal in `folder`; nothing when there is none.
+    static std::optional<Content> read(const QString &folder);
+    // The records of a journal as far as they are whole; nothing when not
+    // even its beginning is.
+    static std::optional<Content> parse(const QByteArray &data);
+    // Adds a stage to the journal in `folder`, durably.
+    static bool appendStage(const QString &folder, Stage stage);
+
+private:
+    bool append(const QByteArray &payload);
+    bool sync();
+
+    QString folder;
+    int fd = -1;
+    int unsynced = 0;
+};
+
+#endif

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#include "changerecovery.h"
+#include "changehistory.h"
+#include "changejournal.h"
+#include "labelaccess.h"
+#include "micsystem.h"
+
+#include <QFile>
+
+namespace
+{
+// Only the state files: a damaged journal names no other file to write.
+QList<ChangeJournal::FileRecord> stateFilesOf(const ChangeJournal::Content &journal, const MicSystem &system)
+{
+    const QStringList known = system.stateFilePaths();
+    QList<ChangeJournal::FileRecord> files;
+    for (const ChangeJournal::FileRecord &file : journal.files) {
+        if (known.contains(file.path)) {
+            files.append(file);
+        }
+    }
+    return files;
+}
+
+// Backwards: an object labelled twice gets its first label back last.
+QStringList putBackLabels(const ChangeJournal::Content &journal)
+{
+    LabelAccess labels;
+    QStringList notRestored;
+    for (auto it = journal.labels.crbegin(); it != journal.labels.crend(); ++it) {
+        if (!labels.restore(it->path, it->previous)) {
+            notRestored.append(it->path);
+        }
+    }
+    return notRestored;
+}
+
+QStringList putBackFiles(const QList<ChangeJournal::FileRecord> &files, bool backedUp)
+{
+    QStringList notRestored;
+    for (const ChangeJournal::FileRecord &file : files) {
+        QString error;
+        if (!backedUp) {
+            // The files were not touched; a previous content kept in part goes.
+            QFile::remove(MicSystem::pendingBackupName(file.path));
+        } else if (!MicSystem::putBackFile(file.path, file.existed, &error)) {
+            notRestored.append(file.path);
+        }
+    }
+    return notRestored;
+}
+
+QString outcomeText(const QStringList &labelsNotRestored, const QStringList &filesNotRestored)
+{
+    QString text = QStringLiteral("The change was interrupted and has been undone.");
+    if (!labelsNotRestored.isEmpty()) {
+        text += QStringLiteral(" These objects are gone or were replaced, and kept their labels: %1.")
+                    .arg(labelsNotRestored.mid(0, 10).join(QStringLiteral(", ")) + (labelsNotRestored.size() > 10 ? QStringLiteral(" …") : QString()));
+    }
+    if (!filesNotRestored.isEmpty()) {
+        text += QStringLiteral(" These state files could not be put back: %1.").arg(filesNotRestored.join(QStringLiteral(", ")));
+    }
+    return text;
+}
+}
+
+void ChangeRecovery::recoverInterruptedChange(const MicSystem &system)
+{
+    const QString folder = ChangeJournal::folderOf(system.root());
+    const auto journal = ChangeJournal::read(folder);
+    if (!journal || journal->stage == ChangeJournal::Stage::Undone) {
+        return;
+    }
+    const QList<ChangeJournal::FileRecord> files = stateFilesOf(*journal, system);
+    if (journal->stage == ChangeJournal::Stage::Done) {
+        for (const ChangeJournal::FileRecord &file : files) {
+            MicSystem::settleBackup(file.path);
+        }
+        return;
+    }
+    const QStringList labelsNotRestored = putBackLabels(*journal);
+    const QStringList filesNotRestored = putBackFiles(files, journal->stage == ChangeJournal::Stage::BackedUp);
+    ChangeJournal::appendStage(folder, ChangeJournal::Stage::Undone);
+
+    HistoryEntry entry;
+    entry.time = journal->header.time;
+    entry.user = journal->header.user;
+    entry.uid = journal->header.uid;
+    entry.requestId = journal->header.requestId;
+    entry.outcome = QStringLiteral("undone");
+    entry.summary = journal->header.summary;
+    entry.text = outcomeText(labelsNotRestored, filesNotRestored);
+    entry.relabelled = int(journal->labels.size() - labelsNotRestored.size());
+    ChangeHistory(folder).append(entry);
+}
