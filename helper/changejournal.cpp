@@ -49,6 +49,8 @@ const char *stageName(ChangeJournal::Stage stage)
         return "backed-up";
     case ChangeJournal::Stage::Done:
         return "done";
+    case ChangeJournal::Stage::Recorded:
+        return "recorded";
     case ChangeJournal::Stage::Undone:
         return "undone";
     case ChangeJournal::Stage::None:
@@ -59,7 +61,7 @@ const char *stageName(ChangeJournal::Stage stage)
 
 std::optional<ChangeJournal::Stage> stageNamed(const QByteArray &name)
 {
-    for (const auto stage : {ChangeJournal::Stage::BackedUp, ChangeJournal::Stage::Done, ChangeJournal::Stage::Undone}) {
+    for (const auto stage : {ChangeJournal::Stage::BackedUp, ChangeJournal::Stage::Done, ChangeJournal::Stage::Recorded, ChangeJournal::Stage::Undone}) {
         if (name == stageName(stage)) {
             return stage;
         }

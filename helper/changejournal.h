@@ -25,8 +25,9 @@
  *   label    each object labelled, with the label it had, before it is
  *            written;
  *   stage    "backed-up" once every previous content is on disk, "done"
- *            once every new file is, "undone" once a recovery put the state
- *            back.
+ *            once every new file is, "recorded" once the history has the
+ *            change, "undone" once it was undone (by a recovery, or by the
+ *            helper when the change failed).
  *
  * Each record is one line behind a checksum of it; reading stops at the
  * first line that does not match, which only the last, torn by a crash, may
@@ -36,7 +37,7 @@
 class ChangeJournal
 {
 public:
-    enum class Stage { None, BackedUp, Done, Undone };
+    enum class Stage { None, BackedUp, Done, Recorded, Undone };
 
     struct Header {
         QByteArray requestId;

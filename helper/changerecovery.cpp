@@ -66,6 +66,43 @@ QString outcomeText(const QStringList &labelsNotRestored, const QStringList &fil
 }
 }
 
+namespace
+{
+HistoryEntry entryOf(const ChangeJournal::Content &journal)
+{
+    HistoryEntry entry;
+    entry.time = journal.header.time;
+    entry.user = journal.header.user;
+    entry.uid = journal.header.uid;
+    entry.requestId = journal.header.requestId;
+    entry.summary = journal.header.summary;
+    return entry;
+}
+
+// The helper ended after the change was done and before the history had it.
+void recordDoneChange(const QString &folder, const ChangeJournal::Content &journal)
+{
+    HistoryEntry entry = entryOf(journal);
+    entry.outcome = QStringLiteral("applied");
+    entry.text = QStringLiteral("The helper ended before it recorded the change.");
+    entry.relabelled = int(journal.labels.size());
+    ChangeHistory(folder).append(entry);
+    ChangeJournal::appendStage(folder, ChangeJournal::Stage::Recorded);
+}
+
+void undoChange(const QString &folder, const ChangeJournal::Content &journal, const QList<ChangeJournal::FileRecord> &files)
+{
+    const QStringList labelsNotRestored = putBackLabels(journal);
+    const QStringList filesNotRestored = putBackFiles(files, journal.stage == ChangeJournal::Stage::BackedUp);
+    HistoryEntry entry = entryOf(journal);
+    entry.outcome = QStringLiteral("undone");
+    entry.text = outcomeText(labelsNotRestored, filesNotRestored);
+    entry.relabelled = int(journal.labels.size() - labelsNotRestored.size());
+    ChangeHistory(folder).append(entry);
+    ChangeJournal::appendStage(folder, ChangeJournal::Stage::Undone);
+}
+}
+
 void ChangeRecovery::recoverInterruptedChange(const MicSystem &system)
 {
     const QString folder = ChangeJournal::folderOf(system.root());
@@ -74,24 +111,21 @@ void ChangeRecovery::recoverInterruptedChange(const MicSystem &system)
         return;
     }
     const QList<ChangeJournal::FileRecord> files = stateFilesOf(*journal, system);
-    if (journal->stage == ChangeJournal::Stage::Done) {
+    switch (journal->stage) {
+    case ChangeJournal::Stage::None:
+    case ChangeJournal::Stage::BackedUp:
+        undoChange(folder, *journal, files);
+        return;
+    case ChangeJournal::Stage::Done:
+    case ChangeJournal::Stage::Recorded:
         for (const ChangeJournal::FileRecord &file : files) {
             MicSystem::settleBackup(file.path);
         }
+        if (journal->stage == ChangeJournal::Stage::Done) {
+            recordDoneChange(folder, *journal);
+        }
+        return;
+    case ChangeJournal::Stage::Undone:
         return;
     }
-    const QStringList labelsNotRestored = putBackLabels(*journal);
-    const QStringList filesNotRestored = putBackFiles(files, journal->stage == ChangeJournal::Stage::BackedUp);
-    ChangeJournal::appendStage(folder, ChangeJournal::Stage::Undone);
-
-    HistoryEntry entry;
-    entry.time = journal->header.time;
-    entry.user = journal->header.user;
-    entry.uid = journal->header.uid;
-    entry.requestId = journal->header.requestId;
-    entry.outcome = QStringLiteral("undone");
-    entry.summary = journal->header.summary;
-    entry.text = outcomeText(labelsNotRestored, filesNotRestored);
-    entry.relabelled = int(journal->labels.size() - labelsNotRestored.size());
-    ChangeHistory(folder).append(entry);
 }

@@ -227,6 +227,7 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
         entry.text = applier.warnings().join(QLatin1Char(' '));
         entry.relabelled = applier.relabelledCount();
         historyOf(system).append(entry);
+        journal.markStage(ChangeJournal::Stage::Recorded, &error);
     }
     return channel.reply(reply);
 }

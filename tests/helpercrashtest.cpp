@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+// A change the helper does not finish (killed at every stage of it, or at a
+// random moment) is undone when the helper starts again: the next read finds
+// every state file and backup byte for byte and every label as before the
+// change, or, once the change was done, as after it. The history says so.
+#include "helperfixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace HelperFixture;
+
+namespace
+{
+QString s(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+constexpr int objectCount = 5000;
+
+QVariantMap inC(QVariantMap arguments = {})
+{
+    arguments.insert(s("languages"), QStringList{s("C")});
+    arguments.insert(s("lcmessages"), s("C.UTF-8"));
+    return arguments;
+}
+
+// MIC on without file-system protection; every configured object exists,
+// unlabelled; each state file has a backup generation.
+void layUnprotectedSystem()
+{
+    clearStateRoot();
+    const QString dir = rootPath(s("many"));
+    QDir().mkpath(dir);
+    QByteArray config = "# rules\n";
+    for (int i = 0; i < objectCount; ++i) {
+        const QString path = dir + s("/f%1").arg(i);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            qFatal("cannot create %s", qPrintable(path));
+        }
+        config += (i % 2 ? "high " : "15 ") + path.toUtf8() + '\n';
+    }
+    writeMicState(true, true, false);
+    writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
+    writeRootFile(s("var/lib/kestrel/users.state"), "root = 63\n");
+    writeRootFile(s("var/lib/kestrel/users.state.old"), "root = 31\n");
+    writeRootFile(s("var/lib/kestrel/services.state"),
+                  "services = cron sshd\n"
+                  "service.cron.level = 15\nservice.cron.isolatable = yes\nservice.cron.isolated = no\n"
+                  "service.sshd.level = 63\nservice.sshd.isolatable = yes\nservice.sshd.isolated = no\n");
+}
+
+// A change of every state file that labels every object.
+QString writeDesiredState(const QTemporaryDir &dir)
+{
+    QJsonObject rules;
+    for (int i = 0; i < objectCount; ++i) {
+        rules.insert(rootPath(s("many/f%1").arg(i)), i == 0 ? s("63") : i % 2 ? s("high") : s("15"));
+    }
+    const QJsonObject state{{s("format"), s("lumen-mic-state")},
+                            {s("version"), 1},
+                            {s("micEnabledAfterReboot"), false},
+                            {s("fileSystemProtection"), true},
+                            {s("serviceIsolation"), QJsonObject{{s("sshd"), true}}},
+                            {s("userLevels"), QJsonObject{{s("root"), 7}}},
+                            {s("rules"), rules}};
+    const QString path = dir.filePath(s("desired.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(state).toJson()) < 0) {
+        qFatal("cannot write the desired state");
+    }
+    return path;
+}
+
+void killHelper()
+{
+    QDBusConnectionInterface *bus = QDBusConnection::systemBus().interface();
+    const uint pid = bus->servicePid(helperId);
+    if (pid > 1) {
+        ::kill(pid_t(pid), SIGKILL);
+    }
+    for (int i = 0; i < 250 && bus->isServiceRegistered(helperId); ++i) {
+        QThread::msleep(20);
+    }
+}
+
+// The client goes first, so that it cannot send its request again to the
+// helper the bus starts next.
+void killChangeAndHelper(QProcess &client)
+{
+    client.kill();
+    client.waitForFinished(5000);
+    killHelper();
+}
+
+QString pauseFile(const char *point)
+{
+    return qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-") + QLatin1String(point);
+}
+
+bool waitFor(const QString &path, int milliseconds)
+{
+    for (int waited = 0; waited < milliseconds; waited += 20) {
+        if (QFile::exists(path)) {
+            return true;
+        }
+        QThread::msleep(20);
+    }
+    return false;
+}
+}
+
+class HelperCrashTest : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString desired;
+    QMap<QString, QByteArray> before;
+    QMap<QString, QByteArray> after;
+    int changeMilliseconds = 0;
+
+    void startChange(QProcess &client)
+    {
+        client.start(s(MICCTL_PATH), {s("apply"), desired});
+        QVERIFY(client.waitForStarted());
+    }
+
+    // The read that starts the helper again, and with it the recovery.
+    QVariantMap readAfterRestart()
+    {
+        const Outcome read = execute(s("access"), inC());
+        if (read.error != 0) {
+            qWarning("read failed: %d %s", read.error, qPrintable(read.errorText));
+        }
+        return read.data;
+    }
+
+    QVariantMap newestHistoryEntry()
+    {
+        const QVariantList history = execute(s("access"), inC({{s("history"), 1}})).data.value(s("history")).toList();
+        return history.isEmpty() ? QVariantMap() : history.constFirst().toMap();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        desired = writeDesiredState(dir);
+        layUnprotectedSystem();
+        before = snapshotStateRoot();
+        QElapsedTimer timer;
+        timer.start();
+        QProcess client;
+        startChange(client);
+        QVERIFY(client.waitForFinished(120000));
+        changeMilliseconds = int(timer.elapsed());
+        QVERIFY2(client.exitCode() == 2, QByteArray(client.readAllStandardOutput() + client.readAllStandardError()).constData());
+        after = snapshotStateRoot();
+        QVERIFY(after != before);
+        QCOMPARE(labelOf(rootPath(s("many/f1"))), QByteArray("63"));
+        QCOMPARE(readRootFile(s("var/lib/kestrel/users.state.old.1")), QByteArray("root = 31\n"));
+    }
+
+    void aChangeKilledAtAnyStageIsUndoneAtTheNextStart_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::addColumn<bool>("done");
+        QTest::newRow("after the first label") << s("after-first-label") << false;
+        QTest::newRow("in the middle of the labels") << s("middle-labels") << false;
+        QTest::newRow("after the last label") << s("before-writing") << false;
+        QTest::newRow("between two state files") << s("between-files") << false;
+        QTest::newRow("after the last file") << s("before-done") << false;
+        QTest::newRow("after the journal was marked done") << s("after-done") << true;
+    }
+
+    void aChangeKilledAtAnyStageIsUndoneAtTheNextStart()
+    {
+#ifndef MIC_HELPER_TEST_HOOKS
+        QSKIP("the helper was built without the hooks of its tests (-DMIC_HELPER_TEST_HOOKS=ON)");
+#endif
+        QFETCH(QString, point);
+        QFETCH(bool, done);
+        layUnprotectedSystem();
+        QCOMPARE(snapshotStateRoot(), before);
+
+        const QString pause = pauseFile(point.toLatin1().constData());
+        QVERIFY(QFile(pause).open(QIODevice::WriteOnly));
+        QProcess client;
+        startChange(client);
+        const bool reached = waitFor(pause + s(".reached"), 60000);
+        killChangeAndHelper(client);
+        QFile::remove(pause);
+        QVERIFY(reached);
+
+        const QVariantMap read = readAfterRestart();
+        QCOMPARE(snapshotStateRoot(), done ? after : before);
+        const QVariantMap entry = newestHistoryEntry();
+        QCOMPARE(entry.value(s("outcome")).toString(), done ? s("applied") : s("undone"));
+        QCOMPARE(entry.value(s("user")).toString(), s("root"));
+        QCOMPARE(read.contains(s("interruptedChange")), !done);
+        if (!done) {
+            QVERIFY(read.value(s("interruptedChange")).toMap().value(s("summary")).toString().contains(s("file-system protection on")));
+        }
+    }
+
+    // Without hooks: killed at a random moment, the machine is as before
+    // the change or as after it, never in between.
+    void aChangeKilledAtARandomMomentIsWholeOrUndone()
+    {
+        for (int run = 0; run < 6; ++run) {
+            layUnprotectedSystem();
+            QProcess client;
+            startChange(client);
+            QThread::msleep(QRandomGenerator::global()->bounded(changeMilliseconds + 1));
+            killHelper();
+            client.kill();
+            client.waitForFinished(5000);
+            readAfterRestart();
+            const QMap<QString, QByteArray> now = snapshotStateRoot();
+            QVERIFY2(now == before || now == after, qPrintable(s("run %1").arg(run)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(HelperCrashTest)
+#include "helpercrashtest.moc"
