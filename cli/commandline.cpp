@@ -19,7 +19,7 @@ using Request = Invocation::Request;
 struct Command {
     Request request;
     QString name;
-    // The options that belong to it; each option belongs to one command.
+    // The options that belong to it.
     QStringList options;
     int fewestFiles;
     int mostFiles;
@@ -35,6 +35,7 @@ const std::vector<Command> &commands()
          {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("skip-missing"), QStringLiteral("reboot")},
          1,
          1},
+        {Request::History, QStringLiteral("history"), {QStringLiteral("json"), QStringLiteral("n")}, 0, 0},
     };
     return all;
 }
@@ -70,7 +71,11 @@ QStringList optionNames()
 {
     QStringList names{QStringLiteral("help"), QStringLiteral("version")};
     for (const Command &command : commands()) {
-        names += command.options;
+        for (const QString &option : command.options) {
+            if (!names.contains(option)) {
+                names.append(option);
+            }
+        }
     }
     return names;
 }
@@ -94,9 +99,8 @@ Invocation faultSeeHelp(const QString &text)
     return fault(i18nc("a usage fault, then where to read more", "%1; see micctl --help", text));
 }
 
-// What QCommandLineParser refused: an unknown option, or a value given to
-// an option that takes none (the only values it refuses, since no option
-// here takes one).
+// What QCommandLineParser refused: an unknown option, a value given to an
+// option that takes none, or none given to -n.
 Invocation optionFault(const QCommandLineParser &parser, const QStringList &arguments)
 {
     const QStringList unknown = parser.unknownOptionNames();
@@ -109,7 +113,7 @@ Invocation optionFault(const QCommandLineParser &parser, const QStringList &argu
         if (argument == QLatin1String("--")) {
             break;
         }
-        if (argument.startsWith(QLatin1Char('-')) && argument.contains(QLatin1Char('='))) {
+        if (argument.startsWith(QLatin1Char('-')) && argument.contains(QLatin1Char('=')) && !argument.startsWith(QLatin1String("-n="))) {
             return faultSeeHelp(i18n("%1 takes no value", Mic::printable(argument.section(QLatin1Char('='), 0, 0))));
         }
     }
@@ -123,7 +127,7 @@ QString misplacedOption(const QCommandLineParser &parser, const Command &command
     const QStringList given = parser.optionNames();
     for (const QString &option : given) {
         const Command *owner = commandOwning(option);
-        if (owner && owner != &command) {
+        if (owner && !command.options.contains(option)) {
             return i18n("%1 is an option of %2, not of %3", dashed(option), owner->name, command.name);
         }
     }
@@ -197,7 +201,8 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption diff(QStringLiteral("diff"));
     const QCommandLineOption skipMissing(QStringLiteral("skip-missing"));
     const QCommandLineOption reboot(QStringLiteral("reboot"));
-    parser.addOptions({help, version, json, check, diff, skipMissing, reboot});
+    const QCommandLineOption count(QStringLiteral("n"), QString(), QStringLiteral("N"));
+    parser.addOptions({help, version, json, check, diff, skipMissing, reboot, count});
     // Not process(): it ends with status 1 on a wrong option, which scripts
     // would take for a failed change, and says so in Qt's words.
     if (!parser.parse(arguments)) {
@@ -229,6 +234,13 @@ Invocation parseCommandLine(const QStringList &arguments)
     if (parser.isSet(check) && parser.isSet(reboot)) {
         return faultSeeHelp(i18n("--check changes nothing, so it cannot reboot"));
     }
+    if (parser.isSet(count)) {
+        bool number = false;
+        invocation.count = parser.value(count).toInt(&number);
+        if (!number || invocation.count < 1) {
+            return faultSeeHelp(i18n("-n needs a number of changes, 1 or more"));
+        }
+    }
     invocation.request = command->request;
     invocation.file = files.value(0);
     invocation.json = parser.isSet(json);
@@ -245,6 +257,7 @@ QString helpText()
 {
     const QStringList parts{
         i18n("Usage: micctl status [--json]\n"
+             "       micctl history [--json] [-n N]\n"
              "       micctl export [FILE]\n"
              "       micctl apply [--check | --diff] [--skip-missing] [--reboot] FILE\n"
              "       micctl --help | --version"),
@@ -261,7 +274,17 @@ QString helpText()
              "                    \"afterReboot\"}, \"maxLevelNow\", \"maxLevelAfterReboot\",\n"
              "                    \"rebootPending\", \"fileSystem\" {\"protection\",\n"
              "                    \"unprotected\"}, \"services\" {\"isolation\", \"isolated\"},\n"
-             "                    \"userLevels\", \"rules\", \"exceptions\"."),
+             "                    \"userLevels\", \"rules\", \"exceptions\", and\n"
+             "                    \"interruptedChange\" {\"time\", \"user\", \"uid\", \"summary\"}\n"
+             "                    while the last change recorded is one the helper undid."),
+        i18n("  history           The changes asked of the helper, newest first: when, by\n"
+             "                    whom, what was asked, and what became of it (\"applied\",\n"
+             "                    \"refused\", \"failed\", or \"undone\" after the helper was\n"
+             "                    interrupted in the middle of it).\n"
+             "    -n N            The newest N changes only.\n"
+             "    --json          The same as a JSON array of objects with the keys \"time\",\n"
+             "                    \"user\", \"uid\", \"requestId\", \"outcome\", \"summary\",\n"
+             "                    \"text\", \"relabelled\"."),
         i18n("  export [FILE]     The desired state of this machine, to bring others to it:\n"
              "                    a JSON object with \"format\": \"lumen-mic-state\",\n"
              "                    \"version\": 1 first, then \"exceptions\" [paths],\n"

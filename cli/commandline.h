@@ -21,13 +21,15 @@ struct ApplyOptions {
 };
 
 struct Invocation {
-    enum class Request { Help, Version, Status, Export, Apply, UsageFault };
+    enum class Request { Help, Version, Status, Export, Apply, History, UsageFault };
     Request request = Request::UsageFault;
     // Export: the file, empty for the standard output. Apply: the file,
     // "-" for the standard input.
     QString file;
     bool json = false;
     ApplyOptions apply;
+    // History: how many of the newest changes, all when negative.
+    int count = -1;
     // A usage fault in the administrator's language, with what to do.
     QString fault;
 };

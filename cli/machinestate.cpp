@@ -1,5 +1,8 @@
 #include "machinestate.h"
 
+#include <changerecords.h>
+#include <protocol.h>
+
 #include <printable.h>
 #include <statusvalues.h>
 #include <utils.h>
@@ -225,6 +228,10 @@ QJsonObject MachineState::status() const
     status.insert(QStringLiteral("userLevels"), userLevels());
     status.insert(QStringLiteral("rules"), reply.value(QStringLiteral("micFsCurrentItems")).toHash().size());
     status.insert(QStringLiteral("exceptions"), reply.value(QStringLiteral("micFsCurrentExceptions")).toStringList().size());
+    const QVariant interrupted = reply.value(Mic::Protocol::interruptedChangeKey);
+    if (interrupted.isValid()) {
+        status.insert(Mic::Protocol::interruptedChangeKey, QJsonObject::fromVariantMap(interrupted.toMap()));
+    }
     return status;
 }
 
@@ -234,6 +241,10 @@ QString MachineState::statusText() const
     const QJsonObject fs = s.value(QStringLiteral("fileSystem")).toObject();
     const int mic = statusOf(reply, "micStatus");
     QStringList lines;
+    const QString interrupted = Mic::interruptedChangeText(reply.value(Mic::Protocol::interruptedChangeKey));
+    if (!interrupted.isEmpty()) {
+        lines << i18n("Warning: %1", interrupted);
+    }
     lines << i18n("Integrity control: %1 now, %2 after reboot", enabledText(micOnNow(mic)), enabledText(micOnAfterReboot(mic)));
     lines << i18n("Maximum level: %1 now, %2 after reboot",
                   Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelNow")).toInt()))),

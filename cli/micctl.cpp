@@ -5,6 +5,7 @@
 #include "machinestate.h"
 #include "statedifference.h"
 
+#include <changerecords.h>
 #include <helperrequest.h>
 #include <printable.h>
 #include <protocol.h>
@@ -15,7 +16,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 #include <QtConcurrent>
 
@@ -254,6 +257,9 @@ int apply(const QString &file, const ApplyOptions &options)
         printError(read.error);
         return Failure;
     }
+    if (const QString interrupted = Mic::interruptedChangeText(read.reply->value(Mic::Protocol::interruptedChangeKey)); !interrupted.isEmpty()) {
+        printWarning(interrupted);
+    }
     if (const QString missing = missingKey(*read.reply); !missing.isEmpty()) {
         printError(i18n("The settings service's answer lacks \"%1\"; nothing was compared or applied.", missing));
         return Failure;
@@ -319,6 +325,59 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
     return reportChange(*change.reply, lines.size(), options);
 }
 
+QString historyLine(const QVariantMap &entry)
+{
+    QString line = i18nc("@info one change of the history: time, user, uid, outcome, what was asked", "%1  %2 (uid %3)  %4: %5",
+                         Mic::historyTimeText(entry.value(QStringLiteral("time")).toString()),
+                         Mic::printable(entry.value(QStringLiteral("user")).toString()),
+                         entry.value(QStringLiteral("uid")).toString(),
+                         entry.value(QStringLiteral("outcome")).toString(),
+                         entry.value(QStringLiteral("summary")).toString());
+    const int relabelled = entry.value(QStringLiteral("relabelled")).toInt();
+    if (relabelled > 0) {
+        line += QLatin1Char(' ') + i18np("(1 label changed)", "(%1 labels changed)", relabelled);
+    }
+    const QString text = entry.value(QStringLiteral("text")).toString();
+    if (!text.isEmpty()) {
+        line += QStringLiteral("\n    ") + text;
+    }
+    return line;
+}
+
+// The history's keys for scripts; what the helper keeps for itself stays.
+QJsonObject historyObject(const QVariantMap &entry)
+{
+    QJsonObject object;
+    for (const char *key : {"time", "user", "uid", "requestId", "outcome", "summary", "text", "relabelled"}) {
+        object.insert(QLatin1String(key), QJsonValue::fromVariant(entry.value(QLatin1String(key))));
+    }
+    return object;
+}
+
+int history(const Invocation &invocation)
+{
+    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, invocation.count}}));
+    if (!reply) {
+        return Failure;
+    }
+    const QVariantList entries = reply->value(Mic::Protocol::historyKey).toList();
+    if (invocation.json) {
+        QJsonArray array;
+        for (const QVariant &entry : entries) {
+            array.append(historyObject(entry.toMap()));
+        }
+        return writeOut(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    }
+    QString text;
+    for (const QVariant &entry : entries) {
+        text += Mic::printableMessage(historyLine(entry.toMap())) + QLatin1Char('\n');
+    }
+    if (entries.isEmpty()) {
+        text = i18n("No changes are recorded.") + QLatin1Char('\n');
+    }
+    return writeOut(text.toUtf8());
+}
+
 // Status and export: what the helper reads, in the form asked for.
 int show(const Invocation &invocation)
 {
@@ -349,6 +408,8 @@ int main(int argc, char **argv)
         return writeOut(versionText().toUtf8() + '\n');
     case Invocation::Request::Apply:
         return apply(invocation.file, invocation.apply);
+    case Invocation::Request::History:
+        return history(invocation);
     case Invocation::Request::Status:
     case Invocation::Request::Export:
         break;

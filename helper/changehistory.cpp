@@ -148,20 +148,24 @@ bool ChangeHistory::append(const HistoryEntry &entry)
 
 QList<HistoryEntry> ChangeHistory::newest(int limit) const
 {
+    QList<HistoryEntry> entries = parse(readFile(historyPath(folder, 0)), limit);
+    if (limit < 0 || entries.size() < limit) {
+        entries += parse(readFile(historyPath(folder, 1)), limit < 0 ? -1 : limit - int(entries.size()));
+    }
+    return entries;
+}
+
+QList<HistoryEntry> ChangeHistory::parse(const QByteArray &content, int limit)
+{
     QList<HistoryEntry> entries;
-    for (int generation = 0; generation <= 1; ++generation) {
-        const QList<QByteArray> lines = readFile(historyPath(folder, generation)).split('\n');
-        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-            if (limit >= 0 && entries.size() >= limit) {
-                return entries;
-            }
-            if (line->isEmpty() || line->size() > maxLineSize) {
-                continue;
-            }
-            const auto entry = HistoryEntry::fromMap(QJsonDocument::fromJson(*line).object().toVariantMap());
-            if (entry) {
-                entries.append(*entry);
-            }
+    const QList<QByteArray> lines = content.split('\n');
+    for (auto line = lines.crbegin(); line != lines.crend() && (limit < 0 || entries.size() < limit); ++line) {
+        if (line->isEmpty() || line->size() > maxLineSize) {
+            continue;
+        }
+        const auto entry = HistoryEntry::fromMap(QJsonDocument::fromJson(*line).object().toVariantMap());
+        if (entry) {
+            entries.append(*entry);
         }
     }
     return entries;

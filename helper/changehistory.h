@@ -53,6 +53,10 @@ public:
     // lines that are no entry are passed over.
     QList<HistoryEntry> newest(int limit) const;
 
+    // The entries of the lines of a history file, newest (last) first, up to
+    // `limit` of them (all with a negative one).
+    static QList<HistoryEntry> parse(const QByteArray &content, int limit);
+
     // What a request asks, in an administrator's words.
     static QString summaryOf(const ChangeRequest &request);
 

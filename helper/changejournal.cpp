@@ -208,12 +208,16 @@ bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, 
     return true;
 }
 
-bool ChangeJournal::recordLabel(const QString &path, const PreviousLabel &previous)
+QByteArray ChangeJournal::labelPayload(const QString &path, const PreviousLabel &previous)
 {
     const QByteArray value = previous.value.isEmpty() ? QByteArray("-") : previous.value.toBase64();
-    const bool ok = append("label " + encoded(path) + (previous.existed ? " 1 " : " 0 ") + value + ' ' + QByteArray::number(previous.device) + ' '
-                           + QByteArray::number(previous.inode));
-    return ok && (++unsynced < syncEvery || sync());
+    return "label " + encoded(path) + (previous.existed ? " 1 " : " 0 ") + value + ' ' + QByteArray::number(previous.device) + ' '
+        + QByteArray::number(previous.inode);
+}
+
+bool ChangeJournal::recordLabel(const QString &path, const PreviousLabel &previous)
+{
+    return append(labelPayload(path, previous)) && (++unsynced < syncEvery || sync());
 }
 
 bool ChangeJournal::markStage(Stage stage, QString *error)

@@ -84,6 +84,8 @@ public:
     // The records of a journal as far as they are whole; nothing when not
     // even its beginning is.
     static std::optional<Content> parse(const QByteArray &data);
+    // The record of a label, as the journal holds it (without checksum).
+    static QByteArray labelPayload(const QString &path, const PreviousLabel &previous);
     // Adds a stage to the journal in `folder`, durably.
     static bool appendStage(const QString &folder, Stage stage);
 

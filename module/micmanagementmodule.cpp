@@ -3,6 +3,7 @@
 #include "ui_micmanagementmodule.h"
 
 #include <expertmodewidget.h>
+#include <changerecords.h>
 #include <helperrequest.h>
 #include <ilevelselectdialog.h>
 #include <printable.h>
@@ -463,6 +464,7 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
         Q_EMIT changed(false);
     } else {
         setData(static_cast<HelperRequest *>(job)->data());
+        showInterruptedChange(static_cast<HelperRequest *>(job)->data());
         // The pages show what the system holds: nothing is left to save.
         Q_EMIT changed(false);
         if (servicesRequested) {
@@ -476,6 +478,16 @@ void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)
         focusBeforeSave->setFocus(Qt::OtherFocusReason);
     }
     focusBeforeSave = nullptr;
+}
+
+// Once per change: a read again does not repeat what was said.
+void MicManagementModule::showInterruptedChange(const QVariantMap &map)
+{
+    const QString text = Mic::interruptedChangeText(map.value(Mic::Protocol::interruptedChangeKey));
+    if (!text.isEmpty() && text != interruptedChangeShown) {
+        messagesManager()->newMessage(text, KCMLS::WarningMessage, QString(), KCMLS::NoState);
+        interruptedChangeShown = text;
+    }
 }
 
 void MicManagementModule::setData(const QVariantMap &map)

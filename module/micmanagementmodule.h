@@ -74,6 +74,7 @@ private:
     void keepRoomForRead(bool keep);
     void showOutcomeOfLastSave(bool once = true);
     static QPair<QString, KCMLS::MessageType> relabelledMessage(const QVariantList &relabelled, int count);
+    void showInterruptedChange(const QVariantMap &map);
 
     Ui_MicManagementModule *ui;
     ExpertModeWidget *expertWidget;
@@ -91,6 +92,8 @@ private:
     // warnings), shown again once the read that follows the save has
     // cleared the message area.
     QList<QPair<QString, KCMLS::MessageType>> outcomeOfLastSave;
+    // The warning of a change the helper undid, once shown.
+    QString interruptedChangeShown;
     // The settings as last read: a save sends only what differs from them.
     QVariantMap readSettings;
     // Edits not yet applied, as the host was told.

@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace HelperFixture;
@@ -103,9 +104,14 @@ void killChangeAndHelper(QProcess &client)
     killHelper();
 }
 
-QString pauseFile(const char *point)
+// Makes the helper stop at `point`; a helper killed there left its
+// ".reached" behind, which would say it is there before it is.
+QString armPause(const char *point)
 {
-    return qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-") + QLatin1String(point);
+    const QString pause = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-") + QLatin1String(point);
+    QFile::remove(pause + s(".reached"));
+    QFile(pause).open(QIODevice::WriteOnly);
+    return pause;
 }
 
 bool waitFor(const QString &path, int milliseconds)
@@ -192,8 +198,7 @@ private Q_SLOTS:
         layUnprotectedSystem();
         QCOMPARE(snapshotStateRoot(), before);
 
-        const QString pause = pauseFile(point.toLatin1().constData());
-        QVERIFY(QFile(pause).open(QIODevice::WriteOnly));
+        const QString pause = armPause(point.toLatin1().constData());
         QProcess client;
         startChange(client);
         const bool reached = waitFor(pause + s(".reached"), 60000);
@@ -210,6 +215,69 @@ private Q_SLOTS:
         if (!done) {
             QVERIFY(read.value(s("interruptedChange")).toMap().value(s("summary")).toString().contains(s("file-system protection on")));
         }
+    }
+
+    // What the administrator sees after the helper undid a change: micctl
+    // says so until the next change, and its history lists every change
+    // asked, newest first, refused ones too.
+    void theHistoryTellsWhatHappened()
+    {
+        QProcess micctl;
+        const auto run = [&micctl](const QStringList &arguments) {
+            micctl.start(s(MICCTL_PATH), arguments);
+            micctl.waitForFinished(60000);
+            return micctl.exitCode();
+        };
+        // The last change killed before it was done.
+        layUnprotectedSystem();
+        const QString pause = armPause("middle-labels");
+        QProcess client;
+        startChange(client);
+        const bool reached = waitFor(pause + s(".reached"), 60000);
+        killChangeAndHelper(client);
+        QFile::remove(pause);
+        QVERIFY(reached);
+
+        QCOMPARE(run({s("status")}), 0);
+        const QByteArray statusText = micctl.readAllStandardOutput();
+        QVERIFY2(statusText.startsWith("Warning: A change begun at "), statusText.constData());
+        QCOMPARE(run({s("status"), s("--json")}), 0);
+        const QJsonObject interrupted = QJsonDocument::fromJson(micctl.readAllStandardOutput()).object().value(s("interruptedChange")).toObject();
+        QCOMPARE(interrupted.value(s("user")).toString(), s("root"));
+
+        // A refused change, then one applied: it says so once more.
+        QFile bad(dir.filePath(s("bad.json")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(R"({"format": "lumen-mic-state", "version": 1, "rules": {"relative/path": "7"}})");
+        bad.close();
+        QCOMPARE(run({s("apply"), bad.fileName()}), 1);
+        QVERIFY(micctl.readAllStandardError().contains("was interrupted and has been undone"));
+        QCOMPARE(run({s("apply"), desired}), 2);
+        QCOMPARE(run({s("status")}), 0);
+        QVERIFY(!micctl.readAllStandardOutput().contains("Warning"));
+
+        QCOMPARE(run({s("history"), s("--json"), s("-n"), s("3")}), 0);
+        const QJsonArray history = QJsonDocument::fromJson(micctl.readAllStandardOutput()).array();
+        QCOMPARE(history.size(), 3);
+        QStringList outcomes;
+        for (const QJsonValue &entry : history) {
+            outcomes.append(entry[s("outcome")].toString());
+            QCOMPARE(entry[s("uid")].toInt(), 0);
+            QCOMPARE(entry[s("requestId")].toString().size(), 32);
+        }
+        QCOMPARE(outcomes, (QStringList{s("applied"), s("refused"), s("undone")}));
+        QVERIFY(history.at(0)[s("summary")].toString().contains(s("maximal level of 1 user: root to 7")));
+        QVERIFY(history.at(0)[s("relabelled")].toInt() > objectCount); // their folder too
+        QCOMPARE(run({s("history"), s("-n"), s("1")}), 0);
+        QVERIFY(micctl.readAllStandardOutput().contains("root (uid 0)  applied: "));
+        QCOMPARE(run({s("history"), s("-n"), s("0")}), 64);
+
+        // Root's alone.
+        struct stat status;
+        QVERIFY(::stat(QFile::encodeName(rootPath(helperFolder + s("/history"))).constData(), &status) == 0);
+        QCOMPARE(status.st_mode & 07777, mode_t(0600));
+        QVERIFY(::stat(QFile::encodeName(rootPath(helperFolder)).constData(), &status) == 0);
+        QCOMPARE(status.st_mode & 07777, mode_t(0700));
     }
 
     // Without hooks: killed at a random moment, the machine is as before
