@@ -36,6 +36,7 @@ const std::vector<Command> &commands()
          1,
          1},
         {Request::History, QStringLiteral("history"), {QStringLiteral("json"), QStringLiteral("n")}, 0, 0},
+        {Request::Rollback, QStringLiteral("rollback"), {QStringLiteral("check"), QStringLiteral("diff")}, 0, 1},
     };
     return all;
 }
@@ -241,6 +242,13 @@ Invocation parseCommandLine(const QStringList &arguments)
             return faultSeeHelp(i18n("-n needs a number of changes, 1 or more"));
         }
     }
+    if (command->request == Request::Rollback) {
+        bool number = true;
+        invocation.count = files.isEmpty() ? 1 : files.first().toInt(&number);
+        if (!number || invocation.count < 1) {
+            return faultSeeHelp(i18n("rollback takes how many changes back, 1 or more"));
+        }
+    }
     invocation.request = command->request;
     invocation.file = files.value(0);
     invocation.json = parser.isSet(json);
@@ -258,6 +266,7 @@ QString helpText()
     const QStringList parts{
         i18n("Usage: micctl status [--json]\n"
              "       micctl history [--json] [-n N]\n"
+             "       micctl rollback [--check | --diff] [N]\n"
              "       micctl export [FILE]\n"
              "       micctl apply [--check | --diff] [--skip-missing] [--reboot] FILE\n"
              "       micctl --help | --version"),
@@ -285,6 +294,14 @@ QString helpText()
              "    --json          The same as a JSON array of objects with the keys \"time\",\n"
              "                    \"user\", \"uid\", \"requestId\", \"outcome\", \"summary\",\n"
              "                    \"text\", \"relabelled\"."),
+        i18n("  rollback [N]      Brings this machine back to the state before the Nth\n"
+             "                    last applied change (1, the last, if not given), as\n"
+             "                    \"apply\" would with that state, while the backups of the\n"
+             "                    state files still hold it; users and services that are gone\n"
+             "                    are left out, with a warning. The change is recorded in the\n"
+             "                    history like any other.\n"
+             "    --check         Print what would change. Changes nothing.\n"
+             "    --diff          Print what changes, and apply it."),
         i18n("  export [FILE]     The desired state of this machine, to bring others to it:\n"
              "                    a JSON object with \"format\": \"lumen-mic-state\",\n"
              "                    \"version\": 1 first, then \"exceptions\" [paths],\n"
@@ -314,9 +331,9 @@ QString helpText()
         i18n("Paths and names from a file or the machine are printed with what a terminal\n"
              "cannot show escaped: \\x1b for ESC, \\uHHHH, \\UHHHHHHHH; a backslash as \\\\\n"
              "where it would read as one (see micctl(1))."),
-        i18n("Exit status: 0 done, nothing to change; 2 changed (apply), or would change\n"
-             "(apply --check); 1 failed (the reason on standard error; nothing applied\n"
-             "unless it says otherwise); 64 wrong usage."),
+        i18n("Exit status: 0 done, nothing to change; 2 changed (apply, rollback), or would\n"
+             "change (with --check); 1 failed (the reason on standard error; nothing\n"
+             "applied unless it says otherwise); 64 wrong usage."),
     };
     return parts.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }

@@ -21,7 +21,7 @@ struct ApplyOptions {
 };
 
 struct Invocation {
-    enum class Request { Help, Version, Status, Export, Apply, History, UsageFault };
+    enum class Request { Help, Version, Status, Export, Apply, History, Rollback, UsageFault };
     Request request = Request::UsageFault;
     // Export: the file, empty for the standard output. Apply: the file,
     // "-" for the standard input.
@@ -29,6 +29,7 @@ struct Invocation {
     bool json = false;
     ApplyOptions apply;
     // History: how many of the newest changes, all when negative.
+    // Rollback: how many applied changes back, 1 the last.
     int count = -1;
     // A usage fault in the administrator's language, with what to do.
     QString fault;

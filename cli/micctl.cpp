@@ -378,6 +378,56 @@ int history(const Invocation &invocation)
     return writeOut(text.toUtf8());
 }
 
+// The applied change `back` changes before now (1 the last), from the
+// history; or why there is none to go back before.
+std::optional<QVariantMap> appliedChange(int back)
+{
+    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, -1}}));
+    if (!reply) {
+        return std::nullopt;
+    }
+    const QVariantList entries = reply->value(Mic::Protocol::historyKey).toList();
+    int applied = 0;
+    for (const QVariant &entry : entries) {
+        const QVariantMap map = entry.toMap();
+        if (map.value(QStringLiteral("outcome")).toString() == QLatin1String("applied") && ++applied == back) {
+            return map;
+        }
+    }
+    printError(i18np("Only one applied change is recorded.", "Only %1 applied changes are recorded.", applied));
+    return std::nullopt;
+}
+
+int rollback(const Invocation &invocation)
+{
+    const std::optional<QVariantMap> change = appliedChange(invocation.count);
+    if (!change) {
+        return Failure;
+    }
+    printLine(i18nc("@info the change: time, user, what was asked", "Going back to the state before the change of %1 by %2: %3",
+                    Mic::historyTimeText(change->value(QStringLiteral("time")).toString()),
+                    change->value(QStringLiteral("user")).toString(),
+                    change->value(QStringLiteral("summary")).toString()));
+    const std::optional<QVariantMap> before =
+        replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::stateBeforeKey, change->value(QStringLiteral("requestId"))}}));
+    if (!before) {
+        return Failure;
+    }
+    QString problem;
+    const std::optional<DesiredState> desired = DesiredState::fromJson(MachineState(*before).desiredStateFile(), &problem);
+    const std::optional<QVariantMap> machine = desired ? replyOf(runAction(Mic::Protocol::accessAction)) : std::nullopt;
+    if (!desired) {
+        printError(problem);
+    }
+    if (!machine) {
+        return Failure;
+    }
+    // Users and services gone since cannot come back: left out, with a warning.
+    ApplyOptions options = invocation.apply;
+    options.skipMissing = true;
+    return applyTo(*machine, *desired, options);
+}
+
 // Status and export: what the helper reads, in the form asked for.
 int show(const Invocation &invocation)
 {
@@ -410,6 +460,8 @@ int main(int argc, char **argv)
         return apply(invocation.file, invocation.apply);
     case Invocation::Request::History:
         return history(invocation);
+    case Invocation::Request::Rollback:
+        return rollback(invocation);
     case Invocation::Request::Status:
     case Invocation::Request::Export:
         break;

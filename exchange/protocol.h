@@ -72,6 +72,14 @@ inline const QString checkOnlyKey = QStringLiteral("checkOnly");
 // negative); the reply holds them under the same key, newest first, as
 // maps with the keys of `micctl history --json`.
 inline const QString historyKey = QStringLiteral("history");
+// Each entry of the history also says whether the state before it is kept
+// whole ("restorable"). A read request that sets `stateBeforeKey` to the
+// request id of an applied change (in hexadecimal, as the history gives
+// it) asks for the settings as they were before that change instead: a
+// read reply without the check of the labels, whose "micFsStatus" is the
+// protection as it was set (2 on, 4 off).
+inline const QString restorableKey = QStringLiteral("restorable");
+inline const QString stateBeforeKey = QStringLiteral("stateBefore");
 // In a read reply, and in the reply to the first change after it: a change
 // the helper could not finish and undid when it started again (a map with
 // "time", "user", "uid" and "summary" of that change).

@@ -4,6 +4,7 @@
 #include "changejournal.h"
 #include "changerecovery.h"
 #include "changerequest.h"
+#include "keptstates.h"
 #include "helpererror.h"
 #include "helperservice.h"
 #include "micsystem.h"
@@ -18,6 +19,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <printable.h>
 #include <protocol.h>
 
 #include <pwd.h>
@@ -109,10 +111,53 @@ ActionReply readHistory(const ReplyChannel &channel, const MicSystem &system, in
 {
     QVariantList entries;
     const QList<HistoryEntry> history = historyOf(system).newest(limit);
+    const KeptStates kept(system);
     for (const HistoryEntry &entry : history) {
-        entries.append(entry.toMap());
+        QVariantMap map = entry.toMap();
+        map.insert(Mic::Protocol::restorableKey, kept.holdsStateBefore(entry));
+        entries.append(map);
     }
     return channel.reply({{Mic::Protocol::historyKey, entries}});
+}
+
+// The settings without the check of the labels. The rules and exceptions go
+// ahead once, in chunks, straight from the configuration, when the client
+// takes them so: a whole map of a large configuration would not fit in one
+// message of the bus.
+QVariantMap settingsReply(const ReplyChannel &channel, const MicSystem &system)
+{
+    if (channel.takesChunks()) {
+        channel.sendRulesAhead(QStringLiteral("micFsCurrentItems"), system.config());
+        channel.sendRulesAhead(QStringLiteral("micFsDefaultItems"), system.defaults());
+        channel.sendListAhead(QStringLiteral("micFsCurrentExceptions"), system.config().exceptions());
+        channel.sendListAhead(QStringLiteral("micFsDefaultExceptions"), system.defaults().exceptions());
+    }
+    return system.readReply(!channel.takesChunks());
+}
+
+ActionReply readStateBefore(const ReplyChannel &channel, const MicSystem &system, const QString &requestId)
+{
+    const QList<HistoryEntry> history = historyOf(system).newest(-1);
+    const auto entry = std::find_if(history.cbegin(), history.cend(), [&requestId](const HistoryEntry &entry) {
+        return QString::fromLatin1(entry.requestId.toHex()) == requestId && entry.outcome == QLatin1String("applied");
+    });
+    if (entry == history.cend()) {
+        return channel.error(int(HelperError::InvalidRequest), i18n("No applied change with the id %1 is recorded.", Mic::printable(requestId)));
+    }
+    const auto contents = KeptStates(system).stateBefore(*entry);
+    if (!contents) {
+        return channel.error(int(HelperError::InvalidRequest),
+                             i18n("The state before the change of %1 is no longer kept: later changes replaced its backups.",
+                                  entry->time.toString(Qt::ISODate)));
+    }
+    MicSystem before(system.root());
+    QString error;
+    if (!before.readContents(*contents, &error)) {
+        return channel.error(int(HelperError::DamagedState), error);
+    }
+    QVariantMap reply = settingsReply(channel, before);
+    reply.insert(QStringLiteral("micFsStatus"), before.isFsProtectionOn() ? StatusValue::Enabled : StatusValue::Disabled);
+    return channel.reply(reply);
 }
 
 ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem &system)
@@ -122,16 +167,10 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
         const int limit = args.value(Mic::Protocol::historyKey).toInt(&number);
         return readHistory(channel, system, number ? limit : -1);
     }
-    // The rules and exceptions go ahead once, in chunks, straight from the
-    // configuration, when the client takes them so: a whole map of a large
-    // configuration would not fit in one message of the bus.
-    if (channel.takesChunks()) {
-        channel.sendRulesAhead(QStringLiteral("micFsCurrentItems"), system.config());
-        channel.sendRulesAhead(QStringLiteral("micFsDefaultItems"), system.defaults());
-        channel.sendListAhead(QStringLiteral("micFsCurrentExceptions"), system.config().exceptions());
-        channel.sendListAhead(QStringLiteral("micFsDefaultExceptions"), system.defaults().exceptions());
+    if (args.contains(Mic::Protocol::stateBeforeKey)) {
+        return readStateBefore(channel, system, args.value(Mic::Protocol::stateBeforeKey).toString());
     }
-    QVariantMap reply = system.readReply(!channel.takesChunks());
+    QVariantMap reply = settingsReply(channel, system);
 
     // The page can show everything but the protection state while the
     // configured files are checked.

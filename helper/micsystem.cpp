@@ -19,6 +19,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace
 {
@@ -46,9 +47,11 @@ bool readBytes(const QString &path, bool *existed, QByteArray *content, QString 
     return true;
 }
 
-bool loadStateFile(const QString &path, StateFile *file, QByteArray *content, bool *existed, QString *error)
+using Source = std::function<bool(const QString &path, bool *existed, QByteArray *content, QString *error)>;
+
+bool loadStateFile(const Source &source, const QString &path, StateFile *file, QByteArray *content, bool *existed, QString *error)
 {
-    if (!readBytes(path, existed, content, error)) {
+    if (!source(path, existed, content, error)) {
         return false;
     }
     std::string why;
@@ -61,9 +64,9 @@ bool loadStateFile(const QString &path, StateFile *file, QByteArray *content, bo
     return true;
 }
 
-bool loadConfig(const QString &path, FsIlevConfig *config, QByteArray *content, bool *existed, QString *error)
+bool loadConfig(const Source &source, const QString &path, FsIlevConfig *config, QByteArray *content, bool *existed, QString *error)
 {
-    if (!readBytes(path, existed, content, error)) {
+    if (!source(path, existed, content, error)) {
         return false;
     }
     QString why;
@@ -106,6 +109,26 @@ QString MicSystem::rootFromEnvironment()
 
 bool MicSystem::read(QString *error)
 {
+    return load(readBytes, error);
+}
+
+bool MicSystem::readContents(const QHash<QString, QByteArray> &contents, QString *error)
+{
+    return load(
+        [&contents](const QString &path, bool *existed, QByteArray *content, QString *error) {
+            const auto found = contents.constFind(path);
+            if (found == contents.cend()) {
+                return readBytes(path, existed, content, error);
+            }
+            *existed = !found->isNull();
+            *content = *found;
+            return true;
+        },
+        error);
+}
+
+bool MicSystem::load(const std::function<bool(const QString &, bool *, QByteArray *, QString *)> &source, QString *error)
+{
     micFile.path = micStatePath();
     // The label library reads the catalogue from it in every process.
     micFile.newFileMode = 0644;
@@ -114,11 +137,11 @@ bool MicSystem::read(QString *error)
     configFile.path = fsIlevConfPath();
     QByteArray defaultsContent;
     bool defaultsExisted = false;
-    return loadStateFile(micFile.path, &micState, &micFile.content, &micFile.existed, error)
-        && loadStateFile(usersFile.path, &usersState, &usersFile.content, &usersFile.existed, error)
-        && loadStateFile(servicesFile.path, &servicesState, &servicesFile.content, &servicesFile.existed, error)
-        && loadConfig(configFile.path, &fsConfig, &configFile.content, &configFile.existed, error)
-        && loadConfig(fsIlevDefaultsPath(), &fsDefaults, &defaultsContent, &defaultsExisted, error);
+    return loadStateFile(source, micFile.path, &micState, &micFile.content, &micFile.existed, error)
+        && loadStateFile(source, usersFile.path, &usersState, &usersFile.content, &usersFile.existed, error)
+        && loadStateFile(source, servicesFile.path, &servicesState, &servicesFile.content, &servicesFile.existed, error)
+        && loadConfig(source, configFile.path, &fsConfig, &configFile.content, &configFile.existed, error)
+        && loadConfig(readBytes, fsIlevDefaultsPath(), &fsDefaults, &defaultsContent, &defaultsExisted, error);
 }
 
 QString MicSystem::root() const
@@ -450,11 +473,6 @@ bool saveAtomically(const QString &path, const QByteArray &content, QString *err
 
 namespace
 {
-QString backupName(const QString &path, int generation)
-{
-    return path + QStringLiteral(".old") + (generation == 0 ? QString() : QLatin1Char('.') + QString::number(generation));
-}
-
 bool exists(const QString &path)
 {
     struct stat status;
@@ -475,6 +493,11 @@ QVariantMap MicSystem::contentDigests() const
         digests.insert(QDir(stateRoot).relativeFilePath(file->path), digest);
     }
     return digests;
+}
+
+QString MicSystem::backupName(const QString &path, int generation)
+{
+    return path + QStringLiteral(".old") + (generation == 0 ? QString() : QLatin1Char('.') + QString::number(generation));
 }
 
 QString MicSystem::pendingBackupName(const QString &path)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <optional>
 
 #include <sys/types.h>
@@ -44,6 +45,10 @@ public:
     static QString rootFromEnvironment();
 
     bool read(QString *error);
+    // The same from contents given by absolute path: a null content is a
+    // file that does not exist; files not given are read. The defaults are
+    // always read.
+    bool readContents(const QHash<QString, QByteArray> &contents, QString *error);
 
     QString root() const;
     QString micStatePath() const;
@@ -105,6 +110,9 @@ public:
     // The files write() would replace, and whether each exists.
     QList<ChangeJournal::FileRecord> filesToWrite();
     QStringList stateFilePaths() const;
+    static constexpr int backupGenerations = 5;
+    // The name of a backup generation of a state file, 0 the newest.
+    static QString backupName(const QString &path, int generation);
     // Where write() keeps a file's previous content until the change is done.
     static QString pendingBackupName(const QString &path);
     // Turns the previous content kept by write() into the newest backup
@@ -122,12 +130,12 @@ private:
         mode_t newFileMode = 0600;
     };
 
+    bool load(const std::function<bool(const QString &path, bool *existed, QByteArray *content, QString *error)> &source, QString *error);
     QString pathOf(const char *relative) const;
     bool flag(const char *key) const;
     unsigned int level(const char *key) const;
     void setFlag(const char *key, bool on);
     QList<QPair<StoredFile *, QByteArray>> changedFiles();
-    static constexpr int backupGenerations = 5;
 
     QString stateRoot;
     StateFile micState;
