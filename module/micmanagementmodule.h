@@ -6,6 +6,7 @@
 #include <KAuth/Action>
 
 #include <QPair>
+#include <functional>
 #include <QPointer>
 #include <kcmlstypes.h>
 #include <QVariantMap>
@@ -46,6 +47,7 @@ private Q_SLOTS:
     void onWriteMicSettingsJobFinished(KJob *job);
     void on_expertModeButton_clicked();
     void on_changeUserIntegrityButton_clicked();
+    void on_historyButton_clicked();
     void on_stackedWidget_currentChanged(int index);
 
 private:
@@ -75,6 +77,10 @@ private:
     void showOutcomeOfLastSave(bool once = true);
     static QPair<QString, KCMLS::MessageType> relabelledMessage(const QVariantList &relabelled, int count);
     void showInterruptedChange(const QVariantMap &map);
+    // The history: read, shown, and the state before a change restored.
+    void readThen(const QVariantMap &arguments, const std::function<void(const QVariantMap &reply)> &next);
+    void restoreStateBefore(const QVariantMap &entry);
+    void confirmAndRestore(const QVariantMap &entry, const QVariantMap &before, const QVariantMap &machine);
 
     Ui_MicManagementModule *ui;
     ExpertModeWidget *expertWidget;
@@ -86,6 +92,8 @@ private:
     // Whether the last read succeeded (or none has ended yet).
     bool settingsRead = true;
     KMessageWidget *unreadNotice = nullptr;
+    // A read of the history or of an earlier state.
+    QPointer<HelperRequest> historyJob;
     // The running save; like a read, it keeps the helper busy.
     QPointer<HelperRequest> writeJob;
     // What the last save did (saved, labels changed, the helper's
