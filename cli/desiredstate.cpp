@@ -1,4 +1,7 @@
 #include "desiredstate.h"
+#include "machinestate.h"
+
+#include <statusvalues.h>
 
 #include <KLocalizedString>
 
@@ -370,4 +373,15 @@ std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QStri
         return std::nullopt;
     }
     return Reader(document.object()).read(error);
+}
+
+std::optional<DesiredState> DesiredState::restoring(const QVariantMap &before, const QVariantMap &machine, QString *error)
+{
+    std::optional<DesiredState> state = fromJson(MachineState(before).desiredStateFile(), error);
+    const bool onBefore = before.value(QStringLiteral("micFsStatus")).toInt() == StatusValue::Enabled;
+    const bool onNow = machine.value(QStringLiteral("micFsStatus")).toInt() != StatusValue::Disabled;
+    if (state && onBefore == onNow) {
+        state->fileSystemProtection.reset();
+    }
+    return state;
 }

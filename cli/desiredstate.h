@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <optional>
 
@@ -25,6 +26,13 @@ struct DesiredState {
 
     // The first fault of the file in `error`, naming the key.
     static std::optional<DesiredState> fromJson(const QByteArray &json, QString *error);
+    // What brings a machine (`machine`, the helper's read reply) back to the
+    // settings it had before a change (`before`, the helper's reply to a
+    // read of that state). Protection is asked for only where it was set
+    // otherwise then: labels that were below their level before the change
+    // too are not what going back is about, and the administrator is not
+    // asked to relabel them; changed rules still reach the labels.
+    static std::optional<DesiredState> restoring(const QVariantMap &before, const QVariantMap &machine, QString *error);
 };
 
 #endif

@@ -335,7 +335,9 @@ QString historyLine(const QVariantMap &entry)
                          entry.value(QStringLiteral("summary")).toString());
     const int relabelled = entry.value(QStringLiteral("relabelled")).toInt();
     if (relabelled > 0) {
-        line += QLatin1Char(' ') + i18np("(1 label changed)", "(%1 labels changed)", relabelled);
+        line += QLatin1Char(' ')
+            + (entry.value(QStringLiteral("outcome")).toString() == QLatin1String("undone") ? i18np("(1 label put back)", "(%1 labels put back)", relabelled)
+                                                                                          : i18np("(1 label changed)", "(%1 labels changed)", relabelled));
     }
     const QString text = entry.value(QStringLiteral("text")).toString();
     if (!text.isEmpty()) {
@@ -413,13 +415,14 @@ int rollback(const Invocation &invocation)
     if (!before) {
         return Failure;
     }
+    const std::optional<QVariantMap> machine = replyOf(runAction(Mic::Protocol::accessAction));
+    if (!machine) {
+        return Failure;
+    }
     QString problem;
-    const std::optional<DesiredState> desired = DesiredState::fromJson(MachineState(*before).desiredStateFile(), &problem);
-    const std::optional<QVariantMap> machine = desired ? replyOf(runAction(Mic::Protocol::accessAction)) : std::nullopt;
+    const std::optional<DesiredState> desired = DesiredState::restoring(*before, *machine, &problem);
     if (!desired) {
         printError(problem);
-    }
-    if (!machine) {
         return Failure;
     }
     // Users and services gone since cannot come back: left out, with a warning.

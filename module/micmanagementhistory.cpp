@@ -11,7 +11,6 @@
 #include <changerecords.h>
 #include <desiredstate.h>
 #include <helperrequest.h>
-#include <machinestate.h>
 #include <printable.h>
 #include <protocol.h>
 #include <statedifference.h>
@@ -86,7 +85,7 @@ void MicManagementModule::restoreStateBefore(const QVariantMap &entry)
 void MicManagementModule::confirmAndRestore(const QVariantMap &entry, const QVariantMap &before, const QVariantMap &machine)
 {
     QString problem;
-    const std::optional<DesiredState> desired = DesiredState::fromJson(MachineState(before).desiredStateFile(), &problem);
+    const std::optional<DesiredState> desired = DesiredState::restoring(before, machine, &problem);
     if (!desired) {
         messagesManager()->newMessage(Mic::printableMessage(problem), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
         return;

@@ -3,6 +3,8 @@
 #include "helperfixture.h"
 #include "modaldialoganswerer.h"
 
+#include <historydialog.h>
+#include <historymodel.h>
 #include <micmanagementmodule.h>
 #include <expertmodewidget.h>
 #include <micfilesystemmodel.h>
@@ -10,6 +12,7 @@
 
 #include <KMessageWidget>
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
@@ -115,6 +118,15 @@ private:
         for (int i = 0; i < answerer.seen.size(); ++i) {
             (answerer.titles.at(i) == lowering ? loweringQuestions : dialogs).append(answerer.titles.at(i) + s(": ") + answerer.texts.at(i));
         }
+    }
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        const auto messages = module->messagesManager()->messages();
+        for (KMessageWidget *message : messages) {
+            texts.append(message->text());
+        }
+        return texts;
     }
     QString micText() const
     {
@@ -493,6 +505,46 @@ private Q_SLOTS:
 
         QTest::keyClick(view, Qt::Key_Tab);
         QVERIFY(module->focusWidget() != view && !view->isAncestorOf(module->focusWidget()));
+    }
+
+    // Another administrator's change, undone from the page's history: the
+    // state before it comes back as one new change, after a question that
+    // shows the difference; the history then lists both.
+    void aChangeIsUndoneFromTheHistory()
+    {
+        writeState(true, 63, 63);
+        read();
+        const QByteArray usersBefore = readRootFile(s("var/lib/kestrel/users.state"));
+        const auto others = execute(s("change"), {{s("userILevels"), QVariantHash{{s("root"), 7u}}}, {s("languages"), QStringList{s("C")}}});
+        QCOMPARE(others.error, 0);
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 7"));
+
+        QString difference;
+        bool restorable = false;
+        ModalDialogAnswerer answerer([&](QDialog *dialog) {
+            if (auto *history = qobject_cast<HistoryDialog *>(dialog)) {
+                auto *view = history->findChild<QTreeView *>(s("historyView"));
+                new QAbstractItemModelTester(view->model(), QAbstractItemModelTester::FailureReportingMode::QtTest, view->model());
+                QCOMPARE(view->model()->index(0, HistoryModel::OutcomeColumn).data().toString(), s("Applied"));
+                auto *restore = history->findChild<QPushButton *>(s("restoreButton"));
+                restorable = restore->isEnabled();
+                restore->click();
+                return;
+            }
+            difference = qobject_cast<QMessageBox *>(dialog)->informativeText();
+            answerFor(dialog, QMessageBox::Yes);
+        });
+        general<QPushButton>("historyButton")->click();
+        QTRY_VERIFY2_WITH_TIMEOUT(answerer.seen.size() == 2 && !module->isSaving() && !module->isReading(),
+                                  qPrintable(answerer.titles.join(s("|")) + s(" / ") + messageTexts().join(s("|"))), 30000);
+        QVERIFY(restorable);
+        QCOMPARE(answerer.titles, (QStringList{s("History of Changes"), s("Restore the State Before This Change")}));
+        QCOMPARE(difference, s("~ user root: 7 → 63 - High"));
+        QCOMPARE(readRootFile(s("var/lib/kestrel/users.state")), usersBefore);
+
+        const QVariantList history = execute(s("access"), {{s("history"), 2}}).data.value(s("history")).toList();
+        QCOMPARE(history.size(), 2);
+        QCOMPARE(history.at(0).toMap().value(s("summary")).toString(), s("maximal level of 1 user: root to 63"));
     }
 
     void refusedSaves()
