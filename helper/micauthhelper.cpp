@@ -28,7 +28,11 @@
 #include <clocale>
 #include <functional>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <syslog.h>
 
 using KAuth::ActionReply;
@@ -322,9 +326,35 @@ void allowManyOpenObjects()
 }
 }
 
+#ifdef MIC_HELPER_TEST_HOOKS
+// Test builds send the entries of the system's journal to a socket the test
+// owns, named by MIC_HELPER_TEST_JOURNAL: in a mount namespace of the
+// helper's own, an empty /run holds the journal's socket name, pointing
+// there. The machine's own /run and journal stay as they are.
+void useTestJournal()
+{
+    const QByteArray socket = qgetenv("MIC_HELPER_TEST_JOURNAL");
+    if (socket.isEmpty() || ::unshare(CLONE_NEWNS) != 0) {
+        return;
+    }
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || ::mount("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0) {
+        syslog(LOG_WARNING, "the test's journal cannot stand in for the system's");
+        return;
+    }
+    ::mkdir("/run/systemd", 0755);
+    ::mkdir("/run/systemd/journal", 0755);
+    if (::symlink(socket.constData(), "/run/systemd/journal/socket") != 0) {
+        syslog(LOG_WARNING, "the test's journal cannot stand in for the system's");
+    }
+}
+#endif
+
 int main(int argc, char **argv)
 {
     openlog("lumen_kcm_mic_helper", LOG_PID, LOG_AUTHPRIV);
+#ifdef MIC_HELPER_TEST_HOOKS
+    useTestJournal();
+#endif
     allowManyOpenObjects();
     qInstallMessageHandler(toSystemLog);
     QCoreApplication app(argc, argv);

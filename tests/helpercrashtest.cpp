@@ -14,8 +14,12 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 using namespace HelperFixture;
 
@@ -113,6 +117,68 @@ QString armPause(const char *point)
     QFile(pause).open(QIODevice::WriteOnly);
     return pause;
 }
+
+// Stands in for the system's journal: the socket the helper of test builds
+// sends its journal entries to, and the entries it got, as field maps.
+class TestJournal
+{
+public:
+    TestJournal()
+        : path(qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/journal.socket"))
+        , fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0))
+    {
+        QFile::remove(path);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(path);
+        std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), sizeof(address.sun_path) - 1));
+        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+    }
+    ~TestJournal()
+    {
+        ::close(fd);
+        QFile::remove(path);
+    }
+    bool isBound() const
+    {
+        return bound;
+    }
+    QList<QMap<QByteArray, QByteArray>> entries()
+    {
+        QList<QMap<QByteArray, QByteArray>> all;
+        QByteArray buffer(256 * 1024, '\0');
+        for (ssize_t size; (size = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
+            all.append(fields(buffer.left(int(size))));
+        }
+        return all;
+    }
+
+private:
+    // The journal's native form: "KEY=value\n", or "KEY\n", a 64-bit
+    // little-endian length, the value and "\n" for values with newlines.
+    static QMap<QByteArray, QByteArray> fields(const QByteArray &datagram)
+    {
+        QMap<QByteArray, QByteArray> map;
+        for (int at = 0; at < datagram.size();) {
+            const int end = datagram.indexOf('\n', at);
+            const QByteArray line = datagram.mid(at, end - at);
+            const int equals = line.indexOf('=');
+            if (equals >= 0) {
+                map.insert(line.left(equals), line.mid(equals + 1));
+                at = end + 1;
+            } else {
+                quint64 length = 0;
+                std::memcpy(&length, datagram.constData() + end + 1, sizeof(length));
+                map.insert(line, datagram.mid(end + 1 + 8, int(length)));
+                at = end + 1 + 8 + int(length) + 1;
+            }
+        }
+        return map;
+    }
+    QString path;
+    int fd;
+    bool bound = false;
+};
 
 bool waitFor(const QString &path, int milliseconds)
 {
@@ -228,6 +294,8 @@ private Q_SLOTS:
             micctl.waitForFinished(60000);
             return micctl.exitCode();
         };
+        TestJournal journal;
+        QVERIFY(journal.isBound());
         // The last change killed before it was done.
         layUnprotectedSystem();
         const QString pause = armPause("middle-labels");
@@ -266,6 +334,20 @@ private Q_SLOTS:
             QCOMPARE(entry[s("requestId")].toString().size(), 32);
         }
         QCOMPARE(outcomes, (QStringList{s("applied"), s("refused"), s("undone")}));
+
+        // The system's journal got the same, under the product's message id.
+        QStringList logged;
+        const auto entries = journal.entries();
+        for (const auto &entry : entries) {
+            if (entry.value("MESSAGE_ID") == "4f1c2b9e7a3d48c6b05e9d2a6c7f1e38") {
+                logged.prepend(QString::fromUtf8(entry.value("MIC_OUTCOME") + ' ' + entry.value("MIC_REQUEST_ID") + ' ' + entry.value("MIC_CALLER_UID")));
+            }
+        }
+        QStringList recorded;
+        for (const QJsonValue &entry : history) {
+            recorded.append(entry[s("outcome")].toString() + QLatin1Char(' ') + entry[s("requestId")].toString() + s(" 0"));
+        }
+        QCOMPARE(logged, recorded);
         QVERIFY(history.at(0)[s("summary")].toString().contains(s("maximal level of 1 user: root to 7")));
         QVERIFY(history.at(0)[s("relabelled")].toInt() > objectCount); // their folder too
         QCOMPARE(run({s("history"), s("-n"), s("1")}), 0);
