@@ -415,6 +415,46 @@ private Q_SLOTS:
     // Control characters in the paths of the machine and in the names and
     // paths of a desired-state file reach the terminal escaped; the helper
     // refuses a new rule with one, and one stored already can be removed.
+    // Back to the state before a change, as one change of its own; once the
+    // backups no longer hold that state, nothing is changed.
+    void rollbackToAnEarlierState()
+    {
+        laySampleSystem();
+        QTemporaryDir dir;
+        const QByteArray usersBefore = readRootFile(s("var/lib/kestrel/users.state"));
+        const QByteArray servicesBefore = readRootFile(s("var/lib/kestrel/services.state"));
+        const QJsonObject changed = withEntry(withEntry(exported(), s("userLevels"), s("root"), 7), s("serviceIsolation"), s("sshd"), true);
+        QCOMPARE(micctl({s("apply"), written(dir, s("changed.json"), changed)}).status, 2);
+
+        const Run check = micctl({s("rollback"), s("--check")});
+        QCOMPARE(check.status, 2);
+        QVERIFY2(check.out.contains("~ user root: 7 → 63 - High\n") && check.out.contains("~ service sshd: isolated → not isolated\n"),
+                 check.out.constData());
+        // The labels below their level before the change stay as they were.
+        QVERIFY(!check.out.contains("~ file-system protection"));
+        QCOMPARE(readRootFile(s("var/lib/kestrel/users.state")), QByteArray(usersBefore).replace("root = 63", "root = 7"));
+
+        QCOMPARE(micctl({s("rollback")}).status, 2);
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 63"));
+        QCOMPARE(readRootFile(s("var/lib/kestrel/services.state")), servicesBefore);
+        // Before the first change is where the machine is now; before the
+        // rollback, root was at 7.
+        QCOMPARE(micctl({s("rollback"), s("--check"), s("2")}).status, 0);
+        QVERIFY(micctl({s("rollback"), s("--check")}).out.contains("~ user root: 63 - High → 7\n"));
+
+        // Six more changes of the users' file: its content before the first
+        // change (which the rollback wrote again) is in none of its five
+        // backups any more.
+        for (int level : {1, 3, 7, 15, 31, 1}) {
+            QCOMPARE(micctl({s("apply"), written(dir, s("level.json"), withEntry(exported(), s("userLevels"), s("root"), level))}).status, 2);
+        }
+        const Run gone = micctl({s("rollback"), s("8")});
+        QCOMPARE(gone.status, 1);
+        QVERIFY2(gone.err.contains("is no longer kept: later changes replaced its backups."), gone.err.constData());
+        QCOMPARE(micctl({s("rollback"), s("99")}).status, 1);
+        QCOMPARE(micctl({s("rollback"), s("two")}).status, 64);
+    }
+
     void controlCharactersAreShownEscaped()
     {
         const QString files = laySampleSystem();
