@@ -198,3 +198,23 @@ QString ChangeHistory::summaryOf(const ChangeRequest &request)
     }
     return parts.isEmpty() ? QStringLiteral("nothing") : parts.join(QStringLiteral("; "));
 }
+
+QString ChangeHistory::summaryOfRefused(const QVariantMap &arguments)
+{
+    static const QList<QPair<QString, QString>> settings{
+        {QStringLiteral("micStatus"), QStringLiteral("MIC at next boot")},
+        {QStringLiteral("micFutureLevel"), QStringLiteral("maximum level at next boot")},
+        {QStringLiteral("micFsStatus"), QStringLiteral("file-system protection")},
+        {QStringLiteral("userILevels"), QStringLiteral("users' levels")},
+        {QStringLiteral("servicesIsolatedStatus"), QStringLiteral("service isolation")},
+        {QStringLiteral("micFsCurrentItems"), QStringLiteral("rules")},
+        {QStringLiteral("micFsCurrentExceptions"), QStringLiteral("exceptions")},
+    };
+    QStringList named;
+    for (const auto &[key, words] : settings) {
+        if (arguments.contains(key)) {
+            named.append(words);
+        }
+    }
+    return named.isEmpty() ? QStringLiteral("a request naming no setting") : QStringLiteral("asked to change: ") + named.join(QStringLiteral(", "));
+}

@@ -59,6 +59,9 @@ public:
 
     // What a request asks, in an administrator's words.
     static QString summaryOf(const ChangeRequest &request);
+    // The same of a request refused before it was understood: the settings
+    // it named.
+    static QString summaryOfRefused(const QVariantMap &arguments);
 
 private:
     QString folder;

@@ -245,6 +245,7 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
     HistoryEntry entry = entryOfRequest(channel, system);
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
     if (!request) {
+        entry.summary = ChangeHistory::summaryOfRefused(args);
         return checkOnly ? channel.error(int(HelperError::InvalidRequest), error)
                          : recordedError(channel, system, entry, HelperError::InvalidRequest, error);
     }
