@@ -329,13 +329,16 @@ void allowManyOpenObjects()
 
 #ifdef MIC_HELPER_TEST_HOOKS
 // Test builds send the entries of the system's journal to a socket the test
-// owns, named by MIC_HELPER_TEST_JOURNAL: in a mount namespace of the
-// helper's own, an empty /run holds the journal's socket name, pointing
-// there. The machine's own /run and journal stay as they are.
+// owns, named by MIC_HELPER_TEST_JOURNAL, while it exists when the helper
+// starts: in a mount namespace of the helper's own, an empty /run holds the
+// journal's socket name, pointing there. The machine's own /run and journal
+// stay as they are. Mounts the tests make later do not reach that
+// namespace, so it is made only for the test that owns the socket.
 void useTestJournal()
 {
     const QByteArray socket = qgetenv("MIC_HELPER_TEST_JOURNAL");
-    if (socket.isEmpty() || ::unshare(CLONE_NEWNS) != 0) {
+    struct stat status;
+    if (socket.isEmpty() || ::stat(socket.constData(), &status) != 0 || !S_ISSOCK(status.st_mode) || ::unshare(CLONE_NEWNS) != 0) {
         return;
     }
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || ::mount("tmpfs", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0) {

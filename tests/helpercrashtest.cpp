@@ -119,7 +119,9 @@ QString armPause(const char *point)
 }
 
 // Stands in for the system's journal: the socket the helper of test builds
-// sends its journal entries to, and the entries it got, as field maps.
+// sends its journal entries to, and the entries it got, as field maps. A
+// helper started while the socket exists sends there: the one running is
+// ended, now and when the socket goes.
 class TestJournal
 {
 public:
@@ -133,11 +135,13 @@ public:
         const QByteArray name = QFile::encodeName(path);
         std::memcpy(address.sun_path, name.constData(), std::min<size_t>(name.size(), sizeof(address.sun_path) - 1));
         bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0;
+        stopHelper();
     }
     ~TestJournal()
     {
         ::close(fd);
         QFile::remove(path);
+        stopHelper();
     }
     bool isBound() const
     {
