@@ -12,6 +12,7 @@
 #include <KLocalizedString>
 
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 
@@ -80,13 +81,19 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
     }
     pauseForTest("before-writing");
     if (!system.write(journal, error)) {
-        const QStringList notRestored = restoreLabels();
+        // Files the change could not put back stay in the journal's hands.
+        const QStringList notRestored = restoreLabels(!system.leftFilesToRecover());
         if (!notRestored.isEmpty()) {
             *error += QLatin1Char(' ') + i18n("The labels of these objects could not be put back: %1", shortList(notRestored));
         }
         return false;
     }
     return true;
+}
+
+bool ChangeApplier::leftForRecovery() const
+{
+    return system.leftFilesToRecover();
 }
 
 bool ChangeApplier::beginJournal(QString *error)
@@ -193,40 +200,18 @@ bool ChangeApplier::protectFileSystem(QString *error)
     }
     pauseForTest("before-labelling");
     LabelAccess labels;
-    if (journal && mode == Mode::Apply) {
-        labels.setBeforeWrite([this](const QString &path, const PreviousLabel &previous) {
-            return journal->recordLabel(path, previous);
-        });
-    }
     const QStringList paths = check.unprotectedPaths();
     const QStringList levels = check.unprotectedLevels();
-    QList<unsigned int> numbers;
+    QList<PlannedLabel> objects;
+    objects.reserve(paths.size());
     for (int i = 0; i < paths.size(); ++i) {
-        if (StopRequest::pollRequested()) {
-            return failLabelling(stoppedText(), error);
-        }
-        numbers.append(Mic::Utils::configLevelToNumber(levels.at(i), system.keywordMaxLevel(), nullptr));
-        QString why;
-        if (!label(labels, paths.at(i), numbers.last(), false, &why)) {
-            return failLabelling(why, error);
-        }
-        if (i == 0) {
-            pauseForTest("after-first-label");
-        } else if (i == paths.size() / 2) {
-            pauseForTest("middle-labels");
-        }
+        objects.append({paths.at(i), Mic::Utils::configLevelToNumber(levels.at(i), system.keywordMaxLevel(), nullptr), false});
     }
     // Containers after all objects: a container with a rule of its own is
     // labelled with exactly its level above, which must not take back bits
-    // it was raised by for an object inside.
-    for (int i = 0; i < paths.size(); ++i) {
-        if (StopRequest::pollRequested()) {
-            return failLabelling(stoppedText(), error);
-        }
-        QString why;
-        if (!raiseContainer(labels, check, paths.at(i), numbers.at(i), &why)) {
-            return failLabelling(why, error);
-        }
+    // it is raised by for an object inside.
+    if (!labelAll(labels, objects, error) || !labelAll(labels, containersToRaise(labels, check, objects), error)) {
+        return false;
     }
     // What cannot be labelled now will not be later either: said, and left
     // for the administrator, rather than failing every save.
@@ -247,21 +232,109 @@ bool ChangeApplier::protectFileSystem(QString *error)
     return true;
 }
 
-bool ChangeApplier::label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error)
+// An object's container must cover the object's level: raised, when it does
+// not, to all the levels of the objects inside at once. Only the one parent,
+// as the check of the tree does; the root is never raised, and an exception
+// keeps its level.
+QList<ChangeApplier::PlannedLabel> ChangeApplier::containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const QList<PlannedLabel> &objects)
 {
-    unsigned int previous = 0;
+    QHash<QString, unsigned int> levelOf;
+    QSet<QString> unlabelled;
+    QSet<QString> raisedOnce;
+    QStringList raised;
+    for (const PlannedLabel &object : objects) {
+        const QString container = object.path.left(object.path.lastIndexOf(QLatin1Char('/')));
+        if (container.isEmpty() || check.isException(container) || unlabelled.contains(container)) {
+            continue;
+        }
+        auto level = levelOf.find(container);
+        if (level == levelOf.end()) {
+            const ObjectLabel current = labelNow(labels, container);
+            if (current.state != ObjectLabel::Labelled) {
+                unlabelled.insert(container);
+                continue;
+            }
+            level = levelOf.insert(container, current.level);
+        }
+        if (!ProtectionCheck::covers(*level, object.level)) {
+            if (!raisedOnce.contains(container)) {
+                raisedOnce.insert(container);
+                raised.append(container);
+            }
+            *level |= object.level;
+        }
+    }
+    QList<PlannedLabel> containers;
+    for (const QString &container : std::as_const(raised)) {
+        containers.append({container, levelOf.value(container), true});
+    }
+    return containers;
+}
+
+bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &planned, QString *error)
+{
     if (mode == Mode::CheckOnly) {
-        previous = labelNow(labels, path).level;
-        plannedLabels.insert(path, level);
-    } else {
-        LabelChange change{path, {}};
-        if (!labels.write(path, level, &change.previous, error)) {
+        for (const PlannedLabel &object : planned) {
+            if (StopRequest::pollRequested()) {
+                return failLabelling(stoppedText(), error);
+            }
+            relabelledObjects.append({object.path, labelNow(labels, object.path).level, object.level, object.container});
+            plannedLabels.insert(object.path, object.level);
+        }
+        return true;
+    }
+    for (int start = 0; start < planned.size(); start += labels.openAtOnce()) {
+        if (!labelBatch(labels, planned.mid(start, labels.openAtOnce()), error)) {
             return false;
         }
-        labelled.append(change);
-        previous = change.previous.existed ? change.previous.value.toUInt() : 0;
     }
-    relabelledObjects.append({path, previous, level, container});
+    return true;
+}
+
+// Objects are opened and their labels recorded in the journal, which is on
+// disk before any of them is labelled: whatever a crash leaves labelled, the
+// journal holds what it carried before.
+bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &batch, QString *error)
+{
+    QList<LabelAccess::Opened> opened;
+    opened.reserve(batch.size());
+    const auto failing = [&](const QString &why) {
+        for (LabelAccess::Opened &object : opened) {
+            labels.release(&object);
+        }
+        return failLabelling(why, error);
+    };
+    QString why;
+    for (const PlannedLabel &object : batch) {
+        if (StopRequest::pollRequested()) {
+            return failing(stoppedText());
+        }
+        opened.append(LabelAccess::Opened());
+        if (!labels.open(object.path, &opened.last(), &why)) {
+            opened.removeLast();
+            return failing(why);
+        }
+        if (journal && !journal->recordLabel(object.path, opened.last().previous)) {
+            return failing(i18n("%1 was not labelled: the change's journal cannot be written", object.path));
+        }
+    }
+    if (journal && !journal->flush(&why)) {
+        return failing(why);
+    }
+    for (int i = 0; i < batch.size(); ++i) {
+        const PlannedLabel &object = batch.at(i);
+        const PreviousLabel previous = opened.at(i).previous;
+        if (!labels.label(object.path, &opened[i], object.level, &why)) {
+            return failing(why);
+        }
+        labelled.append({object.path, opened.at(i).previous});
+        relabelledObjects.append({object.path, previous.existed ? previous.value.toUInt() : 0, object.level, object.container});
+        if (labelled.size() == 1) {
+            pauseForTest("after-first-label");
+        } else if (i == batch.size() / 2) {
+            pauseForTest("middle-labels");
+        }
+    }
     return true;
 }
 
@@ -272,22 +345,6 @@ ObjectLabel ChangeApplier::labelNow(LabelAccess &labels, const QString &path)
         return {ObjectLabel::Labelled, *planned, QString()};
     }
     return labels.read(path);
-}
-
-// An object's container must cover the object's level: raised, when it does
-// not, to both levels at once. Only the one parent, as the check of the
-// tree does; the root is never raised, and an exception keeps its level.
-bool ChangeApplier::raiseContainer(LabelAccess &labels, const ProtectionCheck &check, const QString &path, unsigned int level, QString *error)
-{
-    const QString container = path.left(path.lastIndexOf(QLatin1Char('/')));
-    if (container.isEmpty() || check.isException(container)) {
-        return true;
-    }
-    const ObjectLabel current = labelNow(labels, container);
-    if (current.state != ObjectLabel::Labelled || ProtectionCheck::covers(current.level, level)) {
-        return true;
-    }
-    return label(labels, container, current.level | level, true, error);
 }
 
 QVariantList ChangeApplier::relabelled() const
@@ -326,7 +383,7 @@ bool ChangeApplier::failLabelling(const QString &why, QString *error)
     return false;
 }
 
-QStringList ChangeApplier::restoreLabels()
+QStringList ChangeApplier::restoreLabels(bool closeJournal)
 {
     // Backwards: a container raised twice gets its first label back last.
     LabelAccess labels;
@@ -336,7 +393,9 @@ QStringList ChangeApplier::restoreLabels()
             failed.append(it->path);
         }
     }
-    closeJournalUndone();
+    if (closeJournal) {
+        closeJournalUndone();
+    }
     labelled.clear();
     relabelledObjects.clear();
     return failed;

@@ -41,6 +41,9 @@ public:
     // then write the objects.
     int loweredCount() const;
     static constexpr int maxListedRelabels = 200;
+    // A change that failed and could not put every state file back: the
+    // helper's next start finishes that from the journal.
+    bool leftForRecovery() const;
 
 private:
     void applyMicState(const ChangeRequest &request);
@@ -48,12 +51,20 @@ private:
     bool applyUserLevels(const QHash<QString, unsigned int> &levels, QString *error);
     void applyRules(const ChangeRequest &request);
     bool protectFileSystem(QString *error);
-    bool label(LabelAccess &labels, const QString &path, unsigned int level, bool container, QString *error);
-    bool raiseContainer(LabelAccess &labels, const ProtectionCheck &check, const QString &path, unsigned int level, QString *error);
+    struct PlannedLabel {
+        QString path;
+        unsigned int level = 0;
+        // Raised as the container of labelled objects.
+        bool container = false;
+    };
+    QList<PlannedLabel> containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const QList<PlannedLabel> &objects);
+    bool labelAll(LabelAccess &labels, const QList<PlannedLabel> &planned, QString *error);
+    bool labelBatch(LabelAccess &labels, const QList<PlannedLabel> &batch, QString *error);
     // The object's label as the change has left it so far.
     ObjectLabel labelNow(LabelAccess &labels, const QString &path);
-    // The objects whose label could not be put back.
-    QStringList restoreLabels();
+    // The objects whose label could not be put back; the journal is marked
+    // undone unless told otherwise.
+    QStringList restoreLabels(bool closeJournal = true);
     bool failLabelling(const QString &why, QString *error);
     bool beginJournal(QString *error);
     // Marks the journal's change as undone by the helper itself.

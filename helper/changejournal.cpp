@@ -9,8 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,16 +73,6 @@ std::optional<ChangeJournal::Stage> stageNamed(const QByteArray &name)
     return std::nullopt;
 }
 
-bool syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const bool ok = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    return ok;
-}
-
 bool writeAll(int fd, const QByteArray &bytes)
 {
     qsizetype written = 0;
@@ -112,16 +106,19 @@ bool parseRecord(const QList<QByteArray> &fields, ChangeJournal::Content *conten
         content->files.append({*path, fields.at(2) == "1"});
         return true;
     }
-    if (kind == "label" && fields.size() == 6) {
+    if (kind == "label" && fields.size() == 8) {
         const auto path = decoded(fields.at(1));
         auto value = QByteArray::fromBase64Encoding(fields.at(3) == "-" ? QByteArray() : fields.at(3), QByteArray::AbortOnBase64DecodingErrors);
         bool deviceOk = false;
         bool inodeOk = false;
+        bool ownerOk = false;
         ChangeJournal::LabelRecord record;
         record.previous.device = fields.at(4).toULongLong(&deviceOk);
         record.previous.inode = fields.at(5).toULongLong(&inodeOk);
+        record.previous.owner = fields.at(6).toUInt(&ownerOk);
+        record.previous.birth = fields.at(7) == "-" ? QByteArray() : fields.at(7);
         if (!path || !isAbsoluteName(*path) || !value || value.decoded.size() > maxLabelSize || (fields.at(2) != "0" && fields.at(2) != "1") || !deviceOk
-            || !inodeOk) {
+            || !inodeOk || !ownerOk || record.previous.birth.size() > 32) {
             return false;
         }
         record.path = *path;
@@ -142,7 +139,7 @@ bool parseRecord(const QList<QByteArray> &fields, ChangeJournal::Content *conten
 
 std::optional<ChangeJournal::Header> parseHeader(const QList<QByteArray> &fields)
 {
-    if (fields.size() != 6 || fields.constFirst() != "begin") {
+    if (fields.size() != 7 || fields.constFirst() != "begin") {
         return std::nullopt;
     }
     ChangeJournal::Header header;
@@ -159,9 +156,34 @@ std::optional<ChangeJournal::Header> parseHeader(const QList<QByteArray> &fields
     header.requestId = *requestId;
     header.user = *user;
     header.summary = *summary;
+    auto before = QByteArray::fromBase64Encoding(fields.at(6), QByteArray::AbortOnBase64DecodingErrors);
+    if (!before) {
+        return std::nullopt;
+    }
+    header.before = QJsonDocument::fromJson(before.decoded).object().toVariantMap();
     header.time = QDateTime::fromMSecsSinceEpoch(time, Qt::UTC);
     return header;
 }
+}
+
+void ChangeJournal::lockFolderForProcess(const QString &folder)
+{
+    QDir().mkpath(QFileInfo(folder).path());
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    const int fd = ::open(QFile::encodeName(folder + QStringLiteral("/lock")).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::flock(fd, LOCK_EX); // held until the process ends
+    }
+}
+
+bool ChangeJournal::syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return ok;
 }
 
 QString ChangeJournal::folderOf(const QString &stateRoot)
@@ -197,7 +219,8 @@ bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, 
     fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     bool ok = fd >= 0
         && append("begin " + header.requestId.toBase64() + ' ' + QByteArray::number(header.uid) + ' ' + encoded(header.user) + ' '
-                  + QByteArray::number(header.time.toMSecsSinceEpoch()) + ' ' + encoded(header.summary));
+                  + QByteArray::number(header.time.toMSecsSinceEpoch()) + ' ' + encoded(header.summary) + ' '
+                  + QJsonDocument(QJsonObject::fromVariantMap(header.before)).toJson(QJsonDocument::Compact).toBase64());
     for (const FileRecord &file : files) {
         ok = ok && append("file " + encoded(file.path) + (file.existed ? " 1" : " 0"));
     }
@@ -212,12 +235,21 @@ QByteArray ChangeJournal::labelPayload(const QString &path, const PreviousLabel 
 {
     const QByteArray value = previous.value.isEmpty() ? QByteArray("-") : previous.value.toBase64();
     return "label " + encoded(path) + (previous.existed ? " 1 " : " 0 ") + value + ' ' + QByteArray::number(previous.device) + ' '
-        + QByteArray::number(previous.inode);
+        + QByteArray::number(previous.inode) + ' ' + QByteArray::number(previous.owner) + ' ' + (previous.birth.isEmpty() ? QByteArray("-") : previous.birth);
 }
 
 bool ChangeJournal::recordLabel(const QString &path, const PreviousLabel &previous)
 {
-    return append(labelPayload(path, previous)) && (++unsynced < syncEvery || sync());
+    return append(labelPayload(path, previous));
+}
+
+bool ChangeJournal::flush(QString *error)
+{
+    if (!sync()) {
+        *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
 }
 
 bool ChangeJournal::markStage(Stage stage, QString *error)
@@ -229,14 +261,25 @@ bool ChangeJournal::markStage(Stage stage, QString *error)
     return true;
 }
 
+// A record written in part (a full disk) is cut off again: records after it
+// would be lost to a reader, which stops at the first broken line.
 bool ChangeJournal::append(const QByteArray &payload)
 {
-    return fd >= 0 && writeAll(fd, checksum(payload) + ' ' + payload + '\n');
+    if (fd < 0) {
+        return false;
+    }
+    if (!writeAll(fd, checksum(payload) + ' ' + payload + '\n')) {
+        if (::ftruncate(fd, wholeSize) == 0) {
+            ::lseek(fd, wholeSize, SEEK_SET);
+        }
+        return false;
+    }
+    wholeSize = ::lseek(fd, 0, SEEK_CUR);
+    return true;
 }
 
 bool ChangeJournal::sync()
 {
-    unsynced = 0;
     return fd >= 0 && ::fdatasync(fd) == 0;
 }
 
@@ -256,17 +299,21 @@ std::optional<ChangeJournal::Content> ChangeJournal::read(const QString &folder)
     return parse(data);
 }
 
-std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &data)
+std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &data, qsizetype *wholeLength)
 {
     std::optional<Content> content;
     qsizetype start = 0;
+    const auto wholeUpTo = qScopeGuard([&] {
+        if (wholeLength) {
+            *wholeLength = content ? start : 0;
+        }
+    });
     while (start < data.size()) {
         const qsizetype end = data.indexOf('\n', start);
         if (end < 0) {
             break; // torn
         }
         const QByteArray line = data.mid(start, end - start);
-        start = end + 1;
         const QByteArray payload = line.mid(checksumSize + 1);
         if (line.size() <= checksumSize + 1 || line.at(checksumSize) != ' ' || line.left(checksumSize) != checksum(payload)) {
             break;
@@ -281,6 +328,7 @@ std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &dat
         } else if (!parseRecord(fields, &*content)) {
             break;
         }
+        start = end + 1;
     }
     return content;
 }
@@ -288,7 +336,18 @@ std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &dat
 bool ChangeJournal::appendStage(const QString &folder, Stage stage)
 {
     ChangeJournal journal(folder);
-    journal.fd = ::open(QFile::encodeName(pathIn(folder)).constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    journal.fd = ::open(QFile::encodeName(pathIn(folder)).constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (journal.fd < 0) {
+        return false;
+    }
+    // After the last whole record: a line a crash tore would hide it.
+    QFile file;
+    qsizetype whole = 0;
+    if (!file.open(journal.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) || !parse(file.readAll(), &whole)) {
+        return false;
+    }
+    file.close();
+    journal.wholeSize = whole;
     QString ignored;
-    return journal.fd >= 0 && journal.markStage(stage, &ignored);
+    return ::ftruncate(journal.fd, whole) == 0 && ::lseek(journal.fd, whole, SEEK_SET) == whole && journal.markStage(stage, &ignored);
 }

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QVariantMap>
 
 #include <optional>
 
@@ -32,7 +33,8 @@
  * Each record is one line behind a checksum of it; reading stops at the
  * first line that does not match, which only the last, torn by a crash, may
  * be. The records up to "begin" and every stage are on disk before the
- * change goes on; labels at least every `syncEvery` records.
+ * change goes on; label records once flush() returns, which the change asks
+ * before it writes the labels recorded.
  */
 class ChangeJournal
 {
@@ -46,6 +48,10 @@ public:
         QDateTime time;
         // What was asked, in an administrator's words.
         QString summary;
+        // The digests of the state files before the change (see
+        // HistoryEntry::before), for the history of a change a crash ended
+        // after it was done.
+        QVariantMap before;
     };
     struct FileRecord {
         QString path;
@@ -62,8 +68,6 @@ public:
         Stage stage = Stage::None;
     };
 
-    static constexpr int syncEvery = 4096;
-
     // The helper's own folder below a state root.
     static QString folderOf(const QString &stateRoot);
     static QString pathIn(const QString &folder);
@@ -76,14 +80,23 @@ public:
     // A new journal, on disk when this returns true.
     bool begin(const Header &header, const QList<FileRecord> &files, QString *error);
     bool recordLabel(const QString &path, const PreviousLabel &previous);
+    // The records so far on disk.
+    bool flush(QString *error);
     // Durable when this returns true.
     bool markStage(Stage stage, QString *error);
 
     // The journal in `folder`; nothing when there is none.
     static std::optional<Content> read(const QString &folder);
-    // The records of a journal as far as they are whole; nothing when not
-    // even its beginning is.
-    static std::optional<Content> parse(const QByteArray &data);
+    // The records of a journal as far as they are whole, and how many bytes
+    // they take; nothing when not even its beginning is.
+    static std::optional<Content> parse(const QByteArray &data, qsizetype *wholeLength = nullptr);
+    // Waits until no other helper works on the state of `folder`, and keeps
+    // it so for the rest of the process: a second helper (one started by
+    // hand beside the bus's) never undoes the change of the first. Without
+    // a folder that can hold the lock (a read-only state), it goes on.
+    static void lockFolderForProcess(const QString &folder);
+    // Syncs a folder: the renames and new names in it are on disk.
+    static bool syncFolder(const QString &folder);
     // The record of a label, as the journal holds it (without checksum).
     static QByteArray labelPayload(const QString &path, const PreviousLabel &previous);
     // Adds a stage to the journal in `folder`, durably.
@@ -95,7 +108,8 @@ private:
 
     QString folder;
     int fd = -1;
-    int unsynced = 0;
+    // The bytes of the records written whole.
+    qsizetype wholeSize = 0;
 };
 
 #endif

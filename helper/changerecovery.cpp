@@ -9,6 +9,10 @@
 
 #include <QFile>
 
+#include <algorithm>
+
+#include <syslog.h>
+
 namespace
 {
 // Only the state files: a damaged journal names no other file to write.
@@ -41,26 +45,22 @@ QStringList putBackFiles(const QList<ChangeJournal::FileRecord> &files, bool bac
 {
     QStringList notRestored;
     for (const ChangeJournal::FileRecord &file : files) {
-        QString error;
         if (!backedUp) {
             // The files were not touched; a previous content kept in part goes.
             QFile::remove(MicSystem::pendingBackupName(file.path));
-        } else if (!MicSystem::putBackFile(file.path, file.existed, &error)) {
+        } else if (!MicSystem::putBackFile(file.path, file.existed)) {
             notRestored.append(file.path);
         }
     }
     return notRestored;
 }
 
-QString outcomeText(const QStringList &labelsNotRestored, const QStringList &filesNotRestored)
+QString outcomeText(const QStringList &labelsNotRestored)
 {
     QString text = QStringLiteral("The change was interrupted and has been undone.");
     if (!labelsNotRestored.isEmpty()) {
         text += QStringLiteral(" These objects are gone or were replaced, and kept their labels: %1.")
                     .arg(labelsNotRestored.mid(0, 10).join(QStringLiteral(", ")) + (labelsNotRestored.size() > 10 ? QStringLiteral(" …") : QString()));
-    }
-    if (!filesNotRestored.isEmpty()) {
-        text += QStringLiteral(" These state files could not be put back: %1.").arg(filesNotRestored.join(QStringLiteral(", ")));
     }
     return text;
 }
@@ -76,12 +76,23 @@ HistoryEntry entryOf(const ChangeJournal::Content &journal)
     entry.uid = journal.header.uid;
     entry.requestId = journal.header.requestId;
     entry.summary = journal.header.summary;
+    entry.before = journal.header.before;
     return entry;
 }
 
 // The helper ended after the change was done and before the history had it.
 void recordDoneChange(const QString &folder, const ChangeJournal::Content &journal)
 {
+    // The helper may have ended after the history had it, before the journal
+    // said so.
+    const QList<HistoryEntry> recent = ChangeHistory(folder).newest(8);
+    const bool recorded = std::any_of(recent.cbegin(), recent.cend(), [&journal](const HistoryEntry &entry) {
+        return entry.requestId == journal.header.requestId;
+    });
+    if (recorded) {
+        ChangeJournal::appendStage(folder, ChangeJournal::Stage::Recorded);
+        return;
+    }
     HistoryEntry entry = entryOf(journal);
     entry.outcome = QStringLiteral("applied");
     entry.text = QStringLiteral("The helper ended before it recorded the change.");
@@ -94,9 +105,14 @@ void undoChange(const QString &folder, const ChangeJournal::Content &journal, co
 {
     const QStringList labelsNotRestored = putBackLabels(journal);
     const QStringList filesNotRestored = putBackFiles(files, journal.stage == ChangeJournal::Stage::BackedUp);
+    if (!filesNotRestored.isEmpty()) {
+        // The journal stays: the next start tries again.
+        syslog(LOG_ERR, "an interrupted change could not be undone whole: %s", qPrintable(filesNotRestored.join(QLatin1Char(' '))));
+        return;
+    }
     HistoryEntry entry = entryOf(journal);
     entry.outcome = QStringLiteral("undone");
-    entry.text = outcomeText(labelsNotRestored, filesNotRestored);
+    entry.text = outcomeText(labelsNotRestored);
     entry.relabelled = int(journal.labels.size() - labelsNotRestored.size());
     ChangeHistory(folder).append(entry);
     ChangeJournal::appendStage(folder, ChangeJournal::Stage::Undone);

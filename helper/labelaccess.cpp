@@ -148,6 +148,8 @@ LabelAccess::LabelAccess()
     struct rlimit files;
     if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
         holdBudget = int(qBound<rlim_t>(0, files.rlim_cur > 512 ? files.rlim_cur - 512 : 0, rlim_t(maxHeldOpen)));
+        const rlim_t spare = files.rlim_cur > rlim_t(512 + holdBudget) ? files.rlim_cur - 512 - holdBudget : 0;
+        openBudget = int(qBound<rlim_t>(rlim_t(minOpenAtOnce), spare, rlim_t(maxOpenAtOnce)));
     }
 }
 
@@ -342,7 +344,7 @@ ObjectLabel LabelAccess::readThroughDescriptor(int directory, const QByteArray &
     return labelRead(buffer, size, error);
 }
 
-bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error)
+bool LabelAccess::open(const QString &path, Opened *opened, QString *error)
 {
     int directory = -1;
     QByteArray name;
@@ -363,39 +365,65 @@ bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *
         *error = problem.isEmpty() ? i18n("%1 no longer exists", path) : i18n("%1 cannot be labelled: %2", path, problem);
         return false;
     }
-    previous->device = makedev(status.stx_dev_major, status.stx_dev_minor);
-    previous->inode = status.stx_ino;
+    PreviousLabel &previous = opened->previous;
+    previous.device = makedev(status.stx_dev_major, status.stx_dev_minor);
+    previous.inode = status.stx_ino;
+    previous.owner = status.stx_uid;
+    previous.birth = (status.stx_mask & STATX_BTIME) ? QByteArray::number(qint64(status.stx_btime.tv_sec)) + '.' + QByteArray::number(status.stx_btime.tv_nsec)
+                                                    : QByteArray();
     // Through the descriptor: the object opened is the object labelled.
-    const QByteArray objectPath = descriptorPath(object);
     char buffer[64];
-    const ssize_t size = ::getxattr(objectPath.constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer));
-    bool ok = size >= 0 || errno == ENODATA;
-    if (ok) {
-        previous->existed = size >= 0;
-        previous->value = size >= 0 ? QByteArray(buffer, int(size)) : QByteArray();
-        if (beforeWrite && !beforeWrite(path, *previous)) {
-            *error = i18n("%1 was not labelled: the change's journal cannot be written", path);
-            ::close(object);
-            return false;
-        }
-        const QByteArray value = QByteArray::number(level);
-        ok = ::setxattr(objectPath.constData(), KSEC_LABEL_XATTR, value.constData(), std::size_t(value.size()), 0) == 0;
+    const ssize_t size = ::getxattr(descriptorPath(object).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer));
+    if (size < 0 && errno != ENODATA) {
+        *error = i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
+        ::close(object);
+        return false;
     }
+    previous.existed = size >= 0;
+    previous.value = size >= 0 ? QByteArray(buffer, int(size)) : QByteArray();
+    opened->object = object;
+    return true;
+}
+
+bool LabelAccess::label(const QString &path, Opened *opened, unsigned int level, QString *error)
+{
+    const QByteArray value = QByteArray::number(level);
+    const bool ok = ::setxattr(descriptorPath(opened->object).constData(), KSEC_LABEL_XATTR, value.constData(), std::size_t(value.size()), 0) == 0;
     if (!ok) {
         *error = i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
     }
     if (ok && heldOpen < holdBudget) {
         ++heldOpen;
-        previous->object = std::make_shared<const OpenObject>(object);
+        opened->previous.object = std::make_shared<const OpenObject>(opened->object);
     } else {
-        ::close(object);
+        ::close(opened->object);
     }
+    opened->object = -1;
     return ok;
 }
 
-void LabelAccess::setBeforeWrite(BeforeWrite hook)
+int LabelAccess::openAtOnce() const
 {
-    beforeWrite = std::move(hook);
+    return openBudget;
+}
+
+void LabelAccess::release(Opened *opened)
+{
+    if (opened->object >= 0) {
+        ::close(opened->object);
+        opened->object = -1;
+    }
+}
+
+bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error)
+{
+    Opened opened;
+    if (!open(path, &opened, error)) {
+        return false;
+    }
+    const bool ok = label(path, &opened, level, error);
+    *previous = opened.previous;
+    return ok;
 }
 
 bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
@@ -414,7 +442,14 @@ bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
     if (object < 0) {
         return false;
     }
-    const bool same = makedev(status.stx_dev_major, status.stx_dev_minor) == previous.device && status.stx_ino == previous.inode;
+    // The same object, not another that took its place and its inode
+    // number: born at the same time (where the file system says), of the
+    // same owner.
+    const QByteArray birth = (status.stx_mask & STATX_BTIME)
+        ? QByteArray::number(qint64(status.stx_btime.tv_sec)) + '.' + QByteArray::number(status.stx_btime.tv_nsec)
+        : QByteArray();
+    const bool same = makedev(status.stx_dev_major, status.stx_dev_minor) == previous.device && status.stx_ino == previous.inode
+        && status.stx_uid == previous.owner && birth == previous.birth;
     const bool ok = same && putBack(descriptorPath(object), previous);
     ::close(object);
     return ok;

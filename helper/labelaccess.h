@@ -49,6 +49,11 @@ struct PreviousLabel {
     std::shared_ptr<const OpenObject> object;
     quint64 device = 0;
     quint64 inode = 0;
+    // Its owner and birth time ("seconds.nanoseconds", empty where the file
+    // system keeps none): another object given the same inode number later
+    // differs in them.
+    quint32 owner = 0;
+    QByteArray birth;
 };
 
 struct statx;
@@ -83,10 +88,22 @@ public:
     // Labels the object at `path` with `level`; *previous receives what it
     // carried. False with *error when the object cannot be reached or labelled.
     bool write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error);
-    // Called by write() with the label an object has, before it writes
-    // another; the object keeps its label when this returns false.
-    using BeforeWrite = std::function<bool(const QString &path, const PreviousLabel &previous)>;
-    void setBeforeWrite(BeforeWrite hook);
+    // write() in two steps, so that what an object carried can be recorded
+    // before it is labelled: open() reaches the object and reads its label,
+    // label() writes the new one through the same descriptor; release()
+    // lets go of an object opened and not labelled.
+    struct Opened {
+        int object = -1;
+        PreviousLabel previous;
+    };
+    bool open(const QString &path, Opened *opened, QString *error);
+    bool label(const QString &path, Opened *opened, unsigned int level, QString *error);
+    void release(Opened *opened);
+    // How many objects may be opened and not yet labelled at once, beside
+    // those held for putting labels back.
+    int openAtOnce() const;
+    static constexpr int minOpenAtOnce = 64;
+    static constexpr int maxOpenAtOnce = 4096;
     // Puts back a label saved by write() on the object labelled; false when
     // it cannot be reached any more.
     bool restore(const QString &path, const PreviousLabel &previous);
@@ -113,7 +130,6 @@ private:
     Walk openParent(const QByteArray &path, int *directory, QByteArray *name, QString *problem);
     void closeFrom(std::size_t depth);
 
-    BeforeWrite beforeWrite;
     int rootFd = -1;
     bool rootInUsersHands = false;
     // Labels are reached through /proc/self/fd; without it nothing is.
@@ -124,6 +140,7 @@ private:
     // many may be, as the limit of open files allows.
     int heldOpen = 0;
     int holdBudget = 0;
+    int openBudget = minOpenAtOnce;
     // The directories open below the root.
     std::vector<Directory> openDirectories;
     // Whether a user holds a folder on the way to the last object reached.

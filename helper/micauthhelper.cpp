@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <printable.h>
 #include <protocol.h>
@@ -252,9 +253,14 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
     ChangeApplier applier(system, request->checkOnly ? ChangeApplier::Mode::CheckOnly : ChangeApplier::Mode::Apply);
     entry.summary = ChangeHistory::summaryOf(*request);
     ChangeJournal journal(ChangeJournal::folderOf(system.root()));
-    applier.setJournal(&journal, {entry.requestId, entry.uid, entry.user, entry.time, entry.summary});
+    applier.setJournal(&journal, {entry.requestId, entry.uid, entry.user, entry.time, entry.summary, entry.before});
     const QVariant interrupted = interruptedChange(system);
     if (!applier.apply(*request, &error)) {
+        if (applier.leftForRecovery()) {
+            // Once this answer is out: the next start recovers, before any
+            // other change could begin a journal of its own.
+            QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+        }
         return request->checkOnly ? channel.error(int(HelperError::WriteFailed), error)
                                   : recordedError(channel, system, entry, HelperError::WriteFailed, error);
     }
@@ -364,6 +370,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     // A change the helper could not finish is undone before anything is
     // served: no read shows its half.
+    ChangeJournal::lockFolderForProcess(ChangeJournal::folderOf(MicSystem::rootFromEnvironment()));
     ChangeRecovery::recoverInterruptedChange(MicSystem(MicSystem::rootFromEnvironment()));
     MicAuthHelper helper;
     HelperService service(Mic::Protocol::helperId,

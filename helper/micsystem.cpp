@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 
 #include <ksec_sim.h>
 
@@ -48,6 +49,13 @@ bool readBytes(const QString &path, bool *existed, QByteArray *content, QString 
 }
 
 using Source = std::function<bool(const QString &path, bool *existed, QByteArray *content, QString *error)>;
+
+QByteArray labelOf(const QString &path)
+{
+    char buffer[64];
+    const ssize_t size = ::lgetxattr(QFile::encodeName(path).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer));
+    return size > 0 ? QByteArray(buffer, int(size)) : QByteArray();
+}
 
 bool loadStateFile(const Source &source, const QString &path, StateFile *file, QByteArray *content, bool *existed, QString *error)
 {
@@ -137,11 +145,17 @@ bool MicSystem::load(const std::function<bool(const QString &, bool *, QByteArra
     configFile.path = fsIlevConfPath();
     QByteArray defaultsContent;
     bool defaultsExisted = false;
-    return loadStateFile(source, micFile.path, &micState, &micFile.content, &micFile.existed, error)
+    const bool loaded = loadStateFile(source, micFile.path, &micState, &micFile.content, &micFile.existed, error)
         && loadStateFile(source, usersFile.path, &usersState, &usersFile.content, &usersFile.existed, error)
         && loadStateFile(source, servicesFile.path, &servicesState, &servicesFile.content, &servicesFile.existed, error)
         && loadConfig(source, configFile.path, &fsConfig, &configFile.content, &configFile.existed, error)
         && loadConfig(readBytes, fsIlevDefaultsPath(), &fsDefaults, &defaultsContent, &defaultsExisted, error);
+    // The labels the files carry before a change: a state file may itself be
+    // an object the change labels, before its previous content is kept.
+    for (StoredFile *file : {&micFile, &usersFile, &servicesFile, &configFile}) {
+        file->label = labelOf(file->path);
+    }
+    return loaded;
 }
 
 QString MicSystem::root() const
@@ -441,11 +455,16 @@ bool giveAccess(int fd, const FileAccess &access, mode_t newFileMode)
 // `like` (the file it replaces unless given), or `newFileMode` when there is
 // none. The temporary file is the owner's alone from its creation: one
 // opened by another user while it was readable would stay readable to them.
-bool saveAtomically(const QString &path, const QByteArray &content, QString *error, const QString &like = QString(), mode_t newFileMode = 0600)
+bool saveAtomically(const QString &path,
+                    const QByteArray &content,
+                    QString *error,
+                    const QString &like = QString(),
+                    mode_t newFileMode = 0600,
+                    const std::optional<QByteArray> &givenLabel = std::nullopt)
 {
     QDir().mkpath(QFileInfo(path).path());
     const QString model = like.isEmpty() ? path : like;
-    const QByteArray label = labelOfFile(model);
+    const QByteArray label = givenLabel ? *givenLabel : labelOfFile(model);
     const FileAccess access = accessOfFile(model);
     QSaveFile file(path);
     // Unbuffered: a buffered write fails only when the buffer is flushed on
@@ -543,27 +562,46 @@ void MicSystem::settleBackup(const QString &path)
     renameOver(pending, backupName(path, 0));
 }
 
-bool MicSystem::putBackFile(const QString &path, bool existed, QString *error)
+bool MicSystem::putBackFile(const QString &path, bool existed)
 {
     if (!existed) {
         return !exists(path) || QFile::remove(path);
     }
+    // A rename needs no room on a full disk.
     const QString pending = pendingBackupName(path);
-    QFile backup(pending);
-    if (!backup.open(QIODevice::ReadOnly)) {
-        // Never written: the file was not replaced either.
-        return !exists(pending);
+    return !exists(pending) || renameOver(pending, path);
+}
+
+bool MicSystem::leftFilesToRecover() const
+{
+    return filesLeftToRecover;
+}
+
+namespace
+{
+// The folders of `files`, synced: the renames in them are on disk.
+void syncFoldersOf(const QStringList &files)
+{
+    QSet<QString> folders;
+    for (const QString &file : files) {
+        folders.insert(QFileInfo(file).path());
     }
-    const QByteArray content = backup.readAll();
-    if (!saveAtomically(path, content, error, pending)) {
-        return false;
+    for (const QString &folder : std::as_const(folders)) {
+        ChangeJournal::syncFolder(folder);
     }
-    return QFile::remove(pending);
+}
 }
 
 bool MicSystem::write(ChangeJournal *journal, QString *error)
 {
+    filesLeftToRecover = false;
     const auto changed = changedFiles();
+    QStringList paths;
+    for (const auto &[file, content] : changed) {
+        paths.append(file->path);
+        // A previous content a crash left unsettled takes its place first.
+        settleBackup(file->path);
+    }
     QStringList pendings;
     const auto dropPendings = [&pendings] {
         for (const QString &pending : std::as_const(pendings)) {
@@ -571,45 +609,53 @@ bool MicSystem::write(ChangeJournal *journal, QString *error)
         }
     };
     // The previous contents first, beside the files, under names no
-    // generation has: nothing is lost if the change ends here.
+    // generation has, with the labels the files had before the change:
+    // nothing is lost if the change ends here.
     for (const auto &[file, content] : changed) {
         if (file->existed) {
             pendings.append(pendingBackupName(file->path));
-            if (!saveAtomically(pendings.last(), file->content, error, file->path)) {
+            if (!saveAtomically(pendings.last(), file->content, error, file->path, 0600, file->label)) {
                 dropPendings();
                 return false;
             }
         }
     }
+    syncFoldersOf(paths);
     if (journal && !journal->markStage(ChangeJournal::Stage::BackedUp, error)) {
         dropPendings();
         return false;
     }
     QList<StoredFile *> written;
+    // Renames back, which need no room: a full disk cannot stop them.
     const auto rollBack = [&written] {
-        QString ignored;
+        bool whole = true;
         for (StoredFile *file : std::as_const(written)) {
-            if (file->existed) {
-                saveAtomically(file->path, file->content, &ignored);
-            } else {
-                QFile::remove(file->path);
-            }
+            whole = putBackFile(file->path, file->existed) && whole;
         }
+        return whole;
+    };
+    const auto fail = [&] {
+        if (!rollBack()) {
+            // The journal still says the previous contents are kept: the
+            // helper's next start puts them back.
+            filesLeftToRecover = true;
+            *error += QLatin1Char(' ') + i18n("The previous state files are put back when the settings service starts next.");
+            return false;
+        }
+        dropPendings();
+        return false;
     };
     for (const auto &[file, content] : changed) {
         written.append(file);
         if (!saveAtomically(file->path, content, error, QString(), file->newFileMode)) {
-            rollBack();
-            dropPendings();
-            return false;
+            return fail();
         }
         pauseForTest("between-files");
     }
+    syncFoldersOf(paths);
     pauseForTest("before-done");
     if (journal && !journal->markStage(ChangeJournal::Stage::Done, error)) {
-        rollBack();
-        dropPendings();
-        return false;
+        return fail();
     }
     pauseForTest("after-done");
     for (const auto &[file, content] : changed) {
@@ -617,5 +663,6 @@ bool MicSystem::write(ChangeJournal *journal, QString *error)
         file->existed = true;
         file->content = content;
     }
+    syncFoldersOf(paths);
     return true;
 }

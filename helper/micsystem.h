@@ -120,13 +120,17 @@ public:
     static void settleBackup(const QString &path);
     // Puts back the content `path` had before an unfinished write(): the
     // content kept beside it, or no file when it did not exist.
-    static bool putBackFile(const QString &path, bool existed, QString *error);
+    static bool putBackFile(const QString &path, bool existed);
+    // Whether the last write() failed and could not put every file back:
+    // its journal then stays for the helper's next start to finish.
+    bool leftFilesToRecover() const;
 
 private:
     struct StoredFile {
         QString path;
         bool existed = false;
         QByteArray content; // as read
+        QByteArray label; // as read
         mode_t newFileMode = 0600;
     };
 
@@ -147,6 +151,7 @@ private:
     StoredFile usersFile;
     StoredFile servicesFile;
     StoredFile configFile;
+    bool filesLeftToRecover = false;
 };
 
 #endif
