@@ -238,14 +238,20 @@ QByteArray ChangeJournal::labelPayload(const QString &path, const PreviousLabel 
         + QByteArray::number(previous.inode) + ' ' + QByteArray::number(previous.owner) + ' ' + (previous.birth.isEmpty() ? QByteArray("-") : previous.birth);
 }
 
+// Kept until flush(), which writes them at once: no object is labelled
+// before its record is on disk anyway.
 bool ChangeJournal::recordLabel(const QString &path, const PreviousLabel &previous)
 {
-    return append(labelPayload(path, previous));
+    const QByteArray payload = labelPayload(path, previous);
+    unwritten += checksum(payload) + ' ' + payload + '\n';
+    return true;
 }
 
 bool ChangeJournal::flush(QString *error)
 {
-    if (!sync()) {
+    const bool written = appendLines(unwritten);
+    unwritten.clear();
+    if (!written || !sync()) {
         *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
@@ -261,14 +267,19 @@ bool ChangeJournal::markStage(Stage stage, QString *error)
     return true;
 }
 
-// A record written in part (a full disk) is cut off again: records after it
-// would be lost to a reader, which stops at the first broken line.
 bool ChangeJournal::append(const QByteArray &payload)
+{
+    return appendLines(checksum(payload) + ' ' + payload + '\n');
+}
+
+// Records written in part (a full disk) are cut off again: records after
+// them would be lost to a reader, which stops at the first broken line.
+bool ChangeJournal::appendLines(const QByteArray &lines)
 {
     if (fd < 0) {
         return false;
     }
-    if (!writeAll(fd, checksum(payload) + ' ' + payload + '\n')) {
+    if (!writeAll(fd, lines)) {
         if (::ftruncate(fd, wholeSize) == 0) {
             ::lseek(fd, wholeSize, SEEK_SET);
         }

@@ -80,7 +80,7 @@ public:
     // A new journal, on disk when this returns true.
     bool begin(const Header &header, const QList<FileRecord> &files, QString *error);
     bool recordLabel(const QString &path, const PreviousLabel &previous);
-    // The records so far on disk.
+    // The records so far written and on disk.
     bool flush(QString *error);
     // Durable when this returns true.
     bool markStage(Stage stage, QString *error);
@@ -104,12 +104,15 @@ public:
 
 private:
     bool append(const QByteArray &payload);
+    bool appendLines(const QByteArray &lines);
     bool sync();
 
     QString folder;
     int fd = -1;
     // The bytes of the records written whole.
     qsizetype wholeSize = 0;
+    // Label records not yet written.
+    QByteArray unwritten;
 };
 
 #endif
