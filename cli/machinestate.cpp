@@ -100,36 +100,107 @@ QJsonObject MachineState::serviceIsolation() const
     return isolation;
 }
 
+// The settings of the desired state but the rules and exceptions, which can
+// be too many for a QJsonObject: each insertion moves what it holds.
 QJsonObject MachineState::desiredState() const
 {
     const int mic = statusOf(reply, "micStatus");
     const int protection = statusOf(reply, "micFsStatus");
     QJsonObject state;
-    state.insert(QStringLiteral("format"), QStringLiteral("lumen-mic-state"));
-    state.insert(QStringLiteral("version"), 1);
     state.insert(QStringLiteral("micEnabledAfterReboot"), micOnAfterReboot(mic));
     state.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(QStringLiteral("micFutureLevel")).toUInt()));
     state.insert(QStringLiteral("fileSystemProtection"), protection == Enabled || protection == Partly);
     state.insert(QStringLiteral("serviceIsolation"), serviceIsolation());
     state.insert(QStringLiteral("userLevels"), userLevels());
-    state.insert(QStringLiteral("rules"), sortedObject(reply.value(QStringLiteral("micFsCurrentItems")).toHash(), [](const QVariant &level) {
-                     return QJsonValue(level.toString());
-                 }));
-    state.insert(QStringLiteral("exceptions"), QJsonArray::fromStringList(reply.value(QStringLiteral("micFsCurrentExceptions")).toStringList()));
     return state;
 }
 
+namespace
+{
+// A string as JSON writes it, in UTF-8: quotes, backslashes and control
+// characters escaped.
+QByteArray jsonString(const QString &text)
+{
+    QByteArray out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    qsizetype plainFrom = 0;
+    const auto escape = [&](qsizetype at, const QByteArray &escaped) {
+        out += QStringView(text).mid(plainFrom, at - plainFrom).toUtf8() + escaped;
+        plainFrom = at + 1;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text.at(i).unicode();
+        if (unit == u'"' || unit == u'\\') {
+            escape(i, QByteArray("\\") + char(unit));
+        } else if (unit == u'\n') {
+            escape(i, "\\n");
+        } else if (unit == u'\t') {
+            escape(i, "\\t");
+        } else if (unit == u'\r') {
+            escape(i, "\\r");
+        } else if (unit < 0x20) {
+            escape(i, "\\u00" + QByteArray::number(unit, 16).rightJustified(2, '0'));
+        }
+    }
+    out += QStringView(text).mid(plainFrom).toUtf8();
+    out += '"';
+    return out;
+}
+
+// A member of the file's top object, as QJsonDocument indents it.
+QByteArray member(const QString &key, const QJsonValue &value)
+{
+    QByteArray text = QJsonDocument(QJsonObject{{key, value}}).toJson(QJsonDocument::Indented);
+    // "{\n    \"key\": …\n}\n"
+    return text.mid(2, text.size() - 5);
+}
+
+QByteArray rulesMember(const QVariantHash &rules)
+{
+    if (rules.isEmpty()) {
+        return QByteArrayLiteral("    \"rules\": {\n    }");
+    }
+    QStringList paths = rules.keys();
+    paths.sort();
+    QByteArray text = QByteArrayLiteral("    \"rules\": {\n");
+    for (const QString &path : std::as_const(paths)) {
+        text += "        " + jsonString(path) + ": " + jsonString(rules.value(path).toString()) + ",\n";
+    }
+    text.chop(2);
+    return text + "\n    }";
+}
+
+QByteArray exceptionsMember(const QStringList &exceptions)
+{
+    if (exceptions.isEmpty()) {
+        return QByteArrayLiteral("    \"exceptions\": [\n    ]");
+    }
+    QByteArray text = QByteArrayLiteral("    \"exceptions\": [\n");
+    for (const QString &path : exceptions) {
+        text += "        " + jsonString(path) + ",\n";
+    }
+    text.chop(2);
+    return text + "\n    ]";
+}
+}
+
+// "format" and "version" first, for a reader to see what the file is; the
+// others in the order of their names, as QJsonDocument writes them.
 QByteArray MachineState::desiredStateFile() const
 {
-    // QJsonObject writes its keys sorted; a reader looks first for what the
-    // file is.
-    QJsonObject settings = desiredState();
-    const QJsonObject identity{{QStringLiteral("format"), settings.take(QStringLiteral("format"))},
-                               {QStringLiteral("version"), settings.take(QStringLiteral("version"))}};
-    const QByteArray head = QJsonDocument(identity).toJson(QJsonDocument::Indented);
-    const QByteArray rest = QJsonDocument(settings).toJson(QJsonDocument::Indented);
-    // "{\n    \"format\": …,\n    \"version\": 1" and ",\n    \"exceptions\": …}\n"
-    return head.chopped(int(qstrlen("\n}\n"))) + ',' + rest.mid(1);
+    QMap<QString, QByteArray> members;
+    const QJsonObject settings = desiredState();
+    for (auto it = settings.constBegin(); it != settings.constEnd(); ++it) {
+        members.insert(it.key(), member(it.key(), it.value()));
+    }
+    members.insert(QStringLiteral("rules"), rulesMember(reply.value(QStringLiteral("micFsCurrentItems")).toHash()));
+    members.insert(QStringLiteral("exceptions"), exceptionsMember(reply.value(QStringLiteral("micFsCurrentExceptions")).toStringList()));
+    QByteArray file = QByteArrayLiteral("{\n    \"format\": \"lumen-mic-state\",\n    \"version\": 1");
+    for (const QByteArray &text : std::as_const(members)) {
+        file += ",\n" + text;
+    }
+    return file + "\n}\n";
 }
 
 QString MachineState::micWord(int status)

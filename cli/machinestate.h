@@ -19,9 +19,7 @@ public:
     explicit MachineState(const QVariantMap &reply);
 
     // The documented, versioned desired-state file (format "lumen-mic-state",
-    // version 1).
-    QJsonObject desiredState() const;
-    // The same as the file's text, "format" and "version" first.
+    // version 1), "format" and "version" first.
     QByteArray desiredStateFile() const;
     // The status, with stable keys, and the same in an administrator's words.
     QJsonObject status() const;
@@ -38,6 +36,8 @@ private:
         bool inError = false;
     };
 
+    // The file's settings but its identity, rules and exceptions.
+    QJsonObject desiredState() const;
     static QString micWord(int status);
     static QString protectionWord(int status);
     static QString isolationWord(int status);
