@@ -107,8 +107,8 @@ bool ChangeApplier::beginJournal(QString *error)
 void ChangeApplier::closeJournalUndone()
 {
     QString ignored;
-    if (journal && mode == Mode::Apply) {
-        journal->markStage(ChangeJournal::Stage::Undone, &ignored);
+    if (journal && mode == Mode::Apply && journal->markStage(ChangeJournal::Stage::Undone, &ignored)) {
+        ChangeJournal::discard(ChangeJournal::folderOf(system.root()));
     }
 }
 

@@ -53,8 +53,6 @@ const char *stageName(ChangeJournal::Stage stage)
         return "backed-up";
     case ChangeJournal::Stage::Done:
         return "done";
-    case ChangeJournal::Stage::Recorded:
-        return "recorded";
     case ChangeJournal::Stage::Undone:
         return "undone";
     case ChangeJournal::Stage::None:
@@ -65,7 +63,7 @@ const char *stageName(ChangeJournal::Stage stage)
 
 std::optional<ChangeJournal::Stage> stageNamed(const QByteArray &name)
 {
-    for (const auto stage : {ChangeJournal::Stage::BackedUp, ChangeJournal::Stage::Done, ChangeJournal::Stage::Recorded, ChangeJournal::Stage::Undone}) {
+    for (const auto stage : {ChangeJournal::Stage::BackedUp, ChangeJournal::Stage::Done, ChangeJournal::Stage::Undone}) {
         if (name == stageName(stage)) {
             return stage;
         }
@@ -342,6 +340,11 @@ std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &dat
         start = end + 1;
     }
     return content;
+}
+
+void ChangeJournal::discard(const QString &folder)
+{
+    QFile::remove(pathIn(folder));
 }
 
 bool ChangeJournal::appendStage(const QString &folder, Stage stage)

@@ -26,9 +26,12 @@
  *   label    each object labelled, with the label it had, before it is
  *            written;
  *   stage    "backed-up" once every previous content is on disk, "done"
- *            once every new file is, "recorded" once the history has the
- *            change, "undone" once it was undone (by a recovery, or by the
- *            helper when the change failed).
+ *            once every new file is, "undone" once it was undone (by a
+ *            recovery, or by the helper when the change failed).
+ *
+ * A change done and in the history, or undone, needs its journal no more:
+ * it is removed, so that no start of the helper reads a journal of a
+ * million labels that only says all is well.
  *
  * Each record is one line behind a checksum of it; reading stops at the
  * first line that does not match, which only the last, torn by a crash, may
@@ -39,7 +42,7 @@
 class ChangeJournal
 {
 public:
-    enum class Stage { None, BackedUp, Done, Recorded, Undone };
+    enum class Stage { None, BackedUp, Done, Undone };
 
     struct Header {
         QByteArray requestId;
@@ -99,6 +102,8 @@ public:
     static bool syncFolder(const QString &folder);
     // The record of a label, as the journal holds it (without checksum).
     static QByteArray labelPayload(const QString &path, const PreviousLabel &previous);
+    // Removes the journal of a change that is finished.
+    static void discard(const QString &folder);
     // Adds a stage to the journal in `folder`, durably.
     static bool appendStage(const QString &folder, Stage stage);
 

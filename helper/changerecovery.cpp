@@ -90,7 +90,6 @@ void recordDoneChange(const QString &folder, const ChangeJournal::Content &journ
         return entry.requestId == journal.header.requestId;
     });
     if (recorded) {
-        ChangeJournal::appendStage(folder, ChangeJournal::Stage::Recorded);
         return;
     }
     HistoryEntry entry = entryOf(journal);
@@ -98,17 +97,16 @@ void recordDoneChange(const QString &folder, const ChangeJournal::Content &journ
     entry.text = QStringLiteral("The helper ended before it recorded the change.");
     entry.relabelled = int(journal.labels.size());
     ChangeHistory(folder).append(entry);
-    ChangeJournal::appendStage(folder, ChangeJournal::Stage::Recorded);
 }
 
-void undoChange(const QString &folder, const ChangeJournal::Content &journal, const QList<ChangeJournal::FileRecord> &files)
+bool undoChange(const QString &folder, const ChangeJournal::Content &journal, const QList<ChangeJournal::FileRecord> &files)
 {
     const QStringList labelsNotRestored = putBackLabels(journal);
     const QStringList filesNotRestored = putBackFiles(files, journal.stage == ChangeJournal::Stage::BackedUp);
     if (!filesNotRestored.isEmpty()) {
         // The journal stays: the next start tries again.
         syslog(LOG_ERR, "an interrupted change could not be undone whole: %s", qPrintable(filesNotRestored.join(QLatin1Char(' '))));
-        return;
+        return false;
     }
     HistoryEntry entry = entryOf(journal);
     entry.outcome = QStringLiteral("undone");
@@ -116,6 +114,7 @@ void undoChange(const QString &folder, const ChangeJournal::Content &journal, co
     entry.relabelled = int(journal.labels.size() - labelsNotRestored.size());
     ChangeHistory(folder).append(entry);
     ChangeJournal::appendStage(folder, ChangeJournal::Stage::Undone);
+    return true;
 }
 }
 
@@ -123,25 +122,26 @@ void ChangeRecovery::recoverInterruptedChange(const MicSystem &system)
 {
     const QString folder = ChangeJournal::folderOf(system.root());
     const auto journal = ChangeJournal::read(folder);
-    if (!journal || journal->stage == ChangeJournal::Stage::Undone) {
+    if (!journal) {
         return;
     }
     const QList<ChangeJournal::FileRecord> files = stateFilesOf(*journal, system);
     switch (journal->stage) {
     case ChangeJournal::Stage::None:
     case ChangeJournal::Stage::BackedUp:
-        undoChange(folder, *journal, files);
-        return;
+        // Kept when a file could not be put back: the next start tries again.
+        if (!undoChange(folder, *journal, files)) {
+            return;
+        }
+        break;
     case ChangeJournal::Stage::Done:
-    case ChangeJournal::Stage::Recorded:
         for (const ChangeJournal::FileRecord &file : files) {
             MicSystem::settleBackup(file.path);
         }
-        if (journal->stage == ChangeJournal::Stage::Done) {
-            recordDoneChange(folder, *journal);
-        }
-        return;
+        recordDoneChange(folder, *journal);
+        break;
     case ChangeJournal::Stage::Undone:
-        return;
+        break;
     }
+    ChangeJournal::discard(folder);
 }

@@ -415,17 +415,6 @@ void LabelAccess::release(Opened *opened)
     }
 }
 
-bool LabelAccess::write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error)
-{
-    Opened opened;
-    if (!open(path, &opened, error)) {
-        return false;
-    }
-    const bool ok = label(path, &opened, level, error);
-    *previous = opened.previous;
-    return ok;
-}
-
 bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
 {
     if (previous.object) {

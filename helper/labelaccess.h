@@ -85,13 +85,11 @@ public:
 
     // One system call per object in a directory already open.
     ObjectLabel read(const QString &path);
-    // Labels the object at `path` with `level`; *previous receives what it
-    // carried. False with *error when the object cannot be reached or labelled.
-    bool write(const QString &path, unsigned int level, PreviousLabel *previous, QString *error);
-    // write() in two steps, so that what an object carried can be recorded
-    // before it is labelled: open() reaches the object and reads its label,
-    // label() writes the new one through the same descriptor; release()
-    // lets go of an object opened and not labelled.
+    // Labelling in two steps, so that what an object carried can be recorded
+    // before it is labelled: open() reaches the object and reads its label
+    // (false with *error when it cannot be reached), label() writes the new
+    // one through the same descriptor; release() lets go of an object opened
+    // and not labelled.
     struct Opened {
         int object = -1;
         PreviousLabel previous;
@@ -104,7 +102,7 @@ public:
     int openAtOnce() const;
     static constexpr int minOpenAtOnce = 64;
     static constexpr int maxOpenAtOnce = 4096;
-    // Puts back a label saved by write() on the object labelled; false when
+    // Puts back a label saved by open() on the object labelled; false when
     // it cannot be reached any more.
     bool restore(const QString &path, const PreviousLabel &previous);
     // How many labelled objects one change holds open at most.

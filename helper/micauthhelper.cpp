@@ -220,14 +220,13 @@ QString userName(qint64 uid)
 }
 
 // A history entry of the request being served, its outcome still to come.
-HistoryEntry entryOfRequest(const ReplyChannel &channel, const MicSystem &system)
+HistoryEntry entryOfRequest(const ReplyChannel &channel)
 {
     HistoryEntry entry;
     entry.time = QDateTime::currentDateTimeUtc();
     entry.uid = HelperService::callerUid();
     entry.user = userName(entry.uid);
     entry.requestId = channel.requestSeal() ? channel.requestSeal()->requestId() : QByteArray();
-    entry.before = system.contentDigests();
     return entry;
 }
 
@@ -243,7 +242,11 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
 {
     QString error;
     const bool checkOnly = args.value(Mic::Protocol::checkOnlyKey).toBool();
-    HistoryEntry entry = entryOfRequest(channel, system);
+    HistoryEntry entry = entryOfRequest(channel);
+    if (!checkOnly) {
+        // A check is not recorded: its digests would be work for nothing.
+        entry.before = system.contentDigests();
+    }
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
     if (!request) {
         entry.summary = ChangeHistory::summaryOfRefused(args);
@@ -277,7 +280,7 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
         entry.text = applier.warnings().join(QLatin1Char(' '));
         entry.relabelled = applier.relabelledCount();
         historyOf(system).append(entry);
-        journal.markStage(ChangeJournal::Stage::Recorded, &error);
+        ChangeJournal::discard(ChangeJournal::folderOf(system.root()));
     }
     return channel.reply(reply);
 }

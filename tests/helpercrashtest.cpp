@@ -211,6 +211,19 @@ class HelperCrashTest : public QObject
         QVERIFY(client.waitForStarted());
     }
 
+    // Starts the change, and kills it and the helper once the helper stops
+    // at `point`; whether it got there.
+    bool killChangeAt(const char *point)
+    {
+        const QString pause = armPause(point);
+        QProcess client;
+        startChange(client);
+        const bool reached = waitFor(pause + s(".reached"), 60000);
+        killChangeAndHelper(client);
+        QFile::remove(pause);
+        return reached;
+    }
+
     // The read that starts the helper again, and with it the recovery.
     QVariantMap readAfterRestart()
     {
@@ -268,13 +281,7 @@ private Q_SLOTS:
         layUnprotectedSystem();
         QCOMPARE(snapshotStateRoot(), before);
 
-        const QString pause = armPause(point.toLatin1().constData());
-        QProcess client;
-        startChange(client);
-        const bool reached = waitFor(pause + s(".reached"), 60000);
-        killChangeAndHelper(client);
-        QFile::remove(pause);
-        QVERIFY(reached);
+        QVERIFY(killChangeAt(point.toLatin1().constData()));
 
         const QVariantMap read = readAfterRestart();
         QCOMPARE(snapshotStateRoot(), done ? after : before);
@@ -302,13 +309,7 @@ private Q_SLOTS:
         QVERIFY(journal.isBound());
         // The last change killed before it was done.
         layUnprotectedSystem();
-        const QString pause = armPause("middle-labels");
-        QProcess client;
-        startChange(client);
-        const bool reached = waitFor(pause + s(".reached"), 60000);
-        killChangeAndHelper(client);
-        QFile::remove(pause);
-        QVERIFY(reached);
+        QVERIFY(killChangeAt("middle-labels"));
 
         QCOMPARE(run({s("status")}), 0);
         const QByteArray statusText = micctl.readAllStandardOutput();
