@@ -1,6 +1,7 @@
 #include "desiredstate.h"
 #include "machinestate.h"
 
+#include <jsonkeys.h>
 #include <statusvalues.h>
 
 #include <KLocalizedString>
@@ -22,86 +23,6 @@ namespace
 const QString formatName = QStringLiteral("lumen-mic-state");
 constexpr int formatVersion = 1;
 constexpr double highestLevel = 255;
-
-// A key as the parser reads it, its escapes decoded: "\u0072ules" is
-// "rules". A pair of escaped surrogates decodes to the one character.
-QString decodedKey(const QByteArray &text)
-{
-    if (!text.contains('\\')) {
-        return QString::fromUtf8(text);
-    }
-    QString key;
-    int plainFrom = 0;
-    int at = 0;
-    while (at + 1 < text.size()) {
-        if (text.at(at) != '\\') {
-            ++at;
-            continue;
-        }
-        key += QString::fromUtf8(text.constData() + plainFrom, at - plainFrom);
-        const char escape = text.at(at + 1);
-        // What is not JSON here fails the parse that follows.
-        bool hex = false;
-        const ushort unit = escape == 'u' && at + 6 <= text.size() ? text.mid(at + 2, 4).toUShort(&hex, 16) : 0;
-        if (hex) {
-            key += QChar(unit);
-            at += 6;
-        } else {
-            static const QByteArray from("bfnrt");
-            static const char to[] = "\b\f\n\r\t";
-            const int simple = from.indexOf(escape);
-            key += QLatin1Char(simple >= 0 ? to[simple] : escape);
-            at += 2;
-        }
-        plainFrom = at;
-    }
-    return key + QString::fromUtf8(text.constData() + plainFrom, text.size() - plainFrom);
-}
-
-// Of a key given twice in one object the parser keeps one value and drops
-// the other without a word (and leaks a little): a file with two "rules"
-// objects, or a user given twice, would lose a part silently. Keys are
-// compared as the parser reads them. Looked for before the text is parsed;
-// in a text that is not JSON it may find a key where there is none, which
-// refuses the file as its parse would.
-std::optional<QString> repeatedKey(const QByteArray &json)
-{
-    struct Container {
-        bool object = false;
-        bool keyNext = false;
-        QSet<QString> keys;
-    };
-    std::vector<Container> open;
-    const char *at = json.constData();
-    const char *const end = at + json.size();
-    while (at < end) {
-        const char c = *at++;
-        if (c == '"') {
-            const char *start = at;
-            while (at < end && *at != '"') {
-                at += (*at == '\\' && at + 1 < end) ? 2 : 1;
-            }
-            const QByteArray text(start, int(at - start));
-            at += at < end ? 1 : 0;
-            if (!open.empty() && open.back().keyNext) {
-                Container &object = open.back();
-                const QString key = decodedKey(text);
-                if (object.keys.contains(key)) {
-                    return key;
-                }
-                object.keys.insert(key);
-                object.keyNext = false;
-            }
-        } else if (c == '{' || c == '[') {
-            open.push_back({c == '{', c == '{', {}});
-        } else if ((c == '}' || c == ']') && !open.empty()) {
-            open.pop_back();
-        } else if (c == ',' && !open.empty() && open.back().object) {
-            open.back().keyNext = true;
-        }
-    }
-    return std::nullopt;
-}
 
 // Where an editor shows the byte at `offset`: line and column from 1, the
 // column in characters.
@@ -356,7 +277,7 @@ private:
 
 std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QString *error)
 {
-    if (const std::optional<QString> repeated = repeatedKey(json)) {
+    if (const std::optional<QString> repeated = Mic::repeatedJsonKey(json)) {
         *error = i18n("\"%1\" is given twice in one object; only one of its values would count.", Mic::printable(*repeated));
         return std::nullopt;
     }

@@ -5,6 +5,7 @@
 #include "changerequest.h"
 #include "systemlog.h"
 #include <constants.h>
+#include <jsonkeys.h>
 #include <statusvalues.h>
 
 #include <QFile>
@@ -160,7 +161,7 @@ QList<HistoryEntry> ChangeHistory::parse(const QByteArray &content, int limit)
     QList<HistoryEntry> entries;
     const QList<QByteArray> lines = content.split('\n');
     for (auto line = lines.crbegin(); line != lines.crend() && (limit < 0 || entries.size() < limit); ++line) {
-        if (line->isEmpty() || line->size() > maxLineSize) {
+        if (line->isEmpty() || line->size() > maxLineSize || Mic::repeatedJsonKey(*line)) {
             continue;
         }
         const auto entry = HistoryEntry::fromMap(QJsonDocument::fromJson(*line).object().toVariantMap());

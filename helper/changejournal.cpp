@@ -3,6 +3,8 @@
 
 #include "changejournal.h"
 
+#include <jsonkeys.h>
+
 #include <KLocalizedString>
 
 #include <QCryptographicHash>
@@ -155,7 +157,7 @@ std::optional<ChangeJournal::Header> parseHeader(const QList<QByteArray> &fields
     header.user = *user;
     header.summary = *summary;
     auto before = QByteArray::fromBase64Encoding(fields.at(6), QByteArray::AbortOnBase64DecodingErrors);
-    if (!before) {
+    if (!before || Mic::repeatedJsonKey(before.decoded)) {
         return std::nullopt;
     }
     header.before = QJsonDocument::fromJson(before.decoded).object().toVariantMap();
