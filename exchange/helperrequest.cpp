@@ -12,8 +12,11 @@
 #include <QDataStream>
 #include <QRandomGenerator>
 
+#include <dbus/dbus.h>
+
 #include <algorithm>
 #include <clocale>
+#include <limits>
 
 using namespace Mic::Protocol;
 
@@ -57,6 +60,20 @@ QVariantMap polkitDetails(const KAuth::Action::DetailsMap &details)
 bool isReading(const KAuth::Action &action)
 {
     return action.name() == accessAction;
+}
+
+// libdbus stops reading a connection once the messages it has received and
+// that are still held reach a limit (63 MiB by default), and reads on when
+// they are let go. Qt lets go of a signal's message in the thread that takes
+// the signal, and Qt 5 cannot turn the reading back on from there: with the
+// main thread busy while tens of megabytes of chunks came in, the connection
+// stopped reading for good. What a request holds is bounded by the helper's
+// replies, so the limit goes.
+void keepReadingWhileBusy(const QDBusConnection &bus)
+{
+    if (auto *connection = static_cast<DBusConnection *>(bus.internalPointer())) {
+        dbus_connection_set_max_received_size(connection, std::numeric_limits<long>::max());
+    }
 }
 }
 
@@ -118,6 +135,7 @@ void HelperRequest::start()
         });
         return;
     }
+    keepReadingWhileBusy(QDBusConnection::systemBus());
     sinceStart.start();
     deadlineTimer.start(action.timeout() > 0 ? action.timeout() : defaultDeadline);
     startHelper();

@@ -102,8 +102,10 @@ struct Outcome {
 };
 
 // Runs an action of the helper to its end (or a deadline), as the module
-// does: sealed, taking only its own replies.
-inline Outcome execute(const QString &action, const QVariantMap &arguments, int deadline = 60000)
+// does: sealed, taking only its own replies. With busyMilliseconds, the
+// main thread is busy for that long once the request has started, as a
+// client's is while it sorts what came in.
+inline Outcome execute(const QString &action, const QVariantMap &arguments, int deadline = 60000, int busyMilliseconds = 0)
 {
     KAuth::Action kauthAction(helperId + QLatin1Char('.') + action);
     kauthAction.setHelperId(helperId);
@@ -124,6 +126,7 @@ inline Outcome execute(const QString &action, const QVariantMap &arguments, int 
     });
     QTimer::singleShot(deadline, &loop, &QEventLoop::quit);
     request->start();
+    QThread::msleep(busyMilliseconds);
     loop.exec();
     if (!outcome.finished) {
         request->kill(KJob::Quietly);
