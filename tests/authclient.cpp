@@ -44,6 +44,5 @@ int main(int argc, char **argv)
     if (firstOnTheBus) {
         QThread::sleep(1);
     }
-    if (qEnvironmentVariableIsSet("BUSYMS")) { QThread::msleep(qEnvironmentVariableIntValue("BUSYMS")); }
     return app.exec();
 }
