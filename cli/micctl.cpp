@@ -7,6 +7,7 @@
 
 #include <changerecords.h>
 #include <helperrequest.h>
+#include <workprogresstext.h>
 #include <printable.h>
 #include <protocol.h>
 #include <reboot.h>
@@ -20,10 +21,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QTimer>
 #include <QtConcurrent>
 
+#include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -61,6 +65,83 @@ int writeOut(const QByteArray &bytes)
     return Success;
 }
 
+// The helper's progress on one line of standard error, rewritten in place,
+// when that is a terminal; nothing otherwise.
+class ProgressLine
+{
+public:
+    ProgressLine()
+        : terminal(::isatty(STDERR_FILENO) == 1)
+    {
+    }
+    ~ProgressLine()
+    {
+        clear();
+    }
+    // Before any other line goes to standard error.
+    void clear()
+    {
+        if (shown) {
+            std::fputs("\r\033[K", stderr);
+            shown = false;
+        }
+    }
+    void show(const QString &phase, qint64 done, qint64 total)
+    {
+        const QString line = text.update(phase, done, total);
+        if (terminal) {
+            std::fprintf(stderr, "\r%s\033[K", qPrintable(Mic::printableMessage(line)));
+            shown = true;
+        }
+    }
+
+private:
+    const bool terminal;
+    bool shown = false;
+    WorkProgressText text;
+};
+
+// The first Ctrl-C asks the helper to stop the request, which then ends
+// once the helper has put back what it did; a second one ends micctl.
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int)
+{
+    interrupted = 1;
+}
+
+class InterruptStopsRequest
+{
+public:
+    InterruptStopsRequest(HelperRequest *request, ProgressLine *progress)
+    {
+        interrupted = 0;
+        struct sigaction action = {};
+        action.sa_handler = onInterrupt;
+        action.sa_flags = SA_RESETHAND;
+        ::sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &previous);
+        poll.setInterval(100);
+        QObject::connect(&poll, &QTimer::timeout, request, [this, request, progress] {
+            if (interrupted) {
+                poll.stop();
+                progress->clear();
+                printError(i18n("Stopping…"));
+                request->askToStop();
+            }
+        });
+        poll.start();
+    }
+    ~InterruptStopsRequest()
+    {
+        ::sigaction(SIGINT, &previous, nullptr);
+    }
+
+private:
+    struct sigaction previous = {};
+    QTimer poll;
+};
+
 // The reply of one of the helper's actions, or why there is none.
 struct ActionOutcome {
     std::optional<QVariantMap> reply;
@@ -81,6 +162,11 @@ ActionOutcome runAction(const QString &name, const QVariantMap &arguments = {})
     HelperRequest::addLocale(&action);
     auto *request = new HelperRequest(action);
     ActionOutcome outcome;
+    ProgressLine progress;
+    QObject::connect(request, &HelperRequest::workProgressed, request, [&progress](const QString &phase, qint64 done, qint64 total) {
+        progress.show(phase, done, total);
+    });
+    const InterruptStopsRequest interrupt(request, &progress);
     QEventLoop loop;
     QObject::connect(request, &KJob::result, &loop, [&] {
         if (request->error() == 0) {

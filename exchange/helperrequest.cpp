@@ -266,6 +266,15 @@ void HelperRequest::onAnswer(const QByteArray &serializedReply)
     }
 }
 
+void HelperRequest::askToStop()
+{
+    if (ended || stopWanted) {
+        return;
+    }
+    stopWanted = true;
+    askHelperToStop();
+}
+
 // Sealed with this request's key: nobody else can stop it.
 void HelperRequest::askHelperToStop() const
 {
@@ -358,10 +367,19 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
         return;
     }
     ++takenAhead;
-    if (stage == chunkStage) {
+    if (stage == startedStage && stopWanted) {
+        // A stop sent while the request waited its turn found nothing to stop.
+        askHelperToStop();
+    } else if (stage == chunkStage) {
         assemble(payload.value(chunkOfKey).toString(), payload.value(chunkPartKey));
     } else if (stage == progressStage) {
-        Q_EMIT newData(withAssembled(payload.value(dataKey).toMap()));
+        const QVariantMap data = payload.value(dataKey).toMap();
+        if (data.contains(workProgressKey)) {
+            const QVariantMap work = data.value(workProgressKey).toMap();
+            Q_EMIT workProgressed(work.value(phaseKey).toString(), work.value(doneKey).toLongLong(), work.value(totalKey).toLongLong());
+        } else {
+            Q_EMIT newData(withAssembled(data));
+        }
     }
     if (heldEnd && takenAhead >= heldEnd->value(sentAheadKey).toInt()) {
         endWith(*heldEnd);

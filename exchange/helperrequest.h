@@ -74,6 +74,11 @@ public:
     static QString systemBusProblem();
     // The reply's data once the request has ended without error.
     QVariantMap data() const;
+    // Asks the helper to stop the request and goes on following it: it ends
+    // with Error::Stopped once the helper has put back what it had done, or
+    // as it would have, when the helper was already past the point where it
+    // stops.
+    void askToStop();
 
 Q_SIGNALS:
     // AuthorizedStatus once the helper has taken the request up.
@@ -81,6 +86,8 @@ Q_SIGNALS:
     // A progress map of the helper, such as the state before the file
     // system has been checked.
     void newData(const QVariantMap &data);
+    // How far the helper's long work is (see workProgressKey).
+    void workProgressed(const QString &phase, qint64 done, qint64 total);
 
 protected:
     bool doKill() override;
@@ -124,6 +131,7 @@ private:
     // The last call was answered "busy" (rather than lost).
     bool turnedAway = false;
     bool ended = false;
+    bool stopWanted = false;
     QVariantMap replyData;
     // The tables and lists the helper sent ahead in chunks, by key.
     QHash<QString, QVariant> assembled;

@@ -53,6 +53,18 @@ inline const QString repeatedStage = QStringLiteral("repeated");
 // ignores; only the request's client can seal a stop of it.
 inline const QString stopPrefix = QStringLiteral("stop:");
 inline const QString stopStage = QStringLiteral("stop");
+// Long work (the check of the labels, labelling, putting labels back after a
+// stop) tells a client that takes chunks how far it is, a few times a
+// second: a progress map that holds only this key, a map of the phase
+// (`checkingPhase`, `labellingPhase`, `undoingPhase`) and the objects done
+// and in all.
+inline const QString workProgressKey = QStringLiteral("workProgress");
+inline const QString phaseKey = QStringLiteral("phase");
+inline const QString doneKey = QStringLiteral("done");
+inline const QString totalKey = QStringLiteral("total");
+inline const QString checkingPhase = QStringLiteral("checking");
+inline const QString labellingPhase = QStringLiteral("labelling");
+inline const QString undoingPhase = QStringLiteral("undoing");
 // In the payload of the end of a request: how many maps the helper sent
 // ahead of it for the request (its start, progress maps, chunks). The bus
 // delivers them before the end, but Qt may hand the end to the client first:
@@ -126,7 +138,8 @@ constexpr int Busy = 210;
 constexpr int Incomplete = 211;
 // Client side: the helper took the request up and did not end it in time.
 constexpr int NoAnswer = 212;
-// A request its client asked to stop.
+// A request its client asked to stop; a change that ends so has changed
+// nothing.
 constexpr int Stopped = 207;
 }
 }

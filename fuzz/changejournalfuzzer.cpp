@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
     const QList<HistoryEntry> entries = ChangeHistory::parse(data, -1);
     for (const HistoryEntry &entry : entries) {
         require(entry.time.isValid(), "a history entry without a time");
-        require(QStringList({QStringLiteral("applied"), QStringLiteral("refused"), QStringLiteral("failed"), QStringLiteral("undone")}).contains(entry.outcome),
+        require(QStringList({QStringLiteral("applied"), QStringLiteral("refused"), QStringLiteral("failed"), QStringLiteral("undone"), QStringLiteral("stopped")}).contains(entry.outcome),
                 "a history entry with an unknown outcome", shown(entry.outcome));
     }
     require(ChangeHistory::parse(data, 1).size() == std::min<qsizetype>(1, entries.size()), "a limit of 1 not kept");

@@ -3,6 +3,8 @@
 #include "micsystem.h"
 #include "protectioncheck.h"
 #include "stoprequest.h"
+#include "workprogress.h"
+#include <protocol.h>
 #include <statusvalues.h>
 #include "testpause.h"
 
@@ -29,10 +31,6 @@ QString shortList(const QStringList &paths)
     return list;
 }
 
-QString stoppedText()
-{
-    return i18n("The change was stopped by its client");
-}
 }
 
 ChangeApplier::ChangeApplier(MicSystem &system, Mode mode)
@@ -196,7 +194,7 @@ bool ChangeApplier::protectFileSystem(QString *error)
 {
     ProtectionCheck check(system.config(), system.keywordMaxLevel());
     if (!check.run(StopRequest::pollRequested)) {
-        return failLabelling(stoppedText(), error);
+        return failStopped(error);
     }
     pauseForTest("before-labelling");
     LabelAccess labels;
@@ -210,7 +208,13 @@ bool ChangeApplier::protectFileSystem(QString *error)
     // Containers after all objects: a container with a rule of its own is
     // labelled with exactly its level above, which must not take back bits
     // it is raised by for an object inside.
-    if (!labelAll(labels, objects, error) || !labelAll(labels, containersToRaise(labels, check, objects), error)) {
+    labellingTotal = objects.size();
+    if (!labelAll(labels, objects, error)) {
+        return false;
+    }
+    const QList<PlannedLabel> containers = containersToRaise(labels, check, objects);
+    labellingTotal += containers.size();
+    if (!labelAll(labels, containers, error)) {
         return false;
     }
     // What cannot be labelled now will not be later either: said, and left
@@ -276,10 +280,11 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &pla
     if (mode == Mode::CheckOnly) {
         for (const PlannedLabel &object : planned) {
             if (StopRequest::pollRequested()) {
-                return failLabelling(stoppedText(), error);
+                return failStopped(error);
             }
             relabelledObjects.append({object.path, labelNow(labels, object.path).level, object.level, object.container});
             plannedLabels.insert(object.path, object.level);
+            WorkProgress::report(Mic::Protocol::labellingPhase, ++labellingDone, labellingTotal);
         }
         return true;
     }
@@ -298,16 +303,20 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &b
 {
     QList<LabelAccess::Opened> opened;
     opened.reserve(batch.size());
-    const auto failing = [&](const QString &why) {
+    const auto releaseOpened = [&] {
         for (LabelAccess::Opened &object : opened) {
             labels.release(&object);
         }
+    };
+    const auto failing = [&](const QString &why) {
+        releaseOpened();
         return failLabelling(why, error);
     };
     QString why;
     for (const PlannedLabel &object : batch) {
         if (StopRequest::pollRequested()) {
-            return failing(stoppedText());
+            releaseOpened();
+            return failStopped(error);
         }
         opened.append(LabelAccess::Opened());
         if (!labels.open(object.path, &opened.last(), &why)) {
@@ -329,6 +338,7 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &b
         }
         labelled.append({object.path, opened.at(i).previous});
         relabelledObjects.append({object.path, previous.existed ? previous.value.toUInt() : 0, object.level, object.container});
+        WorkProgress::report(Mic::Protocol::labellingPhase, ++labellingDone, labellingTotal);
         if (labelled.size() == 1) {
             pauseForTest("after-first-label");
         } else if (i == batch.size() / 2) {
@@ -383,15 +393,31 @@ bool ChangeApplier::failLabelling(const QString &why, QString *error)
     return false;
 }
 
+bool ChangeApplier::failStopped(QString *error)
+{
+    const QStringList notRestored = restoreLabels();
+    stoppedWhole = notRestored.isEmpty();
+    *error = stoppedWhole ? i18n("Stopped: nothing was changed.")
+                          : i18n("Stopped. The labels of these objects could not be put back: %1", shortList(notRestored));
+    return false;
+}
+
+bool ChangeApplier::wasStopped() const
+{
+    return stoppedWhole;
+}
+
 QStringList ChangeApplier::restoreLabels(bool closeJournal)
 {
     // Backwards: a container raised twice gets its first label back last.
     LabelAccess labels;
     QStringList failed;
+    qint64 undone = 0;
     for (auto it = labelled.crbegin(); it != labelled.crend(); ++it) {
         if (!labels.restore(it->path, it->previous)) {
             failed.append(it->path);
         }
+        WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, labelled.size());
     }
     if (closeJournal) {
         closeJournalUndone();

@@ -41,6 +41,8 @@ public:
     // then write the objects.
     int loweredCount() const;
     static constexpr int maxListedRelabels = 200;
+    // The change's client stopped it, and nothing was changed.
+    bool wasStopped() const;
     // A change that failed and could not put every state file back: the
     // helper's next start finishes that from the journal.
     bool leftForRecovery() const;
@@ -66,6 +68,7 @@ private:
     // undone unless told otherwise.
     QStringList restoreLabels(bool closeJournal = true);
     bool failLabelling(const QString &why, QString *error);
+    bool failStopped(QString *error);
     bool beginJournal(QString *error);
     // Marks the journal's change as undone by the helper itself.
     void closeJournalUndone();
@@ -82,6 +85,11 @@ private:
     QStringList warningTexts;
     bool rebootNeeded = false;
     QList<LabelChange> labelled;
+    // Of the objects the change labels: how many so far, and in all as far
+    // as known (the containers to raise are known once the others are done).
+    qint64 labellingDone = 0;
+    qint64 labellingTotal = 0;
+    bool stoppedWhole = false;
     // Checking only: the labels the change would have written so far.
     QHash<QString, unsigned int> plannedLabels;
     struct Relabelled {

@@ -20,7 +20,7 @@
 
 namespace
 {
-const QStringList outcomes = {QStringLiteral("applied"), QStringLiteral("refused"), QStringLiteral("failed"), QStringLiteral("undone")};
+const QStringList outcomes = {QStringLiteral("applied"), QStringLiteral("refused"), QStringLiteral("failed"), QStringLiteral("undone"), QStringLiteral("stopped")};
 // What one line may hold: an entry names no rule, so anything longer is
 // damage, and reading it would cost the helper's memory.
 constexpr qsizetype maxLineSize = 64 * 1024;

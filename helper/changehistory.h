@@ -19,7 +19,8 @@ struct HistoryEntry {
     QString user;
     qint64 uid = -1;
     QByteArray requestId;
-    // "applied", "refused", "failed" or "undone" (after a crash).
+    // "applied", "refused", "failed", "stopped" (by its client) or "undone"
+    // (after a crash).
     QString outcome;
     QString summary;
     QString text;

@@ -11,6 +11,7 @@
 #include "protectioncheck.h"
 #include "replychannel.h"
 #include "stoprequest.h"
+#include "workprogress.h"
 #include <statusvalues.h>
 #include "testpause.h"
 
@@ -84,6 +85,7 @@ ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const
     }
     channel->started();
     const StopRequest::Watch stoppable(channel->requestSeal());
+    const WorkProgress::Watch reported(*channel);
     MicSystem system(MicSystem::rootFromEnvironment());
     QString error;
     if (!system.read(&error)) {
@@ -232,7 +234,9 @@ HistoryEntry entryOfRequest(const ReplyChannel &channel)
 
 ActionReply recordedError(const ReplyChannel &channel, const MicSystem &system, HistoryEntry entry, HelperError code, const QString &error)
 {
-    entry.outcome = code == HelperError::InvalidRequest ? QStringLiteral("refused") : QStringLiteral("failed");
+    entry.outcome = code == HelperError::InvalidRequest ? QStringLiteral("refused")
+        : code == HelperError::Stopped                  ? QStringLiteral("stopped")
+                                                        : QStringLiteral("failed");
     entry.text = error;
     historyOf(system).append(entry);
     return channel.error(int(code), error);
@@ -264,8 +268,8 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
             // other change could begin a journal of its own.
             QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
         }
-        return request->checkOnly ? channel.error(int(HelperError::WriteFailed), error)
-                                  : recordedError(channel, system, entry, HelperError::WriteFailed, error);
+        const HelperError code = applier.wasStopped() ? HelperError::Stopped : HelperError::WriteFailed;
+        return request->checkOnly ? channel.error(int(code), error) : recordedError(channel, system, entry, code, error);
     }
     QVariantMap reply{{QStringLiteral("warnings"), applier.warnings()},
                       {QStringLiteral("needReboot"), applier.needReboot()},

@@ -1,7 +1,9 @@
 #include "protectioncheck.h"
 #include "labelaccess.h"
+#include "workprogress.h"
 
 #include <fsilevconfig.h>
+#include <protocol.h>
 
 #include <utils.h>
 
@@ -70,9 +72,13 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
     checked = 0;
     LabelAccess labels;
     LevelNames names;
+    qint64 index = 0;
     for (const auto &[path, levelString] : entries) {
-        if ((checked & 1023) == 0 && stopped && stopped()) {
-            return false;
+        if ((index++ & 1023) == 0) {
+            WorkProgress::report(Mic::Protocol::checkingPhase, index - 1, qint64(entries.size()));
+            if (stopped && stopped()) {
+                return false;
+            }
         }
         if (exceptions.contains(path)) {
             continue;

@@ -50,6 +50,9 @@ QString HistoryModel::outcomeText(const QString &outcome)
     if (outcome == QLatin1String("undone")) {
         return i18nc("@item the outcome of a change", "Interrupted, undone");
     }
+    if (outcome == QLatin1String("stopped")) {
+        return i18nc("@item the outcome of a change", "Stopped, undone");
+    }
     return Mic::printable(outcome);
 }
 

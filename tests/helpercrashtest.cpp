@@ -4,7 +4,8 @@
 // A change the helper does not finish (killed at every stage of it, or at a
 // random moment) is undone when the helper starts again: the next read finds
 // every state file and backup byte for byte and every label as before the
-// change, or, once the change was done, as after it. The history says so.
+// change, or, once the change was done, as after it. A change its client
+// stops is undone at once. The history says so.
 #include "helperfixture.h"
 
 #include <QJsonArray>
@@ -41,13 +42,13 @@ QVariantMap inC(QVariantMap arguments = {})
 
 // MIC on without file-system protection; every configured object exists,
 // unlabelled; each state file has a backup generation.
-void layUnprotectedSystem()
+void layUnprotectedSystem(int objects = objectCount)
 {
     clearStateRoot();
     const QString dir = rootPath(s("many"));
     QDir().mkpath(dir);
     QByteArray config = "# rules\n";
-    for (int i = 0; i < objectCount; ++i) {
+    for (int i = 0; i < objects; ++i) {
         const QString path = dir + s("/f%1").arg(i);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
@@ -370,6 +371,60 @@ private Q_SLOTS:
         QCOMPARE(status.st_mode & 07777, mode_t(0600));
         QVERIFY(::stat(QFile::encodeName(rootPath(helperFolder)).constData(), &status) == 0);
         QCOMPARE(status.st_mode & 07777, mode_t(0700));
+    }
+
+    // Stopped by its client at several moments of a change of 10^5 objects,
+    // which reports its progress meanwhile: the client learns that nothing
+    // was changed, and nothing was.
+    void aChangeStoppedByItsClientChangesNothing_data()
+    {
+        QTest::addColumn<QString>("phase");
+        QTest::addColumn<double>("share");
+        QTest::newRow("before any progress") << QString() << 0.0;
+        QTest::newRow("while checking") << s("checking") << 0.2;
+        QTest::newRow("at the first labels") << s("labelling") << 0.0;
+        QTest::newRow("halfway through the labels") << s("labelling") << 0.5;
+    }
+
+    void aChangeStoppedByItsClientChangesNothing()
+    {
+        QFETCH(QString, phase);
+        QFETCH(double, share);
+        layUnprotectedSystem(100000);
+        const QMap<QString, QByteArray> unchanged = snapshotStateRoot();
+
+        KAuth::Action action(helperId + s(".change"));
+        action.setHelperId(helperId);
+        action.setArguments(inC({{s("micFsStatus"), 2}, {s("userILevels"), QVariantHash{{s("root"), 9u}}}}));
+        HelperRequest request(action);
+        request.setAutoDelete(false);
+        QStringList phases;
+        connect(&request, &HelperRequest::workProgressed, this, [&](const QString &reported, qint64 done, qint64 total) {
+            QVERIFY(done >= 0 && done <= total);
+            if (phases.isEmpty() || phases.constLast() != reported) {
+                phases.append(reported);
+            }
+            if (reported == phase && double(done) >= share * double(total)) {
+                request.askToStop();
+            }
+        });
+        bool ended = false;
+        connect(&request, &KJob::result, this, [&ended] {
+            ended = true;
+        });
+        request.start();
+        if (phase.isEmpty()) {
+            request.askToStop();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(ended, 120000);
+
+        QVERIFY2(phase.isEmpty() || phases.contains(phase), qPrintable(phases.join(QLatin1Char(' '))));
+        QCOMPARE(request.error(), 207);
+        QCOMPARE(request.errorText(), s("Stopped: nothing was changed."));
+        QCOMPARE(snapshotStateRoot(), unchanged);
+        const QVariantMap entry = newestHistoryEntry();
+        QCOMPARE(entry.value(s("outcome")).toString(), s("stopped"));
+        QCOMPARE(entry.value(s("text")).toString(), s("Stopped: nothing was changed."));
     }
 
     // Without hooks: killed at a random moment, the machine is as before
