@@ -1,6 +1,7 @@
 #include "micmanagementmodule.h"
 #include "micstatus.h"
 #include "ui_micmanagementmodule.h"
+#include "workprogresspanel.h"
 
 #include <expertmodewidget.h>
 #include <changerecords.h>
@@ -112,6 +113,7 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     setDefaultCallState(KCMLS::KCModulesSwitcher::CallLoadAndDefaults);
     ui->setupUi(this);
     setUpUnreadNotice();
+    workProgress = new WorkProgressPanel(this);
 
     userModel = new UserListModel(this);
     userProxyModel = new UserListProxyModel(userModel, this);

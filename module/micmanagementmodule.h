@@ -18,6 +18,7 @@ class KMessageWidget;
 class Ui_MicManagementModule;
 class UserListModel;
 class UserListProxyModel;
+class WorkProgressPanel;
 
 // The settings page of Mandatory Integrity Control: a general page and an
 // expert page over the state that the privileged helper reads and writes.
@@ -96,6 +97,8 @@ private:
     QPointer<HelperRequest> historyJob;
     // The running save; like a read, it keeps the helper busy.
     QPointer<HelperRequest> writeJob;
+    // How far a long save is, and its Stop button.
+    WorkProgressPanel *workProgress = nullptr;
     // What the last save did (saved, labels changed, the helper's
     // warnings), shown again once the read that follows the save has
     // cleared the message area.

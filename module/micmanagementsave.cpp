@@ -6,6 +6,7 @@
 #include "micmanagementmodule.h"
 #include "editedsettings.h"
 #include "ui_micmanagementmodule.h"
+#include "workprogresspanel.h"
 
 #include <expertmodewidget.h>
 #include <helperrequest.h>
@@ -123,6 +124,7 @@ HelperRequest *MicManagementModule::startChangeRequest(const QVariantMap &reques
     addLocale(&action);
     auto *job = new HelperRequest(action, this);
     writeJob = job;
+    workProgress->follow(job);
     if (action.status() == KAuth::Action::AuthorizedStatus) {
         stateWidget()->waitState(KCMLS::SavingState);
     }
@@ -238,12 +240,16 @@ QPair<QString, KCMLS::MessageType> MicManagementModule::relabelledMessage(const 
             raised.append(line);
         }
     }
+    // A few lines, lowered labels first, and the count: a message of
+    // hundreds of lines would push the page out of view.
+    constexpr int shownLines = 10;
+    const QStringList lines = (lowered + raised).mid(0, shownLines);
     QString text = i18np("Protecting the file system changed the label of one object:",
                          "Protecting the file system changed the labels of %1 objects:",
                          count)
-        + QStringLiteral("<br>") + (lowered + raised).join(QStringLiteral("<br>"));
-    if (count > relabelled.size()) {
-        text += QStringLiteral("<br>") + i18np("… and %1 more", "… and %1 more", count - relabelled.size());
+        + QStringLiteral("<br>") + lines.join(QStringLiteral("<br>"));
+    if (count > lines.size()) {
+        text += QStringLiteral("<br>") + i18np("… and %1 more", "… and %1 more", count - lines.size());
     }
     return {text, lowered.isEmpty() ? KCMLS::InformationMessage : KCMLS::WarningMessage};
 }
@@ -252,7 +258,9 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
 {
     writeJob = nullptr;
     if (job->error()) {
-        messagesManager()->newMessage(Mic::printableMessage(job->errorText()), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
+        // A save the administrator stopped changed nothing: no failure.
+        const KCMLS::MessageType type = job->error() == Mic::Protocol::Error::Stopped ? KCMLS::InformationMessage : KCMLS::ErrorMessage;
+        messagesManager()->newMessage(Mic::printableMessage(job->errorText()), type, QString(), KCMLS::NoState);
         markAsChanged();
         stateWidget()->resetState();
         return;

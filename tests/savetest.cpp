@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -545,6 +546,47 @@ private Q_SLOTS:
         const QVariantList history = execute(s("access"), {{s("history"), 2}}).data.value(s("history")).toList();
         QCOMPARE(history.size(), 2);
         QCOMPARE(history.at(0).toMap().value(s("summary")).toString(), s("maximal level of 1 user: root to 63"));
+    }
+
+    // Protecting 10^5 unlabelled objects: the page shows how far the helper
+    // is over its veil, and Stop puts back what was done; the edit stays.
+    void aLongSaveShowsItsProgressAndCanBeStopped()
+    {
+        const QString many = rootPath(s("many"));
+        QDir().mkpath(many);
+        QByteArray config;
+        for (int i = 0; i < 100000; ++i) {
+            QFile file(many + s("/f%1").arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            config += "high " + QFile::encodeName(file.fileName()) + '\n';
+        }
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
+        writeMicState(true, true, false);
+        module->show();
+        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
+        read();
+        const auto before = snapshotStateRoot();
+        general<QCheckBox>("protectFsCheckBox")->click();
+
+        ModalDialogAnswerer answerer([](QDialog *dialog) {
+            answerFor(dialog, QMessageBox::Ok);
+        });
+        module->save();
+        auto *panel = child<QWidget>("WorkProgressPanel");
+        auto *label = child<QLabel>("workProgressLabel");
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible() && label->text().startsWith(s("Labelling ")), 60000);
+        QVERIFY2(label->text().contains(s(" of 100,000 objects")), qPrintable(label->text()));
+        auto *bar = child<QProgressBar>("workProgressBar");
+        QVERIFY(bar->value() >= 0 && bar->value() < bar->maximum());
+        child<QPushButton>("stopButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!module->isSaving() && !module->isReading(), 60000);
+
+        QVERIFY(answerer.seen.isEmpty());
+        QVERIFY(!panel->isVisible());
+        QCOMPARE(messageTexts(), QStringList{s("Stopped: nothing was changed.")});
+        QCOMPARE(module->messagesManager()->messages().first()->messageType(), KMessageWidget::Information);
+        QCOMPARE(snapshotStateRoot(), before);
+        QCOMPARE(general<QCheckBox>("protectFsCheckBox")->checkState(), Qt::Checked);
     }
 
     void refusedSaves()
