@@ -1,6 +1,7 @@
 #include "micmanagementmodule.h"
 #include "micstatus.h"
 #include "ui_micmanagementmodule.h"
+#include "unprotectedfilesmodel.h"
 #include "workprogresspanel.h"
 
 #include <expertmodewidget.h>
@@ -176,7 +177,9 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     // A few lines in sight, the rest by scrolling, so that opening the list
     // does not push the users out of the window; long paths are shortened in
     // the middle (the whole line is the tool tip).
-    QListWidget *unprotected = ui->unprotectedFilesListWidget;
+    QListView *unprotected = ui->unprotectedFilesListWidget;
+    unprotectedFiles = new UnprotectedFilesModel(this);
+    unprotected->setModel(unprotectedFiles);
     unprotected->setTextElideMode(Qt::ElideMiddle);
     unprotected->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     unprotected->setMaximumHeight(2 * unprotected->frameWidth() + 5 * (unprotected->fontMetrics().height() + 4));
@@ -303,7 +306,7 @@ void MicManagementModule::clear()
     if (ui->showUnprotectedFilesButton->isChecked()) {
         ui->showUnprotectedFilesButton->toggle();
     }
-    ui->unprotectedFilesListWidget->clear();
+    unprotectedFiles->setStringList({});
 }
 
 // Shown while the settings could not be read: the pages then hold nothing
@@ -551,10 +554,7 @@ void MicManagementModule::setData(const QVariantMap &map)
     ui->usersGroupBox->setEnabled(micEnabled);
     ui->protectFsBusyIndicatorWidget->setVisible(loading);
     ui->showUnprotectedFilesButton->setVisible(fsStatus == Mic::Partly && micEnabled);
-    for (const QString &message : messages) {
-        auto *line = new QListWidgetItem(Mic::printable(message), ui->unprotectedFilesListWidget);
-        line->setToolTip(line->text());
-    }
+    unprotectedFiles->append(messages);
 
     if (servicesRequested) {
         if (loading) {

@@ -17,6 +17,7 @@ class KJob;
 class KMessageWidget;
 class Ui_MicManagementModule;
 class UserListModel;
+class UnprotectedFilesModel;
 class UserListProxyModel;
 class WorkProgressPanel;
 
@@ -99,6 +100,7 @@ private:
     QPointer<HelperRequest> writeJob;
     // How far a long save is, and its Stop button.
     WorkProgressPanel *workProgress = nullptr;
+    UnprotectedFilesModel *unprotectedFiles = nullptr;
     // What the last save did (saved, labels changed, the helper's
     // warnings), shown again once the read that follows the save has
     // cleared the message area.

@@ -13,7 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -86,7 +86,7 @@ private Q_SLOTS:
         }
         QVERIFY(child<KBusyIndicatorWidget>("protectFsBusyIndicatorWidget")->isHidden());
         QVERIFY(child<QToolButton>("showUnprotectedFilesButton")->isHidden());
-        QVERIFY(child<QListWidget>("unprotectedFilesListWidget")->isHidden());
+        QVERIFY(child<QListView>("unprotectedFilesListWidget")->isHidden());
         QVERIFY(child<QLabel>("descriptionLabel")->isHidden());
         QVERIFY(child<QLabel>("descriptionLabel")->text().startsWith(
             QStringLiteral("<p><b>MIC is responsible for ensuring that information cannot be changed by those who are not supposed to change it.</b>")));

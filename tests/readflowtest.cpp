@@ -19,7 +19,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QTest>
 #include <QToolButton>
 #include <QTableView>
@@ -160,7 +160,7 @@ private Q_SLOTS:
         QVERIFY(child<QCheckBox>(module, "enableMicCheckBox")->isChecked());
         QCOMPARE(child<QCheckBox>(module, "protectFsCheckBox")->checkState(), Qt::PartiallyChecked);
         QCOMPARE(child<QCheckBox>(module, "servicesIsolatedCheckBox")->checkState(), Qt::PartiallyChecked);
-        QCOMPARE(child<QListWidget>(module, "unprotectedFilesListWidget")->count(), 1);
+        QCOMPARE(child<QListView>(module, "unprotectedFilesListWidget")->model()->rowCount(), 1);
         QCOMPARE(child<QLabel>(module, "micLevelsLabel")->text(), QStringLiteral("Available integrity levels: <b>0</b>, <b>63 - High</b>"));
 
         // Users with their levels: root at 63, nobody (a junk entry) at 0.
