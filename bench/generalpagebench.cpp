@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QListView>
+#include <QToolButton>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -22,7 +24,51 @@ namespace
 constexpr int userCount = 5000;
 constexpr int lineCount = 10000;
 constexpr int runs = 5;
+constexpr int longListLines = 1000000;
 
+struct ListTimes {
+    QVector<double> open;
+    QVector<double> scroll;
+};
+
+// Opens the list of unprotected files of a page that shows `lines`, and
+// scrolls it to its end, each painted.
+ListTimes timeUnprotectedList(const QStringList &lines)
+{
+    MicManagementModule module(nullptr, {});
+    module.resize(1000, 900);
+    module.setData({{QStringLiteral("micStatus"), 2}, {QStringLiteral("micFsStatus"), 3}, {QStringLiteral("micFsStatusMessages"), lines}});
+    module.grab();
+    auto *button = module.findChild<QToolButton *>(QStringLiteral("showUnprotectedFilesButton"));
+    auto *list = module.findChild<QListView *>(QStringLiteral("unprotectedFilesListWidget"));
+    ListTimes times;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        button->setChecked(true);
+        module.grab();
+        times.open.append(timer.nsecsElapsed() / 1e6);
+        timer.restart();
+        list->scrollToBottom();
+        list->viewport()->grab();
+        list->scrollToTop();
+        list->viewport()->grab();
+        times.scroll.append(timer.nsecsElapsed() / 1e6 / 2);
+        button->setChecked(false);
+        module.grab();
+    }
+    return times;
+}
+
+QStringList unprotectedLines(int count)
+{
+    QStringList lines;
+    lines.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        lines.append(QStringLiteral("/srv/data/d%1/file%2 (level 7, configured 63)").arg(i / 1000).arg(i));
+    }
+    return lines;
+}
 }
 
 int main(int argc, char **argv)
@@ -90,5 +136,18 @@ int main(int argc, char **argv)
                          BenchTable::median(times),
                          QStringLiteral("bare containers"),
                          BenchTable::median(baseline));
+
+    const ListTimes longList = timeUnprotectedList(unprotectedLines(longListLines));
+    const ListTimes shortList = timeUnprotectedList(unprotectedLines(10));
+    BenchTable::printRow(QStringLiteral("unprotected files list: opening, painted"),
+                         longListLines,
+                         BenchTable::median(longList.open),
+                         QStringLiteral("the same with 10 lines"),
+                         BenchTable::median(shortList.open));
+    BenchTable::printRow(QStringLiteral("unprotected files list: scrolling to the end or the top, painted"),
+                         longListLines,
+                         BenchTable::median(longList.scroll),
+                         QStringLiteral("the same with 10 lines"),
+                         BenchTable::median(shortList.scroll));
     return 0;
 }
