@@ -1,14 +1,20 @@
-// A read of the settings from end to end: the helper, started by the bus,
-// reads a configuration of 10^4 to 10^6 rules and sends it over the private
-// system bus that bench/run starts; the client takes it as the module does.
-// Beside it, the bare parser reading the same file in this process. Then
-// "micctl apply --check" of a desired state that differs from the machine in
-// 1 % of 10^5 rules, beside the bare parsers reading the two files.
+// The settings read, saved and protected from end to end, over real
+// objects: 10^6 files in 1,000 folders (made once under
+// /var/tmp/lumen-kcm-mic-bench-objects, or $MIC_BENCH_OBJECTS, and reused),
+// each with a rule (level strings of every form), every tenth an exception
+// too, every one labelled. The helper, started by the bus that bench/run
+// starts, reads and labels them; the client takes the replies as the module
+// does. Beside each, in this process and on one thread, what it cannot do
+// without: parsing fs-ilev.conf and reading (and writing) the same labels in
+// a bare loop. Then "micctl apply --check" of a desired state that differs
+// from the machine in 1 % of 10^5 rules, beside the bare parsers.
 #include "benchtable.h"
 
 #include <fsilevconfig.h>
 #include <helperrequest.h>
 #include <protocol.h>
+
+#include <ksec_sim.h>
 
 #include <KAuth/Action>
 
@@ -25,11 +31,17 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -48,20 +60,106 @@ void writeFile(const QString &relative, const QByteArray &content)
     }
 }
 
-// Rules on objects that do not exist (the check finds them missing at the
-// first folder), every tenth path an exception too.
+constexpr int mostObjects = 1000000;
+
+QByteArray objectsFolder()
+{
+    const QByteArray chosen = qgetenv("MIC_BENCH_OBJECTS");
+    return chosen.isEmpty() ? QByteArrayLiteral("/var/tmp/lumen-kcm-mic-bench-objects") : chosen;
+}
+
+QByteArray objectPath(int i)
+{
+    return objectsFolder() + "/d" + QByteArray::number(i / 1000) + "/f" + QByteArray::number(i);
+}
+
+// The files, once: a stamp says they are all there.
+void makeObjects()
+{
+    const QByteArray stamp = objectsFolder() + "/complete-" + QByteArray::number(mostObjects);
+    if (::access(stamp.constData(), F_OK) == 0) {
+        return;
+    }
+    std::fprintf(stderr, "making %d files under %s, once\n", mostObjects, objectsFolder().constData());
+    QDir().mkpath(QString::fromLocal8Bit(objectsFolder()));
+    for (int i = 0; i < mostObjects; ++i) {
+        if (i % 1000 == 0) {
+            ::mkdir(QByteArray(objectsFolder() + "/d" + QByteArray::number(i / 1000)).constData(), 0755);
+        }
+        const int file = ::open(objectPath(i).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (file < 0) {
+            qFatal("cannot make %s", objectPath(i).constData());
+        }
+        ::close(file);
+    }
+    ::close(::open(stamp.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+}
+
+// Rules on the first `rules` objects, in every form of a level string that
+// means 63, every tenth an exception too.
 QByteArray configuration(int rules)
 {
+    static const QByteArray forms[] = {"63 ", "high ", "max ", "0x3f ", "077 ", "0b111111 "};
     QByteArray text;
-    text.reserve(rules * 48);
+    text.reserve(rules * 64);
     for (int i = 0; i < rules; ++i) {
-        const QByteArray path = "/srv/bench/d" + QByteArray::number(i / 1000) + "/file-" + QByteArray::number(i);
-        text += "63 " + path + '\n';
-        if (i % 10 == 0) {
+        const QByteArray path = objectPath(i);
+        text += forms[i % 6] + path + '\n';
+        if (i % 10 == 5) {
             text += "exception " + path + '\n';
         }
     }
     return text;
+}
+
+std::vector<std::string> objectPaths(int count)
+{
+    std::vector<std::string> paths;
+    paths.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(objectPath(i).toStdString());
+    }
+    return paths;
+}
+
+// The bare loop beside the helper's work: each label read, and with
+// `writing` written, on one thread. Leaves the first `count` objects
+// labelled 63, or 0 where `unprotected` says so.
+double labelLoopMs(const std::vector<std::string> &paths, bool writing, const std::function<bool(int)> &unprotected)
+{
+    QElapsedTimer clock;
+    clock.start();
+    char buffer[16];
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const ssize_t size = ::lgetxattr(paths[i].c_str(), KSEC_LABEL_XATTR, buffer, sizeof buffer);
+        const char *wanted = unprotected(int(i)) ? "0" : "63";
+        if (writing && (size < 0 || qstrncmp(buffer, wanted, std::size_t(size)) != 0 || std::size_t(size) != qstrlen(wanted))) {
+            ::lsetxattr(paths[i].c_str(), KSEC_LABEL_XATTR, wanted, qstrlen(wanted), 0);
+        }
+    }
+    return clock.nsecsElapsed() / 1e6;
+}
+
+void labelObjects(const std::vector<std::string> &paths, const std::function<bool(int)> &unprotected)
+{
+    char buffer[16];
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const char *wanted = unprotected(int(i)) ? "0" : "63";
+        const ssize_t size = ::lgetxattr(paths[i].c_str(), KSEC_LABEL_XATTR, buffer, sizeof buffer);
+        if (size != ssize_t(qstrlen(wanted)) || qstrncmp(buffer, wanted, std::size_t(size)) != 0) {
+            ::lsetxattr(paths[i].c_str(), KSEC_LABEL_XATTR, wanted, qstrlen(wanted), 0);
+        }
+    }
+}
+
+bool onePercent(int i)
+{
+    return i % 100 == 7;
+}
+
+bool every(int)
+{
+    return true;
 }
 
 // The helper's own peak memory, while it waits for the next call.
@@ -142,30 +240,6 @@ Timings read()
     return timings;
 }
 
-// A save that changes one rule, with the file system protected: the time to
-// the helper's reply.
-double saveMs(int *error)
-{
-    KAuth::Action action(Mic::Protocol::changeAction);
-    action.setHelperId(Mic::Protocol::helperId);
-    action.setTimeout(Mic::Protocol::actionTimeout);
-    action.setArguments({{QStringLiteral("micFsCurrentItems"), QVariantHash{{QStringLiteral("/srv/bench/d0/file-0"), QStringLiteral("15")}}},
-                         {QStringLiteral("micFsStatus"), 2}});
-    auto *request = new HelperRequest(action);
-    QElapsedTimer clock;
-    double ms = 0;
-    QEventLoop loop;
-    QObject::connect(request, &KJob::result, &loop, [&] {
-        ms = clock.nsecsElapsed() / 1e6;
-        *error = request->error();
-        loop.quit();
-    });
-    clock.start();
-    request->start();
-    loop.exec();
-    return ms;
-}
-
 double parseMs(const QByteArray &text)
 {
     QElapsedTimer clock;
@@ -187,7 +261,7 @@ QByteArray desiredState(int rules)
     json.reserve(rules * 52);
     json += "{\"format\": \"lumen-mic-state\", \"version\": 1, \"rules\": {\n";
     for (int i = 0; i < rules; ++i) {
-        const QByteArray path = "/srv/bench/d" + QByteArray::number(i / 1000) + "/file-" + QByteArray::number(i);
+        const QByteArray path = objectPath(i);
         switch (i % 300) {
         case 0:
             json += "\"" + path + "\": \"31\",\n";
@@ -236,6 +310,7 @@ void applyCheckRow()
     constexpr int rules = 100000;
     const QByteArray config = configuration(rules);
     writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), config);
+    labelObjects(objectPaths(rules), onePercent);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("desired.json"));
     const QByteArray json = desiredState(rules);
@@ -300,6 +375,157 @@ int runAlone(const QString &what)
     return 0;
 }
 
+// A change from the module's side: its time to the helper's reply.
+double changeMs(const QVariantMap &arguments, int *error)
+{
+    KAuth::Action action(Mic::Protocol::changeAction);
+    action.setHelperId(Mic::Protocol::helperId);
+    action.setTimeout(Mic::Protocol::actionTimeout);
+    action.setArguments(arguments);
+    auto *request = new HelperRequest(action);
+    QElapsedTimer clock;
+    double ms = 0;
+    QEventLoop loop;
+    QObject::connect(request, &KJob::result, &loop, [&] {
+        ms = clock.nsecsElapsed() / 1e6;
+        *error = request->error();
+        loop.quit();
+    });
+    clock.start();
+    request->start();
+    loop.exec();
+    return ms;
+}
+
+double micctlStatusMs()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        execl(MICCTL_PATH, MICCTL_PATH, "status", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        qFatal("micctl status ended with status %d", status);
+    }
+    return clock.nsecsElapsed() / 1e6;
+}
+
+// Reads of `rules` objects, as many unprotected as `unprotected` says, each
+// beside the parse and the bare loop over the same labels.
+void readRows(int rules, const QString &share, const std::function<bool(int)> &unprotected, int runs)
+{
+    const QByteArray text = configuration(rules);
+    writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), text);
+    const std::vector<std::string> paths = objectPaths(rules);
+    labelObjects(paths, unprotected);
+    QVector<double> finals;
+    QVector<double> intermediates;
+    QVector<double> baselines;
+    BusCounter counter;
+    for (int run = 0; run < runs; ++run) {
+        const Timings timings = read();
+        if (timings.error != 0 || timings.rules != rules) {
+            std::printf("| read over the bus, %s | %d | failed: error %d, %d rules |  |  |  |\n", qPrintable(share), rules, timings.error, timings.rules);
+            return;
+        }
+        finals.append(timings.final);
+        intermediates.append(timings.intermediate);
+        baselines.append(parseMs(text) + labelLoopMs(paths, false, unprotected));
+    }
+    const QString what = QStringLiteral("read over the bus, %1; loading map at %2 ms (helper peak %3 MiB; %4 MiB on the bus in each read, largest "
+                                        "message %5 MiB)")
+                             .arg(share)
+                             .arg(BenchTable::median(intermediates), 0, 'f', 0)
+                             .arg(helperPeakMiB(), 0, 'f', 1)
+                             .arg(counter.bytes / 1048576.0 / runs, 0, 'f', 1)
+                             .arg(counter.largest / 1048576.0, 0, 'f', 1);
+    BenchTable::printRow(what, rules, BenchTable::median(finals), QStringLiteral("parsing the file + a bare lgetxattr loop"), BenchTable::median(baselines));
+}
+
+void clientPeakRow(int rules)
+{
+    const double clientPeak = peakOfAlone(QStringLiteral("--read-alone"));
+    const double parsePeak = peakOfAlone(QStringLiteral("--parse-alone"));
+    std::printf("| client peak memory of a read, alone: %.1f MiB | %d | | %.1f MiB | a process that parses the file: %.1f MiB | %.2f |\n",
+                clientPeak, rules, clientPeak, parsePeak, parsePeak > 0 ? clientPeak / parsePeak : 0.0);
+    std::fflush(stdout);
+}
+
+// A save of one rule with the file system protected and 1 % of the objects
+// unprotected: the save labels them, and they are unlabelled again after.
+void saveRow(int rules)
+{
+    const QByteArray text = configuration(rules);
+    const std::vector<std::string> paths = objectPaths(rules);
+    int error = 0;
+    const QVariantMap oneRule{{QStringLiteral("micFsCurrentItems"), QVariantHash{{QString::fromLocal8Bit(objectPath(0)), QStringLiteral("15")}}},
+                              {QStringLiteral("micFsStatus"), 2}};
+    const double save = changeMs(oneRule, &error);
+    const double baseline = parseMs(text) + labelLoopMs(paths, true, onePercent);
+    writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), text);
+    if (error != 0) {
+        std::printf("| save of one rule | %d | failed: error %d |  |  |  |\n", rules, error);
+        return;
+    }
+    BenchTable::printRow(QStringLiteral("save of one rule, file system protected, labelling the 1 % unprotected (helper reply)"),
+                         rules,
+                         save,
+                         QStringLiteral("parsing the file + a bare lgetxattr + lsetxattr loop"),
+                         baseline);
+}
+
+// Protecting every object, all labelled wrong: the bare loop that reads and
+// writes each label (leaving it wrong again) beside the helper's whole
+// change, its journal included.
+void protectionRow(int rules, int runs)
+{
+    writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), configuration(rules));
+    const std::vector<std::string> paths = objectPaths(rules);
+    labelObjects(paths, onePercent);
+    QVector<double> changes;
+    QVector<double> baselines;
+    for (int run = 0; run < runs; ++run) {
+        baselines.append(labelLoopMs(paths, true, every));
+        int error = 0;
+        changes.append(changeMs({{QStringLiteral("micFsStatus"), 2}}, &error));
+        if (error != 0) {
+            std::printf("| protecting every object | %d | failed: error %d |  |  |  |\n", rules, error);
+            return;
+        }
+    }
+    BenchTable::printRow(QStringLiteral("protecting every object, all labelled wrong (helper reply, journal included; helper peak %1 MiB)")
+                             .arg(helperPeakMiB(), 0, 'f', 1),
+                         rules,
+                         BenchTable::median(changes),
+                         QStringLiteral("a bare lgetxattr + lsetxattr loop"),
+                         BenchTable::median(baselines));
+}
+
+void micctlStatusRow(int rules, int runs)
+{
+    const QByteArray text = configuration(rules);
+    writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), text);
+    const std::vector<std::string> paths = objectPaths(rules);
+    labelObjects(paths, onePercent);
+    QVector<double> statuses;
+    QVector<double> baselines;
+    for (int run = 0; run < runs; ++run) {
+        statuses.append(micctlStatusMs());
+        baselines.append(parseMs(text) + labelLoopMs(paths, false, onePercent));
+    }
+    BenchTable::printRow(QStringLiteral("micctl status, 1 % of the objects unprotected (a process of its own)"),
+                         rules,
+                         BenchTable::median(statuses),
+                         QStringLiteral("parsing the file + a bare lgetxattr loop"),
+                         BenchTable::median(baselines));
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -309,6 +535,7 @@ int main(int argc, char **argv)
     }
     writeFile(QStringLiteral("var/lib/kestrel/mic.state"),
               "levels = 0 63\nmax-ilev = 63\nmax-ilev-after-reboot = 63\nenabled = yes\nenabled-after-reboot = yes\nfs-protection = yes\n");
+    makeObjects();
     // Started by bench/run on its own, while this process is small: a child
     // counts the memory of the process it was forked from in its peak.
     if (argc > 1 && qstrcmp(argv[1], "--apply-check") == 0) {
@@ -318,37 +545,15 @@ int main(int argc, char **argv)
     if (argc > 1) {
         return runAlone(QString::fromLocal8Bit(argv[1]));
     }
-    for (const int rules : {10000, 100000, 1000000}) {
-        const QByteArray text = configuration(rules);
-        writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), text);
-        BusCounter counter;
-        const Timings timings = read();
-        if (timings.error != 0 || timings.rules != rules) {
-            std::printf("| read over the bus | %d | failed: error %d, %d rules |  |  |  |\n", rules, timings.error, timings.rules);
-            continue;
-        }
-        const QString what = QStringLiteral("read over the bus, intermediate map at %1 ms (helper peak %2 MiB; %3 MiB on the bus, %4 KiB of it "
-                                            "broadcast, largest message %5 MiB)")
-                                 .arg(timings.intermediate, 0, 'f', 0)
-                                 .arg(helperPeakMiB(), 0, 'f', 1)
-                                 .arg(counter.bytes / 1048576.0, 0, 'f', 1)
-                                 .arg(counter.broadcast / 1024.0, 0, 'f', 1)
-                                 .arg(counter.largest / 1048576.0, 0, 'f', 1);
-        const double parse = parseMs(text);
-        BenchTable::printRow(what, rules, timings.final, QStringLiteral("parsing the file in process"), parse);
-        const double clientPeak = peakOfAlone(QStringLiteral("--read-alone"));
-        const double parsePeak = peakOfAlone(QStringLiteral("--parse-alone"));
-        std::printf("| client peak memory of a read, alone: %.1f MiB | %d | | %.1f MiB | a process that parses the file: %.1f MiB | %.2f |\n",
-                    clientPeak, rules, clientPeak, parsePeak, parsePeak > 0 ? clientPeak / parsePeak : 0.0);
-        std::fflush(stdout);
-        int error = 0;
-        const double save = saveMs(&error);
-        if (error != 0) {
-            std::printf("| save of one rule | %d | failed: error %d |  |  |  |\n", rules, error);
-            continue;
-        }
-        BenchTable::printRow(QStringLiteral("save of one rule, file system protected (helper reply)"), rules, save, QStringLiteral("parsing the file in process"), parse);
+    for (const int rules : {10000, 100000, mostObjects}) {
+        const int runs = rules == mostObjects ? 3 : 5;
+        readRows(rules, QStringLiteral("1 % of the objects unprotected"), onePercent, runs);
+        clientPeakRow(rules);
+        saveRow(rules);
     }
+    readRows(mostObjects, QStringLiteral("every object unprotected"), every, 3);
+    micctlStatusRow(mostObjects, 3);
+    protectionRow(mostObjects, 3);
     return 0;
 }
 
