@@ -198,12 +198,11 @@ bool ChangeApplier::protectFileSystem(QString *error)
     }
     pauseForTest("before-labelling");
     LabelAccess labels;
-    const QStringList paths = check.unprotectedPaths();
-    const QStringList levels = check.unprotectedLevels();
+    const QList<ProtectionCheck::Unprotected> unprotected = check.labellable();
     QList<PlannedLabel> objects;
-    objects.reserve(paths.size());
-    for (int i = 0; i < paths.size(); ++i) {
-        objects.append({paths.at(i), Mic::Utils::configLevelToNumber(levels.at(i), system.keywordMaxLevel(), nullptr), false});
+    objects.reserve(unprotected.size());
+    for (const ProtectionCheck::Unprotected &object : unprotected) {
+        objects.append({object.path, object.level, false});
     }
     // Containers after all objects: a container with a rule of its own is
     // labelled with exactly its level above, which must not take back bits

@@ -177,6 +177,12 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
     if (args.contains(Mic::Protocol::stateBeforeKey)) {
         return readStateBefore(channel, system, args.value(Mic::Protocol::stateBeforeKey).toString());
     }
+    // The labels are read on other threads while the settings go out.
+    std::optional<ProtectionCheck> check;
+    if (system.isFsProtectionOn()) {
+        check.emplace(system.config(), system.keywordMaxLevel());
+        check->start();
+    }
     QVariantMap reply = settingsReply(channel, system);
 
     // The page can show everything but the protection state while the
@@ -189,13 +195,12 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
     QStringList unprotected;
     int fsStatus = StatusValue::Disabled;
     int labellable = 0;
-    if (system.isFsProtectionOn()) {
-        ProtectionCheck check(system.config(), system.keywordMaxLevel());
-        if (!check.run(StopRequest::pollRequested)) {
+    if (check) {
+        if (!check->finish(StopRequest::pollRequested)) {
             return channel.error(int(HelperError::Stopped), i18n("The read was stopped by its client."));
         }
-        unprotected = check.unprotectedMessages();
-        labellable = check.unprotectedPaths().size();
+        unprotected = check->unprotectedMessages();
+        labellable = check->labellableCount();
         fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;
     }
     reply.insert(QStringLiteral("micFsStatus"), fsStatus);

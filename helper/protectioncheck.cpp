@@ -13,7 +13,11 @@
 
 #include <QHash>
 
+#include <QThread>
+
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 ProtectionCheck::ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel)
     : maxLevel(keywordMaxLevel)
@@ -61,78 +65,156 @@ private:
 };
 }
 
-bool ProtectionCheck::run(const std::function<bool()> &stopped)
+// Runs of whole folders, one per thread: a folder is opened by one of them.
+std::vector<std::pair<std::size_t, std::size_t>> ProtectionCheck::parts(int count) const
 {
-    messages.clear();
-    messagePaths.clear();
-    paths.clear();
-    levels.clear();
-    missing.clear();
-    unreadable.clear();
-    checked = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    std::size_t begin = 0;
+    for (int part = 1; part <= count; ++part) {
+        std::size_t end = part == count ? entries.size() : std::max(begin, entries.size() * std::size_t(part) / std::size_t(count));
+        const auto folderOf = [this](std::size_t i) {
+            const QString &path = entries[i].first;
+            return QStringView(path).left(path.lastIndexOf(QLatin1Char('/')));
+        };
+        while (end > begin && end < entries.size() && folderOf(end) == folderOf(end - 1)) {
+            ++end;
+        }
+        if (end > begin) {
+            ranges.emplace_back(begin, end);
+        }
+        begin = end;
+    }
+    return ranges;
+}
+
+void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) const
+{
     LabelAccess labels;
-    LevelNames names;
-    qint64 index = 0;
-    for (const auto &[path, levelString] : entries) {
-        if ((index++ & 1023) == 0) {
-            WorkProgress::report(Mic::Protocol::checkingPhase, index - 1, qint64(entries.size()));
-            if (stopped && stopped()) {
-                return false;
+    for (std::size_t i = part.begin; i < part.end; ++i) {
+        if (((i - part.begin) & 1023) == 0) {
+            part.done.store(i - part.begin, std::memory_order_relaxed);
+            if (stopping.load(std::memory_order_relaxed)) {
+                return;
             }
         }
+        const auto &[path, levelString] = entries[i];
         if (exceptions.contains(path)) {
             continue;
         }
-        ++checked;
+        ++part.checked;
+        ObjectLabel label = labels.read(path);
         const unsigned int required = Mic::Utils::configLevelToNumber(levelString, maxLevel, nullptr);
-        const ObjectLabel label = labels.read(path);
-        if (label.state == ObjectLabel::Missing) {
-            missing.append(path);
-        } else if (label.state == ObjectLabel::Unreadable) {
-            unreadable.append(path);
-            messagePaths.append(path);
-            messages.append(i18nc("@item unprotected file", "%1 (the label cannot be read: %2)", path, label.problem));
-        } else if (!covers(label.level, required)) {
-            paths.append(path);
-            levels.append(levelString);
-            messagePaths.append(path);
-            messages.append(i18nc("@item unprotected file", "%1 (level %2, configured %3)", path, names.of(label.level), names.configured(levelString, required)));
+        if (label.state != ObjectLabel::Labelled || !covers(label.level, required)) {
+            part.findings.push_back({i, required, std::move(label)});
         }
     }
-    sortByPath();
+    part.done.store(part.end - part.begin, std::memory_order_relaxed);
+}
+
+ProtectionCheck::~ProtectionCheck()
+{
+    stopping = true;
+    joinThreads();
+}
+
+void ProtectionCheck::joinThreads()
+{
+    for (std::thread &thread : threads) {
+        thread.join();
+    }
+    threads.clear();
+}
+
+void ProtectionCheck::start()
+{
+    unprotected.clear();
+    unreadable.clear();
+    missing.clear();
+    checked = 0;
+    stopping = false;
+    work.clear();
+    // A small check on one thread: starting more would cost more.
+    const int count = entries.size() < 20000 ? 1 : std::clamp(QThread::idealThreadCount(), 1, 4);
+    for (const auto &[begin, end] : parts(count)) {
+        work.push_back(std::make_unique<Part>());
+        work.back()->begin = begin;
+        work.back()->end = end;
+    }
+    running = int(work.size());
+    for (const auto &part : work) {
+        threads.emplace_back([this, &part = *part] {
+            checkPart(part, stopping);
+            --running;
+        });
+    }
+}
+
+bool ProtectionCheck::finish(const std::function<bool()> &stopped)
+{
+    // The helper's calls are handled here while the labels are read.
+    while (running.load() > 0 && !stopping.load()) {
+        std::size_t done = 0;
+        for (const auto &part : work) {
+            done += part->done.load(std::memory_order_relaxed);
+        }
+        WorkProgress::report(Mic::Protocol::checkingPhase, qint64(done), qint64(entries.size()));
+        if (stopped && stopped()) {
+            stopping = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    joinThreads();
+    if (stopping) {
+        return false;
+    }
+    for (const auto &part : work) {
+        checked += part->checked;
+        for (Finding &finding : part->findings) {
+            const QString &path = entries[finding.entry].first;
+            if (finding.label.state == ObjectLabel::Missing) {
+                missing.append(path);
+                continue;
+            }
+            if (finding.label.state == ObjectLabel::Unreadable) {
+                unreadable.append(path);
+            }
+            unprotected.push_back(std::move(finding));
+        }
+    }
+    work.clear();
+    // The lines of unprotected objects in path order, as the page lists
+    // them and as they are labelled.
+    std::sort(unprotected.begin(), unprotected.end(), [this](const Finding &a, const Finding &b) {
+        return entries[a.entry].first < entries[b.entry].first;
+    });
+    std::sort(unreadable.begin(), unreadable.end());
     return true;
 }
 
-// The lines of unprotected objects in path order, as the page lists them;
-// usually few, so sorted after the check rather than all paths before.
-void ProtectionCheck::sortByPath()
+bool ProtectionCheck::run(const std::function<bool()> &stopped)
 {
-    std::vector<std::pair<QString, QString>> lines; // path, message
-    lines.reserve(std::size_t(messages.size()));
-    for (int i = 0; i < messages.size(); ++i) {
-        lines.emplace_back(messagePaths.at(i), messages.at(i));
-    }
-    std::sort(lines.begin(), lines.end());
-    messages.clear();
-    for (const auto &line : lines) {
-        messages.append(line.second);
-    }
-    std::vector<std::pair<QString, QString>> objects; // path, level
-    for (int i = 0; i < paths.size(); ++i) {
-        objects.emplace_back(paths.at(i), levels.at(i));
-    }
-    std::sort(objects.begin(), objects.end());
-    paths.clear();
-    levels.clear();
-    for (const auto &object : objects) {
-        paths.append(object.first);
-        levels.append(object.second);
-    }
-    std::sort(unreadable.begin(), unreadable.end());
+    start();
+    return finish(stopped);
 }
 
 QStringList ProtectionCheck::unprotectedMessages() const
 {
+    LevelNames names;
+    QStringList messages;
+    messages.reserve(int(unprotected.size()));
+    for (const Finding &finding : unprotected) {
+        const auto &[path, levelString] = entries[finding.entry];
+        if (finding.label.state == ObjectLabel::Unreadable) {
+            messages.append(i18nc("@item unprotected file", "%1 (the label cannot be read: %2)", path, finding.label.problem));
+        } else {
+            messages.append(i18nc("@item unprotected file",
+                                  "%1 (level %2, configured %3)",
+                                  path,
+                                  names.of(finding.label.level),
+                                  names.configured(levelString, finding.required)));
+        }
+    }
     return messages;
 }
 
@@ -141,19 +223,25 @@ QStringList ProtectionCheck::missingPaths() const
     return missing;
 }
 
-QStringList ProtectionCheck::unprotectedLevels() const
-{
-    return levels;
-}
-
 QStringList ProtectionCheck::unreadablePaths() const
 {
     return unreadable;
 }
 
-QStringList ProtectionCheck::unprotectedPaths() const
+QList<ProtectionCheck::Unprotected> ProtectionCheck::labellable() const
 {
-    return paths;
+    QList<Unprotected> objects;
+    for (const Finding &finding : unprotected) {
+        if (finding.label.state == ObjectLabel::Labelled) {
+            objects.append({entries[finding.entry].first, finding.required});
+        }
+    }
+    return objects;
+}
+
+int ProtectionCheck::labellableCount() const
+{
+    return int(unprotected.size()) - unreadable.size();
 }
 
 int ProtectionCheck::checkedCount() const

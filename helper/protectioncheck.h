@@ -1,10 +1,15 @@
 #ifndef PROTECTIONCHECK_H
 #define PROTECTIONCHECK_H
 
+#include "labelaccess.h"
+
 #include <QSet>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,15 +29,32 @@ public:
     // The rules and exceptions of a configuration, checked in file order.
     ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel);
 
-    // Returns false when `stopped` said to stop before the end.
-    bool run(const std::function<bool()> &stopped = {});
+    ~ProtectionCheck();
+    ProtectionCheck(const ProtectionCheck &) = delete;
+    ProtectionCheck &operator=(const ProtectionCheck &) = delete;
 
-    // One line per unprotected object, sorted by path.
+    // Returns false when `stopped` said to stop before the end. The labels
+    // are read on other threads, as many as the machine has cores (up to
+    // four), a folder by one of them; `stopped` is asked on the calling
+    // thread, which reports the progress meanwhile.
+    bool run(const std::function<bool()> &stopped = {});
+    // run() in two steps, for a caller with other work meanwhile: start()
+    // returns at once, finish() waits for the end as run() does. The check
+    // must not be changed or read between them.
+    void start();
+    bool finish(const std::function<bool()> &stopped = {});
+
+    // One line per unprotected object, sorted by path; objects whose label
+    // cannot be read included, with the reason.
     QStringList unprotectedMessages() const;
-    // Objects whose label does not cover their level, in path order, and
-    // the level string each is configured with.
-    QStringList unprotectedPaths() const;
-    QStringList unprotectedLevels() const;
+    // Objects whose label does not cover their level, in path order, with
+    // the level they need: what protecting labels.
+    struct Unprotected {
+        QString path;
+        unsigned int level = 0;
+    };
+    QList<Unprotected> labellable() const;
+    int labellableCount() const;
     // Objects whose label cannot be read, so cannot be written either.
     QStringList unreadablePaths() const;
     // Configured paths where no object exists.
@@ -43,19 +65,38 @@ public:
     static bool covers(unsigned int label, unsigned int level);
 
 private:
-    void sortByPath();
+    // An object not protected, or missing: its entry, the level it needs
+    // and what its label is.
+    struct Finding {
+        std::size_t entry = 0;
+        unsigned int required = 0;
+        ObjectLabel label;
+    };
+    struct Part {
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        std::vector<Finding> findings;
+        int checked = 0;
+        std::atomic<std::size_t> done{0};
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> parts(int count) const;
+    void checkPart(Part &part, const std::atomic<bool> &stopping) const;
+    void joinThreads();
 
     // Path and level string, in the order the check goes.
     std::vector<std::pair<QString, QString>> entries;
     QSet<QString> exceptions;
     unsigned int maxLevel;
-    QStringList messages;
-    QStringList messagePaths;
-    QStringList paths;
-    QStringList levels;
+    // Sorted by path.
+    std::vector<Finding> unprotected;
     QStringList missing;
     QStringList unreadable;
     int checked = 0;
+    // The check under way.
+    std::vector<std::unique_ptr<Part>> work;
+    std::vector<std::thread> threads;
+    std::atomic<bool> stopping{false};
+    std::atomic<int> running{0};
 };
 
 #endif
