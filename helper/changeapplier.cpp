@@ -13,6 +13,10 @@
 
 #include <KLocalizedString>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <QFile>
 #include <QSet>
 
@@ -198,6 +202,10 @@ bool ChangeApplier::protectFileSystem(QString *error)
     }
     pauseForTest("before-labelling");
     LabelAccess labels;
+    // A second thread labels with access of its own, the objects it may
+    // hold open shared between both.
+    otherLabels = std::make_unique<LabelAccess>();
+    labels.shareHoldingWith(*otherLabels);
     const QList<ProtectionCheck::Unprotected> unprotected = check.labellable();
     QList<PlannedLabel> objects;
     objects.reserve(unprotected.size());
@@ -298,50 +306,125 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &pla
 // Objects are opened and their labels recorded in the journal, which is on
 // disk before any of them is labelled: whatever a crash leaves labelled, the
 // journal holds what it carried before.
+// Runs `work` on the objects [0, split) here and [split, count) on another
+// thread, until it returns false; `here` runs between the objects of this
+// thread. Each side ends early once the other has failed.
+void ChangeApplier::inTwo(int count, int split, const std::function<bool(int, bool)> &work)
+{
+    std::atomic<bool> failed{false};
+    std::thread other;
+    if (split < count) {
+        other = std::thread([&] {
+            for (int i = split; i < count && !failed.load(std::memory_order_relaxed); ++i) {
+                if (!work(i, false)) {
+                    failed = true;
+                }
+            }
+        });
+    }
+    for (int i = 0; i < split && !failed.load(std::memory_order_relaxed); ++i) {
+        if (!work(i, true)) {
+            failed = true;
+        }
+    }
+    if (other.joinable()) {
+        other.join();
+    }
+}
+
+// Objects are opened and their labels recorded in the journal, which is on
+// disk before any of them is labelled: whatever a crash leaves labelled, the
+// journal holds what it carried before. A large batch is opened and labelled
+// on two threads, half of it each, with access of their own.
 bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &batch, QString *error)
 {
-    QList<LabelAccess::Opened> opened;
-    opened.reserve(batch.size());
+    const int count = batch.size();
+    const int split = otherLabels && count >= 2 * minObjectsPerThread ? count / 2 : count;
+    const auto accessFor = [&](int i) -> LabelAccess & {
+        return i < split ? labels : *otherLabels;
+    };
+    std::vector<LabelAccess::Opened> opened;
+    opened.resize(std::size_t(count));
+    std::vector<char> isOpen(std::size_t(count), 0);
+    std::vector<char> isLabelled(std::size_t(count), 0);
+    QString problems[2];
+    bool stopped = false;
     const auto releaseOpened = [&] {
-        for (LabelAccess::Opened &object : opened) {
-            labels.release(&object);
+        for (int i = 0; i < count; ++i) {
+            if (isOpen[std::size_t(i)] && !isLabelled[std::size_t(i)]) {
+                accessFor(i).release(&opened[std::size_t(i)]);
+            }
         }
     };
     const auto failing = [&](const QString &why) {
         releaseOpened();
         return failLabelling(why, error);
     };
-    QString why;
-    for (const PlannedLabel &object : batch) {
-        if (StopRequest::pollRequested()) {
-            releaseOpened();
-            return failStopped(error);
+
+    inTwo(count, split, [&](int i, bool here) {
+        if (here && StopRequest::pollRequested()) {
+            stopped = true;
+            return false;
         }
-        opened.append(LabelAccess::Opened());
-        if (!labels.open(object.path, &opened.last(), &why)) {
-            opened.removeLast();
-            return failing(why);
+        if (!accessFor(i).open(batch.at(i).path, &opened[std::size_t(i)], &problems[here ? 0 : 1])) {
+            return false;
         }
-        if (journal && !journal->recordLabel(object.path, opened.last().previous)) {
-            return failing(i18n("%1 was not labelled: the change's journal cannot be written", object.path));
+        isOpen[std::size_t(i)] = 1;
+        return true;
+    });
+    if (stopped) {
+        releaseOpened();
+        return failStopped(error);
+    }
+    for (const QString &problem : problems) {
+        if (!problem.isEmpty()) {
+            return failing(problem);
         }
     }
+    for (int i = 0; i < count && journal; ++i) {
+        if (!journal->recordLabel(batch.at(i).path, opened[std::size_t(i)].previous)) {
+            return failing(i18n("%1 was not labelled: the change's journal cannot be written", batch.at(i).path));
+        }
+    }
+    QString why;
     if (journal && !journal->flush(&why)) {
         return failing(why);
     }
-    for (int i = 0; i < batch.size(); ++i) {
+
+    std::atomic<int> labelledThere{0};
+    const qint64 doneBefore = labellingDone;
+    const bool firstOfChange = labelled.isEmpty();
+    inTwo(count, split, [&](int i, bool here) {
         const PlannedLabel &object = batch.at(i);
-        const PreviousLabel previous = opened.at(i).previous;
-        if (!labels.label(object.path, &opened[i], object.level, &why)) {
-            return failing(why);
+        if (!accessFor(i).label(object.path, &opened[std::size_t(i)], object.level, &problems[here ? 0 : 1])) {
+            return false;
         }
-        labelled.append({object.path, opened.at(i).previous});
-        relabelledObjects.append({object.path, previous.existed ? previous.value.toUInt() : 0, object.level, object.container});
-        WorkProgress::report(Mic::Protocol::labellingPhase, ++labellingDone, labellingTotal);
-        if (labelled.size() == 1) {
+        isLabelled[std::size_t(i)] = 1;
+        if (!here) {
+            ++labelledThere;
+            return true;
+        }
+        WorkProgress::report(Mic::Protocol::labellingPhase, doneBefore + i + 1 + labelledThere.load(), labellingTotal);
+        if (i == 0 && firstOfChange) {
             pauseForTest("after-first-label");
-        } else if (i == batch.size() / 2) {
+        } else if (i == split / 2) {
             pauseForTest("middle-labels");
+        }
+        return true;
+    });
+    for (int i = 0; i < count; ++i) {
+        if (!isLabelled[std::size_t(i)]) {
+            continue;
+        }
+        const PlannedLabel &object = batch.at(i);
+        const PreviousLabel &previous = opened[std::size_t(i)].previous;
+        labelled.append({object.path, previous});
+        relabelledObjects.append({object.path, previous.existed ? previous.value.toUInt() : 0, object.level, object.container});
+        ++labellingDone;
+    }
+    for (const QString &problem : problems) {
+        if (!problem.isEmpty()) {
+            return failing(problem);
         }
     }
     return true;

@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
+#include <memory>
+
 class MicSystem;
 class ProtectionCheck;
 
@@ -62,6 +65,9 @@ private:
     QList<PlannedLabel> containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const QList<PlannedLabel> &objects);
     bool labelAll(LabelAccess &labels, const QList<PlannedLabel> &planned, QString *error);
     bool labelBatch(LabelAccess &labels, const QList<PlannedLabel> &batch, QString *error);
+    static void inTwo(int count, int split, const std::function<bool(int, bool)> &work);
+    // Fewer objects than this per thread are labelled on one.
+    static constexpr int minObjectsPerThread = 64;
     // The object's label as the change has left it so far.
     ObjectLabel labelNow(LabelAccess &labels, const QString &path);
     // The objects whose label could not be put back; the journal is marked
@@ -80,6 +86,8 @@ private:
 
     MicSystem &system;
     const Mode mode;
+    // The access of the second thread that labels.
+    std::unique_ptr<LabelAccess> otherLabels;
     ChangeJournal *journal = nullptr;
     ChangeJournal::Header journalHeader;
     QStringList warningTexts;

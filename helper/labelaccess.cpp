@@ -402,6 +402,13 @@ bool LabelAccess::label(const QString &path, Opened *opened, unsigned int level,
     return ok;
 }
 
+void LabelAccess::shareHoldingWith(LabelAccess &other)
+{
+    const int free = holdBudget - heldOpen;
+    other.holdBudget = other.heldOpen + std::max(0, free / 2);
+    holdBudget = heldOpen + std::max(0, free - free / 2);
+}
+
 int LabelAccess::openAtOnce() const
 {
     return openBudget;

@@ -97,6 +97,10 @@ public:
     bool open(const QString &path, Opened *opened, QString *error);
     bool label(const QString &path, Opened *opened, unsigned int level, QString *error);
     void release(Opened *opened);
+    // Halves the objects this access may hold open, and gives `other` the
+    // other half: two accesses that label at once stay within the limit of
+    // open files together.
+    void shareHoldingWith(LabelAccess &other);
     // How many objects may be opened and not yet labelled at once, beside
     // those held for putting labels back.
     int openAtOnce() const;
