@@ -48,6 +48,8 @@ void layUnprotectedSystem(int objects = objectCount)
     const QString dir = rootPath(s("many"));
     QDir().mkpath(dir);
     QByteArray config = "# rules\n";
+    // Appending to a string of exactly its size copies it whole each time.
+    config.reserve(objects * (dir.size() + 16));
     for (int i = 0; i < objects; ++i) {
         const QString path = dir + s("/f%1").arg(i);
         QFile file(path);
@@ -205,6 +207,9 @@ class HelperCrashTest : public QObject
     QMap<QString, QByteArray> before;
     QMap<QString, QByteArray> after;
     int changeMilliseconds = 0;
+    // The system of 10^5 objects the stops run on, laid once: a stopped
+    // change leaves it as it was.
+    QMap<QString, QByteArray> beforeStops;
 
     void startChange(QProcess &client)
     {
@@ -390,8 +395,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, phase);
         QFETCH(double, share);
-        layUnprotectedSystem(100000);
-        const QMap<QString, QByteArray> unchanged = snapshotStateRoot();
+        if (beforeStops.isEmpty()) {
+            layUnprotectedSystem(100000);
+            beforeStops = snapshotStateRoot();
+        }
 
         KAuth::Action action(helperId + s(".change"));
         action.setHelperId(helperId);
@@ -421,7 +428,7 @@ private Q_SLOTS:
         QVERIFY2(phase.isEmpty() || phases.contains(phase), qPrintable(phases.join(QLatin1Char(' '))));
         QCOMPARE(request.error(), 207);
         QCOMPARE(request.errorText(), s("Stopped: nothing was changed."));
-        QCOMPARE(snapshotStateRoot(), unchanged);
+        QCOMPARE(snapshotStateRoot(), beforeStops);
         const QVariantMap entry = newestHistoryEntry();
         QCOMPARE(entry.value(s("outcome")).toString(), s("stopped"));
         QCOMPARE(entry.value(s("text")).toString(), s("Stopped: nothing was changed."));

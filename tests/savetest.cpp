@@ -555,6 +555,7 @@ private Q_SLOTS:
         const QString many = rootPath(s("many"));
         QDir().mkpath(many);
         QByteArray config;
+        config.reserve(100000 * (many.size() + 16));
         for (int i = 0; i < 100000; ++i) {
             QFile file(many + s("/f%1").arg(i));
             QVERIFY(file.open(QIODevice::WriteOnly));
