@@ -280,27 +280,31 @@ QByteArray desiredState(int rules)
     return json;
 }
 
-// Runs micctl apply --check on `file`, whose exit status must say "would
-// change": its time, and its own peak memory in KiB.
-std::pair<double, long> applyCheck(const QString &file)
+// Runs micctl with `arguments` as a process of its own, its output thrown
+// away; its exit status must be `expected`. Its time, and its own peak
+// memory in KiB.
+std::pair<double, long> runMicctl(const QList<QByteArray> &arguments, int expected)
 {
-    const QByteArray program = MICCTL_PATH;
-    const QByteArray path = file.toLocal8Bit();
+    std::vector<char *> argv{const_cast<char *>(MICCTL_PATH)};
+    for (const QByteArray &argument : arguments) {
+        argv.push_back(const_cast<char *>(argument.constData()));
+    }
+    argv.push_back(nullptr);
     QElapsedTimer clock;
     clock.start();
     const pid_t child = fork();
     if (child == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, STDOUT_FILENO);
-        execl(program.constData(), program.constData(), "apply", "--check", path.constData(), static_cast<char *>(nullptr));
+        execv(MICCTL_PATH, argv.data());
         _exit(127);
     }
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
     const double ms = clock.nsecsElapsed() / 1e6;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 2) {
-        qFatal("micctl apply --check ended with status %d", status);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != expected) {
+        qFatal("micctl %s ended with status %d", arguments.join(' ').constData(), status);
     }
     return {ms, usage.ru_maxrss};
 }
@@ -324,7 +328,7 @@ void applyCheckRow()
     QVector<double> parses;
     long peak = 0;
     for (int run = 0; run < 5; ++run) {
-        const auto [ms, kib] = applyCheck(file);
+        const auto [ms, kib] = runMicctl({"apply", "--check", file.toLocal8Bit()}, 2);
         checks.append(ms);
         peak = qMax(peak, kib);
         QElapsedTimer clock;
@@ -396,25 +400,6 @@ double changeMs(const QVariantMap &arguments, int *error)
     request->start();
     loop.exec();
     return ms;
-}
-
-double micctlStatusMs()
-{
-    QElapsedTimer clock;
-    clock.start();
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        execl(MICCTL_PATH, MICCTL_PATH, "status", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        qFatal("micctl status ended with status %d", status);
-    }
-    return clock.nsecsElapsed() / 1e6;
 }
 
 // Reads of `rules` objects, as many unprotected as `unprotected` says, each
@@ -517,7 +502,7 @@ void micctlStatusRow(int rules, int runs)
     QVector<double> statuses;
     QVector<double> baselines;
     for (int run = 0; run < runs; ++run) {
-        statuses.append(micctlStatusMs());
+        statuses.append(runMicctl({"status"}, 0).first);
         baselines.append(parseMs(text) + labelLoopMs(paths, false, onePercent));
     }
     BenchTable::printRow(QStringLiteral("micctl status, 1 % of the objects unprotected (a process of its own)"),

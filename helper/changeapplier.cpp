@@ -203,9 +203,11 @@ bool ChangeApplier::protectFileSystem(QString *error)
     pauseForTest("before-labelling");
     LabelAccess labels;
     // A second thread labels with access of its own, the objects it may
-    // hold open shared between both.
-    otherLabels = std::make_unique<LabelAccess>();
-    labels.shareHoldingWith(*otherLabels);
+    // hold open shared between both. A check labels nothing.
+    if (mode == Mode::Apply) {
+        otherLabels = std::make_unique<LabelAccess>();
+        labels.shareHoldingWith(*otherLabels);
+    }
     const QList<ProtectionCheck::Unprotected> unprotected = check.labellable();
     QList<PlannedLabel> objects;
     objects.reserve(unprotected.size());
