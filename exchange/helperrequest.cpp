@@ -85,6 +85,11 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
     QVariantMap arguments = action.arguments();
     seal.addTo(&arguments);
     arguments.insert(chunkedRepliesKey, true);
+    // Unless the caller asks for the streamed form, which helpers before
+    // the text form sent.
+    if (!arguments.contains(rulesAsTextKey)) {
+        arguments.insert(rulesAsTextKey, true);
+    }
     // The progress maps and chunks come to this connection alone.
     arguments.insert(replyToKey, QDBusConnection::systemBus().baseService());
     this->action.setArguments(arguments);
@@ -433,11 +438,42 @@ void HelperRequest::assemble(const QString &key, const QVariant &part)
         whole = QVariant();
         table.insert(part.toHash());
         whole = table;
+    } else if (part.userType() == QMetaType::QVariantMap) {
+        QVariantHash table = whole.toHash();
+        whole = QVariant();
+        addRuleLines(&table, part.toMap().value(rulesTextKey).toByteArray());
+        whole = table;
     } else {
         QStringList list = whole.toStringList();
         whole = QVariant();
         list.append(part.toStringList());
         whole = list;
+    }
+}
+
+// Rules as lines of "level path"; a line without a space is no rule. A
+// configuration uses a handful of level strings: each rule shares one of
+// them instead of holding a copy.
+void HelperRequest::addRuleLines(QVariantHash *table, const QByteArray &lines)
+{
+    QHash<QByteArray, QVariant> levels;
+    table->reserve(table->size() + lines.count('\n'));
+    qsizetype start = 0;
+    while (start < lines.size()) {
+        qsizetype end = lines.indexOf('\n', start);
+        if (end < 0) {
+            end = lines.size();
+        }
+        const qsizetype space = lines.indexOf(' ', start);
+        if (space > start && space < end) {
+            const QByteArray level = lines.mid(start, space - start);
+            auto shared = levels.find(level);
+            if (shared == levels.end()) {
+                shared = levels.insert(level, QString::fromUtf8(level));
+            }
+            table->insert(QString::fromUtf8(lines.constData() + space + 1, int(end - space - 1)), *shared);
+        }
+        start = end + 1;
     }
 }
 

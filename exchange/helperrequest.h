@@ -111,6 +111,7 @@ private:
     void endWith(const QVariantMap &payload);
     void assemble(const QString &key, const QVariant &part);
     static void addEntries(QVariantHash *table, const QByteArray &entries);
+    static void addRuleLines(QVariantHash *table, const QByteArray &lines);
     QVariantMap withAssembled(QVariantMap map) const;
     void finish(int code, const QString &text, const QVariantMap &data = {});
     void stopFollowing();

@@ -105,12 +105,19 @@ inline const QString interruptedChangeKey = QStringLiteral("interruptedChange");
 inline const QString chunkedRepliesKey = QStringLiteral("replyInChunks");
 inline const QString chunkStage = QStringLiteral("chunk");
 // Inside a chunk: the key of the map it belongs to, and a part of its value:
-// a list of texts, or entries of a table. The entries of a table travel as
-// bytes, in the form QDataStream (of `tableStreamVersion`) gives a
-// QHash<QString, QVariant>, so that the client adds them to the whole table
-// as it reads them instead of building a table of each chunk first.
+// a list of texts, or entries of a table, which the client adds to the whole
+// table as it reads them instead of building a table of each chunk first.
+// Entries of a table travel as bytes, in the form QDataStream (of
+// `tableStreamVersion`) gives a QHash<QString, QVariant>. A client that also
+// sets `rulesAsTextKey` (true) takes rules as a map holding only
+// `rulesTextKey`: UTF-8 lines of fs-ilev.conf's own form, the level string,
+// one space and the path (no path holds a line break), about half the bytes
+// of the streamed form. Clients that do not set it get the streamed form,
+// which is all they know.
 inline const QString chunkOfKey = QStringLiteral("of");
 inline const QString chunkPartKey = QStringLiteral("part");
+inline const QString rulesAsTextKey = QStringLiteral("rulesAsText");
+inline const QString rulesTextKey = QStringLiteral("rulesText");
 constexpr QDataStream::Version tableStreamVersion = QDataStream::Qt_5_12;
 // The most a chunk carries, counted as the text it holds.
 constexpr int maxChunkBytes = 2 * 1024 * 1024;

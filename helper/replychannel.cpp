@@ -41,9 +41,10 @@ bool answersInTheClear()
 }
 }
 
-ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client)
+ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client, bool rulesAsText)
     : seal(seal)
     , chunked(seal && chunked)
+    , rulesAsText(rulesAsText)
     , client(seal ? client : QString())
 {
 }
@@ -75,7 +76,10 @@ std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, KA
                               i18n("The reply address \"%1\" is not the name of a connection to the system bus.", client.toString()));
         return std::nullopt;
     }
-    return ReplyChannel(*seal, chunks.userType() == QMetaType::Bool && chunks.toBool(), client.toString());
+    const auto isTrue = [](const QVariant &value) {
+        return value.userType() == QMetaType::Bool && value.toBool();
+    };
+    return ReplyChannel(*seal, isTrue(chunks), client.toString(), isTrue(args.value(rulesAsTextKey)));
 }
 
 void ReplyChannel::send(const QVariantMap &map) const
@@ -174,9 +178,37 @@ void ReplyChannel::sendListAhead(const QString &key, const QStringList &list) co
     }
 }
 
-// The rules go as the bytes of tables, written straight from the
-// configuration: no table is built to be sent.
+// The rules go straight from the configuration: no table is built to be
+// sent.
 void ReplyChannel::sendRulesAhead(const QString &key, const FsIlevConfig &config) const
+{
+    if (rulesAsText) {
+        sendRulesAsText(key, config);
+    } else {
+        sendRulesAsEntries(key, config);
+    }
+}
+
+void ReplyChannel::sendRulesAsText(const QString &key, const FsIlevConfig &config) const
+{
+    QByteArray part;
+    const auto send = [&] {
+        sendChunk(key, QVariantMap{{rulesTextKey, part}});
+        part.clear();
+    };
+    config.forEachRule([&](const QString &path, const QString &level) {
+        part += level.toUtf8();
+        part += ' ';
+        part += path.toUtf8();
+        part += '\n';
+        if (part.size() >= maxChunkBytes) {
+            send();
+        }
+    });
+    send(); // the last, and for an empty set the one that says so
+}
+
+void ReplyChannel::sendRulesAsEntries(const QString &key, const FsIlevConfig &config) const
 {
     QByteArray part;
     QDataStream stream(&part, QIODevice::WriteOnly);

@@ -39,7 +39,9 @@ public:
     KAuth::ActionReply error(int code, const QString &text) const;
 
 private:
-    ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client = QString());
+    ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client = QString(), bool rulesAsText = false);
+    void sendRulesAsText(const QString &key, const FsIlevConfig &config) const;
+    void sendRulesAsEntries(const QString &key, const FsIlevConfig &config) const;
     void sendChunk(const QString &key, const QVariant &part) const;
     // A map for the client alone when its bus name is known, else as KAuth
     // sends progress maps, to all.
@@ -53,6 +55,7 @@ private:
     // that knows only the plain maps.
     std::optional<ReplySeal> seal;
     bool chunked = false;
+    bool rulesAsText = false;
     // The unique bus name of the client, when it gave a valid one.
     QString client;
     // The sealed maps sent ahead of the end, which the end counts.

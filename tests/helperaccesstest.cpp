@@ -163,16 +163,25 @@ private Q_SLOTS:
         for (int i = 0; i < rules; ++i) {
             config += "63 " + folder + "and-a-file-named-" + QByteArray::number(i) + '\n';
         }
+        // Paths travel as text: spaces and letters of any script stay.
+        config += "0b1111 /srv/a folder/\xc3\xbc and \xe6\x97\xa5\n";
         writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), config);
         writeMicState(true, true, false);
         const Outcome outcome = execute(QStringLiteral("access"), {}, 120000, 8000);
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.error, 0);
         const QVariantHash read = outcome.data.value(QStringLiteral("micFsCurrentItems")).toHash();
-        QCOMPARE(read.size(), rules);
+        QCOMPARE(read.size(), rules + 1);
         QCOMPARE(read.value(QString::fromLatin1(folder + "and-a-file-named-123456")).toString(), QStringLiteral("63"));
+        QCOMPARE(read.value(QStringLiteral("/srv/a folder/ü and 日")).toString(), QStringLiteral("0b1111"));
         QCOMPARE(outcome.progress.size(), 1);
-        QCOMPARE(outcome.progress.first().value(QStringLiteral("micFsCurrentItems")).toHash().size(), rules);
+        QCOMPARE(outcome.progress.first().value(QStringLiteral("micFsCurrentItems")).toHash().size(), rules + 1);
+
+        // A client that does not ask for the rules as text (as none did
+        // before that form) gets the entries it knows, and the same rules.
+        const Outcome entries = execute(QStringLiteral("access"), {{QStringLiteral("rulesAsText"), false}}, 120000);
+        QCOMPARE(entries.error, 0);
+        QVERIFY(entries.data.value(QStringLiteral("micFsCurrentItems")).toHash() == read);
     }
 
     // The first request of a process whose main thread is busy until the
