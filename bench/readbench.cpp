@@ -528,6 +528,21 @@ int main(int argc, char **argv)
         applyCheckRow();
         return 0;
     }
+    // One row of the million, to look at while working on it.
+    if (argc > 2 && qstrcmp(argv[1], "--only") == 0) {
+        const QByteArray row = argv[2];
+        if (row == "read") {
+            readRows(mostObjects, QStringLiteral("1 % of the objects unprotected"), onePercent, 3);
+        } else if (row == "status") {
+            micctlStatusRow(mostObjects, 3);
+        } else if (row == "protection") {
+            protectionRow(mostObjects, 3);
+        } else {
+            std::fprintf(stderr, "rows: read, status, protection\n");
+            return 2;
+        }
+        return 0;
+    }
     if (argc > 1) {
         return runAlone(QString::fromLocal8Bit(argv[1]));
     }

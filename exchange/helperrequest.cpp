@@ -451,13 +451,24 @@ void HelperRequest::assemble(const QString &key, const QVariant &part)
     }
 }
 
+// Room for `more` entries in one go instead of many growths, but never
+// less than twice the room there was: a table that grows by every chunk
+// would otherwise be rebuilt whole for each.
+void HelperRequest::makeRoom(QVariantHash *table, qsizetype more)
+{
+    const qsizetype needed = table->size() + more;
+    if (table->capacity() < needed) {
+        table->reserve(int(qMax(needed, 2 * qsizetype(table->capacity()))));
+    }
+}
+
 // Rules as lines of "level path"; a line without a space is no rule. A
 // configuration uses a handful of level strings: each rule shares one of
 // them instead of holding a copy.
 void HelperRequest::addRuleLines(QVariantHash *table, const QByteArray &lines)
 {
     QHash<QByteArray, QVariant> levels;
-    table->reserve(table->size() + lines.count('\n'));
+    makeRoom(table, lines.count('\n'));
     qsizetype start = 0;
     while (start < lines.size()) {
         qsizetype end = lines.indexOf('\n', start);
@@ -488,7 +499,7 @@ void HelperRequest::addEntries(QVariantHash *table, const QByteArray &entries)
     if (stream.status() != QDataStream::Ok || count > quint32(entries.size())) {
         return;
     }
-    table->reserve(table->size() + int(count));
+    makeRoom(table, int(count));
     // A configuration uses a handful of level strings: each entry shares one
     // of them instead of holding a copy (a tenth of the table's memory at a
     // million rules).

@@ -395,15 +395,12 @@ bool ExpertModeWidget::showPathInTree(const QString &text)
 
 void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
 {
-    // The loading map and the reply of one read carry the same rules and
-    // exceptions (the very same tables when they came in chunks): the
-    // models, which may hold a million rows, are reset once per read.
-    const QHash<QString, QVariant> currentItems = map.value(QStringLiteral("micFsCurrentItems")).toHash();
-    const bool newRules = !currentItems.isSharedWith(shownItems) || currentItems.isEmpty();
-    if (newRules) {
-        treeModel->setCurrentConfigLevels(currentItems);
+    // A loading map sent ahead of the rules carries none of them: the
+    // tables keep what they show until the reply brings the rules.
+    const bool loading = map.value(QStringLiteral("micFsStatus")).toInt() == 1; // still checking the labels
+    if (!loading || map.contains(QStringLiteral("micFsCurrentItems"))) {
+        showConfiguration(map);
     }
-    defaultItems = map.value(QStringLiteral("micFsDefaultItems")).toHash();
     // A helper that does not name its file uses the system's.
     configPath = map.value(QStringLiteral("micFsConfigPath")).toString();
     ui->labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
@@ -422,17 +419,6 @@ void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
         break;
     }
     setChosenILev(map.value(QStringLiteral("micFutureLevel")).toUInt());
-    if (newRules) {
-        ruleModel->reset(currentItems, false);
-        shownItems = currentItems;
-    }
-    const QStringList exceptions = map.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
-    if (!exceptions.isSharedWith(shownExceptions) || exceptions.isEmpty()) {
-        exceptionModel->reset(exceptions, false);
-        shownExceptions = exceptions;
-    }
-    defaultExceptions = map.value(QStringLiteral("micFsDefaultExceptions")).toStringList();
-    ui->treeViewMic->expand(treeModel->index(0, 0, QModelIndex()));
 
     QList<Mic::ServiceInfo> services;
     const QVariantList entries = map.value(QStringLiteral("services")).toList();
@@ -441,6 +427,28 @@ void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
     }
     serviceModel->setServicesInfo(services);
     ui->servicesIsolatedCheckBox->setCheckState(checkStateOf(map.value(QStringLiteral("servicesIsolated"))));
+}
+
+void ExpertModeWidget::showConfiguration(const QMap<QString, QVariant> &map)
+{
+    // The loading map and the reply of one read carry the very same tables
+    // when both carry them: the models, which may hold a million rows, are
+    // reset once per read.
+    const QHash<QString, QVariant> currentItems = map.value(QStringLiteral("micFsCurrentItems")).toHash();
+    const bool newRules = !currentItems.isSharedWith(shownItems) || currentItems.isEmpty();
+    if (newRules) {
+        treeModel->setCurrentConfigLevels(currentItems);
+        ruleModel->reset(currentItems, false);
+        shownItems = currentItems;
+    }
+    defaultItems = map.value(QStringLiteral("micFsDefaultItems")).toHash();
+    const QStringList exceptions = map.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
+    if (!exceptions.isSharedWith(shownExceptions) || exceptions.isEmpty()) {
+        exceptionModel->reset(exceptions, false);
+        shownExceptions = exceptions;
+    }
+    defaultExceptions = map.value(QStringLiteral("micFsDefaultExceptions")).toStringList();
+    ui->treeViewMic->expand(treeModel->index(0, 0, QModelIndex()));
 }
 
 QMap<QString, QVariant> ExpertModeWidget::getData() const

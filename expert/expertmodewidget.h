@@ -58,6 +58,7 @@ private Q_SLOTS:
     void on_pushButtonClearExc_clicked();
 
 private:
+    void showConfiguration(const QMap<QString, QVariant> &map);
     void nameIconButtons();
     void setUpViews();
     void fillLevelComboBox();

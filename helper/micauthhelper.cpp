@@ -127,11 +127,11 @@ ActionReply readHistory(const ReplyChannel &channel, const MicSystem &system, in
     return channel.reply({{Mic::Protocol::historyKey, entries}});
 }
 
-// The settings without the check of the labels. The rules and exceptions go
-// ahead once, in chunks, straight from the configuration, when the client
-// takes them so: a whole map of a large configuration would not fit in one
-// message of the bus.
-QVariantMap settingsReply(const ReplyChannel &channel, const MicSystem &system)
+// The rules and exceptions go once, in chunks, straight from the
+// configuration, when the client takes them so: a whole map of a large
+// configuration would not fit in one message of the bus. They belong to the
+// maps sent after them.
+void sendConfigurationAhead(const ReplyChannel &channel, const MicSystem &system)
 {
     if (channel.takesChunks()) {
         channel.sendRulesAhead(QStringLiteral("micFsCurrentItems"), system.config());
@@ -139,6 +139,12 @@ QVariantMap settingsReply(const ReplyChannel &channel, const MicSystem &system)
         channel.sendListAhead(QStringLiteral("micFsCurrentExceptions"), system.config().exceptions());
         channel.sendListAhead(QStringLiteral("micFsDefaultExceptions"), system.defaults().exceptions());
     }
+}
+
+// The settings without the check of the labels.
+QVariantMap settingsReply(const ReplyChannel &channel, const MicSystem &system)
+{
+    sendConfigurationAhead(channel, system);
     return system.readReply(!channel.takesChunks());
 }
 
@@ -183,13 +189,14 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
         check.emplace(system.config(), system.keywordMaxLevel());
         check->start();
     }
-    QVariantMap reply = settingsReply(channel, system);
-
     // The page can show everything but the protection state while the
-    // configured files are checked.
+    // configured files are checked: the settings go first, a client that
+    // takes chunks gets the rules after them, for the reply.
+    QVariantMap reply = system.readReply(!channel.takesChunks());
     QVariantMap loading = reply;
     loading.insert(QStringLiteral("micFsStatus"), StatusValue::Loading);
     channel.progress(loading);
+    sendConfigurationAhead(channel, system);
     pauseForTest("before-check");
 
     QStringList unprotected;

@@ -184,6 +184,11 @@ private Q_SLOTS:
         QCOMPARE(child<QTreeView>("treeViewServices")->model()->rowCount(), 0);
         page->setData({{s("servicesIsolated"), 7}, {s("micFsStatus"), -1}});
         QCOMPARE(page->servicesIsolatedState(), Qt::Unchecked);
+
+        // A loading map without rules: they come with the reply.
+        page->setData(sampleMap());
+        page->setData({{s("micFsStatus"), 1}});
+        QCOMPARE(child<CommitableTableView>("tableViewFs")->model()->rowCount(), 2);
     }
 
     void clickingTheBoxes()

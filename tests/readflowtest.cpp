@@ -152,7 +152,7 @@ private Q_SLOTS:
         QVERIFY(!overlay.states.contains(int(KCMLS::AuthorizationState))); // root needs no authorization
         QVERIFY(module.messagesManager()->messages().isEmpty());
         QCOMPARE(loading.shown.first(), true); // the intermediate map came first
-        QCOMPARE(ruleResets.count(), 1); // the same rules in both maps: one reset
+        QCOMPARE(ruleResets.count(), 1); // the rules come for the reply alone: one reset
         QCOMPARE(loading.shown.last(), false);
 
         QCOMPARE(child<QLabel>(module, "micStatusMessageLabel")->text(), QStringLiteral("MIC subsystem is <b>enabled</b>."));
