@@ -79,7 +79,7 @@ double protect(const QString &root, bool withJournal)
     ChangeJournal journal(ChangeJournal::folderOf(root));
     ChangeApplier applier(system);
     if (withJournal) {
-        applier.setJournal(&journal, {QByteArray(16, 'x'), 0, QStringLiteral("root"), QDateTime::currentDateTimeUtc(), QStringLiteral("bench")});
+        applier.setJournal(&journal, {QByteArray(16, 'x'), 0, QStringLiteral("root"), QDateTime::currentDateTimeUtc(), QStringLiteral("bench"), {}});
     }
     QElapsedTimer timer;
     timer.start();

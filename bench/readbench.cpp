@@ -1,6 +1,7 @@
 // The settings read, saved and protected from end to end, over real
 // objects: 10^6 files in 1,000 folders (made once under
-// /var/tmp/lumen-kcm-mic-bench-objects, or $MIC_BENCH_OBJECTS, and reused),
+// /var/cache/lumen-kcm-mic-bench-objects, or $MIC_BENCH_OBJECTS, and reused;
+// folders only root holds, as those of system files are),
 // each with a rule (level strings of every form), every tenth an exception
 // too, every one labelled. The helper, started by the bus that bench/run
 // starts, reads and labels them; the client takes the replies as the module
@@ -65,7 +66,7 @@ constexpr int mostObjects = 1000000;
 QByteArray objectsFolder()
 {
     const QByteArray chosen = qgetenv("MIC_BENCH_OBJECTS");
-    return chosen.isEmpty() ? QByteArrayLiteral("/var/tmp/lumen-kcm-mic-bench-objects") : chosen;
+    return chosen.isEmpty() ? QByteArrayLiteral("/var/cache/lumen-kcm-mic-bench-objects") : chosen;
 }
 
 QByteArray objectPath(int i)

@@ -212,7 +212,7 @@ bool ChangeApplier::protectFileSystem(QString *error)
     QList<PlannedLabel> objects;
     objects.reserve(unprotected.size());
     for (const ProtectionCheck::Unprotected &object : unprotected) {
-        objects.append({object.path, object.level, false});
+        objects.append({object.path, object.level, false, object.seen});
     }
     // Containers after all objects: a container with a rule of its own is
     // labelled with exactly its level above, which must not take back bits
@@ -279,7 +279,7 @@ QList<ChangeApplier::PlannedLabel> ChangeApplier::containersToRaise(LabelAccess 
     }
     QList<PlannedLabel> containers;
     for (const QString &container : std::as_const(raised)) {
-        containers.append({container, levelOf.value(container), true});
+        containers.append({container, levelOf.value(container), true, SeenByName()});
     }
     return containers;
 }
@@ -297,12 +297,28 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &pla
         }
         return true;
     }
-    for (int start = 0; start < planned.size(); start += labels.openAtOnce()) {
-        if (!labelBatch(labels, planned.mid(start, labels.openAtOnce()), error)) {
+    for (int start = 0; start < planned.size();) {
+        const int end = batchEnd(planned, start, labels.openAtOnce());
+        if (!labelBatch(labels, planned.mid(start, end - start), error)) {
             return false;
         }
+        start = end;
     }
     return true;
+}
+
+// A batch holds open at most `openAtOnce` objects. Those labelled by name
+// hold nothing open, so a batch of them can be larger: fewer waits for the
+// journal to reach the disk.
+int ChangeApplier::batchEnd(const QList<PlannedLabel> &planned, int start, int openAtOnce)
+{
+    int end = start;
+    int opened = 0;
+    while (end < planned.size() && end - start < maxBatch && opened < openAtOnce) {
+        opened += planned.at(end).seen.valid ? 0 : 1;
+        ++end;
+    }
+    return end;
 }
 
 // Objects are opened and their labels recorded in the journal, which is on
@@ -350,6 +366,8 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &b
     std::vector<char> isOpen(std::size_t(count), 0);
     std::vector<char> isLabelled(std::size_t(count), 0);
     QString problems[2];
+    // The journal's records of each thread's objects, made as they open.
+    QByteArray records[2];
     bool stopped = false;
     const auto releaseOpened = [&] {
         for (int i = 0; i < count; ++i) {
@@ -368,10 +386,18 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &b
             stopped = true;
             return false;
         }
-        if (!accessFor(i).open(batch.at(i).path, &opened[std::size_t(i)], &problems[here ? 0 : 1])) {
+        // What the check saw of an object only root could have changed
+        // since is what it carries: it is not read again.
+        const PlannedLabel &object = batch.at(i);
+        if (object.seen.valid) {
+            opened[std::size_t(i)] = LabelAccess::openedAsSeen(object.seen);
+        } else if (!accessFor(i).open(object.path, &opened[std::size_t(i)], &problems[here ? 0 : 1])) {
             return false;
         }
         isOpen[std::size_t(i)] = 1;
+        if (journal) {
+            records[here ? 0 : 1] += ChangeJournal::labelRecord(object.path, opened[std::size_t(i)].previous);
+        }
         return true;
     });
     if (stopped) {
@@ -383,10 +409,10 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &b
             return failing(problem);
         }
     }
-    for (int i = 0; i < count && journal; ++i) {
-        if (!journal->recordLabel(batch.at(i).path, opened[std::size_t(i)].previous)) {
-            return failing(i18n("%1 was not labelled: the change's journal cannot be written", batch.at(i).path));
-        }
+    if (journal) {
+        // This thread's objects come first in the batch.
+        journal->recordLabels(records[0]);
+        journal->recordLabels(records[1]);
     }
     QString why;
     if (journal && !journal->flush(&why)) {
@@ -436,7 +462,7 @@ ObjectLabel ChangeApplier::labelNow(LabelAccess &labels, const QString &path)
 {
     const auto planned = plannedLabels.constFind(path);
     if (planned != plannedLabels.cend()) {
-        return {ObjectLabel::Labelled, *planned, QString()};
+        return {ObjectLabel::Labelled, *planned, QString(), SeenByName()};
     }
     return labels.read(path);
 }

@@ -61,6 +61,8 @@ private:
         unsigned int level = 0;
         // Raised as the container of labelled objects.
         bool container = false;
+        // What the check saw of it, when it may be labelled by name.
+        SeenByName seen;
     };
     QList<PlannedLabel> containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const QList<PlannedLabel> &objects);
     bool labelAll(LabelAccess &labels, const QList<PlannedLabel> &planned, QString *error);
@@ -68,6 +70,8 @@ private:
     static void inTwo(int count, int split, const std::function<bool(int, bool)> &work);
     // Fewer objects than this per thread are labelled on one.
     static constexpr int minObjectsPerThread = 64;
+    static constexpr int maxBatch = 65536;
+    static int batchEnd(const QList<PlannedLabel> &planned, int start, int openAtOnce);
     // The object's label as the change has left it so far.
     ObjectLabel labelNow(LabelAccess &labels, const QString &path);
     // The objects whose label could not be put back; the journal is marked

@@ -238,13 +238,23 @@ QByteArray ChangeJournal::labelPayload(const QString &path, const PreviousLabel 
         + QByteArray::number(previous.inode) + ' ' + QByteArray::number(previous.owner) + ' ' + (previous.birth.isEmpty() ? QByteArray("-") : previous.birth);
 }
 
+QByteArray ChangeJournal::labelRecord(const QString &path, const PreviousLabel &previous)
+{
+    const QByteArray payload = labelPayload(path, previous);
+    return checksum(payload) + ' ' + payload + '\n';
+}
+
 // Kept until flush(), which writes them at once: no object is labelled
 // before its record is on disk anyway.
 bool ChangeJournal::recordLabel(const QString &path, const PreviousLabel &previous)
 {
-    const QByteArray payload = labelPayload(path, previous);
-    unwritten += checksum(payload) + ' ' + payload + '\n';
+    unwritten += labelRecord(path, previous);
     return true;
+}
+
+void ChangeJournal::recordLabels(const QByteArray &records)
+{
+    unwritten += records;
 }
 
 bool ChangeJournal::flush(QString *error)

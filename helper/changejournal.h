@@ -83,6 +83,9 @@ public:
     // A new journal, on disk when this returns true.
     bool begin(const Header &header, const QList<FileRecord> &files, QString *error);
     bool recordLabel(const QString &path, const PreviousLabel &previous);
+    // Records made by labelRecord(), on other threads, in their order.
+    void recordLabels(const QByteArray &records);
+    static QByteArray labelRecord(const QString &path, const PreviousLabel &previous);
     // The records so far written and on disk.
     bool flush(QString *error);
     // Durable when this returns true.

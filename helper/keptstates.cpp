@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 #include "keptstates.h"
+#include "contentdigest.h"
 #include "changehistory.h"
 #include "micsystem.h"
 
@@ -28,10 +29,6 @@ std::optional<QByteArray> contentOf(const QString &path)
     return file.readAll();
 }
 
-QString digestOf(const QByteArray &content)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
-}
 }
 
 KeptStates::KeptStates(const MicSystem &system)
@@ -48,7 +45,7 @@ KeptStates::KeptStates(const MicSystem &system)
         }
         for (const QString &candidate : std::as_const(candidates)) {
             if (const auto content = contentOf(candidate)) {
-                digests.insert(digestOf(*content), candidate);
+                digests.insert(Mic::contentDigest(*content), candidate);
             }
         }
     }
@@ -82,7 +79,7 @@ std::optional<QHash<QString, QByteArray>> KeptStates::stateBefore(const HistoryE
         }
         // Read again: what was hashed may have changed since.
         const auto content = contentOf(kept.value(it.key()).value(digest));
-        if (!content || digestOf(*content) != digest) {
+        if (!content || Mic::contentDigest(*content) != digest) {
             return std::nullopt;
         }
         contents.insert(path, content->isNull() ? QByteArray("") : *content);

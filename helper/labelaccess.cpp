@@ -70,6 +70,17 @@ ssize_t labelAt(int directory, const char *name, char *buffer, std::size_t size)
     return ::syscall(SYS_getxattrat, directory, name, AT_SYMLINK_NOFOLLOW, KSEC_LABEL_XATTR, &args, sizeof(args));
 }
 
+#ifndef SYS_setxattrat
+#define SYS_setxattrat 463
+#endif
+
+// setxattrat(2), its sibling: a label written on a name in an open directory.
+int labelNameAt(int directory, const char *name, const QByteArray &value)
+{
+    XattrArgs args{quint64(reinterpret_cast<quintptr>(value.constData())), quint32(value.size()), 0};
+    return int(::syscall(SYS_setxattrat, directory, name, AT_SYMLINK_NOFOLLOW, KSEC_LABEL_XATTR, &args, sizeof(args)));
+}
+
 QString labelProblem(int error)
 {
     if (error == ERANGE) {
@@ -309,7 +320,12 @@ ObjectLabel LabelAccess::read(const QString &path)
         const QByteArray objectPath = descriptorPath(directory) + '/' + name;
         size = ::lgetxattr(objectPath.constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer) - 1);
     }
-    return labelRead(buffer, size, errno);
+    const int error = errno;
+    label = labelRead(buffer, size, error);
+    if (label.state == ObjectLabel::Labelled && labellableByName(status)) {
+        label.seen = SeenByName::of(status, buffer, size);
+    }
+    return label;
 }
 
 int LabelAccess::openObject(int directory, const QByteArray &name, struct statx *status, QString *problem)
@@ -359,6 +375,16 @@ bool LabelAccess::open(const QString &path, Opened *opened, QString *error)
     case Walk::Reached:
         break;
     }
+    if (!pathInUsersHands && labelAtWorks) {
+        switch (openByName(path, directory, name, opened, error)) {
+        case ByName::Opened:
+            return true;
+        case ByName::Failed:
+            return false;
+        case ByName::NotSafe:
+            break;
+        }
+    }
     struct statx status;
     const int object = openObject(directory, name, &status, &problem);
     if (object < 0) {
@@ -366,11 +392,7 @@ bool LabelAccess::open(const QString &path, Opened *opened, QString *error)
         return false;
     }
     PreviousLabel &previous = opened->previous;
-    previous.device = makedev(status.stx_dev_major, status.stx_dev_minor);
-    previous.inode = status.stx_ino;
-    previous.owner = status.stx_uid;
-    previous.birth = (status.stx_mask & STATX_BTIME) ? QByteArray::number(qint64(status.stx_btime.tv_sec)) + '.' + QByteArray::number(status.stx_btime.tv_nsec)
-                                                    : QByteArray();
+    previous = SeenByName::of(status).previous();
     // Through the descriptor: the object opened is the object labelled.
     char buffer[64];
     const ssize_t size = ::getxattr(descriptorPath(object).constData(), KSEC_LABEL_XATTR, buffer, sizeof(buffer));
@@ -385,8 +407,114 @@ bool LabelAccess::open(const QString &path, Opened *opened, QString *error)
     return true;
 }
 
+// Where no user holds a folder on the way nor the object itself, and no
+// file system is mounted on it, nobody but root can put another object in
+// its place or mount on it: its label is read and written by name, in one
+// call each, without opening it. Anything else is reached through a
+// descriptor (NotSafe).
+LabelAccess::ByName LabelAccess::openByName(const QString &path, int directory, const QByteArray &name, Opened *opened, QString *error)
+{
+    struct statx status;
+    if (statusOf(directory, name.constData(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            *error = i18n("%1 no longer exists", path);
+            return ByName::Failed;
+        }
+        return ByName::NotSafe;
+    }
+    if (!labellableByName(status)) {
+        return ByName::NotSafe;
+    }
+    if (const QString problem = refusal(status, false); !problem.isEmpty()) {
+        *error = i18n("%1 cannot be labelled: %2", path, problem);
+        return ByName::Failed;
+    }
+    char buffer[64];
+    const ssize_t size = labelAt(directory, name.constData(), buffer, sizeof(buffer));
+    if (size < 0 && errno == ENOSYS) {
+        labelAtWorks = false;
+        return ByName::NotSafe;
+    }
+    if (size < 0 && errno != ENODATA) {
+        *error = errno == ENOENT || errno == ENOTDIR ? i18n("%1 no longer exists", path) : i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
+        return ByName::Failed;
+    }
+    *opened = openedAsSeen(SeenByName::of(status, buffer, size));
+    return ByName::Opened;
+}
+
+// `size` bytes of `value` (-1 for no label) on the object with `status`.
+SeenByName SeenByName::of(const struct statx &status, const char *value, long size)
+{
+    SeenByName seen = of(status);
+    seen.valid = true;
+    seen.existed = size >= 0;
+    seen.size = quint8(std::clamp<long>(size, 0, long(sizeof(seen.value))));
+    std::memcpy(seen.value, value, seen.size);
+    return seen;
+}
+
+SeenByName SeenByName::of(const struct statx &status)
+{
+    SeenByName seen;
+    seen.device = makedev(status.stx_dev_major, status.stx_dev_minor);
+    seen.inode = status.stx_ino;
+    seen.owner = status.stx_uid;
+    seen.hasBirth = status.stx_mask & STATX_BTIME;
+    seen.birthSeconds = status.stx_btime.tv_sec;
+    seen.birthNanoseconds = status.stx_btime.tv_nsec;
+    return seen;
+}
+
+PreviousLabel SeenByName::previous() const
+{
+    PreviousLabel previous;
+    previous.existed = existed;
+    previous.value = existed ? QByteArray(value, size) : QByteArray();
+    previous.device = device;
+    previous.inode = inode;
+    previous.owner = owner;
+    previous.birth = hasBirth ? QByteArray::number(birthSeconds) + '.' + QByteArray::number(birthNanoseconds) : QByteArray();
+    return previous;
+}
+
+bool LabelAccess::labellableByName(const struct statx &status) const
+{
+    return !pathInUsersHands && labelAtWorks && !inUsersHands(status) && !(status.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+}
+
+LabelAccess::Opened LabelAccess::openedAsSeen(const SeenByName &seen)
+{
+    Opened opened;
+    opened.previous = seen.previous();
+    opened.byName = true;
+    return opened;
+}
+
+// The folder is reached again (the one open still, for the objects of one
+// folder in a row) and must still be in no user's hands.
+bool LabelAccess::labelByName(const QString &path, unsigned int level, QString *error)
+{
+    int directory = -1;
+    QByteArray name;
+    QString problem;
+    if (openParent(path.toUtf8(), &directory, &name, &problem) != Walk::Reached || pathInUsersHands) {
+        *error = i18n("%1 cannot be labelled: %2", path, problem.isEmpty() ? i18n("a folder on its path changed while it was labelled") : problem);
+        return false;
+    }
+    if (labelNameAt(directory, name.constData(), QByteArray::number(level)) != 0) {
+        *error = i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
+        return false;
+    }
+    return true;
+}
+
 bool LabelAccess::label(const QString &path, Opened *opened, unsigned int level, QString *error)
 {
+    if (opened->byName) {
+        opened->byName = false;
+        return labelByName(path, level, error);
+    }
     const QByteArray value = QByteArray::number(level);
     const bool ok = ::setxattr(descriptorPath(opened->object).constData(), KSEC_LABEL_XATTR, value.constData(), std::size_t(value.size()), 0) == 0;
     if (!ok) {
@@ -416,6 +544,7 @@ int LabelAccess::openAtOnce() const
 
 void LabelAccess::release(Opened *opened)
 {
+    opened->byName = false;
     if (opened->object >= 0) {
         ::close(opened->object);
         opened->object = -1;
@@ -441,11 +570,8 @@ bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
     // The same object, not another that took its place and its inode
     // number: born at the same time (where the file system says), of the
     // same owner.
-    const QByteArray birth = (status.stx_mask & STATX_BTIME)
-        ? QByteArray::number(qint64(status.stx_btime.tv_sec)) + '.' + QByteArray::number(status.stx_btime.tv_nsec)
-        : QByteArray();
-    const bool same = makedev(status.stx_dev_major, status.stx_dev_minor) == previous.device && status.stx_ino == previous.inode
-        && status.stx_uid == previous.owner && birth == previous.birth;
+    const PreviousLabel found = SeenByName::of(status).previous();
+    const bool same = found.device == previous.device && found.inode == previous.inode && found.owner == previous.owner && found.birth == previous.birth;
     const bool ok = same && putBack(descriptorPath(object), previous);
     ::close(object);
     return ok;

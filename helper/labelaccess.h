@@ -11,19 +11,6 @@
 #include <utility>
 #include <vector>
 
-// What a configured path holds, as far as its label is concerned.
-struct ObjectLabel {
-    enum State {
-        Missing, // no object at the path
-        Labelled, // an object; `level` is its label (0 without one)
-        Unreadable, // an object, or something on the way to it, whose label cannot be read
-    };
-    State state = Missing;
-    unsigned int level = 0;
-    // Why the label cannot be read, in an administrator's words.
-    QString problem;
-};
-
 // An object kept open after it was labelled: its label can be put back on
 // it wherever it has moved since, and on nothing else.
 class OpenObject
@@ -58,6 +45,44 @@ struct PreviousLabel {
 
 struct statx;
 
+// What a read saw of an object that only root could have changed since (no
+// user holds a folder on its way nor the object, nothing is mounted on it):
+// a change may label it by name and record this as what it carried, without
+// reaching it again. Compact, since a check keeps one per object it finds
+// unprotected.
+struct SeenByName {
+    bool valid = false;
+    bool existed = false;
+    bool hasBirth = false;
+    quint8 size = 0;
+    char value[15] = {};
+    quint32 owner = 0;
+    quint32 birthNanoseconds = 0;
+    qint64 birthSeconds = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
+
+    static SeenByName of(const struct statx &status);
+    static SeenByName of(const struct statx &status, const char *value, long size);
+    PreviousLabel previous() const;
+};
+
+// What a configured path holds, as far as its label is concerned.
+struct ObjectLabel {
+    enum State {
+        Missing, // no object at the path
+        Labelled, // an object; `level` is its label (0 without one)
+        Unreadable, // an object, or something on the way to it, whose label cannot be read
+    };
+    State state = Missing;
+    unsigned int level = 0;
+    // Why the label cannot be read, in an administrator's words.
+    QString problem;
+    SeenByName seen;
+};
+
+struct statx;
+
 /*
  * Reads and writes the labels of objects given by absolute paths without ever
  * following a symbolic link: each path is walked component by component from
@@ -74,6 +99,11 @@ struct statx;
  * on its path or the object itself (it may be a hard link to an object of
  * another place). Both are told apart without a request to the object's
  * file system. Such objects count as unreadable, with the reason.
+ *
+ * Where no user holds a folder on the way nor the object itself and nothing
+ * is mounted on it, only root could put another object in its place: there
+ * the label is read and written by name relative to the open folder
+ * (getxattrat and setxattrat, Linux 6.13), without opening the object.
  */
 class LabelAccess
 {
@@ -83,19 +113,26 @@ public:
     LabelAccess(const LabelAccess &) = delete;
     LabelAccess &operator=(const LabelAccess &) = delete;
 
-    // One system call per object in a directory already open.
+    // Two system calls per object in a directory already open (its status
+    // and its label); what it saw, where the object may be labelled by name.
     ObjectLabel read(const QString &path);
     // Labelling in two steps, so that what an object carried can be recorded
     // before it is labelled: open() reaches the object and reads its label
     // (false with *error when it cannot be reached), label() writes the new
-    // one through the same descriptor; release() lets go of an object opened
-    // and not labelled.
+    // one through the same descriptor, or by name where only root could
+    // have changed the object since (two calls in all, none through /proc);
+    // release() lets go of an object opened and not labelled.
     struct Opened {
         int object = -1;
+        // Reached by name in folders only root holds, with no descriptor.
+        bool byName = false;
         PreviousLabel previous;
     };
     bool open(const QString &path, Opened *opened, QString *error);
     bool label(const QString &path, Opened *opened, unsigned int level, QString *error);
+    // What open() gives, from what a read saw (valid only): nothing is
+    // reached.
+    static Opened openedAsSeen(const SeenByName &seen);
     void release(Opened *opened);
     // Halves the objects this access may hold open, and gives `other` the
     // other half: two accesses that label at once stay within the limit of
@@ -114,6 +151,12 @@ public:
 
 private:
     enum class Walk { Reached, Missing, Failed };
+    enum class ByName { Opened, Failed, NotSafe };
+    ByName openByName(const QString &path, int directory, const QByteArray &name, Opened *opened, QString *error);
+    bool labelByName(const QString &path, unsigned int level, QString *error);
+    // Whether an object with this status may be labelled by name after
+    // the walk to it that was just made.
+    bool labellableByName(const struct statx &status) const;
     struct Directory {
         QByteArray name;
         int fd = -1;

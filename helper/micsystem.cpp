@@ -1,4 +1,5 @@
 #include "micsystem.h"
+#include "contentdigest.h"
 #include <statusvalues.h>
 #include "testpause.h"
 
@@ -508,7 +509,7 @@ QVariantMap MicSystem::contentDigests() const
 {
     QVariantMap digests;
     for (const StoredFile *file : {&micFile, &usersFile, &servicesFile, &configFile}) {
-        const QString digest = file->existed ? QString::fromLatin1(QCryptographicHash::hash(file->content, QCryptographicHash::Sha256).toHex()) : QString();
+        const QString digest = file->existed ? Mic::contentDigest(file->content) : QString();
         digests.insert(QDir(stateRoot).relativeFilePath(file->path), digest);
     }
     return digests;

@@ -233,7 +233,7 @@ QList<ProtectionCheck::Unprotected> ProtectionCheck::labellable() const
     QList<Unprotected> objects;
     for (const Finding &finding : unprotected) {
         if (finding.label.state == ObjectLabel::Labelled) {
-            objects.append({entries[finding.entry].first, finding.required});
+            objects.append({entries[finding.entry].first, finding.required, finding.label.seen});
         }
     }
     return objects;

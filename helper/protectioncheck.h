@@ -52,6 +52,8 @@ public:
     struct Unprotected {
         QString path;
         unsigned int level = 0;
+        // What the check saw of it, when it may be labelled by name.
+        SeenByName seen;
     };
     QList<Unprotected> labellable() const;
     int labellableCount() const;
