@@ -8,6 +8,10 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <thread>
 #include <cmath>
 
 namespace
@@ -246,43 +250,91 @@ void reportLine(QString *error, int lineNumber, const QString &problem)
 }
 }
 
+// The end of the line at `start`: its newline, or the end of the content.
+qsizetype FsIlevConfig::lineEnd(const QByteArray &content, qsizetype start, qsizetype end)
+{
+    const void *newline = std::memchr(content.constData() + start, '\n', std::size_t(end - start));
+    return newline ? static_cast<const char *>(newline) - content.constData() : end;
+}
+
+qsizetype FsIlevConfig::lineCount(const QByteArray &content, qsizetype begin, qsizetype end)
+{
+    qsizetype count = 0;
+    for (qsizetype start = begin; start < end; start = lineEnd(content, start, end) + 1) {
+        ++count;
+    }
+    return count;
+}
+
+void FsIlevConfig::parsePiece(const QByteArray &content, qsizetype begin, qsizetype end, ParsedPiece *piece)
+{
+    QString text;
+    LevelWords levels;
+    for (qsizetype start = begin; start < end;) {
+        const qsizetype stop = lineEnd(content, start, end);
+        // The line's bytes stay in the file's buffer, which the
+        // configuration keeps: a million lines need no copies of their own.
+        const QByteArray raw = QByteArray::fromRawData(content.constData() + start, int(stop - start));
+        std::optional<Line> line = parseLine(raw, &text, &levels, &piece->problem);
+        if (!line) {
+            piece->refused = true;
+            return;
+        }
+        piece->lines.push_back(std::move(*line));
+        start = stop + 1;
+    }
+}
+
+// A large file is parsed in two halves at once, each line on its own; the
+// repeated paths are then looked for in file order, so that the first fault
+// of the file is the one reported, as in a reading line by line.
 std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QString *error)
 {
     FsIlevConfig config;
     config.m_content = content;
     config.m_finalNewline = content.isEmpty() || content.endsWith('\n');
-    const int lineEstimate = int(content.count('\n')) + 1;
-    config.m_lines.reserve(std::size_t(lineEstimate));
-    FirstLines<std::vector<Line>> firstRule(config.m_lines, lineEstimate);
-    FirstLines<std::vector<Line>> firstException(config.m_lines, lineEstimate / 8);
-    QString text;
-    LevelWords levels;
-    int start = 0;
-    for (int number = 1; start < content.size(); ++number) {
-        int end = content.indexOf('\n', start);
-        if (end < 0) {
-            end = content.size(); // a last line without its newline
+    const QByteArray &bytes = config.m_content;
+    const qsizetype middle = bytes.size() >= minBytesParsedInTwo ? lineEnd(bytes, bytes.size() / 2, bytes.size()) + 1 : bytes.size();
+    ParsedPiece first;
+    ParsedPiece second;
+    // The first piece's lines take the second's after them: room for all
+    // from the start, so that none is moved twice.
+    const qsizetype firstLines = lineCount(bytes, 0, std::min(middle, qsizetype(bytes.size())));
+    first.lines.reserve(std::size_t(firstLines + lineCount(bytes, middle, bytes.size())));
+    second.lines.reserve(std::size_t(first.lines.capacity() - std::size_t(firstLines)));
+    std::thread other;
+    if (middle < bytes.size()) {
+        other = std::thread(&FsIlevConfig::parsePiece, std::cref(bytes), middle, bytes.size(), &second);
+    }
+    parsePiece(bytes, 0, std::min(middle, qsizetype(bytes.size())), &first);
+    if (other.joinable()) {
+        other.join();
+    }
+    std::vector<Line> &lines = config.m_lines;
+    lines = std::move(first.lines);
+    const ParsedPiece &refusing = first.refused ? first : second;
+    if (!first.refused) {
+        lines.reserve(lines.size() + second.lines.size());
+        std::move(second.lines.begin(), second.lines.end(), std::back_inserter(lines));
+    }
+    FirstLines<std::vector<Line>> firstRule(lines, int(lines.size()));
+    FirstLines<std::vector<Line>> firstException(lines, int(lines.size()) / 8);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Line &line = lines[i];
+        if (line.kind == Kind::Other) {
+            continue;
         }
-        QString problem;
-        // The line's bytes stay in the file's buffer, which the
-        // configuration keeps: a million lines need no copies of their own.
-        const QByteArray raw = QByteArray::fromRawData(config.m_content.constData() + start, end - start);
-        std::optional<Line> line = parseLine(raw, &text, &levels, &problem);
-        start = end + 1;
-        if (!line) {
-            reportLine(error, number, problem);
-            return std::nullopt;
-        }
-        config.m_lines.push_back(std::move(*line));
-        const Line &added = config.m_lines.back();
-        if (added.kind != Kind::Other) {
-            const bool isRule = added.kind == Kind::Rule;
-            problem = repeatProblem(isRule ? firstRule : firstException, added.path, number, isRule);
-        }
+        const bool isRule = line.kind == Kind::Rule;
+        const int number = int(i) + 1;
+        const QString problem = repeatProblem(isRule ? firstRule : firstException, line.path, number, isRule);
         if (!problem.isEmpty()) {
             reportLine(error, number, problem);
             return std::nullopt;
         }
+    }
+    if (refusing.refused) {
+        reportLine(error, int(lines.size()) + 1, refusing.problem);
+        return std::nullopt;
     }
     return config;
 }

@@ -66,6 +66,17 @@ private:
     // `text`: room for the line's text, kept from line to line.
     static std::optional<Line> parseLine(const QByteArray &raw, QString *text, LevelWords *levels, QString *problem);
     static std::optional<Line> parseEntry(const QByteArray &raw, const QString &text, LevelWords *levels, QString *problem);
+    // The lines of content[begin, end), up to the first that is refused.
+    struct ParsedPiece {
+        std::vector<Line> lines;
+        bool refused = false;
+        QString problem;
+    };
+    static void parsePiece(const QByteArray &content, qsizetype begin, qsizetype end, ParsedPiece *piece);
+    static qsizetype lineEnd(const QByteArray &content, qsizetype start, qsizetype end);
+    static qsizetype lineCount(const QByteArray &content, qsizetype begin, qsizetype end);
+    // Below this a second thread costs more than it saves.
+    static constexpr qsizetype minBytesParsedInTwo = 1 << 20;
     static Line ruleLine(const QString &path, const QString &level);
     static Line exceptionLine(const QString &path);
     static bool isEntryPath(const QString &path);

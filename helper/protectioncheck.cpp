@@ -90,6 +90,21 @@ std::vector<std::pair<std::size_t, std::size_t>> ProtectionCheck::parts(int coun
 void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) const
 {
     LabelAccess labels;
+    // A file uses a handful of level strings: each is turned into its
+    // level once.
+    std::vector<std::pair<QString, unsigned int>> levels;
+    const auto requiredBy = [&](const QString &levelString) {
+        for (const auto &[known, level] : levels) {
+            if (known == levelString) {
+                return level;
+            }
+        }
+        const unsigned int level = Mic::Utils::configLevelToNumber(levelString, maxLevel, nullptr);
+        if (levels.size() < 64) {
+            levels.emplace_back(levelString, level);
+        }
+        return level;
+    };
     for (std::size_t i = part.begin; i < part.end; ++i) {
         if (((i - part.begin) & 1023) == 0) {
             part.done.store(i - part.begin, std::memory_order_relaxed);
@@ -103,7 +118,7 @@ void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) c
         }
         ++part.checked;
         ObjectLabel label = labels.read(path);
-        const unsigned int required = Mic::Utils::configLevelToNumber(levelString, maxLevel, nullptr);
+        const unsigned int required = requiredBy(levelString);
         if (label.state != ObjectLabel::Labelled || !covers(label.level, required)) {
             part.findings.push_back({i, required, std::move(label)});
         }

@@ -126,6 +126,28 @@ private Q_SLOTS:
         QCOMPARE(error, QStringLiteral("line 10001: second exception for \"/srv/e2500\" (first on line 5000)"));
     }
 
+    // A file of more than a MiB is read in two halves at once: its first
+    // fault is still the one reported, wherever the halves meet.
+    void theFirstFaultOfALargeFileIsReported()
+    {
+        QByteArray half;
+        for (int i = 1; half.size() < 1200 * 1024; ++i) {
+            half += "63 /srv/a-rather-long-folder-name/f" + QByteArray::number(i) + '\n';
+        }
+        const int halfLines = int(half.count('\n'));
+        const QByteArray bad = "63 relative/path\n";
+        const QByteArray otherHalf = QByteArray(half).replace("/f", "/g");
+        const QByteArray repeat = "0b11 /srv/a-rather-long-folder-name/f7\n";
+        QString error;
+        QCOMPARE(parsed(half + otherHalf).rules().size(), 2 * halfLines);
+        QVERIFY(!FsIlevConfig::parse(half + repeat + otherHalf + bad, &error));
+        QCOMPARE(error, QStringLiteral("line %1: second rule for \"/srv/a-rather-long-folder-name/f7\" (first on line 7)").arg(halfLines + 1));
+        QVERIFY(!FsIlevConfig::parse(bad + half + repeat + otherHalf, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("line 1: ")), qPrintable(error));
+        QVERIFY(!FsIlevConfig::parse(half + otherHalf + bad + repeat, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("line %1: relative path").arg(2 * halfLines + 1)), qPrintable(error));
+    }
+
     void changesSurviveAReparse()
     {
         FsIlevConfig config = parsed(sample);
