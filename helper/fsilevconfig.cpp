@@ -68,12 +68,12 @@ QString encodingProblem(const QByteArray &raw, bool ascii)
 }
 
 // One scan of a path that starts with "/" and does not end with one.
-QString segmentProblem(const QString &path)
+QString segmentProblem(QStringView path)
 {
     bool empty = false;
     bool dot = false;
     bool dotDot = false;
-    const QChar *chars = path.constData();
+    const QChar *chars = path.data();
     int start = 1;
     for (int i = 1; i <= path.size(); ++i) {
         if (i < path.size() && chars[i] != QLatin1Char('/')) {
@@ -99,7 +99,7 @@ QString segmentProblem(const QString &path)
 
 // What keeps a path from the file, or nothing. A person could not see a
 // blank at the end of the path, so the file cannot hold one.
-QString pathProblem(const QString &path)
+QString pathProblem(QStringView path)
 {
     if (!path.startsWith(QLatin1Char('/'))) {
         return i18n("relative path");
@@ -150,11 +150,11 @@ QString levelProblem(const QString &level)
     return QString();
 }
 
-QString entryPathProblem(const QString &path, bool isRule)
+QString entryPathProblem(QStringView path, bool isRule)
 {
     const QString problem = pathProblem(path);
     if (!problem.isEmpty()) {
-        return i18nc("@info a fault of a path in the configuration, then the path", "%1 \"%2\"", problem, path);
+        return i18nc("@info a fault of a path in the configuration, then the path", "%1 \"%2\"", problem, path.toString());
     }
     if (path == rootPath) {
         return isRule ? i18n("\"/\" cannot carry a rule") : i18n("\"/\" cannot be an exception");
@@ -187,14 +187,14 @@ public:
 
     // The number of the line that gave `path` first (0 when none did), and
     // `lineNumber` recorded for it then.
-    int firstOf(const QString &path, int lineNumber)
+    int firstOf(std::string_view path, int lineNumber)
     {
         if (count * 2 >= slots.size()) {
             grow();
         }
-        std::size_t slot = qHash(path) & (slots.size() - 1);
+        std::size_t slot = hashOf(path) & (slots.size() - 1);
         while (slots[slot] != 0) {
-            if (lines[std::size_t(slots[slot] - 1)].path == path) {
+            if (lines[std::size_t(slots[slot] - 1)].pathBytes() == path) {
                 return slots[slot];
             }
             slot = (slot + 1) & (slots.size() - 1);
@@ -205,13 +205,18 @@ public:
     }
 
 private:
+    static std::size_t hashOf(std::string_view path)
+    {
+        return qHashBits(path.data(), path.size());
+    }
+
     void grow()
     {
         std::vector<int> old(slots.size() * 2, 0);
         old.swap(slots);
         for (const int number : old) {
             if (number != 0) {
-                std::size_t slot = qHash(lines[std::size_t(number - 1)].path) & (slots.size() - 1);
+                std::size_t slot = hashOf(lines[std::size_t(number - 1)].pathBytes()) & (slots.size() - 1);
                 while (slots[slot] != 0) {
                     slot = (slot + 1) & (slots.size() - 1);
                 }
@@ -228,13 +233,14 @@ private:
 // Records the first line of each path; a path given twice is a fault even
 // with the same level, since a person editing one line would miss the other.
 // The line being checked must already be among `lines`.
-template<typename Lines>
-QString repeatProblem(FirstLines<Lines> &firstLines, const QString &path, int lineNumber, bool isRule)
+template<typename Lines, typename Line>
+QString repeatProblem(FirstLines<Lines> &firstLines, const Line &line, int lineNumber, bool isRule)
 {
-    const int first = firstLines.firstOf(path, lineNumber);
+    const int first = firstLines.firstOf(line.pathBytes(), lineNumber);
     if (first == 0) {
         return QString();
     }
+    const QString path = line.path();
     // Line numbers as plain digits: a locale's digit grouping would make
     // "line 1.234" of them.
     const QString firstLine = QString::number(first);
@@ -326,7 +332,7 @@ std::optional<FsIlevConfig> FsIlevConfig::parse(const QByteArray &content, QStri
         }
         const bool isRule = line.kind == Kind::Rule;
         const int number = int(i) + 1;
-        const QString problem = repeatProblem(isRule ? firstRule : firstException, line.path, number, isRule);
+        const QString problem = repeatProblem(isRule ? firstRule : firstException, line, number, isRule);
         if (!problem.isEmpty()) {
             reportLine(error, number, problem);
             return std::nullopt;
@@ -357,7 +363,7 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseLine(const QByteArray &raw,
         *text = QString::fromUtf8(raw);
     }
     if (isCommentOrBlank(*text)) {
-        return Line{Kind::Other, raw, QString(), QString()};
+        return Line{Kind::Other, raw, 0, QString()};
     }
     return parseEntry(raw, *text, levels, problem);
 }
@@ -398,12 +404,15 @@ std::optional<FsIlevConfig::Line> FsIlevConfig::parseEntry(const QByteArray &raw
     while (!rest.isEmpty() && isBlank(rest.front())) {
         rest = rest.mid(1);
     }
-    const QString path = rest.toString();
-    *problem = entryPathProblem(path, kind == Kind::Rule);
+    *problem = entryPathProblem(rest, kind == Kind::Rule);
     if (!problem->isEmpty()) {
         return std::nullopt;
     }
-    return Line{kind, raw, path, word};
+    // Where the path starts in the line's bytes: its index in the text on a
+    // line of plain ASCII, else the length of what precedes it in UTF-8.
+    const int pathIndex = int(rest.data() - text.constData());
+    const int pathStart = raw.size() == text.size() ? pathIndex : text.left(pathIndex).toUtf8().size();
+    return Line{kind, raw, pathStart, word};
 }
 
 QByteArray FsIlevConfig::serialize() const
@@ -424,17 +433,17 @@ QHash<QString, QString> FsIlevConfig::rules() const
     QHash<QString, QString> result;
     for (const Line &line : m_lines) {
         if (line.kind == Kind::Rule) {
-            result.insert(line.path, line.level);
+            result.insert(line.path(), line.level);
         }
     }
     return result;
 }
 
-void FsIlevConfig::forEachRule(const std::function<void(const QString &, const QString &)> &visit) const
+void FsIlevConfig::forEachRule(const std::function<void(std::string_view, const QString &)> &visit) const
 {
     for (const Line &line : m_lines) {
         if (line.kind == Kind::Rule) {
-            visit(line.path, line.level);
+            visit(line.pathBytes(), line.level);
         }
     }
 }
@@ -443,7 +452,7 @@ void FsIlevConfig::forEachException(const std::function<void(const QString &)> &
 {
     for (const Line &line : m_lines) {
         if (line.kind == Kind::Exception) {
-            visit(line.path);
+            visit(line.path());
         }
     }
 }
@@ -453,7 +462,7 @@ QStringList FsIlevConfig::exceptions() const
     QStringList result;
     for (const Line &line : m_lines) {
         if (line.kind == Kind::Exception) {
-            result.append(line.path);
+            result.append(line.path());
         }
     }
     return result;
@@ -484,7 +493,8 @@ bool FsIlevConfig::applyRuleChanges(const QHash<QString, QString> &changes)
     std::size_t afterLastRule = 0;
     for (Line &line : m_lines) {
         if (line.kind == Kind::Rule) {
-            const auto change = unmatched.constFind(line.path);
+            const QString path = line.path();
+            const auto change = unmatched.constFind(path);
             if (change != unmatched.cend()) {
                 const QString level = change.value();
                 unmatched.erase(change);
@@ -492,7 +502,7 @@ bool FsIlevConfig::applyRuleChanges(const QHash<QString, QString> &changes)
                     continue;
                 }
                 if (line.level != level) {
-                    line = ruleLine(line.path, level);
+                    line = ruleLine(path, level);
                 }
             }
             lines.push_back(std::move(line));
@@ -526,7 +536,7 @@ bool FsIlevConfig::setExceptions(const QStringList &paths)
     }
     const QSet<QString> kept(paths.begin(), paths.end());
     const auto dropped = [&kept](const Line &line) {
-        return line.kind == Kind::Exception && !kept.contains(line.path);
+        return line.kind == Kind::Exception && !kept.contains(line.path());
     };
     m_lines.erase(std::remove_if(m_lines.begin(), m_lines.end(), dropped), m_lines.end());
 
@@ -534,7 +544,7 @@ bool FsIlevConfig::setExceptions(const QStringList &paths)
     std::size_t afterLastException = 0;
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         if (m_lines[i].kind == Kind::Exception) {
-            present.insert(m_lines[i].path);
+            present.insert(m_lines[i].path());
             afterLastException = i + 1;
         }
     }
@@ -574,12 +584,12 @@ bool FsIlevConfig::isValidLevelString(const QString &level)
 
 FsIlevConfig::Line FsIlevConfig::ruleLine(const QString &path, const QString &level)
 {
-    return Line{Kind::Rule, (level + QLatin1Char(' ') + path).toUtf8(), path, level};
+    return Line{Kind::Rule, (level + QLatin1Char(' ') + path).toUtf8(), level.toUtf8().size() + 1, level};
 }
 
 FsIlevConfig::Line FsIlevConfig::exceptionLine(const QString &path)
 {
-    return Line{Kind::Exception, (exceptionWord + QLatin1Char(' ') + path).toUtf8(), path, QString()};
+    return Line{Kind::Exception, (exceptionWord + QLatin1Char(' ') + path).toUtf8(), exceptionWord.toUtf8().size() + 1, QString()};
 }
 
 bool FsIlevConfig::isEntryPath(const QString &path)

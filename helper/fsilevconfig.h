@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <string_view>
 #include <optional>
 #include <vector>
 
@@ -33,7 +34,8 @@ public:
     QStringList exceptions() const;
     // Each rule (path, level) and each exception path in file order, for
     // readers that need no table of them.
-    void forEachRule(const std::function<void(const QString &, const QString &)> &visit) const;
+    // Paths as their UTF-8 bytes, valid while the configuration is unchanged.
+    void forEachRule(const std::function<void(std::string_view, const QString &)> &visit) const;
     void forEachException(const std::function<void(const QString &)> &visit) const;
 
     // The no-level string "—" removes the rule. Each setter refuses a path
@@ -53,11 +55,22 @@ public:
 
 private:
     enum class Kind { Other, Rule, Exception };
+    // A line keeps its path as the UTF-8 bytes of its text, not a copy:
+    // at a million rules the copies would double the configuration's memory.
     struct Line {
         Kind kind = Kind::Other;
         QByteArray text; // as read, or as rewritten after a change
-        QString path;
+        int pathStart = 0; // where the path begins in `text` (a rule or exception)
         QString level;
+
+        std::string_view pathBytes() const
+        {
+            return std::string_view(text.constData() + pathStart, std::size_t(text.size() - pathStart));
+        }
+        QString path() const
+        {
+            return QString::fromUtf8(text.constData() + pathStart, text.size() - pathStart);
+        }
     };
 
     // The level words met so far in a file: a file holds few, and each is

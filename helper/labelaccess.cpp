@@ -275,10 +275,16 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
 
 ObjectLabel LabelAccess::read(const QString &path)
 {
+    const QByteArray bytes = path.toUtf8();
+    return read(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+}
+
+ObjectLabel LabelAccess::read(std::string_view path)
+{
     int directory = -1;
     QByteArray name;
     ObjectLabel label;
-    switch (openParent(path.toUtf8(), &directory, &name, &label.problem)) {
+    switch (openParent(QByteArray::fromRawData(path.data(), int(path.size())), &directory, &name, &label.problem)) {
     case Walk::Missing:
         return label;
     case Walk::Failed:

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -116,6 +117,7 @@ public:
     // Two system calls per object in a directory already open (its status
     // and its label); what it saw, where the object may be labelled by name.
     ObjectLabel read(const QString &path);
+    ObjectLabel read(std::string_view utf8Path);
     // Labelling in two steps, so that what an object carried can be recorded
     // before it is labelled: open() reaches the object and reads its label
     // (false with *error when it cannot be reached), label() writes the new

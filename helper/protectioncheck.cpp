@@ -24,12 +24,16 @@ ProtectionCheck::ProtectionCheck(const FsIlevConfig &config, unsigned int keywor
 {
     // The file lists objects mostly folder by folder: its order opens most
     // folders once too, without sorting a million paths first.
-    config.forEachRule([this](const QString &path, const QString &level) {
+    config.forEachRule([this](std::string_view path, const QString &level) {
         entries.emplace_back(path, level);
     });
     config.forEachException([this](const QString &path) {
-        exceptions.insert(path);
+        exceptionPaths.push_back(path.toStdString());
     });
+    exceptions.reserve(exceptionPaths.size());
+    for (const std::string &path : exceptionPaths) {
+        exceptions.insert(path);
+    }
 }
 
 bool ProtectionCheck::covers(unsigned int label, unsigned int level)
@@ -73,8 +77,8 @@ std::vector<std::pair<std::size_t, std::size_t>> ProtectionCheck::parts(int coun
     for (int part = 1; part <= count; ++part) {
         std::size_t end = part == count ? entries.size() : std::max(begin, entries.size() * std::size_t(part) / std::size_t(count));
         const auto folderOf = [this](std::size_t i) {
-            const QString &path = entries[i].first;
-            return QStringView(path).left(path.lastIndexOf(QLatin1Char('/')));
+            const std::string_view path = entries[i].first;
+            return path.substr(0, path.rfind('/'));
         };
         while (end > begin && end < entries.size() && folderOf(end) == folderOf(end - 1)) {
             ++end;
@@ -113,7 +117,7 @@ void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) c
             }
         }
         const auto &[path, levelString] = entries[i];
-        if (exceptions.contains(path)) {
+        if (exceptions.count(path) != 0) {
             continue;
         }
         ++part.checked;
@@ -186,7 +190,7 @@ bool ProtectionCheck::finish(const std::function<bool()> &stopped)
     for (const auto &part : work) {
         checked += part->checked;
         for (Finding &finding : part->findings) {
-            const QString &path = entries[finding.entry].first;
+            const QString path = pathOf(finding);
             if (finding.label.state == ObjectLabel::Missing) {
                 missing.append(path);
                 continue;
@@ -219,7 +223,8 @@ QStringList ProtectionCheck::unprotectedMessages() const
     QStringList messages;
     messages.reserve(int(unprotected.size()));
     for (const Finding &finding : unprotected) {
-        const auto &[path, levelString] = entries[finding.entry];
+        const QString path = pathOf(finding);
+        const QString &levelString = entries[finding.entry].second;
         if (finding.label.state == ObjectLabel::Unreadable) {
             messages.append(i18nc("@item unprotected file", "%1 (the label cannot be read: %2)", path, finding.label.problem));
         } else {
@@ -248,7 +253,7 @@ QList<ProtectionCheck::Unprotected> ProtectionCheck::labellable() const
     QList<Unprotected> objects;
     for (const Finding &finding : unprotected) {
         if (finding.label.state == ObjectLabel::Labelled) {
-            objects.append({entries[finding.entry].first, finding.required, finding.label.seen});
+            objects.append({pathOf(finding), finding.required, finding.label.seen});
         }
     }
     return objects;
@@ -266,5 +271,11 @@ int ProtectionCheck::checkedCount() const
 
 bool ProtectionCheck::isException(const QString &path) const
 {
-    return exceptions.contains(path);
+    return exceptions.count(path.toStdString()) != 0;
+}
+
+QString ProtectionCheck::pathOf(const Finding &finding) const
+{
+    const std::string_view path = entries[finding.entry].first;
+    return QString::fromUtf8(path.data(), int(path.size()));
 }

@@ -10,6 +10,9 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -26,7 +29,8 @@ class FsIlevConfig;
 class ProtectionCheck
 {
 public:
-    // The rules and exceptions of a configuration, checked in file order.
+    // The rules and exceptions of a configuration, checked in file order;
+    // the configuration must stay as it is while the check lives.
     ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel);
 
     ~ProtectionCheck();
@@ -82,12 +86,15 @@ private:
         std::atomic<std::size_t> done{0};
     };
     std::vector<std::pair<std::size_t, std::size_t>> parts(int count) const;
+    QString pathOf(const Finding &finding) const;
     void checkPart(Part &part, const std::atomic<bool> &stopping) const;
     void joinThreads();
 
-    // Path and level string, in the order the check goes.
-    std::vector<std::pair<QString, QString>> entries;
-    QSet<QString> exceptions;
+    // Path (UTF-8, in the configuration) and level string, in the order the
+    // check goes: a copy of each path would double the memory of a million.
+    std::vector<std::pair<std::string_view, QString>> entries;
+    std::vector<std::string> exceptionPaths;
+    std::unordered_set<std::string_view> exceptions;
     unsigned int maxLevel;
     // Sorted by path.
     std::vector<Finding> unprotected;

@@ -196,10 +196,17 @@ void ReplyChannel::sendRulesAsText(const QString &key, const FsIlevConfig &confi
         sendChunk(key, QVariantMap{{rulesTextKey, part}});
         part.clear();
     };
-    config.forEachRule([&](const QString &path, const QString &level) {
-        part += level.toUtf8();
+    // A file uses a handful of level strings, each encoded once.
+    QString level;
+    QByteArray levelBytes;
+    config.forEachRule([&](std::string_view path, const QString &ruleLevel) {
+        if (ruleLevel != level) {
+            level = ruleLevel;
+            levelBytes = level.toUtf8();
+        }
+        part += levelBytes;
         part += ' ';
-        part += path.toUtf8();
+        part.append(path.data(), int(path.size()));
         part += '\n';
         if (part.size() >= maxChunkBytes) {
             send();
@@ -226,8 +233,8 @@ void ReplyChannel::sendRulesAsEntries(const QString &key, const FsIlevConfig &co
         entries = 0;
     };
     stream << quint32(0);
-    config.forEachRule([&](const QString &path, const QString &level) {
-        stream << path << QVariant(level);
+    config.forEachRule([&](std::string_view path, const QString &level) {
+        stream << QString::fromUtf8(path.data(), int(path.size())) << QVariant(level);
         ++entries;
         if (part.size() >= maxChunkBytes) {
             send();
