@@ -127,7 +127,15 @@ void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) c
             part.findings.push_back({i, required, std::move(label)});
         }
     }
+    std::sort(part.findings.begin(), part.findings.end(), inPathOrder());
     part.done.store(part.end - part.begin, std::memory_order_relaxed);
+}
+
+std::function<bool(const ProtectionCheck::Finding &, const ProtectionCheck::Finding &)> ProtectionCheck::inPathOrder() const
+{
+    return [this](const Finding &a, const Finding &b) {
+        return entries[a.entry].first < entries[b.entry].first;
+    };
 }
 
 ProtectionCheck::~ProtectionCheck()
@@ -187,26 +195,30 @@ bool ProtectionCheck::finish(const std::function<bool()> &stopped)
     if (stopping) {
         return false;
     }
+    // The lines of unprotected objects in path order, as the page lists
+    // them and as they are labelled: each part sorted its own, which are
+    // merged here.
+    std::size_t total = 0;
+    for (const auto &part : work) {
+        total += part->findings.size();
+    }
+    unprotected.reserve(total);
     for (const auto &part : work) {
         checked += part->checked;
+        const auto merged = unprotected.size();
         for (Finding &finding : part->findings) {
-            const QString path = pathOf(finding);
             if (finding.label.state == ObjectLabel::Missing) {
-                missing.append(path);
+                missing.append(pathOf(finding));
                 continue;
             }
             if (finding.label.state == ObjectLabel::Unreadable) {
-                unreadable.append(path);
+                unreadable.append(pathOf(finding));
             }
             unprotected.push_back(std::move(finding));
         }
+        std::inplace_merge(unprotected.begin(), unprotected.begin() + std::ptrdiff_t(merged), unprotected.end(), inPathOrder());
     }
     work.clear();
-    // The lines of unprotected objects in path order, as the page lists
-    // them and as they are labelled.
-    std::sort(unprotected.begin(), unprotected.end(), [this](const Finding &a, const Finding &b) {
-        return entries[a.entry].first < entries[b.entry].first;
-    });
     std::sort(unreadable.begin(), unreadable.end());
     return true;
 }

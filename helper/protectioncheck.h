@@ -87,6 +87,7 @@ private:
     };
     std::vector<std::pair<std::size_t, std::size_t>> parts(int count) const;
     QString pathOf(const Finding &finding) const;
+    std::function<bool(const Finding &, const Finding &)> inPathOrder() const;
     void checkPart(Part &part, const std::atomic<bool> &stopping) const;
     void joinThreads();
 
