@@ -534,12 +534,14 @@ int main(int argc, char **argv)
         const QByteArray row = argv[2];
         if (row == "read") {
             readRows(mostObjects, QStringLiteral("1 % of the objects unprotected"), onePercent, 3);
+        } else if (row == "read-every") {
+            readRows(mostObjects, QStringLiteral("every object unprotected"), every, 2);
         } else if (row == "status") {
             micctlStatusRow(mostObjects, 3);
         } else if (row == "protection") {
             protectionRow(mostObjects, 3);
         } else {
-            std::fprintf(stderr, "rows: read, status, protection\n");
+            std::fprintf(stderr, "rows: read, read-every, status, protection\n");
             return 2;
         }
         return 0;

@@ -87,8 +87,8 @@ HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
     arguments.insert(chunkedRepliesKey, true);
     // Unless the caller asks for the streamed form, which helpers before
     // the text form sent.
-    if (!arguments.contains(rulesAsTextKey)) {
-        arguments.insert(rulesAsTextKey, true);
+    if (!arguments.contains(chunksAsTextKey)) {
+        arguments.insert(chunksAsTextKey, true);
     }
     // The progress maps and chunks come to this connection alone.
     arguments.insert(replyToKey, QDBusConnection::systemBus().baseService());
@@ -438,6 +438,11 @@ void HelperRequest::assemble(const QString &key, const QVariant &part)
         whole = QVariant();
         table.insert(part.toHash());
         whole = table;
+    } else if (part.userType() == QMetaType::QVariantMap && part.toMap().contains(textsKey)) {
+        QStringList list = whole.toStringList();
+        whole = QVariant();
+        addTexts(&list, part.toMap().value(textsKey).toByteArray());
+        whole = list;
     } else if (part.userType() == QMetaType::QVariantMap) {
         QVariantHash table = whole.toHash();
         whole = QVariant();
@@ -448,6 +453,16 @@ void HelperRequest::assemble(const QString &key, const QVariant &part)
         whole = QVariant();
         list.append(part.toStringList());
         whole = list;
+    }
+}
+
+// Texts each ended by a NUL byte; bytes after the last NUL end no text.
+void HelperRequest::addTexts(QStringList *list, const QByteArray &texts)
+{
+    qsizetype start = 0;
+    for (qsizetype end = texts.indexOf('\0'); end >= 0; end = texts.indexOf('\0', start)) {
+        list->append(QString::fromUtf8(texts.constData() + start, int(end - start)));
+        start = end + 1;
     }
 }
 

@@ -112,6 +112,7 @@ private:
     void assemble(const QString &key, const QVariant &part);
     static void addEntries(QVariantHash *table, const QByteArray &entries);
     static void addRuleLines(QVariantHash *table, const QByteArray &lines);
+    static void addTexts(QStringList *list, const QByteArray &texts);
     static void makeRoom(QVariantHash *table, qsizetype more);
     QVariantMap withAssembled(QVariantMap map) const;
     void finish(int code, const QString &text, const QVariantMap &data = {});

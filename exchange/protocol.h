@@ -108,16 +108,19 @@ inline const QString chunkStage = QStringLiteral("chunk");
 // a list of texts, or entries of a table, which the client adds to the whole
 // table as it reads them instead of building a table of each chunk first.
 // Entries of a table travel as bytes, in the form QDataStream (of
-// `tableStreamVersion`) gives a QHash<QString, QVariant>. A client that also
-// sets `rulesAsTextKey` (true) takes rules as a map holding only
-// `rulesTextKey`: UTF-8 lines of fs-ilev.conf's own form, the level string,
-// one space and the path (no path holds a line break), about half the bytes
-// of the streamed form. Clients that do not set it get the streamed form,
-// which is all they know.
+// `tableStreamVersion`) gives a QHash<QString, QVariant>; lists as lists
+// of texts. A client that also sets `chunksAsTextKey` (true) takes both as
+// UTF-8, about half the bytes of the streamed UTF-16: rules as a map
+// holding only `rulesTextKey`, lines of fs-ilev.conf's own form (the level
+// string, one space and the path; no path holds a line break), and lists
+// as a map holding only `textsKey`, each text ended by a NUL byte (no text
+// of a list holds one). Clients that do not set it get the streamed forms,
+// which are all they know.
 inline const QString chunkOfKey = QStringLiteral("of");
 inline const QString chunkPartKey = QStringLiteral("part");
-inline const QString rulesAsTextKey = QStringLiteral("rulesAsText");
+inline const QString chunksAsTextKey = QStringLiteral("chunksAsText");
 inline const QString rulesTextKey = QStringLiteral("rulesText");
+inline const QString textsKey = QStringLiteral("texts");
 constexpr QDataStream::Version tableStreamVersion = QDataStream::Qt_5_12;
 // The most a chunk carries, counted as the text it holds.
 constexpr int maxChunkBytes = 2 * 1024 * 1024;

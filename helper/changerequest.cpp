@@ -165,7 +165,7 @@ private:
                                          Mic::Protocol::requestIdKey,
                                          Mic::Protocol::replyKeyKey,
                                          Mic::Protocol::chunkedRepliesKey,
-                                         Mic::Protocol::rulesAsTextKey,
+                                         Mic::Protocol::chunksAsTextKey,
                                          Mic::Protocol::checkOnlyKey,
                                          Mic::Protocol::replyToKey};
         for (auto it = args.cbegin(); it != args.cend(); ++it) {

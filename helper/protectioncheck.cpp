@@ -60,12 +60,20 @@ public:
     // ("15 - Upper (0b1111)", "63 - High (max)").
     QString configured(const QString &written, unsigned int level)
     {
-        const QString name = of(level);
-        return written == QString::number(level) ? name : i18nc("@item a level and the string it was written as", "%1 (%2)", name, written);
+        auto it = configuredNames.find(written);
+        if (it == configuredNames.end()) {
+            const QString name = of(level);
+            it = configuredNames.insert(written,
+                                        written == QString::number(level) ? name
+                                                                          : i18nc("@item a level and the string it was written as", "%1 (%2)", name, written));
+        }
+        return it.value();
     }
 
 private:
     QHash<unsigned int, QString> known;
+    // By the level string as written: a check turns each into one level.
+    QHash<QString, QString> configuredNames;
 };
 }
 
@@ -232,6 +240,10 @@ bool ProtectionCheck::run(const std::function<bool()> &stopped)
 QStringList ProtectionCheck::unprotectedMessages() const
 {
     LevelNames names;
+    // The pattern of a line, translated once with its placeholders kept:
+    // a million lines each through the catalogue would take seconds.
+    const QString levelLine =
+        i18nc("@item unprotected file", "%1 (level %2, configured %3)", QStringLiteral("%1"), QStringLiteral("%2"), QStringLiteral("%3"));
     QStringList messages;
     messages.reserve(int(unprotected.size()));
     for (const Finding &finding : unprotected) {
@@ -240,11 +252,7 @@ QStringList ProtectionCheck::unprotectedMessages() const
         if (finding.label.state == ObjectLabel::Unreadable) {
             messages.append(i18nc("@item unprotected file", "%1 (the label cannot be read: %2)", path, finding.label.problem));
         } else {
-            messages.append(i18nc("@item unprotected file",
-                                  "%1 (level %2, configured %3)",
-                                  path,
-                                  names.of(finding.label.level),
-                                  names.configured(levelString, finding.required)));
+            messages.append(levelLine.arg(path, names.of(finding.label.level), names.configured(levelString, finding.required)));
         }
     }
     return messages;

@@ -41,10 +41,10 @@ bool answersInTheClear()
 }
 }
 
-ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client, bool rulesAsText)
+ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client, bool asText)
     : seal(seal)
     , chunked(seal && chunked)
-    , rulesAsText(rulesAsText)
+    , asText(asText)
     , client(seal ? client : QString())
 {
 }
@@ -79,7 +79,7 @@ std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, KA
     const auto isTrue = [](const QVariant &value) {
         return value.userType() == QMetaType::Bool && value.toBool();
     };
-    return ReplyChannel(*seal, isTrue(chunks), client.toString(), isTrue(args.value(rulesAsTextKey)));
+    return ReplyChannel(*seal, isTrue(chunks), client.toString(), isTrue(args.value(chunksAsTextKey)));
 }
 
 void ReplyChannel::send(const QVariantMap &map) const
@@ -169,6 +169,10 @@ bool ReplyChannel::takesChunks() const
 
 void ReplyChannel::sendListAhead(const QString &key, const QStringList &list) const
 {
+    if (asText) {
+        sendListAsText(key, list);
+        return;
+    }
     ChunkGatherer<QStringList> chunks([&](const QStringList &part) {
         sendChunk(key, part);
     });
@@ -178,11 +182,28 @@ void ReplyChannel::sendListAhead(const QString &key, const QStringList &list) co
     }
 }
 
+void ReplyChannel::sendListAsText(const QString &key, const QStringList &list) const
+{
+    QByteArray part;
+    const auto send = [&] {
+        sendChunk(key, QVariantMap{{textsKey, part}});
+        part.clear();
+    };
+    for (const QString &text : list) {
+        part += text.toUtf8();
+        part += '\0';
+        if (part.size() >= maxChunkBytes) {
+            send();
+        }
+    }
+    send(); // the last, and for an empty list the one that says so
+}
+
 // The rules go straight from the configuration: no table is built to be
 // sent.
 void ReplyChannel::sendRulesAhead(const QString &key, const FsIlevConfig &config) const
 {
-    if (rulesAsText) {
+    if (asText) {
         sendRulesAsText(key, config);
     } else {
         sendRulesAsEntries(key, config);

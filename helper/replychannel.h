@@ -39,8 +39,9 @@ public:
     KAuth::ActionReply error(int code, const QString &text) const;
 
 private:
-    ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client = QString(), bool rulesAsText = false);
+    ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client = QString(), bool asText = false);
     void sendRulesAsText(const QString &key, const FsIlevConfig &config) const;
+    void sendListAsText(const QString &key, const QStringList &list) const;
     void sendRulesAsEntries(const QString &key, const FsIlevConfig &config) const;
     void sendChunk(const QString &key, const QVariant &part) const;
     // A map for the client alone when its bus name is known, else as KAuth
@@ -55,7 +56,7 @@ private:
     // that knows only the plain maps.
     std::optional<ReplySeal> seal;
     bool chunked = false;
-    bool rulesAsText = false;
+    bool asText = false;
     // The unique bus name of the client, when it gave a valid one.
     QString client;
     // The sealed maps sent ahead of the end, which the end counts.

@@ -82,6 +82,13 @@ private Q_SLOTS:
         // One of the two working services is isolated; the broken one does not count.
         QCOMPARE(data.value(QStringLiteral("servicesIsolatedStatus")).toInt(), 3);
         QCOMPARE(data.value(QStringLiteral("servicesIsolated")).toInt(), int(Qt::PartiallyChecked));
+
+        // A client that does not take the chunks as text (as none did
+        // before that form) gets the same reply in the streamed forms.
+        const Outcome streamed = execute(QStringLiteral("access"),
+                                         {{QStringLiteral("languages"), QStringList{QStringLiteral("C")}}, {QStringLiteral("chunksAsText"), false}});
+        QCOMPARE(streamed.error, 0);
+        QCOMPARE(streamed.data, data);
     }
 
     void micStatusNowAndAfterReboot_data()
@@ -179,9 +186,9 @@ private Q_SLOTS:
         QCOMPARE(outcome.progress.first().value(QStringLiteral("micFsStatus")).toInt(), 1);
         QVERIFY(outcome.progress.first().value(QStringLiteral("micFsCurrentItems")).toHash().isEmpty());
 
-        // A client that does not ask for the rules as text (as none did
-        // before that form) gets the entries it knows, and the same rules.
-        const Outcome entries = execute(QStringLiteral("access"), {{QStringLiteral("rulesAsText"), false}}, 120000);
+        // A client that does not take the chunks as text gets the entries
+        // it knows, and the same rules.
+        const Outcome entries = execute(QStringLiteral("access"), {{QStringLiteral("chunksAsText"), false}}, 120000);
         QCOMPARE(entries.error, 0);
         QVERIFY(entries.data.value(QStringLiteral("micFsCurrentItems")).toHash() == read);
     }
