@@ -11,6 +11,10 @@
 // from the machine in 1 % of 10^5 rules, beside the bare parsers.
 #include "benchtable.h"
 
+#include <micmanagementmodule.h>
+
+#include <QApplication>
+
 #include <fsilevconfig.h>
 #include <helperrequest.h>
 #include <protocol.h>
@@ -438,9 +442,13 @@ void readRows(int rules, const QString &share, const std::function<bool(int)> &u
 void clientPeakRow(int rules)
 {
     const double clientPeak = peakOfAlone(QStringLiteral("--read-alone"));
+    const double modulePeak = peakOfAlone(QStringLiteral("--module-alone"));
     const double parsePeak = peakOfAlone(QStringLiteral("--parse-alone"));
     std::printf("| client peak memory of a read, alone: %.1f MiB | %d | | %.1f MiB | a process that parses the file: %.1f MiB | %.2f |\n",
                 clientPeak, rules, clientPeak, parsePeak, parsePeak > 0 ? clientPeak / parsePeak : 0.0);
+    std::printf("| the whole module's peak memory after a read, alone (client, pages and tables): %.1f MiB | %d | | %.1f MiB | a process that "
+                "parses the file: %.1f MiB | %.2f |\n",
+                modulePeak, rules, modulePeak, parsePeak, parsePeak > 0 ? modulePeak / parsePeak : 0.0);
     std::fflush(stdout);
 }
 
@@ -513,8 +521,36 @@ void micctlStatusRow(int rules, int runs)
                          BenchTable::median(baselines));
 }
 
+// The whole module (the client and both pages with their tables) after a
+// read, in a process of its own, as the host shows it: its peak memory.
+int moduleAlone(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    MicManagementModule module(nullptr, {});
+    module.show();
+    const auto waitFor = [](const std::function<bool()> &condition, int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!condition() && clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+    };
+    waitFor([&] {
+        return module.isReading();
+    }, 5000);
+    waitFor([&] {
+        return !module.isReading();
+    }, 300000);
+    std::printf("%ld\n", BenchTable::addressSpacePeakKiB());
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "--module-alone") == 0) {
+        return moduleAlone(argc, argv);
+    }
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("MIC_STATE_ROOT") || qEnvironmentVariableIsEmpty("DBUS_SYSTEM_BUS_ADDRESS")) {
         std::fprintf(stderr, "readbench runs on the private bus that bench/run starts\n");
@@ -534,6 +570,7 @@ int main(int argc, char **argv)
         const QByteArray row = argv[2];
         if (row == "read") {
             readRows(mostObjects, QStringLiteral("1 % of the objects unprotected"), onePercent, 3);
+            clientPeakRow(mostObjects);
         } else if (row == "read-every") {
             readRows(mostObjects, QStringLiteral("every object unprotected"), every, 2);
         } else if (row == "status") {
@@ -541,7 +578,7 @@ int main(int argc, char **argv)
         } else if (row == "protection") {
             protectionRow(mostObjects, 3);
         } else {
-            std::fprintf(stderr, "rows: read, read-every, status, protection\n");
+            std::fprintf(stderr, "rows: read (with the peaks of memory), read-every, status, protection\n");
             return 2;
         }
         return 0;
