@@ -571,6 +571,10 @@ int main(int argc, char **argv)
         if (row == "read") {
             readRows(mostObjects, QStringLiteral("1 % of the objects unprotected"), onePercent, 3);
             clientPeakRow(mostObjects);
+        } else if (row == "save") {
+            readRows(mostObjects, QStringLiteral("1 % of the objects unprotected"), onePercent, 1);
+            saveRow(mostObjects);
+            saveRow(mostObjects);
         } else if (row == "read-every") {
             readRows(mostObjects, QStringLiteral("every object unprotected"), every, 2);
         } else if (row == "status") {
@@ -578,7 +582,7 @@ int main(int argc, char **argv)
         } else if (row == "protection") {
             protectionRow(mostObjects, 3);
         } else {
-            std::fprintf(stderr, "rows: read (with the peaks of memory), read-every, status, protection\n");
+            std::fprintf(stderr, "rows: read (with the peaks of memory), save, read-every, status, protection\n");
             return 2;
         }
         return 0;
