@@ -218,6 +218,8 @@ bool ChangeApplier::protectFileSystem(QString *error)
     // labelled with exactly its level above, which must not take back bits
     // it is raised by for an object inside.
     labellingTotal = objects.size();
+    labelled.reserve(std::size_t(labellingTotal));
+    relabelledObjects.reserve(std::size_t(labellingTotal));
     if (!labelAll(labels, objects, error)) {
         return false;
     }
@@ -291,7 +293,7 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &pla
             if (StopRequest::pollRequested()) {
                 return failStopped(error);
             }
-            relabelledObjects.append({object.path, labelNow(labels, object.path).level, object.level, object.container});
+            relabelledObjects.push_back({object.path, labelNow(labels, object.path).level, object.level, object.container});
             plannedLabels.insert(object.path, object.level);
             WorkProgress::report(Mic::Protocol::labellingPhase, ++labellingDone, labellingTotal);
         }
@@ -421,7 +423,7 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &b
 
     std::atomic<int> labelledThere{0};
     const qint64 doneBefore = labellingDone;
-    const bool firstOfChange = labelled.isEmpty();
+    const bool firstOfChange = labelled.empty();
     inTwo(count, split, [&](int i, bool here) {
         const PlannedLabel &object = batch.at(i);
         if (!accessFor(i).label(object.path, &opened[std::size_t(i)], object.level, &problems[here ? 0 : 1])) {
@@ -446,8 +448,8 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &b
         }
         const PlannedLabel &object = batch.at(i);
         const PreviousLabel &previous = opened[std::size_t(i)].previous;
-        labelled.append({object.path, previous});
-        relabelledObjects.append({object.path, previous.existed ? previous.value.toUInt() : 0, object.level, object.container});
+        labelled.push_back({object.path, previous});
+        relabelledObjects.push_back({object.path, previous.existed ? previous.value.toUInt() : 0, object.level, object.container});
         ++labellingDone;
     }
     for (const QString &problem : problems) {
@@ -470,7 +472,7 @@ ObjectLabel ChangeApplier::labelNow(LabelAccess &labels, const QString &path)
 QVariantList ChangeApplier::relabelled() const
 {
     QVariantList list;
-    for (const Relabelled &object : std::as_const(relabelledObjects)) {
+    for (const Relabelled &object : relabelledObjects) {
         if (list.size() == maxListedRelabels) {
             break;
         }
@@ -484,7 +486,7 @@ QVariantList ChangeApplier::relabelled() const
 
 int ChangeApplier::relabelledCount() const
 {
-    return relabelledObjects.size();
+    return int(relabelledObjects.size());
 }
 
 int ChangeApplier::loweredCount() const
@@ -527,7 +529,7 @@ QStringList ChangeApplier::restoreLabels(bool closeJournal)
         if (!labels.restore(it->path, it->previous)) {
             failed.append(it->path);
         }
-        WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, labelled.size());
+        WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, qint64(labelled.size()));
     }
     if (closeJournal) {
         closeJournalUndone();

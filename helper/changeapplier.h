@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class MicSystem;
 class ProtectionCheck;
@@ -96,7 +97,8 @@ private:
     ChangeJournal::Header journalHeader;
     QStringList warningTexts;
     bool rebootNeeded = false;
-    QList<LabelChange> labelled;
+    // Vectors, not lists: a list allocates each of a million entries.
+    std::vector<LabelChange> labelled;
     // Of the objects the change labels: how many so far, and in all as far
     // as known (the containers to raise are known once the others are done).
     qint64 labellingDone = 0;
@@ -110,7 +112,7 @@ private:
         unsigned int to = 0;
         bool container = false;
     };
-    QList<Relabelled> relabelledObjects;
+    std::vector<Relabelled> relabelledObjects;
 };
 
 #endif

@@ -233,9 +233,22 @@ bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, 
 
 QByteArray ChangeJournal::labelPayload(const QString &path, const PreviousLabel &previous)
 {
-    const QByteArray value = previous.value.isEmpty() ? QByteArray("-") : previous.value.toBase64();
-    return "label " + encoded(path) + (previous.existed ? " 1 " : " 0 ") + value + ' ' + QByteArray::number(previous.device) + ' '
-        + QByteArray::number(previous.inode) + ' ' + QByteArray::number(previous.owner) + ' ' + (previous.birth.isEmpty() ? QByteArray("-") : previous.birth);
+    // Appended in place: a change of a million objects makes a million.
+    QByteArray payload;
+    payload.reserve(64 + path.size() * 2);
+    payload += "label ";
+    payload += encoded(path);
+    payload += previous.existed ? " 1 " : " 0 ";
+    payload += previous.value.isEmpty() ? QByteArray("-") : previous.value.toBase64();
+    payload += ' ';
+    payload += QByteArray::number(previous.device);
+    payload += ' ';
+    payload += QByteArray::number(previous.inode);
+    payload += ' ';
+    payload += QByteArray::number(previous.owner);
+    payload += ' ';
+    payload += previous.birth.isEmpty() ? QByteArray("-") : previous.birth;
+    return payload;
 }
 
 QByteArray ChangeJournal::labelRecord(const QString &path, const PreviousLabel &previous)
