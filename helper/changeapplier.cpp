@@ -301,7 +301,7 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &pla
     }
     for (int start = 0; start < planned.size();) {
         const int end = batchEnd(planned, start, labels.openAtOnce());
-        if (!labelBatch(labels, planned.mid(start, end - start), error)) {
+        if (!labelBatch(labels, {planned, start, end - start}, error)) {
             return false;
         }
         start = end;
@@ -356,7 +356,7 @@ void ChangeApplier::inTwo(int count, int split, const std::function<bool(int, bo
 // disk before any of them is labelled: whatever a crash leaves labelled, the
 // journal holds what it carried before. A large batch is opened and labelled
 // on two threads, half of it each, with access of their own.
-bool ChangeApplier::labelBatch(LabelAccess &labels, const QList<PlannedLabel> &batch, QString *error)
+bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString *error)
 {
     const int count = batch.size();
     const int split = otherLabels && count >= 2 * minObjectsPerThread ? count / 2 : count;

@@ -67,7 +67,21 @@ private:
     };
     QList<PlannedLabel> containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const QList<PlannedLabel> &objects);
     bool labelAll(LabelAccess &labels, const QList<PlannedLabel> &planned, QString *error);
-    bool labelBatch(LabelAccess &labels, const QList<PlannedLabel> &batch, QString *error);
+    // Objects [begin, begin + count) of a plan, without copying them.
+    struct Batch {
+        const QList<PlannedLabel> &planned;
+        int begin = 0;
+        int count = 0;
+        int size() const
+        {
+            return count;
+        }
+        const PlannedLabel &at(int i) const
+        {
+            return planned.at(begin + i);
+        }
+    };
+    bool labelBatch(LabelAccess &labels, const Batch &batch, QString *error);
     static void inTwo(int count, int split, const std::function<bool(int, bool)> &work);
     // Fewer objects than this per thread are labelled on one.
     static constexpr int minObjectsPerThread = 64;
