@@ -259,12 +259,6 @@ QByteArray ChangeJournal::labelRecord(const QString &path, const PreviousLabel &
 
 // Kept until flush(), which writes them at once: no object is labelled
 // before its record is on disk anyway.
-bool ChangeJournal::recordLabel(const QString &path, const PreviousLabel &previous)
-{
-    unwritten += labelRecord(path, previous);
-    return true;
-}
-
 void ChangeJournal::recordLabels(const QByteArray &records)
 {
     unwritten += records;

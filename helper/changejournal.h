@@ -82,8 +82,9 @@ public:
 
     // A new journal, on disk when this returns true.
     bool begin(const Header &header, const QList<FileRecord> &files, QString *error);
-    bool recordLabel(const QString &path, const PreviousLabel &previous);
-    // Records made by labelRecord(), on other threads, in their order.
+    // Records made by labelRecord() (on any thread), kept in this order
+    // until flush(), which writes them at once: no object is labelled before
+    // its record is on disk anyway.
     void recordLabels(const QByteArray &records);
     static QByteArray labelRecord(const QString &path, const PreviousLabel &previous);
     // The records so far written and on disk.

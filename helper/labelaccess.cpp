@@ -445,7 +445,12 @@ LabelAccess::ByName LabelAccess::openByName(const QString &path, int directory, 
         *error = errno == ENOENT || errno == ENOTDIR ? i18n("%1 no longer exists", path) : i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
         return ByName::Failed;
     }
-    *opened = openedAsSeen(SeenByName::of(status, buffer, size));
+    // Whole: a seen record keeps only labels short enough to be levels.
+    opened->previous = SeenByName::of(status).previous();
+    opened->previous.existed = size >= 0;
+    opened->previous.value = size >= 0 ? QByteArray(buffer, int(size)) : QByteArray();
+    opened->object = -1;
+    opened->byName = true;
     return ByName::Opened;
 }
 
