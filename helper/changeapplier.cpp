@@ -208,12 +208,11 @@ bool ChangeApplier::protectFileSystem(QString *error)
         otherLabels = std::make_unique<LabelAccess>();
         labels.shareHoldingWith(*otherLabels);
     }
-    const QList<ProtectionCheck::Unprotected> unprotected = check.labellable();
-    QList<PlannedLabel> objects;
-    objects.reserve(unprotected.size());
-    for (const ProtectionCheck::Unprotected &object : unprotected) {
-        objects.append({object.path, object.level, false, object.seen});
-    }
+    Plan objects;
+    objects.reserve(std::size_t(check.labellableCount()));
+    check.forEachLabellable([&objects](const QString &path, unsigned int level, const SeenByName &seen) {
+        objects.push_back({path, level, false, seen});
+    });
     // Containers after all objects: a container with a rule of its own is
     // labelled with exactly its level above, which must not take back bits
     // it is raised by for an object inside.
@@ -223,8 +222,8 @@ bool ChangeApplier::protectFileSystem(QString *error)
     if (!labelAll(labels, objects, error)) {
         return false;
     }
-    const QList<PlannedLabel> containers = containersToRaise(labels, check, objects);
-    labellingTotal += containers.size();
+    const Plan containers = containersToRaise(labels, check, objects);
+    labellingTotal += qint64(containers.size());
     if (!labelAll(labels, containers, error)) {
         return false;
     }
@@ -251,42 +250,57 @@ bool ChangeApplier::protectFileSystem(QString *error)
 // not, to all the levels of the objects inside at once. Only the one parent,
 // as the check of the tree does; the root is never raised, and an exception
 // keeps its level.
-QList<ChangeApplier::PlannedLabel> ChangeApplier::containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const QList<PlannedLabel> &objects)
+ChangeApplier::Plan ChangeApplier::containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const Plan &objects)
 {
     QHash<QString, unsigned int> levelOf;
-    QSet<QString> unlabelled;
     QSet<QString> raisedOnce;
     QStringList raised;
+    // The objects of a folder mostly follow each other: its container is
+    // looked up once for the run of them.
+    QString container;
+    bool containerKnown = false;
+    unsigned int *containerLevel = nullptr;
     for (const PlannedLabel &object : objects) {
-        const QString container = object.path.left(object.path.lastIndexOf(QLatin1Char('/')));
-        if (container.isEmpty() || check.isException(container) || unlabelled.contains(container)) {
-            continue;
+        const QStringView folder = QStringView(object.path).left(object.path.lastIndexOf(QLatin1Char('/')));
+        if (!containerKnown || folder != container) {
+            container = folder.toString();
+            containerKnown = true;
+            containerLevel = raisableLevel(labels, check, container, &levelOf);
         }
-        auto level = levelOf.find(container);
-        if (level == levelOf.end()) {
-            const ObjectLabel current = labelNow(labels, container);
-            if (current.state != ObjectLabel::Labelled) {
-                unlabelled.insert(container);
-                continue;
-            }
-            level = levelOf.insert(container, current.level);
-        }
-        if (!ProtectionCheck::covers(*level, object.level)) {
+        if (containerLevel && !ProtectionCheck::covers(*containerLevel, object.level)) {
             if (!raisedOnce.contains(container)) {
                 raisedOnce.insert(container);
                 raised.append(container);
             }
-            *level |= object.level;
+            *containerLevel |= object.level;
         }
     }
-    QList<PlannedLabel> containers;
-    for (const QString &container : std::as_const(raised)) {
-        containers.append({container, levelOf.value(container), true, SeenByName()});
+    Plan containers;
+    for (const QString &folder : std::as_const(raised)) {
+        containers.push_back({folder, levelOf.value(folder), true, SeenByName()});
     }
     return containers;
 }
 
-bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &planned, QString *error)
+// The level a container is known to carry, in `levelOf`; none for the root,
+// an exception, or a container whose label cannot be read.
+unsigned int *ChangeApplier::raisableLevel(LabelAccess &labels, const ProtectionCheck &check, const QString &container, QHash<QString, unsigned int> *levelOf)
+{
+    auto level = levelOf->find(container);
+    if (level != levelOf->end()) {
+        return &*level;
+    }
+    if (container.isEmpty() || check.isException(container)) {
+        return nullptr;
+    }
+    const ObjectLabel current = labelNow(labels, container);
+    if (current.state != ObjectLabel::Labelled) {
+        return nullptr;
+    }
+    return &*levelOf->insert(container, current.level);
+}
+
+bool ChangeApplier::labelAll(LabelAccess &labels, const Plan &planned, QString *error)
 {
     if (mode == Mode::CheckOnly) {
         for (const PlannedLabel &object : planned) {
@@ -299,7 +313,7 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &pla
         }
         return true;
     }
-    for (int start = 0; start < planned.size();) {
+    for (int start = 0; start < int(planned.size());) {
         const int end = batchEnd(planned, start, labels.openAtOnce());
         if (!labelBatch(labels, {planned, start, end - start}, error)) {
             return false;
@@ -312,12 +326,12 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const QList<PlannedLabel> &pla
 // A batch holds open at most `openAtOnce` objects. Those labelled by name
 // hold nothing open, so a batch of them can be larger: fewer waits for the
 // journal to reach the disk.
-int ChangeApplier::batchEnd(const QList<PlannedLabel> &planned, int start, int openAtOnce)
+int ChangeApplier::batchEnd(const Plan &planned, int start, int openAtOnce)
 {
     int end = start;
     int opened = 0;
-    while (end < planned.size() && end - start < maxBatch && opened < openAtOnce) {
-        opened += planned.at(end).seen.valid ? 0 : 1;
+    while (end < int(planned.size()) && end - start < maxBatch && opened < openAtOnce) {
+        opened += planned[std::size_t(end)].seen.valid ? 0 : 1;
         ++end;
     }
     return end;
@@ -369,7 +383,7 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
     std::vector<char> isLabelled(std::size_t(count), 0);
     QString problems[2];
     // The journal's records of each thread's objects, made as they open.
-    QByteArray records[2];
+    ChangeJournal::LabelRecords records[2];
     bool stopped = false;
     const auto releaseOpened = [&] {
         for (int i = 0; i < count; ++i) {
@@ -398,7 +412,7 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
         }
         isOpen[std::size_t(i)] = 1;
         if (journal) {
-            records[here ? 0 : 1] += ChangeJournal::labelRecord(object.path, opened[std::size_t(i)].previous);
+            records[here ? 0 : 1].add(object.path, opened[std::size_t(i)].previous);
         }
         return true;
     });
@@ -425,6 +439,10 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
     const qint64 doneBefore = labellingDone;
     const bool firstOfChange = labelled.empty();
     inTwo(count, split, [&](int i, bool here) {
+        if (here && StopRequest::pollRequested()) {
+            stopped = true;
+            return false;
+        }
         const PlannedLabel &object = batch.at(i);
         if (!accessFor(i).label(object.path, &opened[std::size_t(i)], object.level, &problems[here ? 0 : 1])) {
             return false;
@@ -451,6 +469,11 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
         labelled.push_back({object.path, previous});
         relabelledObjects.push_back({object.path, previous.existed ? previous.value.toUInt() : 0, object.level, object.container});
         ++labellingDone;
+    }
+    // What was labelled is now in `labelled`, and is put back.
+    if (stopped) {
+        releaseOpened();
+        return failStopped(error);
     }
     for (const QString &problem : problems) {
         if (!problem.isEmpty()) {

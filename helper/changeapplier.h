@@ -65,11 +65,14 @@ private:
         // What the check saw of it, when it may be labelled by name.
         SeenByName seen;
     };
-    QList<PlannedLabel> containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const QList<PlannedLabel> &objects);
-    bool labelAll(LabelAccess &labels, const QList<PlannedLabel> &planned, QString *error);
+    // A vector: a list would allocate each of a million entries.
+    using Plan = std::vector<PlannedLabel>;
+    Plan containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const Plan &objects);
+    unsigned int *raisableLevel(LabelAccess &labels, const ProtectionCheck &check, const QString &container, QHash<QString, unsigned int> *levelOf);
+    bool labelAll(LabelAccess &labels, const Plan &planned, QString *error);
     // Objects [begin, begin + count) of a plan, without copying them.
     struct Batch {
-        const QList<PlannedLabel> &planned;
+        const Plan &planned;
         int begin = 0;
         int count = 0;
         int size() const
@@ -78,7 +81,7 @@ private:
         }
         const PlannedLabel &at(int i) const
         {
-            return planned.at(begin + i);
+            return planned[std::size_t(begin + i)];
         }
     };
     bool labelBatch(LabelAccess &labels, const Batch &batch, QString *error);
@@ -86,7 +89,7 @@ private:
     // Fewer objects than this per thread are labelled on one.
     static constexpr int minObjectsPerThread = 64;
     static constexpr int maxBatch = 65536;
-    static int batchEnd(const QList<PlannedLabel> &planned, int start, int openAtOnce);
+    static int batchEnd(const Plan &planned, int start, int openAtOnce);
     // The object's label as the change has left it so far.
     ObjectLabel labelNow(LabelAccess &labels, const QString &path);
     // The objects whose label could not be put back; the journal is marked

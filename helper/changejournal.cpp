@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 namespace
@@ -32,6 +33,34 @@ constexpr int maxLabelSize = 64;
 QByteArray checksum(const QByteArray &payload)
 {
     return QCryptographicHash::hash(payload, QCryptographicHash::Sha1).toHex().left(checksumSize);
+}
+
+// Base64 with padding, as QByteArray::toBase64 writes it, appended.
+void appendBase64(std::string *out, const char *data, std::size_t size)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const auto byte = [data](std::size_t i) {
+        return quint32(static_cast<unsigned char>(data[i]));
+    };
+    std::size_t i = 0;
+    for (; i + 3 <= size; i += 3) {
+        const quint32 bits = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
+        const char quad[] = {alphabet[bits >> 18], alphabet[(bits >> 12) & 63], alphabet[(bits >> 6) & 63], alphabet[bits & 63]};
+        out->append(quad, 4);
+    }
+    if (i < size) {
+        const bool two = i + 2 == size;
+        const quint32 bits = byte(i) << 16 | (two ? byte(i + 1) << 8 : 0);
+        const char quad[] = {alphabet[bits >> 18], alphabet[(bits >> 12) & 63], two ? alphabet[(bits >> 6) & 63] : '=', '='};
+        out->append(quad, 4);
+    }
+}
+
+void appendNumber(std::string *out, quint64 number)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    out->append(digits, std::size_t(end - digits));
 }
 
 QByteArray encoded(const QString &text)
@@ -231,37 +260,77 @@ bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, 
     return true;
 }
 
+void ChangeJournal::appendLabelPayload(std::string *payload, const QString &path, const PreviousLabel &previous)
+{
+    const QByteArray utf8Path = path.toUtf8();
+    payload->append("label ");
+    appendBase64(payload, utf8Path.constData(), std::size_t(utf8Path.size()));
+    payload->append(previous.existed ? " 1 " : " 0 ");
+    if (previous.value.isEmpty()) {
+        payload->push_back('-');
+    } else {
+        appendBase64(payload, previous.value.constData(), std::size_t(previous.value.size()));
+    }
+    for (const quint64 number : {previous.device, previous.inode, quint64(previous.owner)}) {
+        payload->push_back(' ');
+        appendNumber(payload, number);
+    }
+    payload->push_back(' ');
+    if (previous.birth.isEmpty()) {
+        payload->push_back('-');
+    } else {
+        payload->append(previous.birth.constData(), std::size_t(previous.birth.size()));
+    }
+}
+
 QByteArray ChangeJournal::labelPayload(const QString &path, const PreviousLabel &previous)
 {
-    // Appended in place: a change of a million objects makes a million.
-    QByteArray payload;
-    payload.reserve(64 + path.size() * 2);
-    payload += "label ";
-    payload += encoded(path);
-    payload += previous.existed ? " 1 " : " 0 ";
-    payload += previous.value.isEmpty() ? QByteArray("-") : previous.value.toBase64();
-    payload += ' ';
-    payload += QByteArray::number(previous.device);
-    payload += ' ';
-    payload += QByteArray::number(previous.inode);
-    payload += ' ';
-    payload += QByteArray::number(previous.owner);
-    payload += ' ';
-    payload += previous.birth.isEmpty() ? QByteArray("-") : previous.birth;
-    return payload;
+    std::string payload;
+    appendLabelPayload(&payload, path, previous);
+    return QByteArray(payload.data(), int(payload.size()));
 }
 
 QByteArray ChangeJournal::labelRecord(const QString &path, const PreviousLabel &previous)
 {
-    const QByteArray payload = labelPayload(path, previous);
-    return checksum(payload) + ' ' + payload + '\n';
+    LabelRecords records;
+    records.add(path, previous);
+    return records.lines();
+}
+
+ChangeJournal::LabelRecords::LabelRecords()
+    : hash(QCryptographicHash::Sha1)
+{
+}
+
+void ChangeJournal::LabelRecords::add(const QString &path, const PreviousLabel &previous)
+{
+    payload.clear();
+    appendLabelPayload(&payload, path, previous);
+    hash.reset();
+    hash.addData(payload.data(), int(payload.size()));
+    const QByteArray digest = hash.result();
+    static const char hexDigits[] = "0123456789abcdef";
+    char sum[checksumSize];
+    for (int i = 0; i < checksumSize; ++i) {
+        const auto byte = static_cast<unsigned char>(digest.at(i / 2));
+        sum[i] = hexDigits[i % 2 == 0 ? byte >> 4 : byte & 0xf];
+    }
+    text.append(sum, checksumSize);
+    text.append(' ');
+    text.append(payload.data(), int(payload.size()));
+    text.append('\n');
+}
+
+const QByteArray &ChangeJournal::LabelRecords::lines() const
+{
+    return text;
 }
 
 // Kept until flush(), which writes them at once: no object is labelled
 // before its record is on disk anyway.
-void ChangeJournal::recordLabels(const QByteArray &records)
+void ChangeJournal::recordLabels(const LabelRecords &records)
 {
-    unwritten += records;
+    unwritten += records.lines();
 }
 
 bool ChangeJournal::flush(QString *error)

@@ -7,12 +7,14 @@
 #include "labelaccess.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
 
 #include <optional>
+#include <string>
 
 /*
  * What a change is doing, written ahead of it, so that a change the helper
@@ -82,10 +84,24 @@ public:
 
     // A new journal, on disk when this returns true.
     bool begin(const Header &header, const QList<FileRecord> &files, QString *error);
-    // Records made by labelRecord() (on any thread), kept in this order
-    // until flush(), which writes them at once: no object is labelled before
-    // its record is on disk anyway.
-    void recordLabels(const QByteArray &records);
+    // Label records, made one after another on any thread: a change of a
+    // million objects makes a million, so each is written in place with
+    // one hash kept for all.
+    class LabelRecords
+    {
+    public:
+        LabelRecords();
+        void add(const QString &path, const PreviousLabel &previous);
+        const QByteArray &lines() const;
+
+    private:
+        QCryptographicHash hash;
+        std::string payload;
+        QByteArray text;
+    };
+    // Records kept in this order until flush(), which writes them at once:
+    // no object is labelled before its record is on disk anyway.
+    void recordLabels(const LabelRecords &records);
     static QByteArray labelRecord(const QString &path, const PreviousLabel &previous);
     // The records so far written and on disk.
     bool flush(QString *error);
@@ -106,6 +122,7 @@ public:
     static bool syncFolder(const QString &folder);
     // The record of a label, as the journal holds it (without checksum).
     static QByteArray labelPayload(const QString &path, const PreviousLabel &previous);
+    static void appendLabelPayload(std::string *payload, const QString &path, const PreviousLabel &previous);
     // Removes the journal of a change that is finished.
     static void discard(const QString &folder);
     // Adds a stage to the journal in `folder`, durably.

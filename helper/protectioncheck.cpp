@@ -27,13 +27,11 @@ ProtectionCheck::ProtectionCheck(const FsIlevConfig &config, unsigned int keywor
     config.forEachRule([this](std::string_view path, const QString &level) {
         entries.emplace_back(path, level);
     });
-    config.forEachException([this](const QString &path) {
+    std::vector<std::string> exceptionPaths;
+    config.forEachException([&exceptionPaths](const QString &path) {
         exceptionPaths.push_back(path.toStdString());
     });
-    exceptions.reserve(exceptionPaths.size());
-    for (const std::string &path : exceptionPaths) {
-        exceptions.insert(path);
-    }
+    exceptions = PathSet(std::move(exceptionPaths));
 }
 
 bool ProtectionCheck::covers(unsigned int label, unsigned int level)
@@ -125,7 +123,7 @@ void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) c
             }
         }
         const auto &[path, levelString] = entries[i];
-        if (exceptions.count(path) != 0) {
+        if (exceptions.contains(path)) {
             continue;
         }
         ++part.checked;
@@ -135,15 +133,16 @@ void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) c
             part.findings.push_back({i, required, std::move(label)});
         }
     }
-    std::sort(part.findings.begin(), part.findings.end(), inPathOrder());
+    // Most files list their objects in the order of the paths already.
+    if (!std::is_sorted(part.findings.begin(), part.findings.end(), inPathOrder())) {
+        std::sort(part.findings.begin(), part.findings.end(), inPathOrder());
+    }
     part.done.store(part.end - part.begin, std::memory_order_relaxed);
 }
 
-std::function<bool(const ProtectionCheck::Finding &, const ProtectionCheck::Finding &)> ProtectionCheck::inPathOrder() const
+ProtectionCheck::InPathOrder ProtectionCheck::inPathOrder() const
 {
-    return [this](const Finding &a, const Finding &b) {
-        return entries[a.entry].first < entries[b.entry].first;
-    };
+    return {this};
 }
 
 ProtectionCheck::~ProtectionCheck()
@@ -268,15 +267,13 @@ QStringList ProtectionCheck::unreadablePaths() const
     return unreadable;
 }
 
-QList<ProtectionCheck::Unprotected> ProtectionCheck::labellable() const
+void ProtectionCheck::forEachLabellable(const std::function<void(const QString &, unsigned int, const SeenByName &)> &visit) const
 {
-    QList<Unprotected> objects;
     for (const Finding &finding : unprotected) {
         if (finding.label.state == ObjectLabel::Labelled) {
-            objects.append({pathOf(finding), finding.required, finding.label.seen});
+            visit(pathOf(finding), finding.required, finding.label.seen);
         }
     }
-    return objects;
 }
 
 int ProtectionCheck::labellableCount() const
@@ -291,7 +288,7 @@ int ProtectionCheck::checkedCount() const
 
 bool ProtectionCheck::isException(const QString &path) const
 {
-    return exceptions.count(path.toStdString()) != 0;
+    return exceptions.contains(path.toStdString());
 }
 
 QString ProtectionCheck::pathOf(const Finding &finding) const

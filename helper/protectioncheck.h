@@ -2,6 +2,7 @@
 #define PROTECTIONCHECK_H
 
 #include "labelaccess.h"
+#include "pathset.h"
 
 #include <QSet>
 #include <QStringList>
@@ -12,7 +13,6 @@
 #include <thread>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -53,13 +53,10 @@ public:
     QStringList unprotectedMessages() const;
     // Objects whose label does not cover their level, in path order, with
     // the level they need: what protecting labels.
-    struct Unprotected {
-        QString path;
-        unsigned int level = 0;
-        // What the check saw of it, when it may be labelled by name.
-        SeenByName seen;
-    };
-    QList<Unprotected> labellable() const;
+    // The unprotected objects whose labels can be read, in the order of
+    // their paths: the path, the level it needs, and what the check saw of
+    // it when it may be labelled by name.
+    void forEachLabellable(const std::function<void(const QString &, unsigned int, const SeenByName &)> &visit) const;
     int labellableCount() const;
     // Objects whose label cannot be read, so cannot be written either.
     QStringList unreadablePaths() const;
@@ -87,15 +84,22 @@ private:
     };
     std::vector<std::pair<std::size_t, std::size_t>> parts(int count) const;
     QString pathOf(const Finding &finding) const;
-    std::function<bool(const Finding &, const Finding &)> inPathOrder() const;
+    // Orders findings by their paths.
+    struct InPathOrder {
+        const ProtectionCheck *check;
+        bool operator()(const Finding &a, const Finding &b) const
+        {
+            return check->entries[a.entry].first < check->entries[b.entry].first;
+        }
+    };
+    InPathOrder inPathOrder() const;
     void checkPart(Part &part, const std::atomic<bool> &stopping) const;
     void joinThreads();
 
     // Path (UTF-8, in the configuration) and level string, in the order the
     // check goes: a copy of each path would double the memory of a million.
     std::vector<std::pair<std::string_view, QString>> entries;
-    std::vector<std::string> exceptionPaths;
-    std::unordered_set<std::string_view> exceptions;
+    PathSet exceptions;
     unsigned int maxLevel;
     // Sorted by path.
     std::vector<Finding> unprotected;

@@ -385,16 +385,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("phase");
         QTest::addColumn<double>("share");
-        QTest::newRow("before any progress") << QString() << 0.0;
-        QTest::newRow("while checking") << s("checking") << 0.2;
-        QTest::newRow("at the first labels") << s("labelling") << 0.0;
-        QTest::newRow("halfway through the labels") << s("labelling") << 0.5;
+        // Or while the helper is held at a point, handling its calls.
+        QTest::addColumn<QByteArray>("heldAt");
+        QTest::newRow("before any progress") << QString() << 0.0 << QByteArray();
+        QTest::newRow("while checking") << s("checking") << 0.2 << QByteArray();
+        QTest::newRow("at the first labels") << s("labelling") << 0.0 << QByteArray();
+        QTest::newRow("halfway through a batch of labels") << QString() << 0.0 << QByteArrayLiteral("middle-labels");
     }
 
     void aChangeStoppedByItsClientChangesNothing()
     {
         QFETCH(QString, phase);
         QFETCH(double, share);
+        QFETCH(QByteArray, heldAt);
         if (beforeStops.isEmpty()) {
             layUnprotectedSystem(100000);
             beforeStops = snapshotStateRoot();
@@ -419,9 +422,22 @@ private Q_SLOTS:
         connect(&request, &KJob::result, this, [&ended] {
             ended = true;
         });
+        QString pause;
+        if (!heldAt.isEmpty()) {
+            pause = armPause(heldAt.constData());
+            QFile control(pause);
+            QVERIFY(control.open(QIODevice::WriteOnly) && control.write("events") == 6);
+        }
         request.start();
-        if (phase.isEmpty()) {
+        if (phase.isEmpty() && pause.isEmpty()) {
             request.askToStop();
+        }
+        if (!pause.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pause + s(".reached")), 60000);
+            request.askToStop();
+            // The stop arrives while the helper is held; it goes on from there.
+            QTest::qWait(300);
+            QFile::remove(pause);
         }
         QTRY_VERIFY_WITH_TIMEOUT(ended, 120000);
 
