@@ -15,6 +15,8 @@
 #include <QJsonObject>
 #include <QScopeGuard>
 
+#include <openssl/evp.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -29,30 +31,87 @@ namespace
 constexpr int checksumSize = 8;
 // A label is a level in decimal: anything longer was never one.
 constexpr int maxLabelSize = 64;
-
-QByteArray checksum(const QByteArray &payload)
-{
-    return QCryptographicHash::hash(payload, QCryptographicHash::Sha1).toHex().left(checksumSize);
 }
 
-// Base64 with padding, as QByteArray::toBase64 writes it, appended.
+// The first hex digits of the record's SHA-1, through one context kept for
+// all the records of a thread: OpenSSL's SHA-1 uses the processor's own
+// instructions where it has them, Qt's does not.
+class ChangeJournal::Checksum
+{
+public:
+    // The algorithm is fetched once: fetching it at each record would take
+    // a lock the other thread's records wait for.
+    Checksum()
+        : algorithm(EVP_MD_fetch(nullptr, "SHA1", nullptr))
+        , context(EVP_MD_CTX_new())
+    {
+    }
+    ~Checksum()
+    {
+        EVP_MD_CTX_free(context);
+        EVP_MD_free(algorithm);
+    }
+    Checksum(const Checksum &) = delete;
+    Checksum &operator=(const Checksum &) = delete;
+
+    void append(QByteArray *out, const char *payload, std::size_t size)
+    {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        const bool hashed = algorithm && context && EVP_DigestInit_ex(context, algorithm, nullptr) == 1 && EVP_DigestUpdate(context, payload, size) == 1
+            && EVP_DigestFinal_ex(context, digest, &length) == 1 && length * 2 >= unsigned(checksumSize);
+        if (!hashed) {
+            // A library that refuses SHA-1 gets the same checksum from Qt.
+            out->append(QCryptographicHash::hash(QByteArray::fromRawData(payload, int(size)), QCryptographicHash::Sha1).toHex().left(checksumSize));
+            return;
+        }
+        static const char hexDigits[] = "0123456789abcdef";
+        for (int i = 0; i < checksumSize; ++i) {
+            out->append(hexDigits[i % 2 == 0 ? digest[i / 2] >> 4 : digest[i / 2] & 0xf]);
+        }
+    }
+
+private:
+    EVP_MD *algorithm;
+    EVP_MD_CTX *context;
+};
+
+namespace
+{
+QByteArray checksum(const QByteArray &payload)
+{
+    ChangeJournal::Checksum hash;
+    QByteArray sum;
+    hash.append(&sum, payload.constData(), std::size_t(payload.size()));
+    return sum;
+}
+
+// Base64 with padding, as QByteArray::toBase64 writes it, appended in
+// place.
 void appendBase64(std::string *out, const char *data, std::size_t size)
 {
     static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     const auto byte = [data](std::size_t i) {
         return quint32(static_cast<unsigned char>(data[i]));
     };
+    const std::size_t start = out->size();
+    out->resize(start + (size + 2) / 3 * 4);
+    char *next = out->data() + start;
     std::size_t i = 0;
     for (; i + 3 <= size; i += 3) {
         const quint32 bits = byte(i) << 16 | byte(i + 1) << 8 | byte(i + 2);
-        const char quad[] = {alphabet[bits >> 18], alphabet[(bits >> 12) & 63], alphabet[(bits >> 6) & 63], alphabet[bits & 63]};
-        out->append(quad, 4);
+        *next++ = alphabet[bits >> 18];
+        *next++ = alphabet[(bits >> 12) & 63];
+        *next++ = alphabet[(bits >> 6) & 63];
+        *next++ = alphabet[bits & 63];
     }
     if (i < size) {
         const bool two = i + 2 == size;
         const quint32 bits = byte(i) << 16 | (two ? byte(i + 1) << 8 : 0);
-        const char quad[] = {alphabet[bits >> 18], alphabet[(bits >> 12) & 63], two ? alphabet[(bits >> 6) & 63] : '=', '='};
-        out->append(quad, 4);
+        *next++ = alphabet[bits >> 18];
+        *next++ = alphabet[(bits >> 12) & 63];
+        *next++ = two ? alphabet[(bits >> 6) & 63] : '=';
+        *next++ = '=';
     }
 }
 
@@ -298,24 +357,17 @@ QByteArray ChangeJournal::labelRecord(const QString &path, const PreviousLabel &
 }
 
 ChangeJournal::LabelRecords::LabelRecords()
-    : hash(QCryptographicHash::Sha1)
+    : checksum(std::make_unique<Checksum>())
 {
 }
+
+ChangeJournal::LabelRecords::~LabelRecords() = default;
 
 void ChangeJournal::LabelRecords::add(const QString &path, const PreviousLabel &previous)
 {
     payload.clear();
     appendLabelPayload(&payload, path, previous);
-    hash.reset();
-    hash.addData(payload.data(), int(payload.size()));
-    const QByteArray digest = hash.result();
-    static const char hexDigits[] = "0123456789abcdef";
-    char sum[checksumSize];
-    for (int i = 0; i < checksumSize; ++i) {
-        const auto byte = static_cast<unsigned char>(digest.at(i / 2));
-        sum[i] = hexDigits[i % 2 == 0 ? byte >> 4 : byte & 0xf];
-    }
-    text.append(sum, checksumSize);
+    checksum->append(&text, payload.data(), payload.size());
     text.append(' ');
     text.append(payload.data(), int(payload.size()));
     text.append('\n');

@@ -7,12 +7,12 @@
 #include "labelaccess.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QVariantMap>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -84,18 +84,21 @@ public:
 
     // A new journal, on disk when this returns true.
     bool begin(const Header &header, const QList<FileRecord> &files, QString *error);
+    // The checksum that leads each record.
+    class Checksum;
     // Label records, made one after another on any thread: a change of a
     // million objects makes a million, so each is written in place with
-    // one hash kept for all.
+    // one checksum kept for all.
     class LabelRecords
     {
     public:
         LabelRecords();
+        ~LabelRecords();
         void add(const QString &path, const PreviousLabel &previous);
         const QByteArray &lines() const;
 
     private:
-        QCryptographicHash hash;
+        std::unique_ptr<Checksum> checksum;
         std::string payload;
         QByteArray text;
     };
