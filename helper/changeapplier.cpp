@@ -210,9 +210,12 @@ bool ChangeApplier::protectFileSystem(QString *error)
     }
     Plan objects;
     objects.reserve(std::size_t(check.labellableCount()));
-    check.forEachLabellable([&objects](const QString &path, unsigned int level, const SeenByName &seen) {
-        objects.push_back({path, level, false, seen});
+    check.forEachLabellable([&objects](const QString &path, unsigned int current, unsigned int level, const SeenByName &seen) {
+        objects.push_back({path, current, level, false, seen});
     });
+    if (mode == Mode::CheckOnly) {
+        plannedFolders = foldersOf(objects);
+    }
     // Containers after all objects: a container with a rule of its own is
     // labelled with exactly its level above, which must not take back bits
     // it is raised by for an object inside.
@@ -277,7 +280,8 @@ ChangeApplier::Plan ChangeApplier::containersToRaise(LabelAccess &labels, const 
     }
     Plan containers;
     for (const QString &folder : std::as_const(raised)) {
-        containers.push_back({folder, levelOf.value(folder), true, SeenByName()});
+        const unsigned int current = levelOf.value(folder);
+        containers.push_back({folder, current, current, true, SeenByName()});
     }
     return containers;
 }
@@ -300,6 +304,21 @@ unsigned int *ChangeApplier::raisableLevel(LabelAccess &labels, const Protection
     return &*levelOf->insert(container, current.level);
 }
 
+// The folders that hold planned objects, each once.
+QSet<QString> ChangeApplier::foldersOf(const Plan &objects)
+{
+    QSet<QString> folders;
+    QStringView last;
+    for (const PlannedLabel &object : objects) {
+        const QStringView folder = QStringView(object.path).left(object.path.lastIndexOf(QLatin1Char('/')));
+        if (folder != last) {
+            folders.insert(folder.toString());
+            last = folder;
+        }
+    }
+    return folders;
+}
+
 bool ChangeApplier::labelAll(LabelAccess &labels, const Plan &planned, QString *error)
 {
     if (mode == Mode::CheckOnly) {
@@ -307,8 +326,14 @@ bool ChangeApplier::labelAll(LabelAccess &labels, const Plan &planned, QString *
             if (StopRequest::pollRequested()) {
                 return failStopped(error);
             }
-            relabelledObjects.push_back({object.path, labelNow(labels, object.path).level, object.level, object.container});
-            plannedLabels.insert(object.path, object.level);
+            // An object carries what the check read a moment ago; a
+            // container may carry what the plan gives it as an object.
+            const unsigned int from = object.container ? labelNow(labels, object.path).level : object.current;
+            relabelledObjects.push_back({object.path, from, object.level, object.container});
+            // Looked up again only as the container of other objects.
+            if (object.container || plannedFolders.contains(object.path)) {
+                plannedLabels.insert(object.path, object.level);
+            }
             WorkProgress::report(Mic::Protocol::labellingPhase, ++labellingDone, labellingTotal);
         }
         return true;

@@ -6,6 +6,7 @@
 #include "labelaccess.h"
 
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QVariantList>
 
@@ -59,6 +60,8 @@ private:
     bool protectFileSystem(QString *error);
     struct PlannedLabel {
         QString path;
+        // The level it carries, as the check read it.
+        unsigned int current = 0;
         unsigned int level = 0;
         // Raised as the container of labelled objects.
         bool container = false;
@@ -70,6 +73,7 @@ private:
     Plan containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const Plan &objects);
     unsigned int *raisableLevel(LabelAccess &labels, const ProtectionCheck &check, const QString &container, QHash<QString, unsigned int> *levelOf);
     bool labelAll(LabelAccess &labels, const Plan &planned, QString *error);
+    static QSet<QString> foldersOf(const Plan &objects);
     // Objects [begin, begin + count) of a plan, without copying them.
     struct Batch {
         const Plan &planned;
@@ -121,8 +125,10 @@ private:
     qint64 labellingDone = 0;
     qint64 labellingTotal = 0;
     bool stoppedWhole = false;
-    // Checking only: the labels the change would have written so far.
+    // Checking only: the labels the change would have written so far, of
+    // the objects that hold others (the only ones looked up again).
     QHash<QString, unsigned int> plannedLabels;
+    QSet<QString> plannedFolders;
     struct Relabelled {
         QString path;
         unsigned int from = 0;

@@ -267,11 +267,11 @@ QStringList ProtectionCheck::unreadablePaths() const
     return unreadable;
 }
 
-void ProtectionCheck::forEachLabellable(const std::function<void(const QString &, unsigned int, const SeenByName &)> &visit) const
+void ProtectionCheck::forEachLabellable(const std::function<void(const QString &, unsigned int, unsigned int, const SeenByName &)> &visit) const
 {
     for (const Finding &finding : unprotected) {
         if (finding.label.state == ObjectLabel::Labelled) {
-            visit(pathOf(finding), finding.required, finding.label.seen);
+            visit(pathOf(finding), finding.label.level, finding.required, finding.label.seen);
         }
     }
 }

@@ -54,9 +54,9 @@ public:
     // Objects whose label does not cover their level, in path order, with
     // the level they need: what protecting labels.
     // The unprotected objects whose labels can be read, in the order of
-    // their paths: the path, the level it needs, and what the check saw of
-    // it when it may be labelled by name.
-    void forEachLabellable(const std::function<void(const QString &, unsigned int, const SeenByName &)> &visit) const;
+    // their paths: the path, the level it carries and the level it needs,
+    // and what the check saw of it when it may be labelled by name.
+    void forEachLabellable(const std::function<void(const QString &, unsigned int, unsigned int, const SeenByName &)> &visit) const;
     int labellableCount() const;
     // Objects whose label cannot be read, so cannot be written either.
     QStringList unreadablePaths() const;
