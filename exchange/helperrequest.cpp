@@ -492,10 +492,11 @@ void HelperRequest::addRuleLines(QVariantHash *table, const QByteArray &lines)
         }
         const qsizetype space = lines.indexOf(' ', start);
         if (space > start && space < end) {
-            const QByteArray level = lines.mid(start, space - start);
+            // Looked up in place; copied only the first time it is met.
+            const QByteArray level = QByteArray::fromRawData(lines.constData() + start, int(space - start));
             auto shared = levels.find(level);
             if (shared == levels.end()) {
-                shared = levels.insert(level, QString::fromUtf8(level));
+                shared = levels.insert(QByteArray(level.constData(), level.size()), QString::fromUtf8(level));
             }
             table->insert(QString::fromUtf8(lines.constData() + space + 1, int(end - space - 1)), *shared);
         }

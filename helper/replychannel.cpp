@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <functional>
+#include <vector>
 
 using namespace Mic::Protocol;
 
@@ -213,19 +214,30 @@ void ReplyChannel::sendRulesAhead(const QString &key, const FsIlevConfig &config
 void ReplyChannel::sendRulesAsText(const QString &key, const FsIlevConfig &config) const
 {
     QByteArray part;
+    // Room for a whole chunk, kept from chunk to chunk.
+    part.reserve(maxChunkBytes + 4096);
     const auto send = [&] {
         sendChunk(key, QVariantMap{{rulesTextKey, part}});
-        part.clear();
+        part.resize(0);
     };
-    // A file uses a handful of level strings, each encoded once.
-    QString level;
-    QByteArray levelBytes;
-    config.forEachRule([&](std::string_view path, const QString &ruleLevel) {
-        if (ruleLevel != level) {
-            level = ruleLevel;
-            levelBytes = level.toUtf8();
+    // A file uses a handful of level strings, each encoded once (the rules
+    // of one share its text); a file of many more has the rest encoded
+    // rule by rule.
+    std::vector<std::pair<QString, QByteArray>> levels;
+    const auto bytesOf = [&levels](const QString &level) {
+        for (const auto &[known, bytes] : levels) {
+            if (known.constData() == level.constData() || known == level) {
+                return bytes;
+            }
         }
-        part += levelBytes;
+        const QByteArray bytes = level.toUtf8();
+        if (levels.size() < 64) {
+            levels.emplace_back(level, bytes);
+        }
+        return bytes;
+    };
+    config.forEachRule([&](std::string_view path, const QString &ruleLevel) {
+        part += bytesOf(ruleLevel);
         part += ' ';
         part.append(path.data(), int(path.size()));
         part += '\n';
