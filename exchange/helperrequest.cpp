@@ -280,6 +280,11 @@ void HelperRequest::askToStop()
     askHelperToStop();
 }
 
+bool HelperRequest::stopAsked() const
+{
+    return stopWanted;
+}
+
 // Sealed with this request's key: nobody else can stop it.
 void HelperRequest::askHelperToStop() const
 {

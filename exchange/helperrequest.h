@@ -79,6 +79,9 @@ public:
     // as it would have, when the helper was already past the point where it
     // stops.
     void askToStop();
+    // Whether askToStop() was called: a request that ends without error
+    // after it was past the point where the helper stops.
+    bool stopAsked() const;
 
 Q_SIGNALS:
     // AuthorizedStatus once the helper has taken the request up.

@@ -300,6 +300,9 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
         const HelperError code = applier.wasStopped() ? HelperError::Stopped : HelperError::WriteFailed;
         return request->checkOnly ? channel.error(int(code), error) : recordedError(channel, system, entry, code, error);
     }
+    if (request->checkOnly) {
+        pauseForTest("change-checked");
+    }
     QVariantMap reply{{QStringLiteral("warnings"), applier.warnings()},
                       {QStringLiteral("needReboot"), applier.needReboot()},
                       {QStringLiteral("relabelled"), applier.relabelled()},

@@ -142,6 +142,14 @@ void MicManagementModule::checkThenSend(const QVariantMap &request)
             return;
         }
         writeJob = nullptr;
+        // Stopped while the change was checked: the check changed nothing,
+        // and the change itself is not sent.
+        if (job->stopAsked()) {
+            messagesManager()->newMessage(i18n("Stopped: nothing was changed."), KCMLS::InformationMessage, QString(), KCMLS::NoState);
+            markAsChanged();
+            stateWidget()->resetState();
+            return;
+        }
         const QVariantMap outcome = job->data();
         const int lowered = outcome.value(QStringLiteral("loweredCount")).toInt();
         if (lowered > 0 && !confirmLowering(lowered, outcome.value(QStringLiteral("relabelledCount")).toInt())) {

@@ -590,6 +590,46 @@ private Q_SLOTS:
         QCOMPARE(general<QCheckBox>("protectFsCheckBox")->checkState(), Qt::Checked);
     }
 
+    // A stop asked while the helper ends the check of the change (held
+    // there, it takes the stop only after its answer): the check ends all
+    // the same, and the change itself is not sent.
+    void aStopAskedAsTheCheckEndsSendsNothing()
+    {
+        const QString some = rootPath(s("some"));
+        QDir().mkpath(some);
+        QByteArray config;
+        for (int i = 0; i < 10; ++i) {
+            QFile file(some + s("/f%1").arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            config += "high " + QFile::encodeName(file.fileName()) + '\n';
+        }
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
+        writeMicState(true, true, false);
+        module->show();
+        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
+        read();
+        const auto before = snapshotStateRoot();
+        general<QCheckBox>("protectFsCheckBox")->click();
+
+        const QString pause = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-change-checked");
+        QFile::remove(pause + s(".reached"));
+        QVERIFY(QFile(pause).open(QIODevice::WriteOnly));
+        ModalDialogAnswerer answerer([](QDialog *dialog) {
+            answerFor(dialog, QMessageBox::Ok);
+        });
+        module->save();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pause + s(".reached")), 30000);
+        child<QPushButton>("stopButton")->click();
+        QTest::qWait(200);
+        QFile::remove(pause);
+        QTRY_VERIFY_WITH_TIMEOUT(!module->isSaving() && !module->isReading(), 30000);
+
+        QVERIFY(answerer.seen.isEmpty());
+        QCOMPARE(messageTexts(), QStringList{s("Stopped: nothing was changed.")});
+        QCOMPARE(snapshotStateRoot(), before);
+        QCOMPARE(general<QCheckBox>("protectFsCheckBox")->checkState(), Qt::Checked);
+    }
+
     void refusedSaves()
     {
         writeState(true, 63, 63);
