@@ -280,8 +280,7 @@ ChangeApplier::Plan ChangeApplier::containersToRaise(LabelAccess &labels, const 
     }
     Plan containers;
     for (const QString &folder : std::as_const(raised)) {
-        const unsigned int current = levelOf.value(folder);
-        containers.push_back({folder, current, current, true, SeenByName()});
+        containers.push_back({folder, 0, levelOf.value(folder), true, SeenByName()});
     }
     return containers;
 }

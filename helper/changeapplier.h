@@ -60,7 +60,8 @@ private:
     bool protectFileSystem(QString *error);
     struct PlannedLabel {
         QString path;
-        // The level it carries, as the check read it.
+        // The level it carries, as the check read it (an object; a
+        // container's is looked up when it is labelled).
         unsigned int current = 0;
         unsigned int level = 0;
         // Raised as the container of labelled objects.

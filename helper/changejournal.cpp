@@ -349,13 +349,6 @@ QByteArray ChangeJournal::labelPayload(const QString &path, const PreviousLabel 
     return QByteArray(payload.data(), int(payload.size()));
 }
 
-QByteArray ChangeJournal::labelRecord(const QString &path, const PreviousLabel &previous)
-{
-    LabelRecords records;
-    records.add(path, previous);
-    return records.lines();
-}
-
 ChangeJournal::LabelRecords::LabelRecords()
     : checksum(std::make_unique<Checksum>())
 {

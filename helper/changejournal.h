@@ -105,7 +105,6 @@ public:
     // Records kept in this order until flush(), which writes them at once:
     // no object is labelled before its record is on disk anyway.
     void recordLabels(const LabelRecords &records);
-    static QByteArray labelRecord(const QString &path, const PreviousLabel &previous);
     // The records so far written and on disk.
     bool flush(QString *error);
     // Durable when this returns true.
