@@ -75,8 +75,10 @@ void useCallerLanguage(const QVariantMap &args)
 
 namespace
 {
-// What a large request built is taken apart once its answer is out: a
-// million objects take a tenth of a second that the client need not wait.
+// What a large change built is taken apart once its answer is out: a
+// million labelled objects take a tenth of a second that the client, idle
+// until the answer, need not wait. (A read's client is still busy with the
+// rules when the answer goes: there the two would only share the cores.)
 template<typename T>
 void freeAfterAnswer(std::unique_ptr<T> object)
 {
@@ -99,14 +101,12 @@ ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const
     channel->started();
     const StopRequest::Watch stoppable(channel->requestSeal());
     const WorkProgress::Watch reported(*channel);
-    auto system = std::make_unique<MicSystem>(MicSystem::rootFromEnvironment());
+    MicSystem system(MicSystem::rootFromEnvironment());
     QString error;
-    if (!system->read(&error)) {
+    if (!system.read(&error)) {
         return channel->error(int(HelperError::DamagedState), error);
     }
-    ActionReply reply = work(*channel, *system);
-    freeAfterAnswer(std::move(system));
-    return reply;
+    return work(*channel, system);
 }
 
 ChangeHistory historyOf(const MicSystem &system)
@@ -199,9 +199,9 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
         return readStateBefore(channel, system, args.value(Mic::Protocol::stateBeforeKey).toString());
     }
     // The labels are read on other threads while the settings go out.
-    std::unique_ptr<ProtectionCheck> check;
+    std::optional<ProtectionCheck> check;
     if (system.isFsProtectionOn()) {
-        check = std::make_unique<ProtectionCheck>(system.config(), system.keywordMaxLevel());
+        check.emplace(system.config(), system.keywordMaxLevel());
         check->start();
     }
     // The page can show everything but the protection state while the
@@ -239,7 +239,6 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
     } else {
         reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
     }
-    freeAfterAnswer(std::move(check));
     return channel.reply(reply);
 }
 
