@@ -14,6 +14,10 @@
 
 #include <dbus/dbus.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <clocale>
 #include <limits>
@@ -113,8 +117,25 @@ QString HelperRequest::systemBusProblem()
                 QDBusConnection::systemBus().lastError().message());
 }
 
+namespace
+{
+// glibc raises its threshold for mapping a large block each time it frees
+// one: the chunks of a large reply (2 MiB each, taken in on the bus's
+// thread) then come from the heaps, whose freed space the process keeps, a
+// third more than the settings themselves at a million rules. A threshold
+// that stays keeps such blocks mapped and gives them back when freed.
+void keepLargeBlocksMapped()
+{
+#ifdef __GLIBC__
+    static const bool set = mallopt(M_MMAP_THRESHOLD, 1024 * 1024) == 1;
+    Q_UNUSED(set)
+#endif
+}
+}
+
 void HelperRequest::start()
 {
+    keepLargeBlocksMapped();
     // Before anything asks the authorization service, which is reached over
     // the same bus and would only say it is missing.
     const QString busProblem = systemBusProblem();
