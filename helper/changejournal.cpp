@@ -78,9 +78,11 @@ private:
 
 namespace
 {
+// One context for each thread: reading back a journal checks a million
+// records after a crash.
 QByteArray checksum(const QByteArray &payload)
 {
-    ChangeJournal::Checksum hash;
+    thread_local ChangeJournal::Checksum hash;
     QByteArray sum;
     hash.append(&sum, payload.constData(), std::size_t(payload.size()));
     return sum;

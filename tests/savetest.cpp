@@ -120,6 +120,30 @@ private:
             (answerer.titles.at(i) == lowering ? loweringQuestions : dialogs).append(answerer.titles.at(i) + s(": ") + answerer.texts.at(i));
         }
     }
+    // `count` empty files in the folder `name` of the state root, each with
+    // a rule, and the file system not protected: the page shows them read.
+    bool readUnprotectedFiles(const char *name, int count)
+    {
+        const QString folder = rootPath(QLatin1String(name));
+        QDir().mkpath(folder);
+        QByteArray config;
+        config.reserve(count * (folder.size() + 16));
+        for (int i = 0; i < count; ++i) {
+            QFile file(folder + s("/f%1").arg(i));
+            if (!file.open(QIODevice::WriteOnly)) {
+                return false;
+            }
+            config += "high " + QFile::encodeName(file.fileName()) + '\n';
+        }
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
+        writeMicState(true, true, false);
+        module->show();
+        if (!QTest::qWaitForWindowExposed(module.get())) {
+            return false;
+        }
+        read();
+        return true;
+    }
     QStringList messageTexts() const
     {
         QStringList texts;
@@ -552,20 +576,7 @@ private Q_SLOTS:
     // is over its veil, and Stop puts back what was done; the edit stays.
     void aLongSaveShowsItsProgressAndCanBeStopped()
     {
-        const QString many = rootPath(s("many"));
-        QDir().mkpath(many);
-        QByteArray config;
-        config.reserve(100000 * (many.size() + 16));
-        for (int i = 0; i < 100000; ++i) {
-            QFile file(many + s("/f%1").arg(i));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            config += "high " + QFile::encodeName(file.fileName()) + '\n';
-        }
-        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
-        writeMicState(true, true, false);
-        module->show();
-        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
-        read();
+        QVERIFY(readUnprotectedFiles("many", 100000));
         const auto before = snapshotStateRoot();
         general<QCheckBox>("protectFsCheckBox")->click();
 
@@ -595,19 +606,7 @@ private Q_SLOTS:
     // the same, and the change itself is not sent.
     void aStopAskedAsTheCheckEndsSendsNothing()
     {
-        const QString some = rootPath(s("some"));
-        QDir().mkpath(some);
-        QByteArray config;
-        for (int i = 0; i < 10; ++i) {
-            QFile file(some + s("/f%1").arg(i));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            config += "high " + QFile::encodeName(file.fileName()) + '\n';
-        }
-        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
-        writeMicState(true, true, false);
-        module->show();
-        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
-        read();
+        QVERIFY(readUnprotectedFiles("some", 10));
         const auto before = snapshotStateRoot();
         general<QCheckBox>("protectFsCheckBox")->click();
 
