@@ -197,8 +197,17 @@ void ChangeApplier::applyRules(const ChangeRequest &request)
 bool ChangeApplier::protectFileSystem(QString *error)
 {
     ProtectionCheck check(system.config(), system.keywordMaxLevel());
-    if (!check.run(StopRequest::pollRequested)) {
-        return failStopped(error);
+    // Objects only root could change since the check read them are
+    // labelled as it finds them, their folder still open.
+    if (mode == Mode::Apply) {
+        check.labelOnTheWay([this](LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run) {
+            return labelSeenRun(labels, run);
+        });
+    }
+    const bool checked = check.run(StopRequest::pollRequested);
+    labelledSeen = check.takeLabelledOnTheWay();
+    if (!checked) {
+        return failedOnTheWay.isEmpty() ? failStopped(error) : failLabelling(failedOnTheWay, error);
     }
     pauseForTest("before-labelling");
     LabelAccess labels;
@@ -218,14 +227,18 @@ bool ChangeApplier::protectFileSystem(QString *error)
     }
     // Containers after all objects: a container with a rule of its own is
     // labelled with exactly its level above, which must not take back bits
-    // it is raised by for an object inside.
-    labellingTotal = objects.size();
-    labelled.reserve(std::size_t(labellingTotal));
-    relabelledObjects.reserve(std::size_t(labellingTotal));
+    // it is raised by for an object inside. The progress goes on from the
+    // objects the check went through while labelling.
+    if (mode == Mode::Apply) {
+        labellingDone = check.configuredCount();
+    }
+    labellingTotal = labellingDone + qint64(objects.size());
+    labelled.reserve(objects.size());
+    relabelledObjects.reserve(objects.size());
     if (!labelAll(labels, objects, error)) {
         return false;
     }
-    const Plan containers = containersToRaise(labels, check, objects);
+    const Plan containers = containersToRaise(labels, check);
     labellingTotal += qint64(containers.size());
     if (!labelAll(labels, containers, error)) {
         return false;
@@ -249,11 +262,48 @@ bool ChangeApplier::protectFileSystem(QString *error)
     return true;
 }
 
+// The run's records are on disk before any of its objects is labelled, as
+// those of a batch are.
+bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run)
+{
+    QString why;
+    if (journal) {
+        ChangeJournal::LabelRecords records;
+        for (const ProtectionCheck::Seen &object : run) {
+            records.add(object.path, object.seen.previous());
+        }
+        const std::lock_guard<std::mutex> lock(journalMutex);
+        journal->recordLabels(records);
+        if (!journal->flush(&why)) {
+            failedOnTheWay = why;
+            return false;
+        }
+    }
+    const std::size_t middle = run.size() / 2;
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        ProtectionCheck::Seen &object = run[i];
+        if (!labels.labelSeen(object.path, object.required, &why)) {
+            const std::lock_guard<std::mutex> lock(journalMutex);
+            if (failedOnTheWay.isEmpty()) {
+                failedOnTheWay = why;
+            }
+            return false;
+        }
+        object.labelled = true;
+        if (!anyLabelled.exchange(true)) {
+            pauseForTest("after-first-label");
+        } else if (i == middle) {
+            pauseForTest("middle-labels");
+        }
+    }
+    return true;
+}
+
 // An object's container must cover the object's level: raised, when it does
 // not, to all the levels of the objects inside at once. Only the one parent,
 // as the check of the tree does; the root is never raised, and an exception
 // keeps its level.
-ChangeApplier::Plan ChangeApplier::containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const Plan &objects)
+ChangeApplier::Plan ChangeApplier::containersToRaise(LabelAccess &labels, const ProtectionCheck &check)
 {
     QHash<QString, unsigned int> levelOf;
     QSet<QString> raisedOnce;
@@ -261,22 +311,37 @@ ChangeApplier::Plan ChangeApplier::containersToRaise(LabelAccess &labels, const 
     // The objects of a folder mostly follow each other: its container is
     // looked up once for the run of them.
     QString container;
-    bool containerKnown = false;
     unsigned int *containerLevel = nullptr;
-    for (const PlannedLabel &object : objects) {
-        const QStringView folder = QStringView(object.path).left(object.path.lastIndexOf(QLatin1Char('/')));
-        if (!containerKnown || folder != container) {
-            container = folder.toString();
-            containerKnown = true;
-            containerLevel = raisableLevel(labels, check, container, &levelOf);
-        }
-        if (containerLevel && !ProtectionCheck::covers(*containerLevel, object.level)) {
+    const auto raiseFor = [&](unsigned int level) {
+        if (containerLevel && !ProtectionCheck::covers(*containerLevel, level)) {
             if (!raisedOnce.contains(container)) {
                 raisedOnce.insert(container);
                 raised.append(container);
             }
-            *containerLevel |= object.level;
+            *containerLevel |= level;
         }
+    };
+    std::string_view seenFolder;
+    bool folderKnown = false;
+    for (const ProtectionCheck::Seen &object : labelledSeen) {
+        const std::string_view folder = object.path.substr(0, object.path.rfind('/'));
+        if (!folderKnown || folder != seenFolder) {
+            seenFolder = folder;
+            folderKnown = true;
+            container = QString::fromUtf8(folder.data(), int(folder.size()));
+            containerLevel = raisableLevel(labels, check, container, &levelOf);
+        }
+        raiseFor(object.required);
+    }
+    folderKnown = false;
+    for (const Relabelled &object : relabelledObjects) {
+        const QStringView folder = QStringView(object.path).left(object.path.lastIndexOf(QLatin1Char('/')));
+        if (!folderKnown || folder != container) {
+            container = folder.toString();
+            folderKnown = true;
+            containerLevel = raisableLevel(labels, check, container, &levelOf);
+        }
+        raiseFor(object.to);
     }
     Plan containers;
     for (const QString &folder : std::as_const(raised)) {
@@ -519,28 +584,40 @@ ObjectLabel ChangeApplier::labelNow(LabelAccess &labels, const QString &path)
 QVariantList ChangeApplier::relabelled() const
 {
     QVariantList list;
+    const auto add = [&list](const QString &path, unsigned int from, unsigned int to, bool container) {
+        list.append(QVariantHash{{QStringLiteral("path"), path},
+                                 {QStringLiteral("from"), from},
+                                 {QStringLiteral("to"), to},
+                                 {QStringLiteral("container"), container}});
+    };
+    for (const ProtectionCheck::Seen &object : labelledSeen) {
+        if (list.size() == maxListedRelabels) {
+            return list;
+        }
+        add(QString::fromUtf8(object.path.data(), int(object.path.size())), object.current, object.required, false);
+    }
     for (const Relabelled &object : relabelledObjects) {
         if (list.size() == maxListedRelabels) {
             break;
         }
-        list.append(QVariantHash{{QStringLiteral("path"), object.path},
-                                 {QStringLiteral("from"), object.from},
-                                 {QStringLiteral("to"), object.to},
-                                 {QStringLiteral("container"), object.container}});
+        add(object.path, object.from, object.to, object.container);
     }
     return list;
 }
 
 int ChangeApplier::relabelledCount() const
 {
-    return int(relabelledObjects.size());
+    return int(labelledSeen.size() + relabelledObjects.size());
 }
 
 int ChangeApplier::loweredCount() const
 {
-    return int(std::count_if(relabelledObjects.cbegin(), relabelledObjects.cend(), [](const Relabelled &object) {
-        return !ProtectionCheck::covers(object.to, object.from);
-    }));
+    const auto seenLowered = std::count_if(labelledSeen.cbegin(), labelledSeen.cend(), [](const ProtectionCheck::Seen &object) {
+        return !ProtectionCheck::covers(object.required, object.current);
+    });
+    return int(seenLowered + std::count_if(relabelledObjects.cbegin(), relabelledObjects.cend(), [](const Relabelled &object) {
+                   return !ProtectionCheck::covers(object.to, object.from);
+               }));
 }
 
 bool ChangeApplier::failLabelling(const QString &why, QString *error)
@@ -572,16 +649,25 @@ QStringList ChangeApplier::restoreLabels(bool closeJournal)
     LabelAccess labels;
     QStringList failed;
     qint64 undone = 0;
+    const qint64 total = qint64(labelled.size() + labelledSeen.size());
     for (auto it = labelled.crbegin(); it != labelled.crend(); ++it) {
         if (!labels.restore(it->path, it->previous)) {
             failed.append(it->path);
         }
-        WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, qint64(labelled.size()));
+        WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, total);
+    }
+    for (auto it = labelledSeen.crbegin(); it != labelledSeen.crend(); ++it) {
+        const QString path = QString::fromUtf8(it->path.data(), int(it->path.size()));
+        if (!labels.restore(path, it->seen.previous())) {
+            failed.append(path);
+        }
+        WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, total);
     }
     if (closeJournal) {
         closeJournalUndone();
     }
     labelled.clear();
+    labelledSeen.clear();
     relabelledObjects.clear();
     return failed;
 }

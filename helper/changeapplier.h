@@ -4,18 +4,20 @@
 #include "changejournal.h"
 #include "changerequest.h"
 #include "labelaccess.h"
+#include "protectioncheck.h"
 
 #include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <QVariantList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class MicSystem;
-class ProtectionCheck;
 
 // Applies a checked change request to the MIC system as one transaction:
 // labels first, then the files; a failure undoes what was done. Checking
@@ -71,7 +73,9 @@ private:
     };
     // A vector: a list would allocate each of a million entries.
     using Plan = std::vector<PlannedLabel>;
-    Plan containersToRaise(LabelAccess &labels, const ProtectionCheck &check, const Plan &objects);
+    // On a checking thread: a run of objects it may label by name.
+    bool labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run);
+    Plan containersToRaise(LabelAccess &labels, const ProtectionCheck &check);
     unsigned int *raisableLevel(LabelAccess &labels, const ProtectionCheck &check, const QString &container, QHash<QString, unsigned int> *levelOf);
     bool labelAll(LabelAccess &labels, const Plan &planned, QString *error);
     static QSet<QString> foldersOf(const Plan &objects);
@@ -120,7 +124,14 @@ private:
     QStringList warningTexts;
     bool rebootNeeded = false;
     // Vectors, not lists: a list allocates each of a million entries.
+    // Labelled as the check went (their paths are in the configuration,
+    // which outlives the change), then the others and the containers.
+    std::vector<ProtectionCheck::Seen> labelledSeen;
     std::vector<LabelChange> labelled;
+    // The journal is written by both checking threads.
+    std::mutex journalMutex;
+    QString failedOnTheWay;
+    std::atomic<bool> anyLabelled{false};
     // Of the objects the change labels: how many so far, and in all as far
     // as known (the containers to raise are known once the others are done).
     qint64 labellingDone = 0;

@@ -324,8 +324,13 @@ bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, 
 void ChangeJournal::appendLabelPayload(std::string *payload, const QString &path, const PreviousLabel &previous)
 {
     const QByteArray utf8Path = path.toUtf8();
+    appendLabelPayload(payload, std::string_view(utf8Path.constData(), std::size_t(utf8Path.size())), previous);
+}
+
+void ChangeJournal::appendLabelPayload(std::string *payload, std::string_view utf8Path, const PreviousLabel &previous)
+{
     payload->append("label ");
-    appendBase64(payload, utf8Path.constData(), std::size_t(utf8Path.size()));
+    appendBase64(payload, utf8Path.data(), utf8Path.size());
     payload->append(previous.existed ? " 1 " : " 0 ");
     if (previous.value.isEmpty()) {
         payload->push_back('-');
@@ -360,8 +365,14 @@ ChangeJournal::LabelRecords::~LabelRecords() = default;
 
 void ChangeJournal::LabelRecords::add(const QString &path, const PreviousLabel &previous)
 {
+    const QByteArray utf8Path = path.toUtf8();
+    add(std::string_view(utf8Path.constData(), std::size_t(utf8Path.size())), previous);
+}
+
+void ChangeJournal::LabelRecords::add(std::string_view utf8Path, const PreviousLabel &previous)
+{
     payload.clear();
-    appendLabelPayload(&payload, path, previous);
+    appendLabelPayload(&payload, utf8Path, previous);
     checksum->append(&text, payload.data(), payload.size());
     text.append(' ');
     text.append(payload.data(), int(payload.size()));

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 /*
  * What a change is doing, written ahead of it, so that a change the helper
@@ -95,6 +96,7 @@ public:
         LabelRecords();
         ~LabelRecords();
         void add(const QString &path, const PreviousLabel &previous);
+        void add(std::string_view utf8Path, const PreviousLabel &previous);
         const QByteArray &lines() const;
 
     private:
@@ -125,6 +127,7 @@ public:
     // The record of a label, as the journal holds it (without checksum).
     static QByteArray labelPayload(const QString &path, const PreviousLabel &previous);
     static void appendLabelPayload(std::string *payload, const QString &path, const PreviousLabel &previous);
+    static void appendLabelPayload(std::string *payload, std::string_view utf8Path, const PreviousLabel &previous);
     // Removes the journal of a change that is finished.
     static void discard(const QString &folder);
     // Adds a stage to the journal in `folder`, durably.

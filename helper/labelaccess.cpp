@@ -76,9 +76,9 @@ ssize_t labelAt(int directory, const char *name, char *buffer, std::size_t size)
 #endif
 
 // setxattrat(2), its sibling: a label written on a name in an open directory.
-int labelNameAt(int directory, const char *name, const QByteArray &value)
+int labelNameAt(int directory, const char *name, const char *value, std::size_t size)
 {
-    XattrArgs args{quint64(reinterpret_cast<quintptr>(value.constData())), quint32(value.size()), 0};
+    XattrArgs args{quint64(reinterpret_cast<quintptr>(value)), quint32(size), 0};
     return int(::syscall(SYS_setxattrat, directory, name, AT_SYMLINK_NOFOLLOW, KSEC_LABEL_XATTR, &args, sizeof(args)));
 }
 
@@ -513,17 +513,23 @@ LabelAccess::Opened LabelAccess::openedAsSeen(const SeenByName &seen)
 
 // The folder is reached again (the one open still, for the objects of one
 // folder in a row) and must still be in no user's hands.
-bool LabelAccess::labelByName(const QString &path, unsigned int level, QString *error)
+bool LabelAccess::labelSeen(std::string_view utf8Path, unsigned int level, QString *error)
 {
     int directory = -1;
     QByteArray name;
     QString problem;
-    if (openParent(path.toUtf8(), &directory, &name, &problem) != Walk::Reached || pathInUsersHands) {
-        *error = i18n("%1 cannot be labelled: %2", path, problem.isEmpty() ? i18n("a folder on its path changed while it was labelled") : problem);
+    const auto path = [utf8Path] {
+        return QString::fromUtf8(utf8Path.data(), int(utf8Path.size()));
+    };
+    if (openParent(QByteArray::fromRawData(utf8Path.data(), int(utf8Path.size())), &directory, &name, &problem) != Walk::Reached || pathInUsersHands) {
+        *error = i18n("%1 cannot be labelled: %2", path(), problem.isEmpty() ? i18n("a folder on its path changed while it was labelled") : problem);
         return false;
     }
-    if (labelNameAt(directory, name.constData(), QByteArray::number(level)) != 0) {
-        *error = i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
+    char value[16];
+    const auto written = std::to_chars(value, value + sizeof(value) - 1, level);
+    *written.ptr = '\0';
+    if (labelNameAt(directory, name.constData(), value, std::size_t(written.ptr - value)) != 0) {
+        *error = i18n("%1 cannot be labelled: %2", path(), labelProblem(errno));
         return false;
     }
     return true;
@@ -533,7 +539,8 @@ bool LabelAccess::label(const QString &path, Opened *opened, unsigned int level,
 {
     if (opened->byName) {
         opened->byName = false;
-        return labelByName(path, level, error);
+        const QByteArray utf8Path = path.toUtf8();
+        return labelSeen(std::string_view(utf8Path.constData(), std::size_t(utf8Path.size())), level, error);
     }
     const QByteArray value = QByteArray::number(level);
     const bool ok = ::setxattr(descriptorPath(opened->object).constData(), KSEC_LABEL_XATTR, value.constData(), std::size_t(value.size()), 0) == 0;

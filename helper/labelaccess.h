@@ -135,6 +135,10 @@ public:
     // What open() gives, from what a read saw (valid only): nothing is
     // reached.
     static Opened openedAsSeen(const SeenByName &seen);
+    // The label of an object a read of this access saw as one it may label
+    // by name (its path in UTF-8, as a configuration holds it): written by
+    // name, its folder reached again.
+    bool labelSeen(std::string_view utf8Path, unsigned int level, QString *error);
     void release(Opened *opened);
     // Halves the objects this access may hold open, and gives `other` the
     // other half: two accesses that label at once stay within the limit of
@@ -155,7 +159,6 @@ private:
     enum class Walk { Reached, Missing, Failed };
     enum class ByName { Opened, Failed, NotSafe };
     ByName openByName(const QString &path, int directory, const QByteArray &name, Opened *opened, QString *error);
-    bool labelByName(const QString &path, unsigned int level, QString *error);
     // Whether an object with this status may be labelled by name after
     // the walk to it that was just made.
     bool labellableByName(const struct statx &status) const;

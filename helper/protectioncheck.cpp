@@ -97,7 +97,7 @@ std::vector<std::pair<std::size_t, std::size_t>> ProtectionCheck::parts(int coun
     return ranges;
 }
 
-void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) const
+void ProtectionCheck::checkPart(Part &part)
 {
     LabelAccess labels;
     // A file uses a handful of level strings: each is turned into its
@@ -129,15 +129,42 @@ void ProtectionCheck::checkPart(Part &part, const std::atomic<bool> &stopping) c
         ++part.checked;
         ObjectLabel label = labels.read(path);
         const unsigned int required = requiredBy(levelString);
-        if (label.state != ObjectLabel::Labelled || !covers(label.level, required)) {
-            part.findings.push_back({i, required, std::move(label)});
+        if (label.state == ObjectLabel::Labelled && covers(label.level, required)) {
+            continue;
         }
+        if (labeller && label.state == ObjectLabel::Labelled && label.seen.valid) {
+            part.run.push_back({path, label.level, required, label.seen});
+            if (part.run.size() >= runLength && !labelRun(part, labels)) {
+                return;
+            }
+            continue;
+        }
+        part.findings.push_back({i, required, std::move(label)});
+    }
+    if (!part.run.empty() && !labelRun(part, labels)) {
+        return;
     }
     // Most files list their objects in the order of the paths already.
     if (!std::is_sorted(part.findings.begin(), part.findings.end(), inPathOrder())) {
         std::sort(part.findings.begin(), part.findings.end(), inPathOrder());
     }
     part.done.store(part.end - part.begin, std::memory_order_relaxed);
+}
+
+// What the labeller labelled of a run is kept, also when it fails.
+bool ProtectionCheck::labelRun(Part &part, LabelAccess &labels)
+{
+    const bool labelledWhole = !stopping.load(std::memory_order_relaxed) && labeller(labels, part.run);
+    for (const Seen &object : part.run) {
+        if (object.labelled) {
+            part.labelled.push_back(object);
+        }
+    }
+    part.run.clear();
+    if (!labelledWhole) {
+        stopping = true;
+    }
+    return labelledWhole;
 }
 
 ProtectionCheck::InPathOrder ProtectionCheck::inPathOrder() const
@@ -162,6 +189,7 @@ void ProtectionCheck::joinThreads()
 void ProtectionCheck::start()
 {
     unprotected.clear();
+    labelledAlready.clear();
     unreadable.clear();
     missing.clear();
     checked = 0;
@@ -177,7 +205,7 @@ void ProtectionCheck::start()
     running = int(work.size());
     for (const auto &part : work) {
         threads.emplace_back([this, &part = *part] {
-            checkPart(part, stopping);
+            checkPart(part);
             --running;
         });
     }
@@ -191,7 +219,7 @@ bool ProtectionCheck::finish(const std::function<bool()> &stopped)
         for (const auto &part : work) {
             done += part->done.load(std::memory_order_relaxed);
         }
-        WorkProgress::report(Mic::Protocol::checkingPhase, qint64(done), qint64(entries.size()));
+        WorkProgress::report(labeller ? Mic::Protocol::labellingPhase : Mic::Protocol::checkingPhase, qint64(done), configuredCount());
         if (stopped && stopped()) {
             stopping = true;
             break;
@@ -199,6 +227,7 @@ bool ProtectionCheck::finish(const std::function<bool()> &stopped)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     joinThreads();
+    collectLabelledOnTheWay();
     if (stopping) {
         return false;
     }
@@ -228,6 +257,38 @@ bool ProtectionCheck::finish(const std::function<bool()> &stopped)
     work.clear();
     std::sort(unreadable.begin(), unreadable.end());
     return true;
+}
+
+void ProtectionCheck::collectLabelledOnTheWay()
+{
+    const auto byPath = [](const Seen &a, const Seen &b) {
+        return a.path < b.path;
+    };
+    for (const auto &part : work) {
+        const auto merged = labelledAlready.size();
+        labelledAlready.insert(labelledAlready.end(), part->labelled.cbegin(), part->labelled.cend());
+        std::vector<Seen>().swap(part->labelled);
+        const auto from = labelledAlready.begin() + std::ptrdiff_t(merged);
+        if (!std::is_sorted(from, labelledAlready.end(), byPath)) {
+            std::sort(from, labelledAlready.end(), byPath);
+        }
+        std::inplace_merge(labelledAlready.begin(), from, labelledAlready.end(), byPath);
+    }
+}
+
+void ProtectionCheck::labelOnTheWay(RunLabeller labelRun)
+{
+    labeller = std::move(labelRun);
+}
+
+std::vector<ProtectionCheck::Seen> ProtectionCheck::takeLabelledOnTheWay()
+{
+    return std::exchange(labelledAlready, {});
+}
+
+qint64 ProtectionCheck::configuredCount() const
+{
+    return qint64(entries.size());
 }
 
 bool ProtectionCheck::run(const std::function<bool()> &stopped)

@@ -67,6 +67,30 @@ public:
 
     static bool covers(unsigned int label, unsigned int level);
 
+    // An unprotected object that only root could have changed since the
+    // check read it (it may be labelled by name).
+    struct Seen {
+        // In UTF-8, in the configuration.
+        std::string_view path;
+        unsigned int current = 0;
+        unsigned int required = 0;
+        SeenByName seen;
+        bool labelled = false;
+    };
+    // Labels a run of such objects on the checking thread, with the access
+    // that read them, marking each it labelled; false stops the check.
+    using RunLabeller = std::function<bool(LabelAccess &labels, std::vector<Seen> &run)>;
+    // Before start(): such objects go to `labeller` as they are found, a
+    // run at a time, while their folder is open and their status fresh;
+    // those it labels are not unprotected. The progress is then reported
+    // as labelling.
+    void labelOnTheWay(RunLabeller labeller);
+    // What the labeller labelled, in path order; after a stopped check too.
+    std::vector<Seen> takeLabelledOnTheWay();
+    // The configured objects, exceptions included: what the progress counts.
+    qint64 configuredCount() const;
+    static constexpr std::size_t runLength = 8192;
+
 private:
     // An object not protected, or missing: its entry, the level it needs
     // and what its label is.
@@ -79,6 +103,8 @@ private:
         std::size_t begin = 0;
         std::size_t end = 0;
         std::vector<Finding> findings;
+        std::vector<Seen> run;
+        std::vector<Seen> labelled;
         int checked = 0;
         std::atomic<std::size_t> done{0};
     };
@@ -93,7 +119,9 @@ private:
         }
     };
     InPathOrder inPathOrder() const;
-    void checkPart(Part &part, const std::atomic<bool> &stopping) const;
+    void checkPart(Part &part);
+    bool labelRun(Part &part, LabelAccess &labels);
+    void collectLabelledOnTheWay();
     void joinThreads();
 
     // Path (UTF-8, in the configuration) and level string, in the order the
@@ -103,6 +131,8 @@ private:
     unsigned int maxLevel;
     // Sorted by path.
     std::vector<Finding> unprotected;
+    RunLabeller labeller;
+    std::vector<Seen> labelledAlready;
     QStringList missing;
     QStringList unreadable;
     int checked = 0;

@@ -15,6 +15,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -109,6 +112,20 @@ void killChangeAndHelper(QProcess &client)
     client.kill();
     client.waitForFinished(5000);
     killHelper();
+}
+
+// An immutable file keeps its label: the file system refuses a new one.
+bool setImmutable(const QString &path, bool immutable)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool set = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    set = set && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return set;
 }
 
 // Makes the helper stop at `point`; a helper killed there left its
@@ -388,7 +405,8 @@ private Q_SLOTS:
         // Or while the helper is held at a point, handling its calls.
         QTest::addColumn<QByteArray>("heldAt");
         QTest::newRow("before any progress") << QString() << 0.0 << QByteArray();
-        QTest::newRow("while checking") << s("checking") << 0.2 << QByteArray();
+        // Objects only root holds are labelled as the check goes.
+        QTest::newRow("while labelling as it checks") << s("labelling") << 0.2 << QByteArray();
         QTest::newRow("at the first labels") << s("labelling") << 0.0 << QByteArray();
         QTest::newRow("halfway through a batch of labels") << QString() << 0.0 << QByteArrayLiteral("middle-labels");
     }
@@ -448,6 +466,34 @@ private Q_SLOTS:
         const QVariantMap entry = newestHistoryEntry();
         QCOMPARE(entry.value(s("outcome")).toString(), s("stopped"));
         QCOMPARE(entry.value(s("text")).toString(), s("Stopped: nothing was changed."));
+    }
+
+    // A label refused once both threads have labelled objects as the check
+    // went: the change fails, names the object, and every label is back.
+    void aLabelRefusedHalfwayPutsEveryLabelBack()
+    {
+        constexpr int perFolder = 30000;
+        layUnprotectedSystem(perFolder);
+        const QString other = rootPath(s("other"));
+        QDir().mkpath(other);
+        QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
+        for (int i = 0; i < perFolder; ++i) {
+            const QString path = other + s("/g%1").arg(i);
+            QFile(path).open(QIODevice::WriteOnly);
+            config += "15 " + path.toUtf8() + '\n';
+        }
+        writeRootFile(s("etc/kestrel/fs-ilev.conf"), config);
+        const QString refusing = other + s("/g25000");
+        if (!setImmutable(refusing, true)) {
+            QSKIP("the state root's file system keeps no immutable files");
+        }
+        const auto before = snapshotStateRoot();
+        const Outcome outcome = execute(s("change"), inC({{s("micFsStatus"), 2}}));
+        setImmutable(refusing, false);
+        QVERIFY(outcome.error > 200);
+        QVERIFY2(outcome.errorText.contains(refusing) && outcome.errorText.contains(s("Nothing was changed.")), qPrintable(outcome.errorText));
+        QCOMPARE(snapshotStateRoot(), before);
+        QCOMPARE(labelOf(other + s("/g0")), QByteArray());
     }
 
     // Without hooks: killed at a random moment, the machine is as before
