@@ -272,10 +272,8 @@ bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionChec
         for (const ProtectionCheck::Seen &object : run) {
             records.add(object.path, object.seen.previous());
         }
-        const std::lock_guard<std::mutex> lock(journalMutex);
-        journal->recordLabels(records);
-        if (!journal->flush(&why)) {
-            failedOnTheWay = why;
+        if (!journal->appendLabels(records, &why)) {
+            keepFirstFailure(why);
             return false;
         }
     }
@@ -283,10 +281,7 @@ bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionChec
     for (std::size_t i = 0; i < run.size(); ++i) {
         ProtectionCheck::Seen &object = run[i];
         if (!labels.labelSeen(object.path, object.required, &why)) {
-            const std::lock_guard<std::mutex> lock(journalMutex);
-            if (failedOnTheWay.isEmpty()) {
-                failedOnTheWay = why;
-            }
+            keepFirstFailure(why);
             return false;
         }
         object.labelled = true;
@@ -297,6 +292,14 @@ bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionChec
         }
     }
     return true;
+}
+
+void ChangeApplier::keepFirstFailure(const QString &why)
+{
+    const std::lock_guard<std::mutex> lock(failureMutex);
+    if (failedOnTheWay.isEmpty()) {
+        failedOnTheWay = why;
+    }
 }
 
 // An object's container must cover the object's level: raised, when it does

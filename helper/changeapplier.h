@@ -75,6 +75,7 @@ private:
     using Plan = std::vector<PlannedLabel>;
     // On a checking thread: a run of objects it may label by name.
     bool labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run);
+    void keepFirstFailure(const QString &why);
     Plan containersToRaise(LabelAccess &labels, const ProtectionCheck &check);
     unsigned int *raisableLevel(LabelAccess &labels, const ProtectionCheck &check, const QString &container, QHash<QString, unsigned int> *levelOf);
     bool labelAll(LabelAccess &labels, const Plan &planned, QString *error);
@@ -128,8 +129,8 @@ private:
     // which outlives the change), then the others and the containers.
     std::vector<ProtectionCheck::Seen> labelledSeen;
     std::vector<LabelChange> labelled;
-    // The journal is written by both checking threads.
-    std::mutex journalMutex;
+    // Why labelling as the check went failed, the first thread's word.
+    std::mutex failureMutex;
     QString failedOnTheWay;
     std::atomic<bool> anyLabelled{false};
     // Of the objects the change labels: how many so far, and in all as far

@@ -402,6 +402,21 @@ bool ChangeJournal::flush(QString *error)
     return true;
 }
 
+bool ChangeJournal::appendLabels(const LabelRecords &records, QString *error)
+{
+    bool written = false;
+    {
+        const std::lock_guard<std::mutex> lock(writing);
+        written = appendLines(records.lines());
+    }
+    // Outside the lock: a sync takes what the other threads wrote too.
+    if (!written || !sync()) {
+        *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
 bool ChangeJournal::markStage(Stage stage, QString *error)
 {
     if (!append(QByteArray("stage ") + stageName(stage)) || !sync()) {

@@ -13,6 +13,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -109,6 +110,9 @@ public:
     void recordLabels(const LabelRecords &records);
     // The records so far written and on disk.
     bool flush(QString *error);
+    // Writes `records` and returns once they are on disk; threads may call
+    // this at once, each waiting for the disk apart from the others.
+    bool appendLabels(const LabelRecords &records, QString *error);
     // Durable when this returns true.
     bool markStage(Stage stage, QString *error);
 
@@ -144,6 +148,8 @@ private:
     qsizetype wholeSize = 0;
     // Label records not yet written.
     QByteArray unwritten;
+    // Serialises the writes of appendLabels().
+    std::mutex writing;
 };
 
 #endif

@@ -154,6 +154,7 @@ LabelAccess::LabelAccess()
     : rootFd(::open("/", directoryFlags))
     , descriptorsReachable(::access("/proc/self/fd", X_OK) == 0)
 {
+    objectName.reserve(256);
     struct statx status;
     rootInUsersHands = rootFd >= 0 && statusOf(rootFd, "", &status) == 0 && inUsersHands(status);
     // Descriptors for walking and for the state files stay free.
@@ -211,7 +212,9 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
     const int lastSlash = path.lastIndexOf('/');
     if (openFolderValid && lastSlash == openFolder.size() && lastSlash + 1 < path.size() && path.startsWith(openFolder)) {
         *directory = openDirectories.empty() ? rootFd : openDirectories.back().fd;
-        *name = path.mid(lastSlash + 1);
+        // Into the room the name already has: a million objects in a row.
+        name->resize(0);
+        name->append(path.constData() + lastSlash + 1, path.size() - lastSlash - 1);
         return Walk::Reached;
     }
     openFolderValid = false;
@@ -283,7 +286,7 @@ ObjectLabel LabelAccess::read(const QString &path)
 ObjectLabel LabelAccess::read(std::string_view path)
 {
     int directory = -1;
-    QByteArray name;
+    QByteArray &name = objectName;
     ObjectLabel label;
     switch (openParent(QByteArray::fromRawData(path.data(), int(path.size())), &directory, &name, &label.problem)) {
     case Walk::Missing:
@@ -516,7 +519,7 @@ LabelAccess::Opened LabelAccess::openedAsSeen(const SeenByName &seen)
 bool LabelAccess::labelSeen(std::string_view utf8Path, unsigned int level, QString *error)
 {
     int directory = -1;
-    QByteArray name;
+    QByteArray &name = objectName;
     QString problem;
     const auto path = [utf8Path] {
         return QString::fromUtf8(utf8Path.data(), int(utf8Path.size()));

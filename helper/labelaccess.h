@@ -178,6 +178,8 @@ private:
     ObjectLabel readThroughDescriptor(int directory, const QByteArray &name);
     // Opens the directory holding `path`; *name is its last component.
     Walk openParent(const QByteArray &path, int *directory, QByteArray *name, QString *problem);
+    // The name of the object read or labelled last, its room kept.
+    QByteArray objectName;
     void closeFrom(std::size_t depth);
 
     int rootFd = -1;
