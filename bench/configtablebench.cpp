@@ -6,6 +6,7 @@
 
 #include <expertmodewidget.h>
 #include <fsconfigmodel.h>
+#include <settings.h>
 
 #include <QApplication>
 #include <QDir>
@@ -37,12 +38,12 @@ QVariantMap replyWith(int rules, int exceptions)
     for (int i = 0; i < exceptions; ++i) {
         exceptionPaths.append(QStringLiteral("/var/cache/item%1").arg(i));
     }
-    return {{QStringLiteral("micFsCurrentItems"), items},
-            {QStringLiteral("micFsDefaultItems"), items},
-            {QStringLiteral("micFsCurrentExceptions"), exceptionPaths},
-            {QStringLiteral("micFsDefaultExceptions"), exceptionPaths},
-            {QStringLiteral("micFsStatus"), 2},
-            {QStringLiteral("micFutureLevel"), 63u}};
+    return {{Mic::Settings::rulesKey, items},
+            {Mic::Settings::defaultRulesKey, items},
+            {Mic::Settings::exceptionsKey, exceptionPaths},
+            {Mic::Settings::defaultExceptionsKey, exceptionPaths},
+            {Mic::Settings::fsStatusKey, Mic::Settings::wire(Mic::Settings::Status::Enabled)},
+            {Mic::Settings::futureLevelKey, 63u}};
 }
 
 // Typing into the rule table's filter: each character refilters the whole
@@ -71,7 +72,7 @@ void filterRows(const QVariantMap &reply, int rules)
         times.append(timer.nsecsElapsed() / 1e6);
     }
     QVector<double> baseline;
-    const QStringList paths = reply.value(QStringLiteral("micFsCurrentItems")).toHash().keys();
+    const QStringList paths = reply.value(Mic::Settings::rulesKey).toHash().keys();
     for (int length = 1; length <= typed.size(); ++length) {
         const QString needle = typed.left(length);
         QElapsedTimer timer;
@@ -139,11 +140,11 @@ int main(int argc, char **argv)
         for (int run = 0; run < runs; ++run) {
             QElapsedTimer timer;
             timer.start();
-            const QVariantHash items = reply.value(QStringLiteral("micFsCurrentItems")).toHash();
+            const QVariantHash items = reply.value(Mic::Settings::rulesKey).toHash();
             QHash<QString, QVariant> copy = items;
             QStringList keys = copy.keys();
             keys.sort(Qt::CaseSensitive);
-            QStringList exceptions = reply.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
+            QStringList exceptions = reply.value(Mic::Settings::exceptionsKey).toStringList();
             baseline.append(timer.nsecsElapsed() / 1e6);
         }
         filterRows(reply, rules);

@@ -7,6 +7,7 @@
 #include <micmanagementmodule.h>
 
 #include <ksec_sim.h>
+#include <settings.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -37,7 +38,7 @@ ListTimes timeUnprotectedList(const QStringList &lines)
 {
     MicManagementModule module(nullptr, {});
     module.resize(1000, 900);
-    module.setData({{QStringLiteral("micStatus"), 2}, {QStringLiteral("micFsStatus"), 3}, {QStringLiteral("micFsStatusMessages"), lines}});
+    module.setData({{Mic::Settings::micStatusKey, Mic::Settings::wire(Mic::Settings::Status::Enabled)}, {Mic::Settings::fsStatusKey, Mic::Settings::wire(Mic::Settings::Status::Partly)}, {Mic::Settings::fsStatusMessagesKey, lines}});
     module.grab();
     auto *button = module.findChild<QToolButton *>(QStringLiteral("showUnprotectedFilesButton"));
     auto *list = module.findChild<QListView *>(QStringLiteral("unprotectedFilesListWidget"));
@@ -92,12 +93,12 @@ int main(int argc, char **argv)
     for (int i = 0; i < lineCount; ++i) {
         lines.append(QStringLiteral("/srv/data/file%1 (level 7, configured 63)").arg(i));
     }
-    const QVariantMap reply{{QStringLiteral("micStatus"), 2},
-                            {QStringLiteral("micFsStatus"), 3},
-                            {QStringLiteral("servicesIsolatedStatus"), 3},
-                            {QStringLiteral("micFsStatusMessages"), lines},
-                            {QStringLiteral("userILevels"), levels},
-                            {QStringLiteral("micFutureLevel"), 63u}};
+    const QVariantMap reply{{Mic::Settings::micStatusKey, Mic::Settings::wire(Mic::Settings::Status::Enabled)},
+                            {Mic::Settings::fsStatusKey, Mic::Settings::wire(Mic::Settings::Status::Partly)},
+                            {Mic::Settings::servicesIsolatedStatusKey, Mic::Settings::wire(Mic::Settings::Status::Partly)},
+                            {Mic::Settings::fsStatusMessagesKey, lines},
+                            {Mic::Settings::userLevelsKey, levels},
+                            {Mic::Settings::futureLevelKey, 63u}};
 
     QVector<double> times;
     unsigned long catalogueReads = 0;

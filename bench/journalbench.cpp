@@ -11,7 +11,7 @@
 #include <changejournal.h>
 #include <changerequest.h>
 #include <micsystem.h>
-#include <statusvalues.h>
+#include <settings.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,6 +20,9 @@
 #include <QTemporaryDir>
 
 #include <sys/xattr.h>
+
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 namespace
 {
@@ -75,7 +78,7 @@ double protect(const QString &root, bool withJournal)
         return -1;
     }
     ChangeRequest request;
-    request.micFsStatus = StatusValue::Enabled;
+    request.micFsStatus = wire(Status::Enabled);
     ChangeJournal journal(ChangeJournal::folderOf(root));
     ChangeApplier applier(system);
     if (withJournal) {

@@ -19,6 +19,7 @@
 #include <helperrequest.h>
 #include <protectioncheck.h>
 #include <protocol.h>
+#include <settings.h>
 
 #include <ksec_sim.h>
 
@@ -239,7 +240,7 @@ Timings read()
     QObject::connect(request, &KJob::result, &loop, [&] {
         timings.final = clock.nsecsElapsed() / 1e6;
         timings.error = request->error();
-        timings.rules = request->data().value(QStringLiteral("micFsCurrentItems")).toHash().size();
+        timings.rules = request->data().value(Mic::Settings::rulesKey).toHash().size();
         loop.quit();
     });
     clock.start();
@@ -462,8 +463,8 @@ void saveRow(int rules)
     const QByteArray text = configuration(rules);
     const std::vector<std::string> paths = objectPaths(rules);
     int error = 0;
-    const QVariantMap oneRule{{QStringLiteral("micFsCurrentItems"), QVariantHash{{QString::fromLocal8Bit(objectPath(0)), QStringLiteral("15")}}},
-                              {QStringLiteral("micFsStatus"), 2}};
+    const QVariantMap oneRule{{Mic::Settings::rulesKey, QVariantHash{{QString::fromLocal8Bit(objectPath(0)), QStringLiteral("15")}}},
+                              {Mic::Settings::fsStatusKey, Mic::Settings::wire(Mic::Settings::Status::Enabled)}};
     const double save = changeMs(oneRule, &error);
     const double baseline = parseMs(text) + labelLoopMs(paths, true, onePercent);
     writeFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), text);
@@ -496,8 +497,8 @@ void protectionRow(int rules, int runs)
         int error = 0;
         // What a save from the page does first, to ask before labels are
         // lowered: the same change, only checked.
-        checks.append(changeMs({{QStringLiteral("micFsStatus"), 2}, {Mic::Protocol::checkOnlyKey, true}}, &error));
-        changes.append(error == 0 ? changeMs({{QStringLiteral("micFsStatus"), 2}}, &error) : 0);
+        checks.append(changeMs({{Mic::Settings::fsStatusKey, Mic::Settings::wire(Mic::Settings::Status::Enabled)}, {Mic::Protocol::checkOnlyKey, true}}, &error));
+        changes.append(error == 0 ? changeMs({{Mic::Settings::fsStatusKey, Mic::Settings::wire(Mic::Settings::Status::Enabled)}}, &error) : 0);
         if (error != 0) {
             std::printf("| protecting every object | %d | failed: error %d |  |  |  |\n", rules, error);
             return;

@@ -2,7 +2,7 @@
 #include "machinestate.h"
 
 #include <jsonkeys.h>
-#include <statusvalues.h>
+#include <settings.h>
 
 #include <KLocalizedString>
 
@@ -17,6 +17,9 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 namespace
 {
@@ -299,8 +302,8 @@ std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QStri
 std::optional<DesiredState> DesiredState::restoring(const QVariantMap &before, const QVariantMap &machine, QString *error)
 {
     std::optional<DesiredState> state = fromJson(MachineState(before).desiredStateFile(), error);
-    const bool onBefore = before.value(QStringLiteral("micFsStatus")).toInt() == StatusValue::Enabled;
-    const bool onNow = machine.value(QStringLiteral("micFsStatus")).toInt() != StatusValue::Disabled;
+    const bool onBefore = before.value(Mic::Settings::fsStatusKey).toInt() == wire(Status::Enabled);
+    const bool onNow = machine.value(Mic::Settings::fsStatusKey).toInt() != wire(Status::Disabled);
     if (state && onBefore == onNow) {
         state->fileSystemProtection.reset();
     }

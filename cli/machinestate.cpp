@@ -4,7 +4,7 @@
 #include <protocol.h>
 
 #include <printable.h>
-#include <statusvalues.h>
+#include <settings.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -15,18 +15,19 @@
 #include <algorithm>
 #include <functional>
 
-using namespace StatusValue;
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 namespace
 {
-bool micOnNow(int status)
+bool micOnNow(Status status)
 {
-    return status == Enabled || status == DisabledAfterReboot;
+    return status == Status::Enabled || status == Status::DisabledAfterReboot;
 }
 
-bool micOnAfterReboot(int status)
+bool micOnAfterReboot(Status status)
 {
-    return status == Enabled || status == EnabledAfterReboot;
+    return status == Status::Enabled || status == Status::EnabledAfterReboot;
 }
 
 // The words of the status text; the JSON keeps its own, the same in every
@@ -36,22 +37,18 @@ QString enabledText(bool enabled)
     return enabled ? i18nc("integrity control is", "enabled") : i18nc("integrity control is", "disabled");
 }
 
-QString protectionText(int status)
+QString protectionText(Status status)
 {
     switch (status) {
-    case Enabled:
+    case Status::Enabled:
         return i18nc("file-system protection", "protected");
-    case Partly:
+    case Status::Partly:
         return i18nc("file-system protection", "partly");
     default:
         return i18nc("file-system protection", "off");
     }
 }
 
-int statusOf(const QVariantMap &reply, const char *key)
-{
-    return reply.value(QLatin1String(key)).toInt();
-}
 
 QJsonObject sortedObject(const QVariantHash &hash, const std::function<QJsonValue(const QVariant &)> &value)
 {
@@ -70,7 +67,7 @@ MachineState::MachineState(const QVariantMap &reply)
 
 QJsonObject MachineState::userLevels() const
 {
-    return sortedObject(reply.value(QStringLiteral("userILevels")).toHash(), [](const QVariant &level) {
+    return sortedObject(reply.value(Mic::Settings::userLevelsKey).toHash(), [](const QVariant &level) {
         return QJsonValue(qint64(level.toUInt()));
     });
 }
@@ -78,7 +75,7 @@ QJsonObject MachineState::userLevels() const
 QMap<QString, MachineState::IsolatableService> MachineState::isolatableServices() const
 {
     QMap<QString, IsolatableService> isolatable;
-    const QVariantList services = reply.value(QStringLiteral("services")).toList();
+    const QVariantList services = reply.value(Mic::Settings::servicesKey).toList();
     for (const QVariant &entry : services) {
         const QVariantHash service = entry.toHash();
         if (service.value(QStringLiteral("isIsolatable")).toBool()) {
@@ -104,12 +101,12 @@ QJsonObject MachineState::serviceIsolation() const
 // be too many for a QJsonObject: each insertion moves what it holds.
 QJsonObject MachineState::desiredState() const
 {
-    const int mic = statusOf(reply, "micStatus");
-    const int protection = statusOf(reply, "micFsStatus");
+    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
+    const Status protection = Mic::Settings::statusIn(reply, Mic::Settings::fsStatusKey);
     QJsonObject state;
     state.insert(QStringLiteral("micEnabledAfterReboot"), micOnAfterReboot(mic));
-    state.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(QStringLiteral("micFutureLevel")).toUInt()));
-    state.insert(QStringLiteral("fileSystemProtection"), protection == Enabled || protection == Partly);
+    state.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(Mic::Settings::futureLevelKey).toUInt()));
+    state.insert(QStringLiteral("fileSystemProtection"), protection == Status::Enabled || protection == Status::Partly);
     state.insert(QStringLiteral("serviceIsolation"), serviceIsolation());
     state.insert(QStringLiteral("userLevels"), userLevels());
     return state;
@@ -194,8 +191,8 @@ QByteArray MachineState::desiredStateFile() const
     for (auto it = settings.constBegin(); it != settings.constEnd(); ++it) {
         members.insert(it.key(), member(it.key(), it.value()));
     }
-    members.insert(QStringLiteral("rules"), rulesMember(reply.value(QStringLiteral("micFsCurrentItems")).toHash()));
-    members.insert(QStringLiteral("exceptions"), exceptionsMember(reply.value(QStringLiteral("micFsCurrentExceptions")).toStringList()));
+    members.insert(QStringLiteral("rules"), rulesMember(reply.value(Mic::Settings::rulesKey).toHash()));
+    members.insert(QStringLiteral("exceptions"), exceptionsMember(reply.value(Mic::Settings::exceptionsKey).toStringList()));
     QByteArray file = QByteArrayLiteral("{\n    \"format\": \"lumen-mic-state\",\n    \"version\": 1");
     for (const QByteArray &text : std::as_const(members)) {
         file += ",\n" + text;
@@ -203,29 +200,29 @@ QByteArray MachineState::desiredStateFile() const
     return file + "\n}\n";
 }
 
-QString MachineState::micWord(int status)
+QString MachineState::micWord(Status status)
 {
     return micOnNow(status) ? QStringLiteral("enabled") : QStringLiteral("disabled");
 }
 
-QString MachineState::protectionWord(int status)
+QString MachineState::protectionWord(Status status)
 {
     switch (status) {
-    case Enabled:
+    case Status::Enabled:
         return QStringLiteral("protected");
-    case Partly:
+    case Status::Partly:
         return QStringLiteral("partly");
     default:
         return QStringLiteral("off");
     }
 }
 
-QString MachineState::isolationWord(int status)
+QString MachineState::isolationWord(Status status)
 {
     switch (status) {
-    case Enabled:
+    case Status::Enabled:
         return QStringLiteral("all");
-    case Partly:
+    case Status::Partly:
         return QStringLiteral("some");
     default:
         return QStringLiteral("none");
@@ -236,15 +233,15 @@ QString MachineState::isolationWord(int status)
 // out of its "all" and "some", and the text says so.
 QString MachineState::isolationText() const
 {
-    switch (statusOf(reply, "servicesIsolatedStatus")) {
-    case Enabled: {
+    switch (Mic::Settings::statusIn(reply, Mic::Settings::servicesIsolatedStatusKey)) {
+    case Status::Enabled: {
         const QMap<QString, IsolatableService> services = isolatableServices();
         const bool anyInError = std::any_of(services.cbegin(), services.cend(), [](const IsolatableService &service) {
             return service.inError;
         });
         return anyInError ? i18nc("service isolation", "all that can be isolated") : i18nc("service isolation", "all");
     }
-    case Partly:
+    case Status::Partly:
         return i18nc("service isolation", "some");
     default:
         return i18nc("service isolation", "none");
@@ -268,37 +265,37 @@ QStringList MachineState::serviceLines() const
 
 bool MachineState::micEnabledAfterReboot() const
 {
-    return micOnAfterReboot(statusOf(reply, "micStatus"));
+    return micOnAfterReboot(Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey));
 }
 
 bool MachineState::rebootPending() const
 {
-    const int mic = statusOf(reply, "micStatus");
-    if (mic == EnabledAfterReboot || mic == DisabledAfterReboot) {
+    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
+    if (mic == Status::EnabledAfterReboot || mic == Status::DisabledAfterReboot) {
         return true;
     }
-    return mic == Enabled && reply.value(QStringLiteral("micFutureLevel")).toUInt() != Mic::Utils::currentMaxLevel().value;
+    return mic == Status::Enabled && reply.value(Mic::Settings::futureLevelKey).toUInt() != Mic::Utils::currentMaxLevel().value;
 }
 
 QJsonObject MachineState::status() const
 {
-    const int mic = statusOf(reply, "micStatus");
+    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
     const bool afterReboot = micOnAfterReboot(mic);
     QJsonObject status;
     status.insert(QStringLiteral("mic"), QJsonObject{{QStringLiteral("now"), micWord(mic)},
                                                      {QStringLiteral("afterReboot"), afterReboot ? QStringLiteral("enabled") : QStringLiteral("disabled")}});
     status.insert(QStringLiteral("maxLevelNow"), qint64(Mic::Utils::currentMaxLevel().value));
-    status.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(QStringLiteral("micFutureLevel")).toUInt()));
+    status.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(Mic::Settings::futureLevelKey).toUInt()));
     status.insert(QStringLiteral("rebootPending"), rebootPending());
     status.insert(QStringLiteral("fileSystem"),
-                  QJsonObject{{QStringLiteral("protection"), protectionWord(statusOf(reply, "micFsStatus"))},
-                              {QStringLiteral("unprotected"), QJsonArray::fromStringList(reply.value(QStringLiteral("micFsStatusMessages")).toStringList())}});
+                  QJsonObject{{QStringLiteral("protection"), protectionWord(Mic::Settings::statusIn(reply, Mic::Settings::fsStatusKey))},
+                              {QStringLiteral("unprotected"), QJsonArray::fromStringList(reply.value(Mic::Settings::fsStatusMessagesKey).toStringList())}});
     status.insert(QStringLiteral("services"),
-                  QJsonObject{{QStringLiteral("isolation"), isolationWord(statusOf(reply, "servicesIsolatedStatus"))},
+                  QJsonObject{{QStringLiteral("isolation"), isolationWord(Mic::Settings::statusIn(reply, Mic::Settings::servicesIsolatedStatusKey))},
                               {QStringLiteral("isolated"), serviceIsolation()}});
     status.insert(QStringLiteral("userLevels"), userLevels());
-    status.insert(QStringLiteral("rules"), reply.value(QStringLiteral("micFsCurrentItems")).toHash().size());
-    status.insert(QStringLiteral("exceptions"), reply.value(QStringLiteral("micFsCurrentExceptions")).toStringList().size());
+    status.insert(QStringLiteral("rules"), reply.value(Mic::Settings::rulesKey).toHash().size());
+    status.insert(QStringLiteral("exceptions"), reply.value(Mic::Settings::exceptionsKey).toStringList().size());
     const QVariant interrupted = reply.value(Mic::Protocol::interruptedChangeKey);
     if (interrupted.isValid()) {
         status.insert(Mic::Protocol::interruptedChangeKey, QJsonObject::fromVariantMap(interrupted.toMap()));
@@ -310,7 +307,7 @@ QString MachineState::statusText() const
 {
     const QJsonObject s = status();
     const QJsonObject fs = s.value(QStringLiteral("fileSystem")).toObject();
-    const int mic = statusOf(reply, "micStatus");
+    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
     QStringList lines;
     const QString interrupted = Mic::interruptedChangeText(reply.value(Mic::Protocol::interruptedChangeKey));
     if (!interrupted.isEmpty()) {
@@ -321,7 +318,7 @@ QString MachineState::statusText() const
                   Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelNow")).toInt()))),
                   Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelAfterReboot")).toInt()))));
     const QJsonArray unprotected = fs.value(QStringLiteral("unprotected")).toArray();
-    lines << i18n("File-system protection: %1 (%2)", protectionText(statusOf(reply, "micFsStatus")),
+    lines << i18n("File-system protection: %1 (%2)", protectionText(Mic::Settings::statusIn(reply, Mic::Settings::fsStatusKey)),
                   i18np("%1 object below its configured level", "%1 objects below their configured level", unprotected.size()));
     for (const QJsonValue &line : unprotected) {
         lines << QStringLiteral("  ") + Mic::printable(line.toString());

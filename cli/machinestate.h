@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <settings.h>
+
 /*
  * What a read of the helper says about a machine, in the two forms the
  * command line gives it: the status an administrator reads, and the desired
@@ -38,9 +40,9 @@ private:
 
     // The file's settings but its identity, rules and exceptions.
     QJsonObject desiredState() const;
-    static QString micWord(int status);
-    static QString protectionWord(int status);
-    static QString isolationWord(int status);
+    static QString micWord(Mic::Settings::Status status);
+    static QString protectionWord(Mic::Settings::Status status);
+    static QString isolationWord(Mic::Settings::Status status);
     QString isolationText() const;
     QStringList serviceLines() const;
     QJsonObject userLevels() const;

@@ -11,6 +11,7 @@
 #include <printable.h>
 #include <protocol.h>
 #include <reboot.h>
+#include <settings.h>
 
 #include <KLocalizedString>
 
@@ -271,11 +272,11 @@ void printRelabelled(const QVariantList &objects, int count)
 // --check, what it would do.
 int reportChange(const QVariantMap &reply, int changeCount, const ApplyOptions &options)
 {
-    const QStringList warnings = reply.value(QStringLiteral("warnings")).toStringList();
+    const QStringList warnings = reply.value(Mic::Settings::warningsKey).toStringList();
     for (const QString &warning : warnings) {
         printWarning(warning);
     }
-    const int relabelled = reply.value(QStringLiteral("relabelledCount")).toInt();
+    const int relabelled = reply.value(Mic::Settings::relabelledCountKey).toInt();
     if (relabelled > 0) {
         printLine(options.check ? i18np("Protecting the file system would change the label of one object.",
                                         "Protecting the file system would change the labels of %1 objects.",
@@ -283,16 +284,16 @@ int reportChange(const QVariantMap &reply, int changeCount, const ApplyOptions &
                                 : i18np("Protecting the file system changed the label of one object.",
                                         "Protecting the file system changed the labels of %1 objects.",
                                         relabelled));
-        const int lowered = reply.value(QStringLiteral("loweredCount")).toInt();
+        const int lowered = reply.value(Mic::Settings::loweredCountKey).toInt();
         if (lowered > 0) {
             printLine(options.check ? i18np("Of these, one label would be lowered.", "Of these, %1 labels would be lowered.", lowered)
                                     : i18np("Of these, one label was lowered.", "Of these, %1 labels were lowered.", lowered));
         }
-        printRelabelled(reply.value(QStringLiteral("relabelled")).toList(), relabelled);
+        printRelabelled(reply.value(Mic::Settings::relabelledKey).toList(), relabelled);
     }
     printLine(options.check ? i18np("%1 change would be applied.", "%1 changes would be applied.", changeCount)
                             : i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
-    if (!reply.value(QStringLiteral("needReboot")).toBool()) {
+    if (!reply.value(Mic::Settings::needRebootKey).toBool()) {
         return Changed;
     }
     if (!options.reboot) {
@@ -308,9 +309,10 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
 // 0 or empty, it would turn into changes nobody asked for.
 QString missingKey(const QVariantMap &machine)
 {
-    for (const char *key : {"micStatus", "micFutureLevel", "micFsStatus", "userILevels", "services", "micFsCurrentItems", "micFsCurrentExceptions"}) {
-        if (!machine.contains(QLatin1String(key))) {
-            return QLatin1String(key);
+    using namespace Mic::Settings;
+    for (const QString &key : {micStatusKey, futureLevelKey, fsStatusKey, userLevelsKey, servicesKey, rulesKey, exceptionsKey}) {
+        if (!machine.contains(key)) {
+            return key;
         }
     }
     return QString();

@@ -3,7 +3,7 @@
 
 #include <constants.h>
 #include <printable.h>
-#include <statusvalues.h>
+#include <settings.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -14,14 +14,11 @@
 
 #include <algorithm>
 
-using namespace StatusValue;
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 namespace
 {
-int statusOf(const QVariantMap &machine, const char *key)
-{
-    return machine.value(QLatin1String(key)).toInt();
-}
 
 QString onOff(bool on)
 {
@@ -130,7 +127,7 @@ void StateDifference::missing(const QString &text, bool skipMissing)
 void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState &desired)
 {
     const bool enabled = MachineState(machine).micEnabledAfterReboot();
-    const unsigned int level = machine.value(QStringLiteral("micFutureLevel")).toUInt();
+    const unsigned int level = machine.value(Mic::Settings::futureLevelKey).toUInt();
     const bool wantEnabled = desired.micEnabledAfterReboot.value_or(enabled);
     unsigned int wantLevel = desired.maxLevelAfterReboot.value_or(level);
     // As the settings page does: MIC on without a level takes the default.
@@ -140,11 +137,11 @@ void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState
     // Only what differs is sent: a setting sent as it was read would undo
     // another administrator's change made since.
     if (wantEnabled != enabled) {
-        request.insert(QStringLiteral("micStatus"), wantEnabled ? Enabled : Disabled);
+        request.insert(Mic::Settings::micStatusKey, wire(wantEnabled ? Status::Enabled : Status::Disabled));
         changes.append(line(QStringLiteral("~ MIC after reboot: %1 → %2"), enabledWord(enabled), enabledWord(wantEnabled)));
     }
     if (wantLevel != level) {
-        request.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(wantLevel));
+        request.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(wantLevel));
         changes.append(line(QStringLiteral("~ maximum level after reboot: %1 → %2"), shownLevel(level), shownLevel(wantLevel)));
     }
     // The level only matters to a machine that boots with MIC on.
@@ -170,11 +167,11 @@ void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState
 
 void StateDifference::compareProtection(const QVariantMap &machine, const DesiredState &desired)
 {
-    const int status = statusOf(machine, "micFsStatus");
-    const bool on = status == Enabled || status == Partly;
+    const Status status = Mic::Settings::statusIn(machine, Mic::Settings::fsStatusKey);
+    const bool on = status == Status::Enabled || status == Status::Partly;
     const bool wantOn = desired.fileSystemProtection.value_or(on);
     if (wantOn != on) {
-        request.insert(QStringLiteral("micFsStatus"), wantOn ? Enabled : Disabled);
+        request.insert(Mic::Settings::fsStatusKey, wire(wantOn ? Status::Enabled : Status::Disabled));
         changes.append(line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn)));
         return;
     }
@@ -183,25 +180,25 @@ void StateDifference::compareProtection(const QVariantMap &machine, const Desire
     }
     // Objects whose labels cannot be read stay unprotected whatever a save
     // does; counting them would make every run a change.
-    const QVariant counted = machine.value(QStringLiteral("micFsLabellableCount"));
-    const int labellable = counted.isValid() ? counted.toInt() : machine.value(QStringLiteral("micFsStatusMessages")).toStringList().size();
-    const bool fixable = status == Partly && labellable > 0;
-    const bool rulesChanged = request.contains(QStringLiteral("micFsCurrentItems")) || request.contains(QStringLiteral("micFsCurrentExceptions"));
+    const QVariant counted = machine.value(Mic::Settings::fsLabellableCountKey);
+    const int labellable = counted.isValid() ? counted.toInt() : machine.value(Mic::Settings::fsStatusMessagesKey).toStringList().size();
+    const bool fixable = status == Status::Partly && labellable > 0;
+    const bool rulesChanged = request.contains(Mic::Settings::rulesKey) || request.contains(Mic::Settings::exceptionsKey);
     if (desired.fileSystemProtection == true && fixable) {
-        request.insert(QStringLiteral("micFsStatus"), Enabled);
+        request.insert(Mic::Settings::fsStatusKey, wire(Status::Enabled));
         changes.append(line(QStringLiteral("~ file-system protection: partly → on (objects below their configured level: %1)"), QString::number(labellable)));
     } else if (rulesChanged) {
         // New rules take effect on the labels only by protecting again,
         // which labels every object below its level.
-        request.insert(QStringLiteral("micFsStatus"), Enabled);
+        request.insert(Mic::Settings::fsStatusKey, wire(Status::Enabled));
         changes.append(fixable ? line(QStringLiteral("~ file-system protection: on, objects labelled by the changed rules and those below their configured "
                                                      "level (%1)"),
                                       QString::number(labellable))
                                : QStringLiteral("~ file-system protection: on, objects labelled by the changed rules"));
-    } else if (desired.fileSystemProtection == true && status == Partly) {
+    } else if (desired.fileSystemProtection == true && status == Status::Partly) {
         warned.append(i18np("The label of one configured object cannot be read, so file-system protection stays partly.",
                             "The labels of %1 configured objects cannot be read, so file-system protection stays partly.",
-                            machine.value(QStringLiteral("micFsStatusMessages")).toStringList().size() - labellable));
+                            machine.value(Mic::Settings::fsStatusMessagesKey).toStringList().size() - labellable));
     }
 }
 
@@ -211,7 +208,7 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
     // isolated.
     QHash<QString, bool> current;
     QHash<QString, bool> inError;
-    const QVariantList services = machine.value(QStringLiteral("services")).toList();
+    const QVariantList services = machine.value(Mic::Settings::servicesKey).toList();
     for (const QVariant &entry : services) {
         const QVariantHash service = entry.toHash();
         if (!service.value(QStringLiteral("isIsolatable")).toBool()) {
@@ -252,13 +249,13 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
                                  {QStringLiteral("isIsolated"), named.value(name)},
                                  {QStringLiteral("isError"), false}});
     }
-    request.insert(QStringLiteral("servicesIsolatedStatus"), Partly);
-    request.insert(QStringLiteral("services"), list);
+    request.insert(Mic::Settings::servicesIsolatedStatusKey, wire(Status::Partly));
+    request.insert(Mic::Settings::servicesKey, list);
 }
 
 void StateDifference::compareUsers(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
 {
-    const QVariantHash levels = machine.value(QStringLiteral("userILevels")).toHash();
+    const QVariantHash levels = machine.value(Mic::Settings::userLevelsKey).toHash();
     const QHash<QString, unsigned int> wanted = desired.userLevels.value_or(QHash<QString, unsigned int>());
     QVariantHash changed;
     for (const QString &user : sortedKeys(wanted)) {
@@ -273,13 +270,13 @@ void StateDifference::compareUsers(const QVariantMap &machine, const DesiredStat
         }
     }
     if (!changed.isEmpty()) {
-        request.insert(QStringLiteral("userILevels"), changed);
+        request.insert(Mic::Settings::userLevelsKey, changed);
     }
 }
 
 void StateDifference::compareRules(const QVariantMap &machine, const QHash<QString, QString> &wanted)
 {
-    const QVariantHash current = machine.value(QStringLiteral("micFsCurrentItems")).toHash();
+    const QVariantHash current = machine.value(Mic::Settings::rulesKey).toHash();
     // Both tables are only read: the rules the file adds are looked for on
     // a second core while this one compares the machine's rules with the
     // file's.
@@ -311,7 +308,7 @@ void StateDifference::compareRules(const QVariantMap &machine, const QHash<QStri
     }
     changes.append(lines.values());
     if (!changed.isEmpty()) {
-        request.insert(QStringLiteral("micFsCurrentItems"), changed);
+        request.insert(Mic::Settings::rulesKey, changed);
     }
 }
 
@@ -320,7 +317,7 @@ void StateDifference::compareExceptions(const QVariantMap &machine, const Desire
     if (!desired.exceptions) {
         return;
     }
-    const QStringList current = machine.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
+    const QStringList current = machine.value(Mic::Settings::exceptionsKey).toStringList();
     const QSet<QString> had(current.cbegin(), current.cend());
     const QSet<QString> wanted(desired.exceptions->cbegin(), desired.exceptions->cend());
     if (had == wanted) {
@@ -336,5 +333,5 @@ void StateDifference::compareExceptions(const QVariantMap &machine, const Desire
     for (const QString &path : std::as_const(removed)) {
         changes.append(line(QStringLiteral("- exception %1"), path));
     }
-    request.insert(QStringLiteral("micFsCurrentExceptions"), *desired.exceptions);
+    request.insert(Mic::Settings::exceptionsKey, *desired.exceptions);
 }

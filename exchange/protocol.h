@@ -88,8 +88,8 @@ inline const QString historyKey = QStringLiteral("history");
 // whole ("restorable"). A read request that sets `stateBeforeKey` to the
 // request id of an applied change (in hexadecimal, as the history gives
 // it) asks for the settings as they were before that change instead: a
-// read reply without the check of the labels, whose "micFsStatus" is the
-// protection as it was set (2 on, 4 off).
+// read reply without the check of the labels, whose file-system status is
+// the protection as it was set (Enabled or Disabled).
 inline const QString restorableKey = QStringLiteral("restorable");
 inline const QString stateBeforeKey = QStringLiteral("stateBefore");
 // In a read reply, and in the reply to the first change after it: a change

@@ -14,6 +14,7 @@
 #include <constants.h>
 #include <printable.h>
 #include <utils.h>
+#include <settings.h>
 
 #include <KLocalizedString>
 
@@ -26,6 +27,9 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QUrl>
+
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 namespace
 {
@@ -397,36 +401,36 @@ void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
 {
     // A loading map sent ahead of the rules carries none of them: the
     // tables keep what they show until the reply brings the rules.
-    const bool loading = map.value(QStringLiteral("micFsStatus")).toInt() == 1; // still checking the labels
-    if (!loading || map.contains(QStringLiteral("micFsCurrentItems"))) {
+    const bool loading = Mic::Settings::statusIn(map, Mic::Settings::fsStatusKey) == Status::Loading; // still checking the labels
+    if (!loading || map.contains(Mic::Settings::rulesKey)) {
         showConfiguration(map);
     }
     // A helper that does not name its file uses the system's.
-    configPath = map.value(QStringLiteral("micFsConfigPath")).toString();
+    configPath = map.value(Mic::Settings::fsConfigPathKey).toString();
     ui->labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
 
-    switch (map.value(QStringLiteral("micFsStatus")).toInt()) {
-    case 2:
+    switch (Mic::Settings::statusIn(map, Mic::Settings::fsStatusKey)) {
+    case Status::Enabled:
         ui->protectFsCheckBox->setCheckState(Qt::Checked);
         break;
-    case 3:
+    case Status::Partly:
         ui->protectFsCheckBox->setCheckState(Qt::PartiallyChecked);
         break;
-    case 4:
+    case Status::Disabled:
         ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
         break;
     default:
         break;
     }
-    setChosenILev(map.value(QStringLiteral("micFutureLevel")).toUInt());
+    setChosenILev(map.value(Mic::Settings::futureLevelKey).toUInt());
 
     QList<Mic::ServiceInfo> services;
-    const QVariantList entries = map.value(QStringLiteral("services")).toList();
+    const QVariantList entries = map.value(Mic::Settings::servicesKey).toList();
     for (const QVariant &entry : entries) {
         services.append(Mic::serviceInfoFromMap(entry.toHash()));
     }
     serviceModel->setServicesInfo(services);
-    ui->servicesIsolatedCheckBox->setCheckState(checkStateOf(map.value(QStringLiteral("servicesIsolated"))));
+    ui->servicesIsolatedCheckBox->setCheckState(checkStateOf(map.value(Mic::Settings::servicesIsolatedKey)));
 }
 
 void ExpertModeWidget::showConfiguration(const QMap<QString, QVariant> &map)
@@ -434,20 +438,20 @@ void ExpertModeWidget::showConfiguration(const QMap<QString, QVariant> &map)
     // The loading map and the reply of one read carry the very same tables
     // when both carry them: the models, which may hold a million rows, are
     // reset once per read.
-    const QHash<QString, QVariant> currentItems = map.value(QStringLiteral("micFsCurrentItems")).toHash();
+    const QHash<QString, QVariant> currentItems = map.value(Mic::Settings::rulesKey).toHash();
     const bool newRules = !currentItems.isSharedWith(shownItems) || currentItems.isEmpty();
     if (newRules) {
         treeModel->setCurrentConfigLevels(currentItems);
         ruleModel->reset(currentItems, false);
         shownItems = currentItems;
     }
-    defaultItems = map.value(QStringLiteral("micFsDefaultItems")).toHash();
-    const QStringList exceptions = map.value(QStringLiteral("micFsCurrentExceptions")).toStringList();
+    defaultItems = map.value(Mic::Settings::defaultRulesKey).toHash();
+    const QStringList exceptions = map.value(Mic::Settings::exceptionsKey).toStringList();
     if (!exceptions.isSharedWith(shownExceptions) || exceptions.isEmpty()) {
         exceptionModel->reset(exceptions, false);
         shownExceptions = exceptions;
     }
-    defaultExceptions = map.value(QStringLiteral("micFsDefaultExceptions")).toStringList();
+    defaultExceptions = map.value(Mic::Settings::defaultExceptionsKey).toStringList();
     ui->treeViewMic->expand(treeModel->index(0, 0, QModelIndex()));
 }
 
@@ -457,14 +461,14 @@ QMap<QString, QVariant> ExpertModeWidget::getData() const
     ui->tableViewExc->commit();
 
     QMap<QString, QVariant> map;
-    map.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(chosenIlev()));
-    map.insert(QStringLiteral("micFsStatus"), ui->protectFsCheckBox->checkState() != Qt::Unchecked ? 2 : 4);
+    map.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(chosenIlev()));
+    map.insert(Mic::Settings::fsStatusKey, wire(ui->protectFsCheckBox->checkState() != Qt::Unchecked ? Status::Enabled : Status::Disabled));
     // The rule table holds every edit, the tree's too. A row still waiting
     // for its path is no rule: it has nothing to send.
     QHash<QString, QVariant> changes = ruleModel->pathLevelHashUpdate();
     changes.remove(QString());
-    map.insert(QStringLiteral("micFsCurrentItems"), changes);
-    map.insert(QStringLiteral("micFsCurrentExceptions"), exceptionModel->exceptionList());
+    map.insert(Mic::Settings::rulesKey, changes);
+    map.insert(Mic::Settings::exceptionsKey, exceptionModel->exceptionList());
     const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
     if (isolation == Qt::PartiallyChecked) {
         QVariantList services;
@@ -472,10 +476,10 @@ QMap<QString, QVariant> ExpertModeWidget::getData() const
         for (const Mic::ServiceInfo &service : list) {
             services.append(Mic::serviceInfoToMap(service));
         }
-        map.insert(QStringLiteral("services"), services);
-        map.insert(QStringLiteral("servicesIsolatedStatus"), 3);
+        map.insert(Mic::Settings::servicesKey, services);
+        map.insert(Mic::Settings::servicesIsolatedStatusKey, 3);
     } else {
-        map.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::Checked ? 2 : 4);
+        map.insert(Mic::Settings::servicesIsolatedStatusKey, wire(isolation == Qt::Checked ? Status::Enabled : Status::Disabled));
     }
     return map;
 }

@@ -5,7 +5,7 @@
 #include "stoprequest.h"
 #include "workprogress.h"
 #include <protocol.h>
-#include <statusvalues.h>
+#include <settings.h>
 #include "testpause.h"
 
 #include <printable.h>
@@ -21,6 +21,9 @@
 #include <QSet>
 
 #include <algorithm>
+
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 namespace
 {
@@ -68,14 +71,14 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
         return false;
     }
     if (request.micFsStatus) {
-        system.setFsProtection(*request.micFsStatus == StatusValue::Enabled);
+        system.setFsProtection(*request.micFsStatus == wire(Status::Enabled));
     }
     // Everything the change does in memory is done: the journal can name
     // the files it replaces before the first label is written.
     if (!beginJournal(error)) {
         return false;
     }
-    if (request.micFsStatus && *request.micFsStatus == StatusValue::Enabled && !protectFileSystem(error)) {
+    if (request.micFsStatus && *request.micFsStatus == wire(Status::Enabled) && !protectFileSystem(error)) {
         return false;
     }
     if (mode == Mode::CheckOnly) {
@@ -119,7 +122,7 @@ void ChangeApplier::applyMicState(const ChangeRequest &request)
     const bool enabledBefore = system.isEnabledAfterReboot();
     const unsigned int levelBefore = system.maxLevelAfterReboot();
     if (request.micStatus) {
-        system.setEnabledAfterReboot(*request.micStatus == StatusValue::Enabled);
+        system.setEnabledAfterReboot(*request.micStatus == wire(Status::Enabled));
     }
     if (request.futureLevel) {
         system.setMaxLevelAfterReboot(*request.futureLevel);
@@ -163,10 +166,10 @@ void ChangeApplier::applyServices(const ChangeRequest &request)
             warningTexts.append(i18n("The isolation of the service %1 was not changed: the state file cannot hold its name.", Mic::printable(service.name)));
         }
     };
-    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != StatusValue::Partly) {
+    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != wire(Status::Partly)) {
         for (const ServiceState &service : services) {
             if (service.isolatable && !service.error) {
-                setIsolated(service, *request.servicesIsolatedStatus == StatusValue::Enabled);
+                setIsolated(service, *request.servicesIsolatedStatus == wire(Status::Enabled));
             }
         }
         return;

@@ -6,7 +6,7 @@
 #include "systemlog.h"
 #include <constants.h>
 #include <jsonkeys.h>
-#include <statusvalues.h>
+#include <settings.h>
 
 #include <QFile>
 #include <QJsonDocument>
@@ -18,6 +18,9 @@
 
 #include <algorithm>
 
+using Mic::Settings::Status;
+using Mic::Settings::wire;
+
 namespace
 {
 const QStringList outcomes = {QStringLiteral("applied"), QStringLiteral("refused"), QStringLiteral("failed"), QStringLiteral("undone"), QStringLiteral("stopped")};
@@ -27,7 +30,7 @@ constexpr qsizetype maxLineSize = 64 * 1024;
 
 QString onOff(int status)
 {
-    return status == StatusValue::Enabled ? QStringLiteral("on") : QStringLiteral("off");
+    return status == wire(Status::Enabled) ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 QString countedList(QStringList items)
@@ -59,7 +62,7 @@ QString rulesPart(const QHash<QString, QString> &changes)
 
 QString servicesPart(const ChangeRequest &request)
 {
-    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != StatusValue::Partly) {
+    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != wire(Status::Partly)) {
         return QStringLiteral("isolation of every service ") + onOff(*request.servicesIsolatedStatus);
     }
     if (!request.services) {
@@ -203,13 +206,13 @@ QString ChangeHistory::summaryOf(const ChangeRequest &request)
 QString ChangeHistory::summaryOfRefused(const QVariantMap &arguments)
 {
     static const QList<QPair<QString, QString>> settings{
-        {QStringLiteral("micStatus"), QStringLiteral("MIC at next boot")},
-        {QStringLiteral("micFutureLevel"), QStringLiteral("maximum level at next boot")},
-        {QStringLiteral("micFsStatus"), QStringLiteral("file-system protection")},
-        {QStringLiteral("userILevels"), QStringLiteral("users' levels")},
-        {QStringLiteral("servicesIsolatedStatus"), QStringLiteral("service isolation")},
-        {QStringLiteral("micFsCurrentItems"), QStringLiteral("rules")},
-        {QStringLiteral("micFsCurrentExceptions"), QStringLiteral("exceptions")},
+        {Mic::Settings::micStatusKey, QStringLiteral("MIC at next boot")},
+        {Mic::Settings::futureLevelKey, QStringLiteral("maximum level at next boot")},
+        {Mic::Settings::fsStatusKey, QStringLiteral("file-system protection")},
+        {Mic::Settings::userLevelsKey, QStringLiteral("users' levels")},
+        {Mic::Settings::servicesIsolatedStatusKey, QStringLiteral("service isolation")},
+        {Mic::Settings::rulesKey, QStringLiteral("rules")},
+        {Mic::Settings::exceptionsKey, QStringLiteral("exceptions")},
     };
     QStringList named;
     for (const auto &[key, words] : settings) {

@@ -5,6 +5,7 @@
 #include <printable.h>
 #include <protocol.h>
 #include <statefile.h>
+#include <settings.h>
 
 #include <KLocalizedString>
 
@@ -114,9 +115,9 @@ public:
     std::optional<ChangeRequest> parse(QString *error)
     {
         ChangeRequest request;
-        const bool ok = knownKeysOnly() && status(QStringLiteral("micStatus"), {2, 4}, &request.micStatus)
-            && status(QStringLiteral("servicesIsolatedStatus"), {2, 3, 4}, &request.servicesIsolatedStatus)
-            && status(QStringLiteral("micFsStatus"), {2, 4}, &request.micFsStatus) && futureLevel(&request.futureLevel)
+        const bool ok = knownKeysOnly() && status(Mic::Settings::micStatusKey, Mic::Settings::micStatusesOfAChange, &request.micStatus)
+            && status(Mic::Settings::servicesIsolatedStatusKey, Mic::Settings::isolationStatusesOfAChange, &request.servicesIsolatedStatus)
+            && status(Mic::Settings::fsStatusKey, Mic::Settings::fsStatusesOfAChange, &request.micFsStatus) && futureLevel(&request.futureLevel)
             && userLevels(&request.userLevels) && ruleChanges(&request.ruleChanges) && exceptions(&request.exceptions)
             && services(&request.services) && checkOnly(&request.checkOnly) && locale();
         if (!ok) {
@@ -152,14 +153,14 @@ private:
         if (const auto repeated = repeatedKey(args)) {
             return fail(i18n("The setting \"%1\" is given more than once.", *repeated));
         }
-        static const QSet<QString> known{QStringLiteral("micStatus"),
-                                         QStringLiteral("servicesIsolatedStatus"),
-                                         QStringLiteral("micFsStatus"),
-                                         QStringLiteral("userILevels"),
-                                         QStringLiteral("micFutureLevel"),
-                                         QStringLiteral("micFsCurrentItems"),
-                                         QStringLiteral("micFsCurrentExceptions"),
-                                         QStringLiteral("services"),
+        static const QSet<QString> known{Mic::Settings::micStatusKey,
+                                         Mic::Settings::servicesIsolatedStatusKey,
+                                         Mic::Settings::fsStatusKey,
+                                         Mic::Settings::userLevelsKey,
+                                         Mic::Settings::futureLevelKey,
+                                         Mic::Settings::rulesKey,
+                                         Mic::Settings::exceptionsKey,
+                                         Mic::Settings::servicesKey,
                                          QStringLiteral("languages"),
                                          QStringLiteral("lcmessages"),
                                          Mic::Protocol::requestIdKey,
@@ -192,14 +193,17 @@ private:
         return true;
     }
 
-    bool status(const QString &key, const QList<qint64> &allowed, std::optional<int> *result)
+    bool status(const QString &key, const QList<Mic::Settings::Status> &allowed, std::optional<int> *result)
     {
         if (!args.contains(key)) {
             return true;
         }
         const QVariant value = args.value(key);
         const std::optional<qint64> number = integerOf(value);
-        if (!number || !allowed.contains(*number)) {
+        const bool known = number && std::any_of(allowed.cbegin(), allowed.cend(), [&number](Mic::Settings::Status status) {
+                               return Mic::Settings::wire(status) == *number;
+                           });
+        if (!known) {
             return fail(statusRefusal(key, shown(value)));
         }
         *result = int(*number);
@@ -208,10 +212,10 @@ private:
 
     static QString statusRefusal(const QString &key, const QString &value)
     {
-        if (key == QLatin1String("micStatus")) {
+        if (key == Mic::Settings::micStatusKey) {
             return i18n("\"%1\" is not a state of integrity control that can be set.", value);
         }
-        if (key == QLatin1String("servicesIsolatedStatus")) {
+        if (key == Mic::Settings::servicesIsolatedStatusKey) {
             return i18n("\"%1\" is not an isolation of services that can be set.", value);
         }
         return i18n("\"%1\" is not a protection of the file system that can be set.", value);
@@ -219,7 +223,7 @@ private:
 
     bool futureLevel(std::optional<unsigned int> *result)
     {
-        const QString key = QStringLiteral("micFutureLevel");
+        const QString key = Mic::Settings::futureLevelKey;
         if (!args.contains(key)) {
             return true;
         }
@@ -251,7 +255,7 @@ private:
 
     bool userLevels(std::optional<QHash<QString, unsigned int>> *result)
     {
-        const QString key = QStringLiteral("userILevels");
+        const QString key = Mic::Settings::userLevelsKey;
         QVariantHash hash;
         if (!args.contains(key)) {
             return true;
@@ -283,7 +287,7 @@ private:
 
     bool ruleChanges(std::optional<QHash<QString, QString>> *result)
     {
-        const QString key = QStringLiteral("micFsCurrentItems");
+        const QString key = Mic::Settings::rulesKey;
         QVariantHash hash;
         if (!args.contains(key)) {
             return true;
@@ -320,7 +324,7 @@ private:
 
     bool exceptions(std::optional<QStringList> *result)
     {
-        const QString key = QStringLiteral("micFsCurrentExceptions");
+        const QString key = Mic::Settings::exceptionsKey;
         if (!args.contains(key)) {
             return true;
         }
@@ -353,7 +357,7 @@ private:
 
     bool services(std::optional<QList<ServiceIsolation>> *result)
     {
-        const QString key = QStringLiteral("services");
+        const QString key = Mic::Settings::servicesKey;
         if (!args.contains(key)) {
             return true;
         }

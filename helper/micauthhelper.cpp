@@ -12,7 +12,7 @@
 #include "replychannel.h"
 #include "stoprequest.h"
 #include "workprogress.h"
-#include <statusvalues.h>
+#include <settings.h>
 #include "testpause.h"
 
 #include <KLocalizedString>
@@ -38,6 +38,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <syslog.h>
+
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 using KAuth::ActionReply;
 
@@ -149,10 +152,10 @@ ActionReply readHistory(const ReplyChannel &channel, const MicSystem &system, in
 void sendConfigurationAhead(const ReplyChannel &channel, const MicSystem &system)
 {
     if (channel.takesChunks()) {
-        channel.sendRulesAhead(QStringLiteral("micFsCurrentItems"), system.config());
-        channel.sendRulesAhead(QStringLiteral("micFsDefaultItems"), system.defaults());
-        channel.sendListAhead(QStringLiteral("micFsCurrentExceptions"), system.config().exceptions());
-        channel.sendListAhead(QStringLiteral("micFsDefaultExceptions"), system.defaults().exceptions());
+        channel.sendRulesAhead(Mic::Settings::rulesKey, system.config());
+        channel.sendRulesAhead(Mic::Settings::defaultRulesKey, system.defaults());
+        channel.sendListAhead(Mic::Settings::exceptionsKey, system.config().exceptions());
+        channel.sendListAhead(Mic::Settings::defaultExceptionsKey, system.defaults().exceptions());
     }
 }
 
@@ -184,7 +187,7 @@ ActionReply readStateBefore(const ReplyChannel &channel, const MicSystem &system
         return channel.error(int(HelperError::DamagedState), error);
     }
     QVariantMap reply = settingsReply(channel, before);
-    reply.insert(QStringLiteral("micFsStatus"), before.isFsProtectionOn() ? StatusValue::Enabled : StatusValue::Disabled);
+    reply.insert(Mic::Settings::fsStatusKey, before.isFsProtectionOn() ? wire(Status::Enabled) : wire(Status::Disabled));
     return channel.reply(reply);
 }
 
@@ -209,13 +212,13 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
     // takes chunks gets the rules after them, for the reply.
     QVariantMap reply = system.readReply(!channel.takesChunks());
     QVariantMap loading = reply;
-    loading.insert(QStringLiteral("micFsStatus"), StatusValue::Loading);
+    loading.insert(Mic::Settings::fsStatusKey, wire(Status::Loading));
     channel.progress(loading);
     sendConfigurationAhead(channel, system);
     pauseForTest("before-check");
 
     QStringList unprotected;
-    int fsStatus = StatusValue::Disabled;
+    int fsStatus = wire(Status::Disabled);
     int labellable = 0;
     if (check) {
         if (!check->finish(StopRequest::pollRequested)) {
@@ -223,21 +226,21 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
         }
         unprotected = check->unprotectedMessages();
         labellable = check->labellableCount();
-        fsStatus = unprotected.isEmpty() ? StatusValue::Enabled : StatusValue::Partly;
+        fsStatus = unprotected.isEmpty() ? wire(Status::Enabled) : wire(Status::Partly);
     }
-    reply.insert(QStringLiteral("micFsStatus"), fsStatus);
+    reply.insert(Mic::Settings::fsStatusKey, fsStatus);
     // Of the unprotected objects, those a save would label (the others'
     // labels cannot be read): a client that brings the machine to a state
     // knows whether saving again would change anything.
-    reply.insert(QStringLiteral("micFsLabellableCount"), labellable);
+    reply.insert(Mic::Settings::fsLabellableCountKey, labellable);
     const QVariant interrupted = interruptedChange(system);
     if (interrupted.isValid()) {
         reply.insert(Mic::Protocol::interruptedChangeKey, interrupted);
     }
     if (channel.takesChunks()) {
-        channel.sendListAhead(QStringLiteral("micFsStatusMessages"), unprotected);
+        channel.sendListAhead(Mic::Settings::fsStatusMessagesKey, unprotected);
     } else {
-        reply.insert(QStringLiteral("micFsStatusMessages"), unprotected);
+        reply.insert(Mic::Settings::fsStatusMessagesKey, unprotected);
     }
     return channel.reply(reply);
 }
@@ -302,11 +305,11 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
     if (request->checkOnly) {
         pauseForTest("change-checked");
     }
-    QVariantMap reply{{QStringLiteral("warnings"), applier.warnings()},
-                      {QStringLiteral("needReboot"), applier.needReboot()},
-                      {QStringLiteral("relabelled"), applier.relabelled()},
-                      {QStringLiteral("relabelledCount"), applier.relabelledCount()},
-                      {QStringLiteral("loweredCount"), applier.loweredCount()}};
+    QVariantMap reply{{Mic::Settings::warningsKey, applier.warnings()},
+                      {Mic::Settings::needRebootKey, applier.needReboot()},
+                      {Mic::Settings::relabelledKey, applier.relabelled()},
+                      {Mic::Settings::relabelledCountKey, applier.relabelledCount()},
+                      {Mic::Settings::loweredCountKey, applier.loweredCount()}};
     if (interrupted.isValid()) {
         reply.insert(Mic::Protocol::interruptedChangeKey, interrupted);
     }

@@ -1,6 +1,6 @@
 #include "micsystem.h"
 #include "contentdigest.h"
-#include <statusvalues.h>
+#include <settings.h>
 #include "testpause.h"
 
 #include <KLocalizedString>
@@ -22,6 +22,9 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 namespace
 {
@@ -292,9 +295,9 @@ namespace
 int micStatus(bool now, bool afterReboot)
 {
     if (now) {
-        return afterReboot ? StatusValue::Enabled : StatusValue::DisabledAfterReboot;
+        return afterReboot ? wire(Status::Enabled) : wire(Status::DisabledAfterReboot);
     }
-    return afterReboot ? StatusValue::EnabledAfterReboot : StatusValue::Disabled;
+    return afterReboot ? wire(Status::EnabledAfterReboot) : wire(Status::Disabled);
 }
 
 QVariantHash toVariantHash(const QHash<QString, QString> &hash)
@@ -310,24 +313,24 @@ QVariantHash toVariantHash(const QHash<QString, QString> &hash)
 QVariantMap MicSystem::readReply(bool withConfiguration) const
 {
     QVariantMap reply;
-    reply.insert(QStringLiteral("micStatus"), micStatus(isEnabled(), isEnabledAfterReboot()));
-    reply.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(maxLevelAfterReboot()));
+    reply.insert(Mic::Settings::micStatusKey, micStatus(isEnabled(), isEnabledAfterReboot()));
+    reply.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(maxLevelAfterReboot()));
 
     QVariantHash users;
     const auto levels = userLevels();
     for (auto it = levels.cbegin(); it != levels.cend(); ++it) {
         users.insert(it.key(), QVariant::fromValue<uint>(it.value()));
     }
-    reply.insert(QStringLiteral("userILevels"), users);
+    reply.insert(Mic::Settings::userLevelsKey, users);
 
     if (withConfiguration) {
-        reply.insert(QStringLiteral("micFsCurrentItems"), toVariantHash(fsConfig.rules()));
-        reply.insert(QStringLiteral("micFsDefaultItems"), toVariantHash(fsDefaults.rules()));
-        reply.insert(QStringLiteral("micFsCurrentExceptions"), fsConfig.exceptions());
-        reply.insert(QStringLiteral("micFsDefaultExceptions"), fsDefaults.exceptions());
+        reply.insert(Mic::Settings::rulesKey, toVariantHash(fsConfig.rules()));
+        reply.insert(Mic::Settings::defaultRulesKey, toVariantHash(fsDefaults.rules()));
+        reply.insert(Mic::Settings::exceptionsKey, fsConfig.exceptions());
+        reply.insert(Mic::Settings::defaultExceptionsKey, fsDefaults.exceptions());
     }
     // So that the page opens the file that is read, under any state root.
-    reply.insert(QStringLiteral("micFsConfigPath"), fsIlevConfPath());
+    reply.insert(Mic::Settings::fsConfigPathKey, fsIlevConfPath());
 
     QVariantList services;
     int isolatable = 0;
@@ -344,10 +347,10 @@ QVariantMap MicSystem::readReply(bool withConfiguration) const
             isolated += service.isolated ? 1 : 0;
         }
     }
-    reply.insert(QStringLiteral("services"), services);
+    reply.insert(Mic::Settings::servicesKey, services);
     const bool all = isolatable > 0 && isolated == isolatable;
-    reply.insert(QStringLiteral("servicesIsolated"), int(all ? Qt::Checked : isolated > 0 ? Qt::PartiallyChecked : Qt::Unchecked));
-    reply.insert(QStringLiteral("servicesIsolatedStatus"), all ? StatusValue::Enabled : isolated > 0 ? StatusValue::Partly : StatusValue::Disabled);
+    reply.insert(Mic::Settings::servicesIsolatedKey, int(all ? Qt::Checked : isolated > 0 ? Qt::PartiallyChecked : Qt::Unchecked));
+    reply.insert(Mic::Settings::servicesIsolatedStatusKey, all ? wire(Status::Enabled) : isolated > 0 ? wire(Status::Partly) : wire(Status::Disabled));
     return reply;
 }
 

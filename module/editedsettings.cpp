@@ -4,26 +4,29 @@
 #include "editedsettings.h"
 
 #include <constants.h>
-#include <statusvalues.h>
+#include <settings.h>
 
 #include <QStringList>
 
 #include <algorithm>
 
+using Mic::Settings::Status;
+using Mic::Settings::wire;
+
 namespace
 {
-const QString micStatusKey = QStringLiteral("micStatus");
-const QString futureLevelKey = QStringLiteral("micFutureLevel");
-const QString usersKey = QStringLiteral("userILevels");
-const QString servicesKey = QStringLiteral("services");
-const QString servicesStatusKey = QStringLiteral("servicesIsolatedStatus");
-const QString rulesKey = QStringLiteral("micFsCurrentItems");
-const QString exceptionsKey = QStringLiteral("micFsCurrentExceptions");
-const QString protectionKey = QStringLiteral("micFsStatus");
+const QString micStatusKey = Mic::Settings::micStatusKey;
+const QString futureLevelKey = Mic::Settings::futureLevelKey;
+const QString usersKey = Mic::Settings::userLevelsKey;
+const QString servicesKey = Mic::Settings::servicesKey;
+const QString servicesStatusKey = Mic::Settings::servicesIsolatedStatusKey;
+const QString rulesKey = Mic::Settings::rulesKey;
+const QString exceptionsKey = Mic::Settings::exceptionsKey;
+const QString protectionKey = Mic::Settings::fsStatusKey;
 
 bool onAtNextBoot(int micStatus)
 {
-    return micStatus == StatusValue::Enabled || micStatus == StatusValue::EnabledAfterReboot;
+    return micStatus == wire(Status::Enabled) || micStatus == wire(Status::EnabledAfterReboot);
 }
 
 void addMicState(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
@@ -55,7 +58,7 @@ void addUsers(const QVariantMap &read, const QVariantMap &shown, QVariantMap *ed
 void addServices(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
 {
     const int shownStatus = shown.value(servicesStatusKey).toInt();
-    if (shownStatus != StatusValue::Partly) {
+    if (shownStatus != wire(Status::Partly)) {
         if (shown.contains(servicesStatusKey) && shownStatus != read.value(servicesStatusKey).toInt()) {
             edited->insert(servicesStatusKey, shownStatus);
         }
@@ -77,7 +80,7 @@ void addServices(const QVariantMap &read, const QVariantMap &shown, QVariantMap 
         }
     }
     if (!changed.isEmpty()) {
-        edited->insert(servicesStatusKey, StatusValue::Partly);
+        edited->insert(servicesStatusKey, wire(Status::Partly));
         edited->insert(servicesKey, changed);
     }
 }
@@ -122,13 +125,13 @@ void addProtection(const QVariantMap &read, const QVariantMap &shown, bool confi
 {
     const int shownStatus = shown.value(protectionKey).toInt();
     const int readStatus = read.value(protectionKey).toInt();
-    if (shownStatus != readStatus && shownStatus != StatusValue::Partly) {
+    if (shownStatus != readStatus && shownStatus != wire(Status::Partly)) {
         edited->insert(protectionKey, shownStatus);
         return;
     }
-    const bool on = readStatus == StatusValue::Enabled || readStatus == StatusValue::Partly;
-    if (configurationChanged && on && shownStatus != StatusValue::Disabled) {
-        edited->insert(protectionKey, StatusValue::Enabled);
+    const bool on = readStatus == wire(Status::Enabled) || readStatus == wire(Status::Partly);
+    if (configurationChanged && on && shownStatus != wire(Status::Disabled)) {
+        edited->insert(protectionKey, wire(Status::Enabled));
     }
 }
 }

@@ -13,8 +13,8 @@
  * administrator) then stays as it is.
  *
  * `shown` holds every setting as the pages show it, in the keys of a change
- * request, with "micFsStatus" as the protection box shows it (3 while it
- * is partly checked, as read) and the rule changes the pages hold. `read` is
+ * request, with the file-system status as the protection box shows it
+ * (Partly while it is partly checked, as read) and the rule changes the pages hold. `read` is
  * the reply of the last read.
  *
  * File-system protection goes only when the administrator changed it, or

@@ -14,6 +14,7 @@
 #include <printable.h>
 #include <protocol.h>
 #include <statedifference.h>
+#include <settings.h>
 
 #include <KLocalizedString>
 
@@ -116,7 +117,7 @@ void MicManagementModule::confirmAndRestore(const QVariantMap &entry, const QVar
     }
     rememberFocus();
     const QVariantMap request = difference.changeRequest();
-    if (request.value(QStringLiteral("micFsStatus")).toInt() == 2) {
+    if (Mic::Settings::statusIn(request, Mic::Settings::fsStatusKey) == Mic::Settings::Status::Enabled) {
         checkThenSend(request);
     } else {
         send(request);

@@ -13,6 +13,7 @@
 #include <userlistmodel.h>
 #include <userlistproxymodel.h>
 #include <utils.h>
+#include <settings.h>
 
 #include <KLocalizedString>
 
@@ -499,11 +500,11 @@ void MicManagementModule::setData(const QVariantMap &map)
 {
     setSettingsRead(true);
     readSettings = map;
-    const Mic::Status micStatus = statusOf(map, QStringLiteral("micStatus"));
-    const Mic::Status servicesStatus = statusOf(map, QStringLiteral("servicesIsolatedStatus"));
-    const Mic::Status fsStatus = statusOf(map, QStringLiteral("micFsStatus"));
-    const QStringList messages = map.value(QStringLiteral("micFsStatusMessages")).toStringList();
-    const QHash<QString, QVariant> levels = map.value(QStringLiteral("userILevels")).toHash();
+    const Mic::Status micStatus = statusOf(map, Mic::Settings::micStatusKey);
+    const Mic::Status servicesStatus = statusOf(map, Mic::Settings::servicesIsolatedStatusKey);
+    const Mic::Status fsStatus = statusOf(map, Mic::Settings::fsStatusKey);
+    const QStringList messages = map.value(Mic::Settings::fsStatusMessagesKey).toStringList();
+    const QHash<QString, QVariant> levels = map.value(Mic::Settings::userLevelsKey).toHash();
 
     ui->enableMicCheckBox->setChecked(micStatus == Mic::Enabled || micStatus == Mic::EnabledAfterReboot);
     const bool micEnabled = ui->enableMicCheckBox->isChecked();

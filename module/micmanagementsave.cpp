@@ -15,11 +15,15 @@
 #include <reboot.h>
 #include <userlistproxymodel.h>
 #include <utils.h>
+#include <settings.h>
 
 #include <KLocalizedString>
 
 #include <QAbstractItemView>
 #include <QMessageBox>
+
+using Mic::Settings::Status;
+using Mic::Settings::wire;
 
 using Mic::Protocol::actionTimeout;
 using Mic::Protocol::changeAction;
@@ -74,8 +78,8 @@ void MicManagementModule::change()
         return;
     }
     QVariantMap shown = shownSettings();
-    if (ui->enableMicCheckBox->isChecked() && shown.value(QStringLiteral("micFutureLevel")).toUInt() == 0) {
-        shown.insert(QStringLiteral("micFutureLevel"), QVariant::fromValue<uint>(Mic::Utils::defaultMaxLevel().value));
+    if (ui->enableMicCheckBox->isChecked() && shown.value(Mic::Settings::futureLevelKey).toUInt() == 0) {
+        shown.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(Mic::Utils::defaultMaxLevel().value));
     }
     const QVariantMap request = EditedSettings::request(readSettings, shown);
     if (request.isEmpty()) {
@@ -85,8 +89,8 @@ void MicManagementModule::change()
         return;
     }
     // Only a level being changed is checked against the running system.
-    if (request.contains(QStringLiteral("micFutureLevel"))) {
-        const unsigned int level = request.value(QStringLiteral("micFutureLevel")).toUInt();
+    if (request.contains(Mic::Settings::futureLevelKey)) {
+        const unsigned int level = request.value(Mic::Settings::futureLevelKey).toUInt();
         switch (Mic::Utils::maxLevelProblem(level)) {
         case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
             refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
@@ -108,7 +112,7 @@ void MicManagementModule::change()
 
     // Protecting may lower labels: the helper works out first what it would
     // do, and the administrator is asked before any is lowered.
-    if (request.value(QStringLiteral("micFsStatus")).toInt() == 2) {
+    if (Mic::Settings::statusIn(request, Mic::Settings::fsStatusKey) == Status::Enabled) {
         checkThenSend(request);
     } else {
         send(request);
@@ -151,8 +155,8 @@ void MicManagementModule::checkThenSend(const QVariantMap &request)
             return;
         }
         const QVariantMap outcome = job->data();
-        const int lowered = outcome.value(QStringLiteral("loweredCount")).toInt();
-        if (lowered > 0 && !confirmLowering(lowered, outcome.value(QStringLiteral("relabelledCount")).toInt())) {
+        const int lowered = outcome.value(Mic::Settings::loweredCountKey).toInt();
+        if (lowered > 0 && !confirmLowering(lowered, outcome.value(Mic::Settings::relabelledCountKey).toInt())) {
             stateWidget()->resetState();
             markAsChanged();
             return;
@@ -208,12 +212,12 @@ void MicManagementModule::rememberFocus()
 QVariantMap MicManagementModule::shownSettings() const
 {
     QVariantMap shown = expertWidget->getData();
-    shown.insert(QStringLiteral("micStatus"), ui->enableMicCheckBox->isChecked() ? 2 : 4);
+    shown.insert(Mic::Settings::micStatusKey, wire(ui->enableMicCheckBox->isChecked() ? Status::Enabled : Status::Disabled));
     const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
-    shown.insert(QStringLiteral("servicesIsolatedStatus"), isolation == Qt::PartiallyChecked ? 3 : isolation == Qt::Checked ? 2 : 4);
+    shown.insert(Mic::Settings::servicesIsolatedStatusKey, wire(Mic::Settings::statusOfCheckState(isolation)));
     const Qt::CheckState protection = ui->protectFsCheckBox->checkState();
-    shown.insert(QStringLiteral("micFsStatus"), protection == Qt::PartiallyChecked ? 3 : protection == Qt::Checked ? 2 : 4);
-    shown.insert(QStringLiteral("userILevels"), userProxyModel->iLevels());
+    shown.insert(Mic::Settings::fsStatusKey, wire(Mic::Settings::statusOfCheckState(protection)));
+    shown.insert(Mic::Settings::userLevelsKey, userProxyModel->iLevels());
     return shown;
 }
 
@@ -274,14 +278,14 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
         return;
     }
     const QVariantMap data = static_cast<HelperRequest *>(job)->data();
-    const QStringList warnings = data.value(QStringLiteral("warnings")).toStringList();
-    const bool needReboot = data.value(QStringLiteral("needReboot")).toBool();
+    const QStringList warnings = data.value(Mic::Settings::warningsKey).toStringList();
+    const bool needReboot = data.value(Mic::Settings::needRebootKey).toBool();
     // The read that follows clears the message area; what the save did must
     // stay in view, so it is shown again after it.
     outcomeOfLastSave = {{i18n("The integrity control settings were saved."), KCMLS::PositiveMessage}};
-    const QVariantList relabelled = data.value(QStringLiteral("relabelled")).toList();
+    const QVariantList relabelled = data.value(Mic::Settings::relabelledKey).toList();
     if (!relabelled.isEmpty()) {
-        outcomeOfLastSave.append(relabelledMessage(relabelled, data.value(QStringLiteral("relabelledCount")).toInt()));
+        outcomeOfLastSave.append(relabelledMessage(relabelled, data.value(Mic::Settings::relabelledCountKey).toInt()));
     }
     if (!warnings.isEmpty()) {
         QStringList shown;

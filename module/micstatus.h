@@ -4,20 +4,23 @@
 #include <QMetaType>
 #include <QObject>
 
+#include <settings.h>
+
 namespace Mic
 {
 Q_NAMESPACE
 
 // The state of MIC, of file-system protection and of service isolation, as
-// the privileged helper reports it.
+// the privileged helper reports it: the statuses of the settings, as the
+// pages name them.
 enum Status : qint32 {
     Undefined = 0,
-    Loading = 1,
-    Enabled = 2,
-    Partly = 3,
-    Disabled = 4,
-    EnabledAfterReboot = 5,
-    DisabledAfterReboot = 6,
+    Loading = Mic::Settings::wire(Mic::Settings::Status::Loading),
+    Enabled = Mic::Settings::wire(Mic::Settings::Status::Enabled),
+    Partly = Mic::Settings::wire(Mic::Settings::Status::Partly),
+    Disabled = Mic::Settings::wire(Mic::Settings::Status::Disabled),
+    EnabledAfterReboot = Mic::Settings::wire(Mic::Settings::Status::EnabledAfterReboot),
+    DisabledAfterReboot = Mic::Settings::wire(Mic::Settings::Status::DisabledAfterReboot),
 };
 Q_ENUM_NS(Status)
 }
