@@ -1,4 +1,6 @@
 #! /usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 # Extracts the translatable texts of the module, its helper and the
 # command-line client into the template of the "lumen_kcm_mic" domain. Run from the repository root with
 # $EXTRACTRC, $XGETTEXT and $podir set, as the KDE translation tooling does;

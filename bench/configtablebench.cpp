@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Loading the rule and exception tables of the expert page and painting the
 // rule table for the first time, at several sizes, side by side with building
 // and sorting the same keys in a bare container.

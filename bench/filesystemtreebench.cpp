@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Opening a directory of many labelled files in the file-system level tree,
 // until its rows are laid out and the visible ones painted, side by side with
 // a plain file-system model in the same kind of view. Also counts how often

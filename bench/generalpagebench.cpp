@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Showing a read reply on the general page with many users and many
 // unprotected files, painted, side by side with filling bare containers with
 // the same data.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // How fast the helper checks the labels of configured files, side by side
 // with getfattr reading the same attribute of the same files.
 #include "benchtable.h"

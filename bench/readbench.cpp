@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The settings read, saved and protected from end to end, over real
 // objects: 10^6 files in 1,000 folders (made once under
 // /var/cache/lumen-kcm-mic-bench-objects, or $MIC_BENCH_OBJECTS, and reused;

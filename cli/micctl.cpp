@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // micctl: the integrity control settings from a shell, through the same
 // privileged helper, actions and polkit authorization as the settings page.
 #include "commandline.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Takes the screenshots of the administrator's guide from the module running
 // over the demo system: the general page, each tab of the expert page and the
 // level dialog, written as PNG files into the folder given as argument.

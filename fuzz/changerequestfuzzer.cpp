@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Feeds change requests to the helper's check of them. Every input is tried
 // twice: read as a QVariantMap from a QDataStream, as the helper gets its
 // arguments from a client, and decoded by a small builder that picks the

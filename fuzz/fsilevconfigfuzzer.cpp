@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Feeds arbitrary bytes to the reader of the file-system integrity
 // configuration. Whatever it accepts must keep the promises the helper
 // relies on when it edits a file a person wrote: the file is written back

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The pages from the keyboard and for assistive technology: the order of
 // the focus chain, names of icon-only buttons, and the texts that labels and
 // level cells expose.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Runs the helper's access action once, as the module does, and prints how
 // it ended, for tests that run a client as another user or several clients
 // at once. An argument goes to polkit as a detail of the request, which a

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The module's read as a user who must authorize first, for a test that runs
 // it as another user: the read waits for the state widget's request, and
 // then ends in an error instead of hanging. Prints what it saw.

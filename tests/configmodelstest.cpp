@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The rule and exception tables: loading, the adding and removal protocol,
 // the checks of edited paths and the pending map that a save sends.
 #include "modaldialoganswerer.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The level and path editors, and committing an open editor, in a real
 // table view over a model of the test's own.
 #include "modaldialoganswerer.h"

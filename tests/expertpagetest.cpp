@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The expert page: its level chooser, the settings map in and out by the
 // shown sub-tab, the defaults button, the table buttons and shortcuts.
 #include "modaldialoganswerer.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The file-system level tree over a labelled fixture tree of the test's own.
 #include "modaldialoganswerer.h"
 #include "staterootfixture.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The general page: the user level table, the maps of the helper shown on
 // the page, and changing a user's level through the level dialog.
 #include "modaldialoganswerer.h"

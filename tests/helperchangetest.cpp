@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The helper's change action over the real system bus: what it applies, and
 // what it refuses without touching anything.
 #include "helperfixture.h"

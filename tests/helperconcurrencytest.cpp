@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Several clients of the helper at once, and a listener on the bus: each
 // client gets its own replies and only its own, a request sent while the
 // helper serves another is served after it, and what travels on the bus

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The helper when things go wrong around it: clients at the same time, a
 // client that goes away, a state root that cannot be written, objects a
 // user has put on a configured path.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The stand-in of the host framework: state overlay, message area and the
 // mapping of the host's load and save onto access and change.
 #include <securitykcmodule.h>

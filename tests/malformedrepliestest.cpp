@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Read replies that do not follow the protocol: every key with a value of
 // the wrong type, very long lists, status values nobody defined. The pages
 // must survive them and treat a value they cannot read as a missing key.

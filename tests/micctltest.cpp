@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The command-line client over the real helper: the status as JSON, the
 // desired state exported to a file, and a user polkit refuses; German
 // output, the version and wrong command lines; a desired state checked, applied and applied again, files that

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The module reading the state from the real helper over the system bus.
 #include "helperfixture.h"
 #include "modaldialoganswerer.h"

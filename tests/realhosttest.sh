@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 # Opens the module in kcmshell5 under a virtual display and waits for its
 # window. Fails when the window does not appear or the host cannot load the
 # module.

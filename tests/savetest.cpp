@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // Saving from the module over the real helper: what a save writes, the
 // reboot question, and the saves the module refuses.
 #include "helperfixture.h"

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 # A test over the helper, started by hand without MIC_STATE_ROOT, must stop
 # before it touches anything: it empties its state root before each use,
 # and without one named that would be the directory it was started in.

@@ -1,4 +1,6 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-2.0-or-later
+# SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 # The committed translation template holds exactly the translatable texts of
 # the code and the forms, and every catalogue translates all of them.
 #   templatetest.sh SOURCE_DIR

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The German catalogue as the user meets it: the forms and the code of the
 // general and expert pages, the level dialog, and the error texts that the
 // helper builds in the caller's language.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 /*
  * Where the simulated MIC system keeps its state. Shared by the label library
  * (which only reads) and the privileged helper (which writes).

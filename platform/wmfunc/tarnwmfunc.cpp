@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
 // The window manager's command line, reduced to what the settings module
 // uses: "TARNWM_REBOOT" reboots the machine. On the simulated MIC system a
 // reboot makes the after-reboot state the current one.
