@@ -84,7 +84,7 @@ bool ExceptionModel::setData(const QModelIndex &index, const QVariant &value, in
         return false;
     }
     if (verdict != PathEdit::Accepted) {
-        PathEdit::showWarning(PathEdit::warning(verdict, path));
+        Q_EMIT warned(PathEdit::warning(verdict, path));
         if (adding) {
             removeRowWithEmptyPath();
         }

@@ -39,6 +39,11 @@ public Q_SLOTS:
     void beginRemoveRows();
     void removeAllRows();
 
+Q_SIGNALS:
+    // An edit was refused, or needs the administrator's attention: the
+    // text says why. The model shows nothing itself; the page does.
+    void warned(const QString &text);
+
 private:
     QStringList exceptions;
     QSet<QString> changed;

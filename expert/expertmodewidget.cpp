@@ -75,6 +75,10 @@ ExpertModeWidget::ExpertModeWidget(QPushButton *backButton, QWidget *parent)
     shownExceptionRows = new PathFilterProxyModel([exceptions = exceptionModel](int row) -> const QString & { return exceptions->pathAt(row); }, nullptr, this);
     shownExceptionRows->setSourceModel(exceptionModel);
     serviceModel = new ServiceModel(this);
+    // The models refuse an edit or warn of one; the page shows why.
+    connect(ruleModel, &FsConfigModel::warned, this, &ExpertModeWidget::showWarning);
+    connect(exceptionModel, &ExceptionModel::warned, this, &ExpertModeWidget::showWarning);
+    connect(treeModel, &MicFileSystemModel::warned, this, &ExpertModeWidget::showWarning);
 
     nameIconButtons();
     setUpViews();
@@ -679,4 +683,9 @@ void ExpertModeWidget::on_pushButtonOpenConfig_clicked()
 void ExpertModeWidget::on_pushButtonOpenConfigExc_clicked()
 {
     openConfigFile();
+}
+
+void ExpertModeWidget::showWarning(const QString &text)
+{
+    QMessageBox::warning(this, i18n("Warning"), text, QMessageBox::Ok);
 }

@@ -50,6 +50,7 @@ Q_SIGNALS:
     void goBackRequest();
 
 private Q_SLOTS:
+    void showWarning(const QString &text);
     void on_pushButtonOpenConfig_clicked();
     void on_pushButtonOpenConfigExc_clicked();
     void on_pushButtonDefaultItems_clicked();

@@ -267,7 +267,7 @@ bool FsConfigModel::setPath(const QModelIndex &index, const QString &path)
 
 bool FsConfigModel::rejectPath(const QString &warning)
 {
-    PathEdit::showWarning(warning);
+    Q_EMIT warned(warning);
     if (adding) {
         removeRowWithEmptyPath();
     }

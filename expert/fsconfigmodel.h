@@ -67,6 +67,11 @@ public Q_SLOTS:
     void beginRemoveRows();
     void removeAllRows();
 
+Q_SIGNALS:
+    // An edit was refused, or needs the administrator's attention: the
+    // text says why. The model shows nothing itself; the page does.
+    void warned(const QString &text);
+
 private:
     bool setLevel(const QModelIndex &index, const QString &level);
     bool setPath(const QModelIndex &index, const QString &path);

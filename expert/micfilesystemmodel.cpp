@@ -11,7 +11,6 @@
 
 #include <QDateTime>
 #include <QFont>
-#include <QMessageBox>
 
 namespace
 {
@@ -156,15 +155,13 @@ void MicFileSystemModel::checkParentLevel(const QModelIndex &index)
     }
     // One substitution pass: a path that itself contains "%3" or "%4" is
     // shown as it is.
-    QMessageBox::warning(nullptr,
-                         i18n("Warning"),
-                         i18n("Integrity level of container (%1) is lower (based on bitmap mask) than object (%2):\n\n"
-                              "%4 \"is not included\" in %3\n\n"
-                              "After saving and applying config container level will be raised to object level.",
-                              Mic::printable(containerPath),
-                              Mic::printable(filePath(index)),
-                              QString::number(coveringLevel),
-                              objectLevelString));
+    Q_EMIT warned(i18n("Integrity level of container (%1) is lower (based on bitmap mask) than object (%2):\n\n"
+                       "%4 \"is not included\" in %3\n\n"
+                       "After saving and applying config container level will be raised to object level.",
+                       Mic::printable(containerPath),
+                       Mic::printable(filePath(index)),
+                       QString::number(coveringLevel),
+                       objectLevelString));
 }
 
 unsigned int MicFileSystemModel::containerLevel(const QModelIndex &container, unsigned int maxLevel) const

@@ -59,6 +59,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 Q_SIGNALS:
+    // A level edited needs the administrator's attention: the text says
+    // why. The model shows nothing itself; the page does.
+    void warned(const QString &text);
     // A configured level of the root or of a directory directly under it was
     // shown for the first time since the last reset.
     void topDirConfigLevelChanged() const;

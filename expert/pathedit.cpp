@@ -7,7 +7,6 @@
 
 #include <KLocalizedString>
 
-#include <QMessageBox>
 
 namespace PathEdit
 {
@@ -40,10 +39,5 @@ QString warning(Verdict verdict, const QString &path)
         break;
     }
     return QString();
-}
-
-void showWarning(const QString &text)
-{
-    QMessageBox::warning(nullptr, i18n("Warning"), text, QMessageBox::Ok);
 }
 }

@@ -20,8 +20,6 @@ enum Verdict {
 
 Verdict check(const QString &path, const QString &currentPath, bool listedElsewhere);
 QString warning(Verdict verdict, const QString &path);
-// A modal warning box, without a parent: models have no widget of their own.
-void showWarning(const QString &text);
 }
 
 #endif

@@ -3,7 +3,7 @@
 
 // The rule and exception tables: loading, the adding and removal protocol,
 // the checks of edited paths and the pending map that a save sends.
-#include "modaldialoganswerer.h"
+#include "modelwarnings.h"
 #include "staterootfixture.h"
 
 #include <constants.h>
@@ -38,16 +38,6 @@ bool isBold(const QModelIndex &index)
 {
     return index.data(Qt::FontRole).value<QFont>().weight() == 75;
 }
-
-// Answers every warning box with OK and keeps its text.
-struct Warnings : ModalDialogAnswerer {
-    Warnings()
-        : ModalDialogAnswerer([](QDialog *dialog) {
-            dialog->accept();
-        })
-    {
-    }
-};
 }
 
 class ConfigModelsTest : public QObject
@@ -204,17 +194,17 @@ private Q_SLOTS:
             const QModelIndex bin = model->index(model == &rules ? 0 : 1, pathColumn);
             QCOMPARE(bin.data().toString(), s("/bin"));
             // An existing row keeps its path.
-            Warnings existing;
+            const ModelWarnings existing(model);
             QVERIFY(!model->setData(bin, path));
-            QCOMPARE(existing.texts, QStringList{warning});
+            QCOMPARE(existing.texts(), QStringList{warning});
             QCOMPARE(model->rowCount(), 2);
             QCOMPARE(bin.data().toString(), s("/bin"));
 
             // A new row goes.
             QMetaObject::invokeMethod(model, "addRow");
-            Warnings added;
+            const ModelWarnings added(model);
             QVERIFY(!model->setData(model->index(2, pathColumn), path));
-            QCOMPARE(added.texts, QStringList{warning});
+            QCOMPARE(added.texts(), QStringList{warning});
             QCOMPARE(model->rowCount(), 2);
         }
         QVERIFY(rules.pathLevelHashUpdate().isEmpty());

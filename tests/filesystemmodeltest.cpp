@@ -2,7 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 // The file-system level tree over a labelled fixture tree of the test's own.
-#include "modaldialoganswerer.h"
+#include "modelwarnings.h"
 #include "staterootfixture.h"
 
 #include <constants.h>
@@ -10,7 +10,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QFont>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -55,19 +54,6 @@ private:
     QString top;
 };
 
-// Clicks "Ok" on every warning and remembers its text.
-struct Warnings : ModalDialogAnswerer {
-    Warnings()
-        : ModalDialogAnswerer([](QDialog *dialog) {
-            auto *box = qobject_cast<QMessageBox *>(dialog);
-            QVERIFY(box);
-            QCOMPARE(box->windowTitle(), QStringLiteral("Warning"));
-            QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-            box->button(QMessageBox::Ok)->click();
-        })
-    {
-    }
-};
 
 QString str(const char *text)
 {
@@ -204,7 +190,7 @@ private Q_SLOTS:
         setRules({{"usr", "high"}, {"usr/bin", "15"}});
         QCOMPARE(text("usr", config), str("Maximum"));
         QSignalSpy changes(model.get(), &QAbstractItemModel::dataChanged);
-        Warnings warnings;
+        const ModelWarnings warnings(model.get());
 
         // The same level in other words is no change.
         QVERIFY(!edit("usr", str("max")));
@@ -233,7 +219,7 @@ private Q_SLOTS:
         QVERIFY(!model->setData(cell("usr", current), str("7")));
         QVERIFY(!model->setData(cell("usr", config), str("7"), Qt::UserRole));
         QCOMPARE(changes.count(), 3);
-        QVERIFY(warnings.texts.isEmpty());
+        QVERIFY(warnings.texts().isEmpty());
     }
 
     void containerCoverage_data()
@@ -264,15 +250,15 @@ private Q_SLOTS:
         QFETCH(QString, shownContainerLevel);
         setLabel("box", containerLabel);
         setRules({{"box", "1"}, {"box/item", "1"}}); // so that "—" is a change too
-        Warnings warnings;
+        const ModelWarnings warnings(model.get());
         if (!containerEdit.isEmpty()) {
             QVERIFY(edit("box", containerEdit));
         }
         QVERIFY(edit("box/item", objectLevel));
 
-        QCOMPARE(warnings.texts.size(), shownContainerLevel.isEmpty() ? 0 : 1);
+        QCOMPARE(warnings.texts().size(), shownContainerLevel.isEmpty() ? 0 : 1);
         if (!shownContainerLevel.isEmpty()) {
-            QVERIFY(warnings.texts.at(0).contains(QStringLiteral("%1 \"is not included\" in %2").arg(objectLevel, shownContainerLevel)));
+            QVERIFY(warnings.texts().at(0).contains(QStringLiteral("%1 \"is not included\" in %2").arg(objectLevel, shownContainerLevel)));
         }
         // The edit stays, warning or not.
         QCOMPARE(text("box/item", config, Qt::UserRole), objectLevel);
@@ -282,9 +268,9 @@ private Q_SLOTS:
 
     void warningText()
     {
-        Warnings warnings;
+        const ModelWarnings warnings(model.get());
         QVERIFY(edit("a%4b/x%3", str("0x0f")));
-        QCOMPARE(warnings.texts,
+        QCOMPARE(warnings.texts(),
                  QStringList{QStringLiteral("Integrity level of container (%1) is lower (based on bitmap mask) than object (%2):\n\n"
                                             "0x0f \"is not included\" in 0\n\n"
                                             "After saving and applying config container level will be raised to object level.")
@@ -293,11 +279,11 @@ private Q_SLOTS:
 
     void topLevelDirectoriesNeverWarn()
     {
-        Warnings warnings;
+        const ModelWarnings warnings(model.get());
         // Only the model's cell changes: no label outside the fixture is touched.
         QVERIFY(model->setData(model->index(topDir(), config), str("63")));
         model->checkParentLevel(model->index(str("/"), config));
-        QVERIFY(warnings.texts.isEmpty());
+        QVERIFY(warnings.texts().isEmpty());
         QCOMPARE(model->pathLevelHashUpdate(), (Levels{{topDir(), str("63")}}));
     }
 
@@ -348,7 +334,7 @@ private Q_SLOTS:
         text("usr/lib", config);
         text("plain.txt", config);
         QSignalSpy changes(model.get(), &QAbstractItemModel::dataChanged);
-        Warnings warnings;
+        const ModelWarnings warnings(model.get());
 
         // 63 on "usr/bin" is not covered by "usr", but defaults are not checked.
         model->updateIndexesLevel({{path("usr/bin"), str("63")}, {path("usr/lib/libfoo.so"), str("31")}, {path("missing"), str("15")}});
@@ -362,7 +348,7 @@ private Q_SLOTS:
         QVERIFY(isBold("usr"));
         QCOMPARE(text("usr/lib", config), noLevel);
         QCOMPARE(text("usr/bin", config), str("63 - High"));
-        QVERIFY(warnings.texts.isEmpty());
+        QVERIFY(warnings.texts().isEmpty());
     }
 
     void topDirectorySignal()
