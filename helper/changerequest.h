@@ -37,7 +37,7 @@ struct ChangeRequest {
     // Work out what the change would do, and change nothing.
     bool checkOnly = false;
 
-    // `knownServices`: the services of the system that can be isolated.
+    // `isolatableServices`: the services of the system that can be isolated.
     static std::optional<ChangeRequest> parse(const QVariantMap &args, const QStringList &isolatableServices, QString *error);
 
     // Why the users' state file cannot hold an entry for `user` (a blank,

@@ -18,7 +18,9 @@ class FsIlevConfig;
  * How the helper answers one request: every progress map and the final
  * reply sealed with the request's key and marked with its id, errors too,
  * so that a listener on the system bus learns nothing and no other client
- * takes them for its own. The bus still carries the maps to everyone.
+ * takes them for its own. The maps sent ahead of the reply go to the client
+ * alone when it named its connection; otherwise, and for the reply, KAuth
+ * broadcasts them, sealed.
  */
 class ReplyChannel
 {
