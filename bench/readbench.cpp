@@ -182,7 +182,8 @@ double helperPeakMiB()
     if (!status.open(QIODevice::ReadOnly)) {
         return 0;
     }
-    for (const QByteArray &line : status.readAll().split('\n')) {
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
         if (line.startsWith("VmHWM:")) {
             return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
         }
@@ -199,7 +200,7 @@ public:
     BusCounter()
     {
         QDBusConnection::systemBus().connect(Mic::Protocol::helperId, QStringLiteral("/"), QStringLiteral("org.kde.kf5auth"),
-                                             QStringLiteral("remoteSignal"), this, SLOT(heard(int, QString, QByteArray)));
+                                             QStringLiteral("remoteSignal"), this, SLOT(heard(int,QString,QByteArray)));
         QDBusConnection::systemBus().connect(Mic::Protocol::helperId, QStringLiteral("/"), Mic::Protocol::replyInterface, Mic::Protocol::replyMember,
                                              this, SLOT(heardAlone(QByteArray)));
     }
@@ -235,16 +236,17 @@ Timings read()
     Timings timings;
     QElapsedTimer clock;
     QEventLoop loop;
-    QObject::connect(request, &HelperRequest::newData, &loop, [&] {
-        if (timings.intermediate < 0) {
-            timings.intermediate = clock.nsecsElapsed() / 1e6;
+    // The loop is the connections' context: they end with it.
+    QObject::connect(request, &HelperRequest::newData, &loop, [measured = &timings, since = &clock] {
+        if (measured->intermediate < 0) {
+            measured->intermediate = since->nsecsElapsed() / 1e6;
         }
     });
-    QObject::connect(request, &KJob::result, &loop, [&] {
-        timings.final = clock.nsecsElapsed() / 1e6;
-        timings.error = request->error();
-        timings.rules = request->data().value(Mic::Settings::rulesKey).toHash().size();
-        loop.quit();
+    QObject::connect(request, &KJob::result, &loop, [measured = &timings, since = &clock, request, waiting = &loop] {
+        measured->final = since->nsecsElapsed() / 1e6;
+        measured->error = request->error();
+        measured->rules = request->data().value(Mic::Settings::rulesKey).toHash().size();
+        waiting->quit();
     });
     clock.start();
     request->start();
@@ -403,10 +405,11 @@ double changeMs(const QVariantMap &arguments, int *error)
     QElapsedTimer clock;
     double ms = 0;
     QEventLoop loop;
-    QObject::connect(request, &KJob::result, &loop, [&] {
-        ms = clock.nsecsElapsed() / 1e6;
+    // The loop is the connection's context: it ends with it.
+    QObject::connect(request, &KJob::result, &loop, [measured = &ms, since = &clock, error, request, waiting = &loop] {
+        *measured = since->nsecsElapsed() / 1e6;
         *error = request->error();
-        loop.quit();
+        waiting->quit();
     });
     clock.start();
     request->start();

@@ -110,7 +110,8 @@ Invocation optionFault(const QCommandLineParser &parser, const QStringList &argu
         return suggestion.isEmpty() ? faultSeeHelp(i18n("unknown option %1", dashed(unknown.first())))
                                     : fault(i18n("unknown option %1; did you mean %2?", dashed(unknown.first()), dashed(suggestion)));
     }
-    for (const QString &argument : arguments.mid(1)) {
+    const QStringList options = arguments.mid(1);
+    for (const QString &argument : options) {
         if (argument == QLatin1String("--")) {
             break;
         }

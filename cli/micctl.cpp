@@ -167,19 +167,21 @@ ActionOutcome runAction(const QString &name, const QVariantMap &arguments = {})
     auto *request = new HelperRequest(action);
     ActionOutcome outcome;
     ProgressLine progress;
-    QObject::connect(request, &HelperRequest::workProgressed, request, [&progress](const QString &phase, qint64 done, qint64 total) {
-        progress.show(phase, done, total);
+    QEventLoop loop;
+    // The loop is the connections' context: they end with it, before the
+    // outcome and the progress line do.
+    QObject::connect(request, &HelperRequest::workProgressed, &loop, [shown = &progress](const QString &phase, qint64 done, qint64 total) {
+        shown->show(phase, done, total);
     });
     const InterruptStopsRequest interrupt(request, &progress);
-    QEventLoop loop;
-    QObject::connect(request, &KJob::result, &loop, [&] {
+    QObject::connect(request, &KJob::result, &loop, [reached = &outcome, request, waiting = &loop] {
         if (request->error() == 0) {
-            outcome.reply = request->data();
+            reached->reply = request->data();
         } else {
-            outcome.error = request->errorText();
-            outcome.code = request->error();
+            reached->error = request->errorText();
+            reached->code = request->error();
         }
-        loop.quit();
+        waiting->quit();
     });
     request->start();
     loop.exec();

@@ -226,7 +226,8 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
     }
     QStringList changedServices;
     const QHash<QString, bool> named = desired.serviceIsolation.value_or(QHash<QString, bool>());
-    for (const QString &name : sortedKeys(named)) {
+    const QStringList names = sortedKeys(named);
+    for (const QString &name : names) {
         const bool isolated = named.value(name);
         if (inError.contains(name)) {
             // The helper cannot change it; trying on every run would never end.
@@ -261,7 +262,8 @@ void StateDifference::compareUsers(const QVariantMap &machine, const DesiredStat
     const QVariantHash levels = machine.value(Mic::Settings::userLevelsKey).toHash();
     const QHash<QString, unsigned int> wanted = desired.userLevels.value_or(QHash<QString, unsigned int>());
     QVariantHash changed;
-    for (const QString &user : sortedKeys(wanted)) {
+    const QStringList users = sortedKeys(wanted);
+    for (const QString &user : users) {
         if (!levels.contains(user)) {
             missing(i18n("There is no user \"%1\" on this machine.", Mic::printable(user)), skipMissing);
             continue;

@@ -170,7 +170,7 @@ void HelperRequest::start()
     startHelper();
     // Listening first, so that nothing the helper sends is missed.
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
-                                         SLOT(onHelperSignal(int, QString, QByteArray)));
+                                         SLOT(onHelperSignal(int,QString,QByteArray)));
     QDBusConnection::systemBus().connect(action.helperId(), QStringLiteral("/"), replyInterface, replyMember, this, SLOT(onMessageForThisClient(QByteArray)));
     // A helper that ends while it serves this request answers no more.
     auto *helperWatcher = new QDBusServiceWatcher(action.helperId(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration, this);
@@ -235,7 +235,7 @@ void HelperRequest::stopFollowing()
     deadlineTimer.stop();
     missingTimer.stop();
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), kauthInterface, kauthSignal, this,
-                                            SLOT(onHelperSignal(int, QString, QByteArray)));
+                                            SLOT(onHelperSignal(int,QString,QByteArray)));
     QDBusConnection::systemBus().disconnect(action.helperId(), QStringLiteral("/"), replyInterface, replyMember, this,
                                             SLOT(onMessageForThisClient(QByteArray)));
     delete pendingCall;

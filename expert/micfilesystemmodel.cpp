@@ -296,7 +296,9 @@ void MicFileSystemModel::checkTopDir(const QString &path, const QString &level) 
         return;
     }
     if (isTopDir(path)) {
-        Q_EMIT topDirConfigLevelChanged();
+        // Shown cells are painted through const functions: the signal is
+        // not part of what the model holds.
+        Q_EMIT const_cast<MicFileSystemModel *>(this)->topDirConfigLevelChanged();
     } else {
         topDirCheck = false;
     }

@@ -64,7 +64,7 @@ Q_SIGNALS:
     void warned(const QString &text);
     // A configured level of the root or of a directory directly under it was
     // shown for the first time since the last reset.
-    void topDirConfigLevelChanged() const;
+    void topDirConfigLevelChanged();
 
 private:
     QString currentLevelName(const QModelIndex &index) const;

@@ -23,7 +23,16 @@ using Mic::Settings::wire;
 
 namespace
 {
-const QStringList outcomes = {QStringLiteral("applied"), QStringLiteral("refused"), QStringLiteral("failed"), QStringLiteral("undone"), QStringLiteral("stopped")};
+bool isOutcome(const QString &text)
+{
+    for (const char *outcome : {"applied", "refused", "failed", "undone", "stopped"}) {
+        if (text == QLatin1String(outcome)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // What one line may hold: an entry names no rule, so anything longer is
 // damage, and reading it would cost the helper's memory.
 constexpr qsizetype maxLineSize = 64 * 1024;
@@ -119,7 +128,7 @@ std::optional<HistoryEntry> HistoryEntry::fromMap(const QVariantMap &map)
     entry.text = map.value(QStringLiteral("text")).toString();
     entry.relabelled = map.value(QStringLiteral("relabelled")).toInt();
     entry.before = map.value(QStringLiteral("before")).toMap();
-    if (!entry.time.isValid() || !outcomes.contains(entry.outcome)) {
+    if (!entry.time.isValid() || !isOutcome(entry.outcome)) {
         return std::nullopt;
     }
     return entry;

@@ -25,7 +25,8 @@ bool MountTable::isUserMountLine(const QByteArray &line)
     const QByteArray type = fields.value(0);
     const bool fuse = type == "fuse" || type == "fuseblk" || type.startsWith("fuse.");
     QByteArray userId;
-    for (const QByteArray &option : fields.value(2).trimmed().split(',')) {
+    const QList<QByteArray> options = fields.value(2).trimmed().split(',');
+    for (const QByteArray &option : options) {
         if (option.startsWith("user_id=")) {
             userId = option.mid(8);
         }

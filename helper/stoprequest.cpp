@@ -17,43 +17,52 @@ namespace
 // nothing per object.
 constexpr qint64 pollInterval = 100;
 
-std::optional<ReplySeal> watchedSeal;
-bool requested = false;
-QElapsedTimer sinceLastPoll;
+// The request being served, whose client alone may stop it.
+struct Watched {
+    std::optional<ReplySeal> seal;
+    bool requested = false;
+    QElapsedTimer sinceLastPoll;
+};
+
+Watched &watched()
+{
+    static Watched request;
+    return request;
+}
 }
 
 StopRequest::Watch::Watch(const std::optional<ReplySeal> &seal)
 {
-    watchedSeal = seal;
-    requested = false;
-    sinceLastPoll.start();
+    watched().seal = seal;
+    watched().requested = false;
+    watched().sinceLastPoll.start();
 }
 
 StopRequest::Watch::~Watch()
 {
-    watchedSeal.reset();
-    requested = false;
+    watched().seal.reset();
+    watched().requested = false;
 }
 
 void StopRequest::offer(const QString &token)
 {
-    if (!watchedSeal || !token.startsWith(stopPrefix)) {
+    if (!watched().seal || !token.startsWith(stopPrefix)) {
         return;
     }
     QVariantMap sealed;
     QDataStream stream(QByteArray::fromBase64(token.mid(stopPrefix.size()).toLatin1()));
     stream >> sealed;
-    const std::optional<QVariantMap> payload = stream.status() == QDataStream::Ok ? watchedSeal->open(sealed) : std::nullopt;
+    const std::optional<QVariantMap> payload = stream.status() == QDataStream::Ok ? watched().seal->open(sealed) : std::nullopt;
     if (payload && payload->value(stageKey).toString() == stopStage) {
-        requested = true;
+        watched().requested = true;
     }
 }
 
 bool StopRequest::pollRequested()
 {
-    if (watchedSeal && sinceLastPoll.elapsed() >= pollInterval) {
+    if (watched().seal && watched().sinceLastPoll.elapsed() >= pollInterval) {
         QCoreApplication::processEvents();
-        sinceLastPoll.restart();
+        watched().sinceLastPoll.restart();
     }
-    return requested;
+    return watched().requested;
 }

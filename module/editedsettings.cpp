@@ -10,20 +10,11 @@
 
 #include <algorithm>
 
-using Mic::Settings::Status;
-using Mic::Settings::wire;
+// The keys and statuses of the settings, used throughout.
+using namespace Mic::Settings;
 
 namespace
 {
-const QString micStatusKey = Mic::Settings::micStatusKey;
-const QString futureLevelKey = Mic::Settings::futureLevelKey;
-const QString usersKey = Mic::Settings::userLevelsKey;
-const QString servicesKey = Mic::Settings::servicesKey;
-const QString servicesStatusKey = Mic::Settings::servicesIsolatedStatusKey;
-const QString rulesKey = Mic::Settings::rulesKey;
-const QString exceptionsKey = Mic::Settings::exceptionsKey;
-const QString protectionKey = Mic::Settings::fsStatusKey;
-
 bool onAtNextBoot(int micStatus)
 {
     return micStatus == wire(Status::Enabled) || micStatus == wire(Status::EnabledAfterReboot);
@@ -42,8 +33,8 @@ void addMicState(const QVariantMap &read, const QVariantMap &shown, QVariantMap 
 // A user without a level read has level 0.
 void addUsers(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
 {
-    const QVariantHash readLevels = read.value(usersKey).toHash();
-    const QVariantHash shownLevels = shown.value(usersKey).toHash();
+    const QVariantHash readLevels = read.value(userLevelsKey).toHash();
+    const QVariantHash shownLevels = shown.value(userLevelsKey).toHash();
     QVariantHash changed;
     for (auto it = shownLevels.cbegin(); it != shownLevels.cend(); ++it) {
         if (it.value().toUInt() != readLevels.value(it.key()).toUInt()) {
@@ -51,16 +42,16 @@ void addUsers(const QVariantMap &read, const QVariantMap &shown, QVariantMap *ed
         }
     }
     if (!changed.isEmpty()) {
-        edited->insert(usersKey, changed);
+        edited->insert(userLevelsKey, changed);
     }
 }
 
 void addServices(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
 {
-    const int shownStatus = shown.value(servicesStatusKey).toInt();
+    const int shownStatus = shown.value(servicesIsolatedStatusKey).toInt();
     if (shownStatus != wire(Status::Partly)) {
-        if (shown.contains(servicesStatusKey) && shownStatus != read.value(servicesStatusKey).toInt()) {
-            edited->insert(servicesStatusKey, shownStatus);
+        if (shown.contains(servicesIsolatedStatusKey) && shownStatus != read.value(servicesIsolatedStatusKey).toInt()) {
+            edited->insert(servicesIsolatedStatusKey, shownStatus);
         }
         return;
     }
@@ -80,7 +71,7 @@ void addServices(const QVariantMap &read, const QVariantMap &shown, QVariantMap 
         }
     }
     if (!changed.isEmpty()) {
-        edited->insert(servicesStatusKey, wire(Status::Partly));
+        edited->insert(servicesIsolatedStatusKey, wire(Status::Partly));
         edited->insert(servicesKey, changed);
     }
 }
@@ -123,15 +114,15 @@ bool addExceptions(const QVariantMap &read, const QVariantMap &shown, QVariantMa
 
 void addProtection(const QVariantMap &read, const QVariantMap &shown, bool configurationChanged, QVariantMap *edited)
 {
-    const int shownStatus = shown.value(protectionKey).toInt();
-    const int readStatus = read.value(protectionKey).toInt();
+    const int shownStatus = shown.value(fsStatusKey).toInt();
+    const int readStatus = read.value(fsStatusKey).toInt();
     if (shownStatus != readStatus && shownStatus != wire(Status::Partly)) {
-        edited->insert(protectionKey, shownStatus);
+        edited->insert(fsStatusKey, shownStatus);
         return;
     }
     const bool on = readStatus == wire(Status::Enabled) || readStatus == wire(Status::Partly);
     if (configurationChanged && on && shownStatus != wire(Status::Disabled)) {
-        edited->insert(protectionKey, wire(Status::Enabled));
+        edited->insert(fsStatusKey, wire(Status::Enabled));
     }
 }
 }
@@ -144,7 +135,7 @@ QVariantMap EditedSettings::request(const QVariantMap &read, const QVariantMap &
     addServices(read, shown, &edited);
     const bool rulesChanged = addRules(read, shown, &edited);
     const bool exceptionsChanged = addExceptions(read, shown, &edited);
-    if (shown.contains(protectionKey)) {
+    if (shown.contains(fsStatusKey)) {
         addProtection(read, shown, rulesChanged || exceptionsChanged, &edited);
     }
     return edited;

@@ -24,7 +24,8 @@ bool isQtsOwnLanguage(const QString &language)
 std::unique_ptr<QTranslator> loadQtCatalogue()
 {
     const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
-    for (const QString &language : KLocalizedString::languages()) {
+    const QStringList languages = KLocalizedString::languages();
+    for (const QString &language : languages) {
         if (isQtsOwnLanguage(language)) {
             break;
         }

@@ -18,7 +18,6 @@
 namespace
 {
 using Hash = QHash<QString, QVariant>;
-const QString dash = Mic::noLevelString;
 
 QString s(const char *text)
 {
@@ -91,7 +90,7 @@ private Q_SLOTS:
         QCOMPARE(column(model, 1), QStringList{s("/usr")});
         model.addRow(); // the only row without a path is the new last one
         QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(column(model, 1).last(), QString());
+        QCOMPARE(column(model, 1).constLast(), QString());
     }
 
     void addingThenPathThenLevel()
@@ -101,9 +100,9 @@ private Q_SLOTS:
         model.reset({{s("/usr"), s("63")}}, false);
         model.addRow();
         QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(model.index(1, 0).data().toString(), dash);
+        QCOMPARE(model.index(1, 0).data().toString(), Mic::noLevelString);
         QVERIFY(isBold(model.index(1, 0)) && isBold(model.index(1, 1)));
-        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{QString(), dash}}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{QString(), Mic::noLevelString}}));
 
         QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
         QVERIFY(model.setData(model.index(1, 1), s(" /etc ")));
@@ -158,7 +157,7 @@ private Q_SLOTS:
         model.reset({{s("/usr"), s("63")}, {s("/bin"), s("high")}}, false);
         QVERIFY(model.setData(model.index(1, 1), s("/usr/local")));
         QCOMPARE(model.pathLevelHash().value(s("/usr/local")), QVariant(s("63")));
-        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/usr"), dash}, {s("/usr/local"), s("63")}}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/usr"), Mic::noLevelString}, {s("/usr/local"), s("63")}}));
         QCOMPARE(model.index(1, 1).data().toString(), s("/usr/local")); // keeps its row
 
         QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
@@ -235,14 +234,14 @@ private Q_SLOTS:
         model.beginRemoveRows();
         model.removeRow(1); // /opt
         QCOMPARE(column(model, 1), (QStringList{s("/bin"), s("/usr")}));
-        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/bin"), s("15")}, {s("/opt"), dash}}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/bin"), s("15")}, {s("/opt"), Mic::noLevelString}}));
 
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
         model.beginRemoveRows();
         model.removeAllRows();
         QCOMPARE(removed.count(), 1);
         QCOMPARE(model.rowCount(), 0);
-        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/bin"), dash}, {s("/opt"), dash}, {s("/usr"), dash}}));
+        QCOMPARE(model.pathLevelHashUpdate(), (Hash{{s("/bin"), Mic::noLevelString}, {s("/opt"), Mic::noLevelString}, {s("/usr"), Mic::noLevelString}}));
         model.beginRemoveRows();
         model.removeAllRows(); // empty: nothing announced, flag cleared
         QCOMPARE(removed.count(), 1);
@@ -264,7 +263,7 @@ private Q_SLOTS:
         QVERIFY(!isBold(model.index(2, 0)));
         QVERIFY(model.setData(model.index(2, 0), s("/var")));
         QVERIFY(isBold(model.index(2, 0)));
-        QCOMPARE(model.exceptionList().last(), s("/var"));
+        QCOMPARE(model.exceptionList().constLast(), s("/var"));
         model.beginRemoveRows();
         model.removeRow(2);
         model.addRow();

@@ -24,7 +24,6 @@ namespace
 using Levels = QHash<QString, QVariant>;
 constexpr int current = MicFileSystemModel::CurrentLevelColumn;
 constexpr int config = MicFileSystemModel::ConfigLevelColumn;
-const QString noLevel = Mic::noLevelString;
 
 // Lists no directory outside the fixture tree: the model tester fetches every
 // directory it meets, and it would otherwise walk the whole file system.
@@ -166,14 +165,14 @@ private Q_SLOTS:
         QCOMPARE(text("usr/bin", current), str("8"));
         QCOMPARE(text("plain.txt", current), str("0"));
         // The level editor reads the raw string; "—" while the cell was not shown.
-        QCOMPARE(text("usr/lib", config, Qt::UserRole), noLevel);
+        QCOMPARE(text("usr/lib", config, Qt::UserRole), Mic::noLevelString);
         QCOMPARE(text("usr", config), str("15"));
         QCOMPARE(text("usr/lib", config), str("Maximum"));
         QCOMPARE(text("usr/lib", config, Qt::UserRole), str("max"));
         QCOMPARE(text("box", config), str("<Wrong level>"));
         // A rule is for its own path, not for what a directory holds.
-        QCOMPARE(text("usr/lib/libfoo.so", config), noLevel);
-        QCOMPARE(text("usr/lib/libfoo.so", config, Qt::UserRole), noLevel);
+        QCOMPARE(text("usr/lib/libfoo.so", config), Mic::noLevelString);
+        QCOMPARE(text("usr/lib/libfoo.so", config, Qt::UserRole), Mic::noLevelString);
         QVERIFY(!isBold("usr/lib"));
 
         // Labels are read once per cell, until the next reset.
@@ -212,8 +211,8 @@ private Q_SLOTS:
 
         // An emptied cell means no level; it never falls back to its rule.
         QVERIFY(edit("usr", QString()));
-        QCOMPARE(text("usr", config), noLevel);
-        QCOMPARE(model->pathLevelHashUpdate().value(path("usr")), QVariant(noLevel));
+        QCOMPARE(text("usr", config), Mic::noLevelString);
+        QCOMPARE(model->pathLevelHashUpdate().value(path("usr")), QVariant(Mic::noLevelString));
 
         // Other columns and roles are the base's.
         QVERIFY(!model->setData(cell("usr", current), str("7")));
@@ -237,9 +236,9 @@ private Q_SLOTS:
         // An edited container level counts instead of the label.
         QTest::newRow("edited to max covers") << QByteArray("15") << str("max") << str("63") << QString();
         QTest::newRow("edited below label") << QByteArray("63") << str("7") << str("8") << str("7");
-        QTest::newRow("edited to none") << QByteArray("12") << noLevel << str("4") << QString();
+        QTest::newRow("edited to none") << QByteArray("12") << Mic::noLevelString << str("4") << QString();
         QTest::newRow("zero") << QByteArray("0") << QString() << str("0") << QString();
-        QTest::newRow("no level") << QByteArray("0") << QString() << noLevel << QString();
+        QTest::newRow("no level") << QByteArray("0") << QString() << Mic::noLevelString << QString();
     }
 
     void containerCoverage()
@@ -296,16 +295,16 @@ private Q_SLOTS:
         // Only cells shown or edited take part; "box" was never shown.
         QCOMPARE(model->pathLevelHash(), (Levels{{path("usr"), str("15")}, {path("usr/lib"), str("max")}}));
 
-        QVERIFY(edit("usr/lib", noLevel));
+        QVERIFY(edit("usr/lib", Mic::noLevelString));
         QVERIFY(edit("plain.txt", str("31")));
         QCOMPARE(model->pathLevelHash(), (Levels{{path("usr"), str("15")}, {path("plain.txt"), str("31")}}));
-        QCOMPARE(model->pathLevelHashUpdate(), (Levels{{path("usr/lib"), noLevel}, {path("plain.txt"), str("31")}}));
+        QCOMPARE(model->pathLevelHashUpdate(), (Levels{{path("usr/lib"), Mic::noLevelString}, {path("plain.txt"), str("31")}}));
 
         // A new reading of the rules drops every edit.
         setRules({{"box", "7"}});
         QVERIFY(model->pathLevelHash().isEmpty());
         QVERIFY(model->pathLevelHashUpdate().isEmpty());
-        QCOMPARE(text("usr/lib", config), noLevel);
+        QCOMPARE(text("usr/lib", config), Mic::noLevelString);
         QCOMPARE(text("box", config), str("7"));
     }
 
@@ -323,7 +322,7 @@ private Q_SLOTS:
         // A new file of the same name starts without the edit.
         QVERIFY(QDir().mkpath(path("gone")));
         QTRY_COMPARE(model->rowCount(cell("", 0)), 5);
-        QCOMPARE(text("gone", config), noLevel);
+        QCOMPARE(text("gone", config), Mic::noLevelString);
         QVERIFY(!isBold("gone"));
     }
 
@@ -339,14 +338,14 @@ private Q_SLOTS:
         // 63 on "usr/bin" is not covered by "usr", but defaults are not checked.
         model->updateIndexesLevel({{path("usr/bin"), str("63")}, {path("usr/lib/libfoo.so"), str("31")}, {path("missing"), str("15")}});
         QCOMPARE(model->pathLevelHashUpdate(),
-                 (Levels{{path("usr"), noLevel}, {path("usr/lib"), noLevel}, {path("usr/bin"), str("63")}, {path("usr/lib/libfoo.so"), str("31")}}));
+                 (Levels{{path("usr"), Mic::noLevelString}, {path("usr/lib"), Mic::noLevelString}, {path("usr/bin"), str("63")}, {path("usr/lib/libfoo.so"), str("31")}}));
         QCOMPARE(changes.count(), 4);
         for (const QList<QVariant> &change : changes) {
             QCOMPARE(change.at(0), change.at(1));
             QVERIFY(change.at(2).value<QVector<int>>().isEmpty());
         }
         QVERIFY(isBold("usr"));
-        QCOMPARE(text("usr/lib", config), noLevel);
+        QCOMPARE(text("usr/lib", config), Mic::noLevelString);
         QCOMPARE(text("usr/bin", config), str("63 - High"));
         QVERIFY(warnings.texts().isEmpty());
     }

@@ -8,7 +8,7 @@
 
 namespace
 {
-const QByteArray sample =
+constexpr char sample[] =
     "# Integrity levels of file-system objects.\n"
     "high /usr/bin\n"
     "\t0x3f\t/etc/passwd\n"
@@ -39,7 +39,7 @@ private Q_SLOTS:
     void untouchedFileIsWrittenBackByteForByte_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("sample") << sample;
+        QTest::newRow("sample") << QByteArray(sample);
         QTest::newRow("no final newline") << QByteArray("# c\nhigh /usr");
         QTest::newRow("blank lines of blanks") << QByteArray("\n \t\n\n");
         QTest::newRow("utf-8 path") << QByteArray("low /home/j\xC3\xBCrgen\n");

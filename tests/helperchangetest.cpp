@@ -307,7 +307,8 @@ private Q_SLOTS:
         QCOMPARE(helperUmask(), QByteArray("0022"));
         QCOMPARE(labelOf(rootPath(QStringLiteral("var/lib/kestrel/users.state"))), QByteArray("63"));
         QCOMPARE(labelOf(rootPath(QStringLiteral("var/lib/kestrel/users.state.old"))), QByteArray("63"));
-        for (const QString &path : QStringList{users, users + QStringLiteral(".old")}) {
+        const QStringList files{users, users + QStringLiteral(".old")};
+        for (const QString &path : files) {
             QCOMPARE(modeAndGroup(path), qMakePair(mode_t(0640), gid_t(65534)));
         }
         QCOMPARE(readRootFile(QStringLiteral("var/lib/kestrel/users.state")), QByteArray("root = 63\nno-such-user = 15\nnobody = junk\nbin = 4\nsys = 5\n"));

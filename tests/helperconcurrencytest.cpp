@@ -90,7 +90,7 @@ public:
     Listener()
         : bus(QDBusConnection::connectToBus(QDBusConnection::SystemBus, s("listener")))
     {
-        bus.connect(helperId, s("/"), s("org.kde.kf5auth"), s("remoteSignal"), this, SLOT(heard(int, QString, QByteArray)));
+        bus.connect(helperId, s("/"), s("org.kde.kf5auth"), s("remoteSignal"), this, SLOT(heard(int,QString,QByteArray)));
         bus.connect(helperId, s("/"), s("org.lumen.kcm.mic.Replies"), s("Message"), this, SLOT(heard(QByteArray)));
     }
     ~Listener() override

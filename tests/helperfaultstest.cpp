@@ -228,7 +228,8 @@ private Q_SLOTS:
         for (const QString &folder : {users, mount, outside}) {
             QVERIFY(QDir().mkpath(folder));
         }
-        for (const QString &file : QStringList{outside + s("/secret"), users + s("/own")}) {
+        const QStringList files{outside + s("/secret"), users + s("/own")};
+        for (const QString &file : files) {
             QVERIFY(QFile(file).open(QIODevice::WriteOnly));
         }
         QVERIFY(setLabel(outside + s("/secret"), 8));

@@ -117,15 +117,17 @@ inline Outcome execute(const QString &action, const QVariantMap &arguments, int 
     auto *request = new HelperRequest(kauthAction);
     Outcome outcome;
     QEventLoop loop;
-    QObject::connect(request, &HelperRequest::newData, &loop, [&](const QVariantMap &data) {
-        outcome.progress.append(data);
+    // The loop is the connections' context: they end with it, before the
+    // outcome does.
+    QObject::connect(request, &HelperRequest::newData, &loop, [reached = &outcome](const QVariantMap &data) {
+        reached->progress.append(data);
     });
-    QObject::connect(request, &KJob::result, &loop, [&](KJob *) {
-        outcome.finished = true;
-        outcome.error = request->error();
-        outcome.errorText = request->errorText();
-        outcome.data = request->data();
-        loop.quit();
+    QObject::connect(request, &KJob::result, &loop, [reached = &outcome, request, waiting = &loop](KJob *) {
+        reached->finished = true;
+        reached->error = request->error();
+        reached->errorText = request->errorText();
+        reached->data = request->data();
+        waiting->quit();
     });
     QTimer::singleShot(deadline, &loop, &QEventLoop::quit);
     request->start();

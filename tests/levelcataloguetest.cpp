@@ -56,7 +56,7 @@ private Q_SLOTS:
     {
         StateRootFixture state; // no state file at all
         QCOMPARE(values(Mic::Utils::allLevels()), QList<uint>{127});
-        QCOMPARE(Mic::Utils::allLevels().first().name, QStringLiteral("127"));
+        QCOMPARE(Mic::Utils::allLevels().constFirst().name, QStringLiteral("127"));
         QCOMPARE(Mic::Utils::previousMaxLevel(), (Mic::Level{0, QString()}));
         QVERIFY(!Mic::Utils::isGoodLevel(1));
         QVERIFY(!Mic::Utils::isGoodLevel(255));

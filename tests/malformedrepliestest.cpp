@@ -24,18 +24,21 @@ QString s(const char *text)
     return QString::fromUtf8(text);
 }
 
-const QStringList keys{s("micStatus"),
-                       s("servicesIsolatedStatus"),
-                       s("micFsStatus"),
-                       s("micFsStatusMessages"),
-                       s("userILevels"),
-                       s("micFutureLevel"),
-                       s("micFsCurrentItems"),
-                       s("micFsDefaultItems"),
-                       s("micFsCurrentExceptions"),
-                       s("micFsDefaultExceptions"),
-                       s("services"),
-                       s("servicesIsolated")};
+QStringList keys()
+{
+    return {s("micStatus"),
+            s("servicesIsolatedStatus"),
+            s("micFsStatus"),
+            s("micFsStatusMessages"),
+            s("userILevels"),
+            s("micFutureLevel"),
+            s("micFsCurrentItems"),
+            s("micFsDefaultItems"),
+            s("micFsCurrentExceptions"),
+            s("micFsDefaultExceptions"),
+            s("services"),
+            s("servicesIsolated")};
+}
 
 // Values of every kind the protocol uses, and some it never does.
 QList<QVariant> strangeValues()
@@ -75,11 +78,12 @@ private Q_SLOTS:
         MicManagementModule module(nullptr, {});
         module.resize(800, 600);
         const QList<QVariant> values = strangeValues();
-        for (const QString &key : keys) {
+        const QStringList all = keys();
+        for (const QString &key : all) {
             for (const QVariant &value : values) {
                 module.setData({{key, value}});
                 QVariantMap everything;
-                for (const QString &other : keys) {
+                for (const QString &other : all) {
                     everything.insert(other, value);
                 }
                 module.setData(everything);
