@@ -206,8 +206,8 @@ bool ChangeApplier::protectFileSystem(QString *error)
     // Objects only root could change since the check read them are
     // labelled as it finds them, their folder still open.
     if (mode == Mode::Apply) {
-        check.labelOnTheWay([this](LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run) {
-            return labelSeenRun(labels, run);
+        check.labelOnTheWay([this](LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run, const std::atomic<bool> &stopping) {
+            return labelSeenRun(labels, run, stopping);
         });
     }
     const bool checked = check.run(StopRequest::pollRequested);
@@ -270,7 +270,7 @@ bool ChangeApplier::protectFileSystem(QString *error)
 
 // The run's records are on disk before any of its objects is labelled, as
 // those of a batch are.
-bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run)
+bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run, const std::atomic<bool> &stopping)
 {
     QString why;
     if (journal) {
@@ -285,12 +285,17 @@ bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionChec
     }
     const std::size_t middle = run.size() / 2;
     for (std::size_t i = 0; i < run.size(); ++i) {
+        // A stop, or the other thread's failure, is taken within the run.
+        if ((i & 1023) == 1023 && stopping.load(std::memory_order_relaxed)) {
+            return false;
+        }
         ProtectionCheck::Seen &object = run[i];
         if (!labels.labelSeen(object.path, object.required, &why)) {
             keepFirstFailure(why);
             return false;
         }
         object.labelled = true;
+        object.labelledAs = ++labelsWritten;
         if (!anyLabelled.exchange(true)) {
             pauseForTest("after-first-label");
         } else if (i == middle) {
@@ -535,7 +540,7 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
 
     std::atomic<int> labelledThere{0};
     const qint64 doneBefore = labellingDone;
-    const bool firstOfChange = labelled.empty();
+    const bool firstOfChange = labelled.empty() && labelledSeen.empty();
     inTwo(count, split, [&](int i, bool here) {
         if (here && StopRequest::pollRequested()) {
             stopped = true;
@@ -594,22 +599,30 @@ QVariantList ChangeApplier::relabelled() const
 {
     QVariantList list;
     const auto add = [&list](const QString &path, unsigned int from, unsigned int to, bool container) {
-        list.append(QVariantHash{{QStringLiteral("path"), path},
-                                 {QStringLiteral("from"), from},
-                                 {QStringLiteral("to"), to},
-                                 {QStringLiteral("container"), container}});
+        list.append(QVariantHash{{Mic::Settings::relabelledPathKey, path},
+                                 {Mic::Settings::relabelledFromKey, from},
+                                 {Mic::Settings::relabelledToKey, to},
+                                 {Mic::Settings::relabelledContainerKey, container}});
     };
-    for (const ProtectionCheck::Seen &object : labelledSeen) {
-        if (list.size() == maxListedRelabels) {
-            return list;
+    // The objects in path order, whether labelled as the check went or
+    // after it, as a change only checked lists them; then the containers.
+    const auto containers = std::find_if(relabelledObjects.cbegin(), relabelledObjects.cend(), [](const Relabelled &object) {
+        return object.container;
+    });
+    auto seen = labelledSeen.cbegin();
+    auto other = relabelledObjects.cbegin();
+    while (list.size() < maxListedRelabels && (seen != labelledSeen.cend() || other != containers)) {
+        const bool seenFirst = other == containers || (seen != labelledSeen.cend() && QByteArray::fromRawData(seen->path.data(), int(seen->path.size())) < other->path.toUtf8());
+        if (seenFirst) {
+            add(QString::fromUtf8(seen->path.data(), int(seen->path.size())), seen->current, seen->required, false);
+            ++seen;
+        } else {
+            add(other->path, other->from, other->to, other->container);
+            ++other;
         }
-        add(QString::fromUtf8(object.path.data(), int(object.path.size())), object.current, object.required, false);
     }
-    for (const Relabelled &object : relabelledObjects) {
-        if (list.size() == maxListedRelabels) {
-            break;
-        }
-        add(object.path, object.from, object.to, object.container);
+    for (; list.size() < maxListedRelabels && other != relabelledObjects.cend(); ++other) {
+        add(other->path, other->from, other->to, other->container);
     }
     return list;
 }
@@ -665,9 +678,19 @@ QStringList ChangeApplier::restoreLabels(bool closeJournal)
         }
         WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, total);
     }
-    for (auto it = labelledSeen.crbegin(); it != labelledSeen.crend(); ++it) {
-        const QString path = QString::fromUtf8(it->path.data(), int(it->path.size()));
-        if (!labels.restore(path, it->seen.previous())) {
+    // The last written first: two names of one object (hard links) each
+    // recorded what the other's label left.
+    std::vector<const ProtectionCheck::Seen *> newestFirst;
+    newestFirst.reserve(labelledSeen.size());
+    for (const ProtectionCheck::Seen &object : labelledSeen) {
+        newestFirst.push_back(&object);
+    }
+    std::sort(newestFirst.begin(), newestFirst.end(), [](const ProtectionCheck::Seen *a, const ProtectionCheck::Seen *b) {
+        return a->labelledAs > b->labelledAs;
+    });
+    for (const ProtectionCheck::Seen *object : newestFirst) {
+        const QString path = QString::fromUtf8(object->path.data(), int(object->path.size()));
+        if (!labels.restore(path, object->seen.previous())) {
             failed.append(path);
         }
         WorkProgress::report(Mic::Protocol::undoingPhase, ++undone, total);

@@ -77,7 +77,7 @@ private:
     // A vector: a list would allocate each of a million entries.
     using Plan = std::vector<PlannedLabel>;
     // On a checking thread: a run of objects it may label by name.
-    bool labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run);
+    bool labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run, const std::atomic<bool> &stopping);
     void keepFirstFailure(const QString &why);
     Plan containersToRaise(LabelAccess &labels, const ProtectionCheck &check);
     unsigned int *raisableLevel(LabelAccess &labels, const ProtectionCheck &check, const QString &container, QHash<QString, unsigned int> *levelOf);
@@ -128,14 +128,16 @@ private:
     QStringList warningTexts;
     bool rebootNeeded = false;
     // Vectors, not lists: a list allocates each of a million entries.
-    // Labelled as the check went (their paths are in the configuration,
-    // which outlives the change), then the others and the containers.
+    // Labelled as the check went, in path order (their paths point into the
+    // configuration, read while the change is applied), then the others
+    // and the containers, in the order labelled.
     std::vector<ProtectionCheck::Seen> labelledSeen;
     std::vector<LabelChange> labelled;
     // Why labelling as the check went failed, the first thread's word.
     std::mutex failureMutex;
     QString failedOnTheWay;
     std::atomic<bool> anyLabelled{false};
+    std::atomic<quint64> labelsWritten{0};
     // Of the objects the change labels: how many so far, and in all as far
     // as known (the containers to raise are known once the others are done).
     qint64 labellingDone = 0;

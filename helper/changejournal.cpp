@@ -409,9 +409,22 @@ bool ChangeJournal::appendLabels(const LabelRecords &records, QString *error)
         const std::lock_guard<std::mutex> lock(writing);
         written = appendLines(records.lines());
     }
-    // Outside the lock: a sync takes what the other threads wrote too.
-    if (!written || !sync()) {
-        *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(errno)));
+    // A thread may write while another syncs. The kernel tells a failed
+    // write-back to one sync only, which may be another thread's that
+    // covered these records too: a failure stays, for every later caller.
+    int failure = 0;
+    {
+        const std::lock_guard<std::mutex> lock(syncing);
+        if (!written) {
+            failure = errno;
+        } else if (syncFailure != 0) {
+            failure = syncFailure;
+        } else if (!sync()) {
+            syncFailure = failure = errno;
+        }
+    }
+    if (failure != 0) {
+        *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(failure)));
         return false;
     }
     return true;

@@ -148,8 +148,12 @@ private:
     qsizetype wholeSize = 0;
     // Label records not yet written.
     QByteArray unwritten;
-    // Serialises the writes of appendLabels().
+    // Serialise the writes and the syncs of appendLabels().
     std::mutex writing;
+    std::mutex syncing;
+    // The error of a sync that failed (0: none), which later syncs would
+    // not report again.
+    int syncFailure = 0;
 };
 
 #endif

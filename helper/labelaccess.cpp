@@ -271,7 +271,8 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
         return Walk::Failed;
     }
     *directory = depth == 0 ? rootFd : openDirectories.back().fd;
-    *name = components.constLast();
+    name->resize(0);
+    name->append(components.constLast());
     pathInUsersHands = std::any_of(openDirectories.cbegin(), openDirectories.cend(), [](const Directory &folder) {
         return folder.inUsersHands;
     }) || rootInUsersHands;

@@ -157,7 +157,7 @@ void ProtectionCheck::checkPart(Part &part)
 // What the labeller labelled of a run is kept, also when it fails.
 bool ProtectionCheck::labelRun(Part &part, LabelAccess &labels)
 {
-    const bool labelledWhole = !stopping.load(std::memory_order_relaxed) && labeller(labels, part.run);
+    const bool labelledWhole = !stopping.load(std::memory_order_relaxed) && labeller(labels, part.run, stopping);
     for (const Seen &object : part.run) {
         if (object.labelled) {
             part.labelled.push_back(object);

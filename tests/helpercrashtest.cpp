@@ -35,6 +35,8 @@ QString s(const char *text)
 }
 
 constexpr int objectCount = 5000;
+// How many objects the helper labels at a time as its check goes.
+constexpr int helperRunLength = 8192;
 
 QVariantMap inC(QVariantMap arguments = {})
 {
@@ -470,13 +472,22 @@ private Q_SLOTS:
 
     // A label refused once both threads have labelled objects as the check
     // went: the change fails, names the object, and every label is back.
+    // Among them one file under two names, labelled a run apart, the second
+    // name over the label the first gave: put back last written first.
     void aLabelRefusedHalfwayPutsEveryLabelBack()
     {
         constexpr int perFolder = 30000;
         layUnprotectedSystem(perFolder);
         const QString other = rootPath(s("other"));
         QDir().mkpath(other);
-        QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
+        const QString firstName = rootPath(s("many/z-linked"));
+        const QString secondName = rootPath(s("many/a-link"));
+        QFile(firstName).open(QIODevice::WriteOnly);
+        QVERIFY(setLabel(firstName, 1) && ::link(QFile::encodeName(firstName).constData(), QFile::encodeName(secondName).constData()) == 0);
+        QList<QByteArray> lines = readRootFile(s("etc/kestrel/fs-ilev.conf")).split('\n');
+        lines.insert(1, "7 " + firstName.toUtf8());
+        lines.insert(int(helperRunLength) + 100, "56 " + secondName.toUtf8());
+        QByteArray config = lines.join('\n');
         for (int i = 0; i < perFolder; ++i) {
             const QString path = other + s("/g%1").arg(i);
             QFile(path).open(QIODevice::WriteOnly);
@@ -494,6 +505,7 @@ private Q_SLOTS:
         QVERIFY2(outcome.errorText.contains(refusing) && outcome.errorText.contains(s("Nothing was changed.")), qPrintable(outcome.errorText));
         QCOMPARE(snapshotStateRoot(), before);
         QCOMPARE(labelOf(other + s("/g0")), QByteArray());
+        QCOMPARE(labelOf(secondName), QByteArray("1"));
     }
 
     // Without hooks: killed at a random moment, the machine is as before
