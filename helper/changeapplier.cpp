@@ -294,9 +294,8 @@ bool ChangeApplier::labelSeenRun(LabelAccess &labels, std::vector<ProtectionChec
             keepFirstFailure(why);
             return false;
         }
-        object.labelled = true;
         object.labelledAs = ++labelsWritten;
-        if (!anyLabelled.exchange(true)) {
+        if (object.labelledAs == 1) {
             pauseForTest("after-first-label");
         } else if (i == middle) {
             pauseForTest("middle-labels");

@@ -136,7 +136,6 @@ private:
     // Why labelling as the check went failed, the first thread's word.
     std::mutex failureMutex;
     QString failedOnTheWay;
-    std::atomic<bool> anyLabelled{false};
     std::atomic<quint64> labelsWritten{0};
     // Of the objects the change labels: how many so far, and in all as far
     // as known (the containers to raise are known once the others are done).

@@ -404,27 +404,8 @@ bool ChangeJournal::flush(QString *error)
 
 bool ChangeJournal::appendLabels(const LabelRecords &records, QString *error)
 {
-    bool written = false;
-    {
-        const std::lock_guard<std::mutex> lock(writing);
-        written = appendLines(records.lines());
-    }
-    // A thread may write while another syncs. The kernel tells a failed
-    // write-back to one sync only, which may be another thread's that
-    // covered these records too: a failure stays, for every later caller.
-    int failure = 0;
-    {
-        const std::lock_guard<std::mutex> lock(syncing);
-        if (!written) {
-            failure = errno;
-        } else if (syncFailure != 0) {
-            failure = syncFailure;
-        } else if (!sync()) {
-            syncFailure = failure = errno;
-        }
-    }
-    if (failure != 0) {
-        *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(failure)));
+    if (!appendLines(records.lines()) || !sync()) {
+        *error = i18n("Cannot write the change's journal %1: %2", pathIn(folder), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     return true;
@@ -448,22 +429,34 @@ bool ChangeJournal::append(const QByteArray &payload)
 // them would be lost to a reader, which stops at the first broken line.
 bool ChangeJournal::appendLines(const QByteArray &lines)
 {
+    const std::lock_guard<std::mutex> lock(writing);
     if (fd < 0) {
+        errno = EBADF;
         return false;
     }
     if (!writeAll(fd, lines)) {
+        const int failure = errno;
         if (::ftruncate(fd, wholeSize) == 0) {
             ::lseek(fd, wholeSize, SEEK_SET);
         }
+        errno = failure;
         return false;
     }
     wholeSize = ::lseek(fd, 0, SEEK_CUR);
     return true;
 }
 
+// Threads write while another syncs, and the kernel tells a failed
+// write-back to one sync only, perhaps another thread's that covered these
+// records too: a failure stays, for every later sync.
 bool ChangeJournal::sync()
 {
-    return fd >= 0 && ::fdatasync(fd) == 0;
+    const std::lock_guard<std::mutex> lock(syncing);
+    if (syncFailure == 0 && (fd < 0 || ::fdatasync(fd) != 0)) {
+        syncFailure = fd < 0 ? EBADF : errno;
+    }
+    errno = syncFailure;
+    return syncFailure == 0;
 }
 
 std::optional<ChangeJournal::Content> ChangeJournal::read(const QString &folder)

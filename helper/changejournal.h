@@ -148,7 +148,7 @@ private:
     qsizetype wholeSize = 0;
     // Label records not yet written.
     QByteArray unwritten;
-    // Serialise the writes and the syncs of appendLabels().
+    // Threads of one change write and sync at once.
     std::mutex writing;
     std::mutex syncing;
     // The error of a sync that failed (0: none), which later syncs would

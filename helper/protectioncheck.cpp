@@ -159,7 +159,7 @@ bool ProtectionCheck::labelRun(Part &part, LabelAccess &labels)
 {
     const bool labelledWhole = !stopping.load(std::memory_order_relaxed) && labeller(labels, part.run, stopping);
     for (const Seen &object : part.run) {
-        if (object.labelled) {
+        if (object.labelledAs != 0) {
             part.labelled.push_back(object);
         }
     }

@@ -78,14 +78,14 @@ public:
         unsigned int current = 0;
         unsigned int required = 0;
         SeenByName seen;
-        bool labelled = false;
-        // When it was labelled among all labels the change wrote (1 first):
-        // what is put back goes in the reverse order, as the journal's.
+        // When it was labelled among all labels the change wrote (1 first;
+        // 0 while not labelled): what is put back goes in the reverse order,
+        // as the journal's.
         quint64 labelledAs = 0;
     };
     // Labels a run of such objects on the checking thread, with the access
-    // that read them, marking each it labelled; false stops the check. It
-    // stops early, with false, once `stopping` is set.
+    // that read them, marking each it labelled (labelledAs); false stops the
+    // check. It stops early, with false, once `stopping` is set.
     using RunLabeller = std::function<bool(LabelAccess &labels, std::vector<Seen> &run, const std::atomic<bool> &stopping)>;
     // Before start(): such objects go to `labeller` as they are found, a
     // run at a time, while their folder is open and their status fresh;

@@ -16,15 +16,15 @@ class ModelSignals
 public:
     explicit ModelSignals(QAbstractItemModel *model)
     {
-        const auto rows = [this](const char *what) {
+        const auto range = [this](const char *what) {
             return [this, what](const QModelIndex &, int first, int last) {
                 told.append(QStringLiteral("%1 %2-%3").arg(QLatin1String(what)).arg(first).arg(last));
             };
         };
-        QObject::connect(model, &QAbstractItemModel::rowsInserted, &context, rows("rowsInserted"));
-        QObject::connect(model, &QAbstractItemModel::rowsRemoved, &context, rows("rowsRemoved"));
-        QObject::connect(model, &QAbstractItemModel::columnsInserted, &context, rows("columnsInserted"));
-        QObject::connect(model, &QAbstractItemModel::columnsRemoved, &context, rows("columnsRemoved"));
+        QObject::connect(model, &QAbstractItemModel::rowsInserted, &context, range("rowsInserted"));
+        QObject::connect(model, &QAbstractItemModel::rowsRemoved, &context, range("rowsRemoved"));
+        QObject::connect(model, &QAbstractItemModel::columnsInserted, &context, range("columnsInserted"));
+        QObject::connect(model, &QAbstractItemModel::columnsRemoved, &context, range("columnsRemoved"));
         QObject::connect(model, &QAbstractItemModel::modelReset, &context, [this] {
             told.append(QStringLiteral("modelReset"));
         });
