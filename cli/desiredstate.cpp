@@ -5,7 +5,7 @@
 #include "machinestate.h"
 
 #include <jsonkeys.h>
-#include <settings.h>
+#include <settingvalues.h>
 
 #include <KLocalizedString>
 
@@ -22,7 +22,6 @@
 #include <vector>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -305,8 +304,8 @@ std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QStri
 std::optional<DesiredState> DesiredState::restoring(const QVariantMap &before, const QVariantMap &machine, QString *error)
 {
     std::optional<DesiredState> state = fromJson(MachineState(before).desiredStateFile(), error);
-    const bool onBefore = before.value(Mic::Settings::fsStatusKey).toInt() == wire(Status::Enabled);
-    const bool onNow = machine.value(Mic::Settings::fsStatusKey).toInt() != wire(Status::Disabled);
+    const bool onBefore = Mic::Settings::ReadReply::fromWire(before).protection == Status::Enabled;
+    const bool onNow = Mic::Settings::ReadReply::fromWire(machine).protection != Status::Disabled;
     if (state && onBefore == onNow) {
         state->fileSystemProtection.reset();
     }

@@ -7,7 +7,7 @@
 #include <protocol.h>
 
 #include <printable.h>
-#include <settings.h>
+#include <settingvalues.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -16,10 +16,8 @@
 #include <QJsonDocument>
 
 #include <algorithm>
-#include <functional>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -28,10 +26,6 @@ bool micOnNow(Status status)
     return status == Status::Enabled || status == Status::DisabledAfterReboot;
 }
 
-bool micOnAfterReboot(Status status)
-{
-    return status == Status::Enabled || status == Status::EnabledAfterReboot;
-}
 
 // The words of the status text; the JSON keeps its own, the same in every
 // language.
@@ -53,37 +47,34 @@ QString protectionText(Status status)
 }
 
 
-QJsonObject sortedObject(const QVariantHash &hash, const std::function<QJsonValue(const QVariant &)> &value)
-{
-    QJsonObject object;
-    for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
-        object.insert(it.key(), value(it.value()));
-    }
-    return object; // QJsonObject keeps its keys sorted
-}
 }
 
 MachineState::MachineState(const QVariantMap &reply)
-    : reply(reply)
+    : MachineState(Mic::Settings::ReadReply::fromWire(reply), reply.value(Mic::Protocol::interruptedChangeKey))
+{
+}
+
+MachineState::MachineState(Mic::Settings::ReadReply settings, QVariant interruptedChange)
+    : settings(std::move(settings))
+    , interruptedChange(std::move(interruptedChange))
 {
 }
 
 QJsonObject MachineState::userLevels() const
 {
-    return sortedObject(reply.value(Mic::Settings::userLevelsKey).toHash(), [](const QVariant &level) {
-        return QJsonValue(qint64(level.toUInt()));
-    });
+    QJsonObject object;
+    for (auto it = settings.userLevels.cbegin(); it != settings.userLevels.cend(); ++it) {
+        object.insert(it.key(), qint64(it.value()));
+    }
+    return object; // QJsonObject keeps its keys sorted
 }
 
 QMap<QString, MachineState::IsolatableService> MachineState::isolatableServices() const
 {
     QMap<QString, IsolatableService> isolatable;
-    const QVariantList services = reply.value(Mic::Settings::servicesKey).toList();
-    for (const QVariant &entry : services) {
-        const QVariantHash service = entry.toHash();
-        if (service.value(QStringLiteral("isIsolatable")).toBool()) {
-            isolatable.insert(service.value(QStringLiteral("name")).toString(),
-                              {service.value(QStringLiteral("isIsolated")).toBool(), service.value(QStringLiteral("isError")).toBool()});
+    for (const Mic::Settings::Service &service : settings.services) {
+        if (service.isolatable) {
+            isolatable.insert(service.name, {service.isolated, service.inError});
         }
     }
     return isolatable;
@@ -104,11 +95,10 @@ QJsonObject MachineState::serviceIsolation() const
 // be too many for a QJsonObject: each insertion moves what it holds.
 QJsonObject MachineState::desiredState() const
 {
-    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
-    const Status protection = Mic::Settings::statusIn(reply, Mic::Settings::fsStatusKey);
+    const Status protection = settings.protection;
     QJsonObject state;
-    state.insert(QStringLiteral("micEnabledAfterReboot"), micOnAfterReboot(mic));
-    state.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(Mic::Settings::futureLevelKey).toUInt()));
+    state.insert(QStringLiteral("micEnabledAfterReboot"), Mic::Settings::enabledAfterReboot(settings.mic));
+    state.insert(QStringLiteral("maxLevelAfterReboot"), qint64(settings.futureLevel));
     state.insert(QStringLiteral("fileSystemProtection"), protection == Status::Enabled || protection == Status::Partly);
     state.insert(QStringLiteral("serviceIsolation"), serviceIsolation());
     state.insert(QStringLiteral("userLevels"), userLevels());
@@ -190,12 +180,12 @@ QByteArray exceptionsMember(const QStringList &exceptions)
 QByteArray MachineState::desiredStateFile() const
 {
     QMap<QString, QByteArray> members;
-    const QJsonObject settings = desiredState();
-    for (auto it = settings.constBegin(); it != settings.constEnd(); ++it) {
+    const QJsonObject state = desiredState();
+    for (auto it = state.constBegin(); it != state.constEnd(); ++it) {
         members.insert(it.key(), member(it.key(), it.value()));
     }
-    members.insert(QStringLiteral("rules"), rulesMember(reply.value(Mic::Settings::rulesKey).toHash()));
-    members.insert(QStringLiteral("exceptions"), exceptionsMember(reply.value(Mic::Settings::exceptionsKey).toStringList()));
+    members.insert(QStringLiteral("rules"), rulesMember(settings.rules.value_or(QVariantHash())));
+    members.insert(QStringLiteral("exceptions"), exceptionsMember(settings.exceptions));
     QByteArray file = QByteArrayLiteral("{\n    \"format\": \"lumen-mic-state\",\n    \"version\": 1");
     for (const QByteArray &text : std::as_const(members)) {
         file += ",\n" + text;
@@ -236,7 +226,7 @@ QString MachineState::isolationWord(Status status)
 // out of its "all" and "some", and the text says so.
 QString MachineState::isolationText() const
 {
-    switch (Mic::Settings::statusIn(reply, Mic::Settings::servicesIsolatedStatusKey)) {
+    switch (settings.isolation) {
     case Status::Enabled: {
         const QMap<QString, IsolatableService> services = isolatableServices();
         const bool anyInError = std::any_of(services.cbegin(), services.cend(), [](const IsolatableService &service) {
@@ -268,40 +258,39 @@ QStringList MachineState::serviceLines() const
 
 bool MachineState::micEnabledAfterReboot() const
 {
-    return micOnAfterReboot(Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey));
+    return Mic::Settings::enabledAfterReboot(settings.mic);
 }
 
 bool MachineState::rebootPending() const
 {
-    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
+    const Status mic = settings.mic;
     if (mic == Status::EnabledAfterReboot || mic == Status::DisabledAfterReboot) {
         return true;
     }
-    return mic == Status::Enabled && reply.value(Mic::Settings::futureLevelKey).toUInt() != Mic::Utils::currentMaxLevel().value;
+    return mic == Status::Enabled && settings.futureLevel != Mic::Utils::currentMaxLevel().value;
 }
 
 QJsonObject MachineState::status() const
 {
-    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
-    const bool afterReboot = micOnAfterReboot(mic);
+    const Status mic = settings.mic;
+    const bool afterReboot = Mic::Settings::enabledAfterReboot(mic);
     QJsonObject status;
     status.insert(QStringLiteral("mic"), QJsonObject{{QStringLiteral("now"), micWord(mic)},
                                                      {QStringLiteral("afterReboot"), afterReboot ? QStringLiteral("enabled") : QStringLiteral("disabled")}});
     status.insert(QStringLiteral("maxLevelNow"), qint64(Mic::Utils::currentMaxLevel().value));
-    status.insert(QStringLiteral("maxLevelAfterReboot"), qint64(reply.value(Mic::Settings::futureLevelKey).toUInt()));
+    status.insert(QStringLiteral("maxLevelAfterReboot"), qint64(settings.futureLevel));
     status.insert(QStringLiteral("rebootPending"), rebootPending());
     status.insert(QStringLiteral("fileSystem"),
-                  QJsonObject{{QStringLiteral("protection"), protectionWord(Mic::Settings::statusIn(reply, Mic::Settings::fsStatusKey))},
-                              {QStringLiteral("unprotected"), QJsonArray::fromStringList(reply.value(Mic::Settings::fsStatusMessagesKey).toStringList())}});
+                  QJsonObject{{QStringLiteral("protection"), protectionWord(settings.protection)},
+                              {QStringLiteral("unprotected"), QJsonArray::fromStringList(settings.unprotected)}});
     status.insert(QStringLiteral("services"),
-                  QJsonObject{{QStringLiteral("isolation"), isolationWord(Mic::Settings::statusIn(reply, Mic::Settings::servicesIsolatedStatusKey))},
+                  QJsonObject{{QStringLiteral("isolation"), isolationWord(settings.isolation)},
                               {QStringLiteral("isolated"), serviceIsolation()}});
     status.insert(QStringLiteral("userLevels"), userLevels());
-    status.insert(QStringLiteral("rules"), reply.value(Mic::Settings::rulesKey).toHash().size());
-    status.insert(QStringLiteral("exceptions"), reply.value(Mic::Settings::exceptionsKey).toStringList().size());
-    const QVariant interrupted = reply.value(Mic::Protocol::interruptedChangeKey);
-    if (interrupted.isValid()) {
-        status.insert(Mic::Protocol::interruptedChangeKey, QJsonObject::fromVariantMap(interrupted.toMap()));
+    status.insert(QStringLiteral("rules"), settings.rules ? settings.rules->size() : 0);
+    status.insert(QStringLiteral("exceptions"), settings.exceptions.size());
+    if (interruptedChange.isValid()) {
+        status.insert(Mic::Protocol::interruptedChangeKey, QJsonObject::fromVariantMap(interruptedChange.toMap()));
     }
     return status;
 }
@@ -310,18 +299,18 @@ QString MachineState::statusText() const
 {
     const QJsonObject s = status();
     const QJsonObject fs = s.value(QStringLiteral("fileSystem")).toObject();
-    const Status mic = Mic::Settings::statusIn(reply, Mic::Settings::micStatusKey);
+    const Status mic = settings.mic;
     QStringList lines;
-    const QString interrupted = Mic::interruptedChangeText(reply.value(Mic::Protocol::interruptedChangeKey));
+    const QString interrupted = Mic::interruptedChangeText(interruptedChange);
     if (!interrupted.isEmpty()) {
         lines << i18n("Warning: %1", interrupted);
     }
-    lines << i18n("Integrity control: %1 now, %2 after reboot", enabledText(micOnNow(mic)), enabledText(micOnAfterReboot(mic)));
+    lines << i18n("Integrity control: %1 now, %2 after reboot", enabledText(micOnNow(mic)), enabledText(Mic::Settings::enabledAfterReboot(mic)));
     lines << i18n("Maximum level: %1 now, %2 after reboot",
                   Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelNow")).toInt()))),
                   Mic::printable(Mic::Utils::levelName(uint(s.value(QStringLiteral("maxLevelAfterReboot")).toInt()))));
     const QJsonArray unprotected = fs.value(QStringLiteral("unprotected")).toArray();
-    lines << i18n("File-system protection: %1 (%2)", protectionText(Mic::Settings::statusIn(reply, Mic::Settings::fsStatusKey)),
+    lines << i18n("File-system protection: %1 (%2)", protectionText(settings.protection),
                   i18np("%1 object below its configured level", "%1 objects below their configured level", unprotected.size()));
     for (const QJsonValue &line : unprotected) {
         lines << QStringLiteral("  ") + Mic::printable(line.toString());

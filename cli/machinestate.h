@@ -7,9 +7,10 @@
 #include <QJsonObject>
 #include <QMap>
 #include <QStringList>
+#include <QVariant>
 #include <QVariantMap>
 
-#include <settings.h>
+#include <settingvalues.h>
 
 /*
  * What a read of the helper says about a machine, in the two forms the
@@ -22,6 +23,8 @@ class MachineState
 public:
     // `reply`: the helper's read reply.
     explicit MachineState(const QVariantMap &reply);
+    // `interruptedChange`: what the reply says of a change a crash cut short.
+    MachineState(Mic::Settings::ReadReply settings, QVariant interruptedChange);
 
     // The documented, versioned desired-state file (format "lumen-mic-state",
     // version 1), "format" and "version" first.
@@ -52,7 +55,8 @@ private:
     QMap<QString, IsolatableService> isolatableServices() const;
     QJsonObject serviceIsolation() const;
 
-    QVariantMap reply;
+    Mic::Settings::ReadReply settings;
+    QVariant interruptedChange;
 };
 
 #endif

@@ -14,7 +14,7 @@
 #include <printable.h>
 #include <protocol.h>
 #include <reboot.h>
-#include <settings.h>
+#include <settingvalues.h>
 
 #include <KLocalizedString>
 
@@ -252,18 +252,17 @@ bool rebootNow()
 
 // The labels a change moved, as the helper lists them (the first of them
 // when many); a lowered one lets subjects of lower levels write the object.
-void printRelabelled(const QVariantList &objects, int count)
+void printRelabelled(const QList<Mic::Settings::Relabelled> &objects, int count)
 {
-    for (const QVariant &entry : objects) {
-        const QVariantHash object = entry.toHash();
-        const uint from = object.value(QStringLiteral("from")).toUInt();
-        const uint to = object.value(QStringLiteral("to")).toUInt();
-        const QString path = Mic::printable(object.value(QStringLiteral("path")).toString());
+    for (const Mic::Settings::Relabelled &object : objects) {
+        const uint from = object.from;
+        const uint to = object.to;
+        const QString path = Mic::printable(object.path);
         QString line = QStringLiteral("  %1: %2 → %3").arg(path, QString::number(from), QString::number(to));
         if ((to & from) != from) {
             line += QLatin1Char(' ') + i18nc("a label that lets subjects of lower levels write the object", "(lowered)");
         }
-        if (object.value(QStringLiteral("container")).toBool()) {
+        if (object.container) {
             line += QLatin1Char(' ') + i18n("(container of a labelled object)");
         }
         printLine(line);
@@ -275,13 +274,12 @@ void printRelabelled(const QVariantList &objects, int count)
 
 // What the helper did beyond the settings themselves, and the reboot; with
 // --check, what it would do.
-int reportChange(const QVariantMap &reply, int changeCount, const ApplyOptions &options)
+int reportChange(const Mic::Settings::ChangeOutcome &outcome, int changeCount, const ApplyOptions &options)
 {
-    const QStringList warnings = reply.value(Mic::Settings::warningsKey).toStringList();
-    for (const QString &warning : warnings) {
+    for (const QString &warning : outcome.warnings) {
         printWarning(warning);
     }
-    const int relabelled = reply.value(Mic::Settings::relabelledCountKey).toInt();
+    const int relabelled = outcome.relabelledCount;
     if (relabelled > 0) {
         printLine(options.check ? i18np("Protecting the file system would change the label of one object.",
                                         "Protecting the file system would change the labels of %1 objects.",
@@ -289,16 +287,16 @@ int reportChange(const QVariantMap &reply, int changeCount, const ApplyOptions &
                                 : i18np("Protecting the file system changed the label of one object.",
                                         "Protecting the file system changed the labels of %1 objects.",
                                         relabelled));
-        const int lowered = reply.value(Mic::Settings::loweredCountKey).toInt();
+        const int lowered = outcome.loweredCount;
         if (lowered > 0) {
             printLine(options.check ? i18np("Of these, one label would be lowered.", "Of these, %1 labels would be lowered.", lowered)
                                     : i18np("Of these, one label was lowered.", "Of these, %1 labels were lowered.", lowered));
         }
-        printRelabelled(reply.value(Mic::Settings::relabelledKey).toList(), relabelled);
+        printRelabelled(outcome.relabelled, relabelled);
     }
     printLine(options.check ? i18np("%1 change would be applied.", "%1 changes would be applied.", changeCount)
                             : i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
-    if (!reply.value(Mic::Settings::needRebootKey).toBool()) {
+    if (!outcome.needReboot) {
         return Changed;
     }
     if (!options.reboot) {
@@ -308,7 +306,7 @@ int reportChange(const QVariantMap &reply, int changeCount, const ApplyOptions &
     return rebootNow() ? Changed : Failure;
 }
 
-int applyTo(const QVariantMap &machine, const DesiredState &desired, const ApplyOptions &options);
+int applyTo(const Mic::Settings::ReadReply &machine, const DesiredState &desired, const ApplyOptions &options);
 
 // A key of the read that the difference needs and the answer lacks: read as
 // 0 or empty, it would turn into changes nobody asked for.
@@ -357,12 +355,12 @@ int apply(const QString &file, const ApplyOptions &options)
         printError(i18n("The settings service's answer lacks \"%1\"; nothing was compared or applied.", missing));
         return Failure;
     }
-    const int status = applyTo(*read.reply, *desired.state, options);
+    const int status = applyTo(Mic::Settings::ReadReply::fromWire(*read.reply), *desired.state, options);
     leaveToTheEnd(std::move(read), std::move(desired));
     return status;
 }
 
-int applyTo(const QVariantMap &machine, const DesiredState &desired, const ApplyOptions &options)
+int applyTo(const Mic::Settings::ReadReply &machine, const DesiredState &desired, const ApplyOptions &options)
 {
     const StateDifference difference(machine, desired, options.skipMissing);
     const QStringList warnings = difference.warnings();
@@ -382,7 +380,7 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
     }
     if (difference.isEmpty()) {
         printLine(i18n("Nothing to change."));
-        if (!MachineState(machine).rebootPending()) {
+        if (!MachineState(machine, QVariant()).rebootPending()) {
             return Success;
         }
         if (!options.reboot) {
@@ -401,7 +399,7 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
     }
     // A check goes to the helper too: it refuses what it would refuse in a
     // change, and works out the labels protecting would change.
-    QVariantMap request = difference.changeRequest();
+    QVariantMap request = difference.change().toWire();
     if (options.check) {
         request.insert(Mic::Protocol::checkOnlyKey, true);
     }
@@ -415,7 +413,7 @@ int applyTo(const QVariantMap &machine, const DesiredState &desired, const Apply
                        : change.error);
         return Failure;
     }
-    return reportChange(*change.reply, lines.size(), options);
+    return reportChange(Mic::Settings::ChangeOutcome::fromWire(*change.reply), lines.size(), options);
 }
 
 QString historyLine(const QVariantMap &entry)
@@ -521,7 +519,7 @@ int rollback(const Invocation &invocation)
     // Users and services gone since cannot come back: left out, with a warning.
     ApplyOptions options = invocation.apply;
     options.skipMissing = true;
-    return applyTo(*machine, *desired, options);
+    return applyTo(Mic::Settings::ReadReply::fromWire(*machine), *desired, options);
 }
 
 // Status and export: what the helper reads, in the form asked for.

@@ -2,11 +2,10 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 #include "statedifference.h"
-#include "machinestate.h"
 
 #include <constants.h>
 #include <printable.h>
-#include <settings.h>
+#include <settingvalues.h>
 #include <utils.h>
 
 #include <KLocalizedString>
@@ -18,7 +17,6 @@
 #include <algorithm>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -69,7 +67,7 @@ QList<QString> sortedKeys(const QHash<QString, Value> &hash)
 }
 }
 
-StateDifference::StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
+StateDifference::StateDifference(const Mic::Settings::ReadReply &machine, const DesiredState &desired, bool skipMissing)
 {
     compareBoot(machine, desired);
     const int protectionLines = changes.size();
@@ -112,7 +110,7 @@ QStringList StateDifference::lines() const
     return changes;
 }
 
-QVariantMap StateDifference::changeRequest() const
+Mic::Settings::Change StateDifference::change() const
 {
     return request;
 }
@@ -127,10 +125,10 @@ void StateDifference::missing(const QString &text, bool skipMissing)
     }
 }
 
-void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState &desired)
+void StateDifference::compareBoot(const Mic::Settings::ReadReply &machine, const DesiredState &desired)
 {
-    const bool enabled = MachineState(machine).micEnabledAfterReboot();
-    const unsigned int level = machine.value(Mic::Settings::futureLevelKey).toUInt();
+    const bool enabled = Mic::Settings::enabledAfterReboot(machine.mic);
+    const unsigned int level = machine.futureLevel;
     const bool wantEnabled = desired.micEnabledAfterReboot.value_or(enabled);
     unsigned int wantLevel = desired.maxLevelAfterReboot.value_or(level);
     // As the settings page does: MIC on without a level takes the default.
@@ -140,11 +138,11 @@ void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState
     // Only what differs is sent: a setting sent as it was read would undo
     // another administrator's change made since.
     if (wantEnabled != enabled) {
-        request.insert(Mic::Settings::micStatusKey, wire(wantEnabled ? Status::Enabled : Status::Disabled));
+        request.mic = wantEnabled ? Status::Enabled : Status::Disabled;
         changes.append(line(QStringLiteral("~ MIC after reboot: %1 → %2"), enabledWord(enabled), enabledWord(wantEnabled)));
     }
     if (wantLevel != level) {
-        request.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(wantLevel));
+        request.futureLevel = wantLevel;
         changes.append(line(QStringLiteral("~ maximum level after reboot: %1 → %2"), shownLevel(level), shownLevel(wantLevel)));
     }
     // The level only matters to a machine that boots with MIC on.
@@ -168,13 +166,13 @@ void StateDifference::compareBoot(const QVariantMap &machine, const DesiredState
     }
 }
 
-void StateDifference::compareProtection(const QVariantMap &machine, const DesiredState &desired)
+void StateDifference::compareProtection(const Mic::Settings::ReadReply &machine, const DesiredState &desired)
 {
-    const Status status = Mic::Settings::statusIn(machine, Mic::Settings::fsStatusKey);
+    const Status status = machine.protection;
     const bool on = status == Status::Enabled || status == Status::Partly;
     const bool wantOn = desired.fileSystemProtection.value_or(on);
     if (wantOn != on) {
-        request.insert(Mic::Settings::fsStatusKey, wire(wantOn ? Status::Enabled : Status::Disabled));
+        request.protection = wantOn ? Status::Enabled : Status::Disabled;
         changes.append(line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn)));
         return;
     }
@@ -183,17 +181,16 @@ void StateDifference::compareProtection(const QVariantMap &machine, const Desire
     }
     // Objects whose labels cannot be read stay unprotected whatever a save
     // does; counting them would make every run a change.
-    const QVariant counted = machine.value(Mic::Settings::fsLabellableCountKey);
-    const int labellable = counted.isValid() ? counted.toInt() : machine.value(Mic::Settings::fsStatusMessagesKey).toStringList().size();
+    const int labellable = machine.labellableCount.value_or(machine.unprotected.size());
     const bool fixable = status == Status::Partly && labellable > 0;
-    const bool rulesChanged = request.contains(Mic::Settings::rulesKey) || request.contains(Mic::Settings::exceptionsKey);
+    const bool rulesChanged = request.ruleChanges || request.exceptions;
     if (desired.fileSystemProtection == true && fixable) {
-        request.insert(Mic::Settings::fsStatusKey, wire(Status::Enabled));
+        request.protection = Status::Enabled;
         changes.append(line(QStringLiteral("~ file-system protection: partly → on (objects below their configured level: %1)"), QString::number(labellable)));
     } else if (rulesChanged) {
         // New rules take effect on the labels only by protecting again,
         // which labels every object below its level.
-        request.insert(Mic::Settings::fsStatusKey, wire(Status::Enabled));
+        request.protection = Status::Enabled;
         changes.append(fixable ? line(QStringLiteral("~ file-system protection: on, objects labelled by the changed rules and those below their configured "
                                                      "level (%1)"),
                                       QString::number(labellable))
@@ -201,27 +198,19 @@ void StateDifference::compareProtection(const QVariantMap &machine, const Desire
     } else if (desired.fileSystemProtection == true && status == Status::Partly) {
         warned.append(i18np("The label of one configured object cannot be read, so file-system protection stays partly.",
                             "The labels of %1 configured objects cannot be read, so file-system protection stays partly.",
-                            machine.value(Mic::Settings::fsStatusMessagesKey).toStringList().size() - labellable));
+                            machine.unprotected.size() - labellable));
     }
 }
 
-void StateDifference::compareServices(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
+void StateDifference::compareServices(const Mic::Settings::ReadReply &machine, const DesiredState &desired, bool skipMissing)
 {
     // Isolatable services that are not in error, and whether they are
     // isolated.
     QHash<QString, bool> current;
     QHash<QString, bool> inError;
-    const QVariantList services = machine.value(Mic::Settings::servicesKey).toList();
-    for (const QVariant &entry : services) {
-        const QVariantHash service = entry.toHash();
-        if (!service.value(QStringLiteral("isIsolatable")).toBool()) {
-            continue;
-        }
-        const QString name = service.value(QStringLiteral("name")).toString();
-        if (service.value(QStringLiteral("isError")).toBool()) {
-            inError.insert(name, service.value(QStringLiteral("isIsolated")).toBool());
-        } else {
-            current.insert(name, service.value(QStringLiteral("isIsolated")).toBool());
+    for (const Mic::Settings::Service &service : machine.services) {
+        if (service.isolatable) {
+            (service.inError ? inError : current).insert(service.name, service.isolated);
         }
     }
     QStringList changedServices;
@@ -246,42 +235,39 @@ void StateDifference::compareServices(const QVariantMap &machine, const DesiredS
     }
     // "Some isolated" with the services that change: the helper then
     // touches those alone.
-    QVariantList list;
+    QList<Mic::Settings::ServiceIsolation> list;
     for (const QString &name : std::as_const(changedServices)) {
-        list.append(QVariantHash{{QStringLiteral("name"), name},
-                                 {QStringLiteral("isIsolatable"), true},
-                                 {QStringLiteral("isIsolated"), named.value(name)},
-                                 {QStringLiteral("isError"), false}});
+        list.append({name, named.value(name)});
     }
-    request.insert(Mic::Settings::servicesIsolatedStatusKey, wire(Status::Partly));
-    request.insert(Mic::Settings::servicesKey, list);
+    request.isolation = Status::Partly;
+    request.services = list;
 }
 
-void StateDifference::compareUsers(const QVariantMap &machine, const DesiredState &desired, bool skipMissing)
+void StateDifference::compareUsers(const Mic::Settings::ReadReply &machine, const DesiredState &desired, bool skipMissing)
 {
-    const QVariantHash levels = machine.value(Mic::Settings::userLevelsKey).toHash();
+    const QHash<QString, unsigned int> &levels = machine.userLevels;
     const QHash<QString, unsigned int> wanted = desired.userLevels.value_or(QHash<QString, unsigned int>());
-    QVariantHash changed;
+    QHash<QString, unsigned int> changed;
     const QStringList users = sortedKeys(wanted);
     for (const QString &user : users) {
         if (!levels.contains(user)) {
             missing(i18n("There is no user \"%1\" on this machine.", Mic::printable(user)), skipMissing);
             continue;
         }
-        const unsigned int level = levels.value(user).toUInt();
+        const unsigned int level = levels.value(user);
         if (level != wanted.value(user)) {
             changes.append(line(QStringLiteral("~ user %1: %2 → %3"), user, shownLevel(level), shownLevel(wanted.value(user))));
-            changed.insert(user, QVariant::fromValue<uint>(wanted.value(user)));
+            changed.insert(user, wanted.value(user));
         }
     }
     if (!changed.isEmpty()) {
-        request.insert(Mic::Settings::userLevelsKey, changed);
+        request.userLevels = changed;
     }
 }
 
-void StateDifference::compareRules(const QVariantMap &machine, const QHash<QString, QString> &wanted)
+void StateDifference::compareRules(const Mic::Settings::ReadReply &machine, const QHash<QString, QString> &wanted)
 {
-    const QVariantHash current = machine.value(Mic::Settings::rulesKey).toHash();
+    const QVariantHash current = machine.rules.value_or(QVariantHash());
     // Both tables are only read: the rules the file adds are looked for on
     // a second core while this one compares the machine's rules with the
     // file's.
@@ -294,7 +280,7 @@ void StateDifference::compareRules(const QVariantMap &machine, const QHash<QStri
         }
         return added;
     });
-    QVariantHash changed;
+    QHash<QString, QString> changed;
     QMap<QString, QString> lines;
     for (auto it = current.cbegin(); it != current.cend(); ++it) {
         const auto found = wanted.constFind(it.key());
@@ -313,16 +299,16 @@ void StateDifference::compareRules(const QVariantMap &machine, const QHash<QStri
     }
     changes.append(lines.values());
     if (!changed.isEmpty()) {
-        request.insert(Mic::Settings::rulesKey, changed);
+        request.ruleChanges = changed;
     }
 }
 
-void StateDifference::compareExceptions(const QVariantMap &machine, const DesiredState &desired)
+void StateDifference::compareExceptions(const Mic::Settings::ReadReply &machine, const DesiredState &desired)
 {
     if (!desired.exceptions) {
         return;
     }
-    const QStringList current = machine.value(Mic::Settings::exceptionsKey).toStringList();
+    const QStringList &current = machine.exceptions;
     const QSet<QString> had(current.cbegin(), current.cend());
     const QSet<QString> wanted(desired.exceptions->cbegin(), desired.exceptions->cend());
     if (had == wanted) {
@@ -338,5 +324,5 @@ void StateDifference::compareExceptions(const QVariantMap &machine, const Desire
     for (const QString &path : std::as_const(removed)) {
         changes.append(line(QStringLiteral("- exception %1"), path));
     }
-    request.insert(Mic::Settings::exceptionsKey, *desired.exceptions);
+    request.exceptions = *desired.exceptions;
 }

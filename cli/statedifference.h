@@ -6,8 +6,9 @@
 
 #include "desiredstate.h"
 
+#include <settingvalues.h>
+
 #include <QStringList>
-#include <QVariantMap>
 
 /*
  * What separates a machine from a desired state: the lines an administrator
@@ -24,8 +25,7 @@
 class StateDifference
 {
 public:
-    // `machine`: the helper's read reply.
-    StateDifference(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
+    StateDifference(const Mic::Settings::ReadReply &machine, const DesiredState &desired, bool skipMissing);
 
     // Why the file cannot be applied to this machine; empty when it can.
     QStringList refusals() const;
@@ -34,19 +34,19 @@ public:
     QStringList warnings() const;
     bool isEmpty() const;
     QStringList lines() const;
-    // The arguments of the change action, without the locale.
-    QVariantMap changeRequest() const;
+    // The change that carries the difference.
+    Mic::Settings::Change change() const;
 
 private:
-    void compareBoot(const QVariantMap &machine, const DesiredState &desired);
-    void compareProtection(const QVariantMap &machine, const DesiredState &desired);
-    void compareServices(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
-    void compareUsers(const QVariantMap &machine, const DesiredState &desired, bool skipMissing);
-    void compareRules(const QVariantMap &machine, const QHash<QString, QString> &wanted);
-    void compareExceptions(const QVariantMap &machine, const DesiredState &desired);
+    void compareBoot(const Mic::Settings::ReadReply &machine, const DesiredState &desired);
+    void compareProtection(const Mic::Settings::ReadReply &machine, const DesiredState &desired);
+    void compareServices(const Mic::Settings::ReadReply &machine, const DesiredState &desired, bool skipMissing);
+    void compareUsers(const Mic::Settings::ReadReply &machine, const DesiredState &desired, bool skipMissing);
+    void compareRules(const Mic::Settings::ReadReply &machine, const QHash<QString, QString> &wanted);
+    void compareExceptions(const Mic::Settings::ReadReply &machine, const DesiredState &desired);
     void missing(const QString &text, bool skipMissing);
 
-    QVariantMap request;
+    Mic::Settings::Change request;
     QStringList changes;
     QStringList refused;
     QStringList warned;

@@ -43,6 +43,13 @@ inline const QString userLevelsKey = QStringLiteral("userILevels");
 inline const QString servicesKey = QStringLiteral("services");
 inline const QString servicesIsolatedKey = QStringLiteral("servicesIsolated");
 inline const QString servicesIsolatedStatusKey = QStringLiteral("servicesIsolatedStatus");
+// The fields of a service: a read gives them all, a change the name and
+// whether to isolate it.
+inline const QString serviceNameKey = QStringLiteral("name");
+inline const QString serviceLevelKey = QStringLiteral("iLevel");
+inline const QString serviceIsolatableKey = QStringLiteral("isIsolatable");
+inline const QString serviceIsolatedKey = QStringLiteral("isIsolated");
+inline const QString serviceInErrorKey = QStringLiteral("isError");
 
 // What a change answers.
 inline const QString warningsKey = QStringLiteral("warnings");
@@ -60,6 +67,7 @@ inline const QString relabelledContainerKey = QStringLiteral("container");
 
 // A status as the maps carry it: its number is its value on the wire.
 enum class Status : qint32 {
+    None = 0, // not given
     Loading = 1, // read only: the labels are still being checked
     Enabled = 2,
     Partly = 3,
@@ -73,17 +81,17 @@ constexpr qint32 wire(Status status)
     return qint32(status);
 }
 
+// MIC is on, or will be, from the next boot.
+constexpr bool enabledAfterReboot(Status mic)
+{
+    return mic == Status::Enabled || mic == Status::EnabledAfterReboot;
+}
+
 // A check box's state as a status: checked Enabled, partly Partly, else
 // Disabled.
 constexpr Status statusOfCheckState(Qt::CheckState state)
 {
     return state == Qt::Checked ? Status::Enabled : state == Qt::PartiallyChecked ? Status::Partly : Status::Disabled;
-}
-
-// The status a map holds under `key` (0, no status, when it holds none).
-inline Status statusIn(const QVariantMap &map, const QString &key)
-{
-    return Status(map.value(key).toInt());
 }
 
 // The statuses a change may carry under each key: the helper refuses any

@@ -13,11 +13,12 @@
 #include "pathfilterproxymodel.h"
 #include "serviceinfo.h"
 #include "servicemodel.h"
+#include "sharedsettings.h"
 
 #include <constants.h>
 #include <printable.h>
 #include <utils.h>
-#include <settings.h>
+#include <settingvalues.h>
 
 #include <KLocalizedString>
 
@@ -32,7 +33,6 @@
 #include <QUrl>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -44,23 +44,12 @@ constexpr int servicesTab = 1;
 // tables and directories stay quick to show.
 constexpr int resizePrecision = 500;
 
-void checkPartiallyChecked(QCheckBox *box)
-{
-    if (box->checkState() == Qt::PartiallyChecked) {
-        box->setCheckState(Qt::Checked);
-    }
 }
 
-Qt::CheckState checkStateOf(const QVariant &value)
-{
-    const int state = value.toInt();
-    return state == Qt::PartiallyChecked || state == Qt::Checked ? static_cast<Qt::CheckState>(state) : Qt::Unchecked;
-}
-}
-
-ExpertModeWidget::ExpertModeWidget(QPushButton *backButton, QWidget *parent)
+ExpertModeWidget::ExpertModeWidget(QPushButton *backButton, QWidget *parent, SharedSettings *shared)
     : QWidget(parent)
     , ui(new Ui_ExpertModeWidget)
+    , shared(shared ? shared : new SharedSettings(this))
 {
     ui->setupUi(this);
 
@@ -195,10 +184,8 @@ void ExpertModeWidget::connectReactions()
         disableButtonForDefaultItems();
     };
     connect(ui->comboBoxLevel, QOverload<int>::of(&QComboBox::activated), this, &ExpertModeWidget::contentChanged);
-    connect(ui->protectFsCheckBox, &QCheckBox::clicked, this, [this] {
-        checkPartiallyChecked(ui->protectFsCheckBox);
-        Q_EMIT contentChanged();
-    });
+    shared->showProtectionIn(ui->protectFsCheckBox);
+    connect(shared, &SharedSettings::protectionEdited, this, &ExpertModeWidget::contentChanged);
     connect(ui->pushButtonDefaultItems, &QPushButton::clicked, this, &ExpertModeWidget::contentChanged);
     // The file-system model also reports what it learns of the files
     // (names, sizes, a label the helper set): only edits are changes.
@@ -255,7 +242,14 @@ void ExpertModeWidget::connectReactions()
     removeFollowsSelection(ui->tableViewExc, ui->pushButtonRemoveExc);
 
     connect(serviceModel, &QAbstractItemModel::dataChanged, this, &ExpertModeWidget::contentChanged);
-    connect(serviceModel, &ServiceModel::isolatedChanged, ui->servicesIsolatedCheckBox, &QCheckBox::setCheckState);
+    // The box of all services adds up the services' own; clicking it, on
+    // either page, sets them all.
+    shared->showIsolationIn(ui->servicesIsolatedCheckBox);
+    connect(serviceModel, &ServiceModel::isolatedChanged, shared, &SharedSettings::setIsolation);
+    connect(shared, &SharedSettings::isolationEdited, this, [this](Qt::CheckState state) {
+        serviceModel->setIsolated(state);
+        Q_EMIT contentChanged();
+    });
     connect(ui->pushButtonDefaultItems, &QPushButton::clicked, this, [this] {
         ui->pushButtonDefaultItems->setEnabled(false);
     });
@@ -263,11 +257,6 @@ void ExpertModeWidget::connectReactions()
         const bool custom = index == ui->comboBoxLevel->count() - 1;
         ui->labelCustomLevel->setVisible(custom);
         ui->spinBoxCustomLevel->setVisible(custom);
-    });
-    connect(ui->servicesIsolatedCheckBox, &QCheckBox::clicked, this, [this] {
-        checkPartiallyChecked(ui->servicesIsolatedCheckBox);
-        serviceModel->setIsolated(ui->servicesIsolatedCheckBox->checkState());
-        Q_EMIT contentChanged();
     });
     connect(ui->spinBoxCustomLevel, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int value) {
         ui->spinBoxCustomLevel->setSuffix(QStringLiteral(" (%1)").arg(value, 8, 2, QLatin1Char('0')));
@@ -404,91 +393,87 @@ bool ExpertModeWidget::showPathInTree(const QString &text)
 
 // Data in and out -----------------------------------------------------------
 
-void ExpertModeWidget::setData(const QMap<QString, QVariant> &map)
+void ExpertModeWidget::setData(const QVariantMap &map)
 {
-    // A loading map sent ahead of the rules carries none of them: the
-    // tables keep what they show until the reply brings the rules.
-    const bool loading = Mic::Settings::statusIn(map, Mic::Settings::fsStatusKey) == Status::Loading; // still checking the labels
-    if (!loading || map.contains(Mic::Settings::rulesKey)) {
-        showConfiguration(map);
-    }
-    // A helper that does not name its file uses the system's.
-    configPath = map.value(Mic::Settings::fsConfigPathKey).toString();
-    ui->labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
-
-    switch (Mic::Settings::statusIn(map, Mic::Settings::fsStatusKey)) {
-    case Status::Enabled:
-        ui->protectFsCheckBox->setCheckState(Qt::Checked);
-        break;
-    case Status::Partly:
-        ui->protectFsCheckBox->setCheckState(Qt::PartiallyChecked);
-        break;
-    case Status::Disabled:
-        ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
-        break;
-    default:
-        break;
-    }
-    setChosenILev(map.value(Mic::Settings::futureLevelKey).toUInt());
-
-    QList<Mic::ServiceInfo> services;
-    const QVariantList entries = map.value(Mic::Settings::servicesKey).toList();
-    for (const QVariant &entry : entries) {
-        services.append(Mic::serviceInfoFromMap(entry.toHash()));
-    }
-    serviceModel->setServicesInfo(services);
-    ui->servicesIsolatedCheckBox->setCheckState(checkStateOf(map.value(Mic::Settings::servicesIsolatedKey)));
+    setData(Mic::Settings::ReadReply::fromWire(map));
 }
 
-void ExpertModeWidget::showConfiguration(const QMap<QString, QVariant> &map)
+void ExpertModeWidget::setData(const Mic::Settings::ReadReply &settings)
 {
-    // The loading map and the reply of one read carry the very same tables
-    // when both carry them: the models, which may hold a million rows, are
-    // reset once per read.
-    const QHash<QString, QVariant> currentItems = map.value(Mic::Settings::rulesKey).toHash();
+    // A loading reply sent ahead of the rules carries none of them: the
+    // tables keep what they show until the reply brings the rules.
+    const bool loading = settings.protection == Status::Loading; // still checking the labels
+    if (!loading || settings.rules) {
+        showConfiguration(settings);
+    }
+    // A helper that does not name its file uses the system's.
+    configPath = settings.configPath;
+    ui->labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
+    // Protection being checked, or not read: the box stays as it is.
+    if (settings.protection == Status::Enabled || settings.protection == Status::Partly || settings.protection == Status::Disabled) {
+        shared->setProtection(Mic::Settings::checkStateOf(settings.protection));
+    }
+    setChosenILev(settings.futureLevel);
+
+    QList<Mic::ServiceInfo> services;
+    for (const Mic::Settings::Service &service : settings.services) {
+        services.append(Mic::serviceInfoOf(service));
+    }
+    serviceModel->setServicesInfo(services);
+    shared->setIsolation(Mic::Settings::checkStateOf(settings.isolation));
+}
+
+void ExpertModeWidget::showConfiguration(const Mic::Settings::ReadReply &settings)
+{
+    // The loading reply and the reply of one read carry the very same
+    // tables when both carry them: the models, which may hold a million
+    // rows, are reset once per read.
+    const QHash<QString, QVariant> currentItems = settings.rules.value_or(QVariantHash());
     const bool newRules = !currentItems.isSharedWith(shownItems) || currentItems.isEmpty();
     if (newRules) {
         treeModel->setCurrentConfigLevels(currentItems);
         ruleModel->reset(currentItems, false);
         shownItems = currentItems;
     }
-    defaultItems = map.value(Mic::Settings::defaultRulesKey).toHash();
-    const QStringList exceptions = map.value(Mic::Settings::exceptionsKey).toStringList();
+    defaultItems = settings.defaultRules;
+    const QStringList &exceptions = settings.exceptions;
     if (!exceptions.isSharedWith(shownExceptions) || exceptions.isEmpty()) {
         exceptionModel->reset(exceptions, false);
         shownExceptions = exceptions;
     }
-    defaultExceptions = map.value(Mic::Settings::defaultExceptionsKey).toStringList();
+    defaultExceptions = settings.defaultExceptions;
     ui->treeViewMic->expand(treeModel->index(0, 0, QModelIndex()));
 }
 
-QMap<QString, QVariant> ExpertModeWidget::getData() const
+Mic::Settings::Change ExpertModeWidget::getData() const
 {
     ui->tableViewFs->commit();
     ui->tableViewExc->commit();
 
-    QMap<QString, QVariant> map;
-    map.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(chosenIlev()));
-    map.insert(Mic::Settings::fsStatusKey, wire(ui->protectFsCheckBox->checkState() != Qt::Unchecked ? Status::Enabled : Status::Disabled));
+    Mic::Settings::Change shown;
+    shown.futureLevel = chosenIlev();
+    shown.protection = Mic::Settings::statusOfCheckState(shared->protection());
     // The rule table holds every edit, the tree's too. A row still waiting
     // for its path is no rule: it has nothing to send.
-    QHash<QString, QVariant> changes = ruleModel->pathLevelHashUpdate();
-    changes.remove(QString());
-    map.insert(Mic::Settings::rulesKey, changes);
-    map.insert(Mic::Settings::exceptionsKey, exceptionModel->exceptionList());
-    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
-    if (isolation == Qt::PartiallyChecked) {
-        QVariantList services;
+    const QHash<QString, QVariant> &edits = ruleModel->pathLevelHashUpdate();
+    QHash<QString, QString> changes;
+    for (auto it = edits.cbegin(); it != edits.cend(); ++it) {
+        if (!it.key().isEmpty()) {
+            changes.insert(it.key(), it.value().toString());
+        }
+    }
+    shown.ruleChanges = changes;
+    shown.exceptions = exceptionModel->exceptionList();
+    shown.isolation = Mic::Settings::statusOfCheckState(shared->isolation());
+    if (shown.isolation == Status::Partly) {
+        QList<Mic::Settings::ServiceIsolation> services;
         const auto list = serviceModel->servicesInfo();
         for (const Mic::ServiceInfo &service : list) {
-            services.append(Mic::serviceInfoToMap(service));
+            services.append({service.name, service.isIsolated});
         }
-        map.insert(Mic::Settings::servicesKey, services);
-        map.insert(Mic::Settings::servicesIsolatedStatusKey, 3);
-    } else {
-        map.insert(Mic::Settings::servicesIsolatedStatusKey, wire(isolation == Qt::Checked ? Status::Enabled : Status::Disabled));
+        shown.services = services;
     }
-    return map;
+    return shown;
 }
 
 bool ExpertModeWidget::isComplete(QString *problem) const
@@ -523,27 +508,6 @@ void ExpertModeWidget::setChosenILev(unsigned int level)
     }
     ui->comboBoxLevel->setCurrentIndex(index);
     ui->spinBoxCustomLevel->setValue(static_cast<int>(qMin(level, 255u)));
-}
-
-Qt::CheckState ExpertModeWidget::protectFsState() const
-{
-    return ui->protectFsCheckBox->checkState();
-}
-
-void ExpertModeWidget::setProtectFsState(Qt::CheckState state)
-{
-    ui->protectFsCheckBox->setCheckState(state);
-}
-
-Qt::CheckState ExpertModeWidget::servicesIsolatedState() const
-{
-    return ui->servicesIsolatedCheckBox->checkState();
-}
-
-void ExpertModeWidget::setServicesIsolatedState(Qt::CheckState state)
-{
-    ui->servicesIsolatedCheckBox->setCheckState(state);
-    serviceModel->setIsolated(ui->servicesIsolatedCheckBox->checkState());
 }
 
 void ExpertModeWidget::selectServices()

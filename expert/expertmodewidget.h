@@ -10,6 +10,8 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <settingvalues.h>
+
 class ExceptionModel;
 class FsConfigModel;
 class MicFileDialogDelegate;
@@ -17,6 +19,7 @@ class MicFileSystemModel;
 class PathFilterProxyModel;
 class QPushButton;
 class ServiceModel;
+class SharedSettings;
 class Ui_ExpertModeWidget;
 
 // The expert page: the maximum integrity level at the next boot, the rules
@@ -26,20 +29,22 @@ class ExpertModeWidget : public QWidget
 {
     Q_OBJECT
 public:
-    ExpertModeWidget(QPushButton *backButton, QWidget *parent);
+    // `shared`: what the page shows of the settings the general page shows
+    // too; without it the page holds them itself.
+    ExpertModeWidget(QPushButton *backButton, QWidget *parent, SharedSettings *shared = nullptr);
     ~ExpertModeWidget() override;
 
-    void setData(const QMap<QString, QVariant> &map);
+    // A read's reply: as it came over the wire, or read from it.
+    void setData(const QVariantMap &map);
+    void setData(const Mic::Settings::ReadReply &settings);
     // Whether the edits can be saved; *problem says why not.
     bool isComplete(QString *problem) const;
-    QMap<QString, QVariant> getData() const;
+    // Every setting the page shows, the protection and isolation as their
+    // boxes show them (partly too), the rules edited since the read.
+    Mic::Settings::Change getData() const;
 
     unsigned int chosenIlev() const;
     void setChosenILev(unsigned int level);
-    Qt::CheckState protectFsState() const;
-    void setProtectFsState(Qt::CheckState state);
-    Qt::CheckState servicesIsolatedState() const;
-    void setServicesIsolatedState(Qt::CheckState state);
     void selectServices();
     bool isTabHasDefaultItems(int tab) const;
     void disableButtonForDefaultItems() const;
@@ -62,7 +67,7 @@ private Q_SLOTS:
     void on_pushButtonClearExc_clicked();
 
 private:
-    void showConfiguration(const QMap<QString, QVariant> &map);
+    void showConfiguration(const Mic::Settings::ReadReply &settings);
     void nameIconButtons();
     void setUpViews();
     void fillLevelComboBox();
@@ -79,6 +84,7 @@ private:
     void openConfigFile();
 
     Ui_ExpertModeWidget *ui;
+    SharedSettings *shared;
     FsConfigModel *ruleModel;
     MicFileSystemModel *treeModel;
     ExceptionModel *exceptionModel;

@@ -4,13 +4,12 @@
 #ifndef SERVICEINFO_H
 #define SERVICEINFO_H
 
+#include <settingvalues.h>
 #include <utils.h>
 
 #include <KLocalizedString>
 
-#include <QHash>
 #include <QString>
-#include <QVariant>
 
 namespace Mic
 {
@@ -30,15 +29,15 @@ struct ServiceInfo {
     }
 };
 
-// A service as the helper reports it; missing keys read as empty, false or 0.
-inline ServiceInfo serviceInfoFromMap(const QHash<QString, QVariant> &map)
+// A service as a read reports it.
+inline ServiceInfo serviceInfoOf(const Mic::Settings::Service &service)
 {
     ServiceInfo info;
-    info.name = map.value(QStringLiteral("name")).toString();
-    info.isIsolatable = map.value(QStringLiteral("isIsolatable")).toBool();
-    info.isIsolated = map.value(QStringLiteral("isIsolated")).toBool();
-    info.isError = map.value(QStringLiteral("isError")).toBool();
-    info.levelDisplayName = Mic::Utils::levelName(map.value(QStringLiteral("iLevel")).toUInt());
+    info.name = service.name;
+    info.isIsolatable = service.isolatable;
+    info.isIsolated = service.isolated;
+    info.isError = service.inError;
+    info.levelDisplayName = Mic::Utils::levelName(service.level);
     if (info.isError) {
         info.toolTip = i18n("%1 is in error: its isolation cannot be changed until the error is mended.", info.name);
     } else if (!info.isIsolatable) {
@@ -47,18 +46,6 @@ inline ServiceInfo serviceInfoFromMap(const QHash<QString, QVariant> &map)
         info.toolTip = info.name;
     }
     return info;
-}
-
-// A service as a change request carries it; the level is the system's to
-// report, never the module's to set.
-inline QHash<QString, QVariant> serviceInfoToMap(const ServiceInfo &info)
-{
-    return {
-        {QStringLiteral("name"), info.name},
-        {QStringLiteral("isIsolatable"), info.isIsolatable},
-        {QStringLiteral("isIsolated"), info.isIsolated},
-        {QStringLiteral("isError"), info.isError},
-    };
 }
 }
 

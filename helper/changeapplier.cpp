@@ -26,7 +26,6 @@
 #include <algorithm>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -73,15 +72,15 @@ bool ChangeApplier::apply(const ChangeRequest &request, QString *error)
     if (request.userLevels && !applyUserLevels(*request.userLevels, error)) {
         return false;
     }
-    if (request.micFsStatus) {
-        system.setFsProtection(*request.micFsStatus == wire(Status::Enabled));
+    if (request.protection) {
+        system.setFsProtection(*request.protection == Status::Enabled);
     }
     // Everything the change does in memory is done: the journal can name
     // the files it replaces before the first label is written.
     if (!beginJournal(error)) {
         return false;
     }
-    if (request.micFsStatus && *request.micFsStatus == wire(Status::Enabled) && !protectFileSystem(error)) {
+    if (request.protection && *request.protection == Status::Enabled && !protectFileSystem(error)) {
         return false;
     }
     if (mode == Mode::CheckOnly) {
@@ -124,8 +123,8 @@ void ChangeApplier::applyMicState(const ChangeRequest &request)
 {
     const bool enabledBefore = system.isEnabledAfterReboot();
     const unsigned int levelBefore = system.maxLevelAfterReboot();
-    if (request.micStatus) {
-        system.setEnabledAfterReboot(*request.micStatus == wire(Status::Enabled));
+    if (request.mic) {
+        system.setEnabledAfterReboot(*request.mic == Status::Enabled);
     }
     if (request.futureLevel) {
         system.setMaxLevelAfterReboot(*request.futureLevel);
@@ -161,7 +160,7 @@ void ChangeApplier::applyServices(const ChangeRequest &request)
         if (service.isolated == isolated) {
             return;
         }
-        if (service.error) {
+        if (service.inError) {
             warningTexts.append(i18n("The service %1 is in error; its isolation was not changed.", service.name));
             return;
         }
@@ -169,10 +168,10 @@ void ChangeApplier::applyServices(const ChangeRequest &request)
             warningTexts.append(i18n("The isolation of the service %1 was not changed: the state file cannot hold its name.", Mic::printable(service.name)));
         }
     };
-    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != wire(Status::Partly)) {
+    if (request.isolation && *request.isolation != Status::Partly) {
         for (const ServiceState &service : services) {
-            if (service.isolatable && !service.error) {
-                setIsolated(service, *request.servicesIsolatedStatus == wire(Status::Enabled));
+            if (service.isolatable && !service.inError) {
+                setIsolated(service, *request.isolation == Status::Enabled);
             }
         }
         return;
@@ -594,14 +593,11 @@ ObjectLabel ChangeApplier::labelNow(LabelAccess &labels, const QString &path)
     return labels.read(path);
 }
 
-QVariantList ChangeApplier::relabelled() const
+QList<Mic::Settings::Relabelled> ChangeApplier::relabelled() const
 {
-    QVariantList list;
+    QList<Mic::Settings::Relabelled> list;
     const auto add = [&list](const QString &path, unsigned int from, unsigned int to, bool container) {
-        list.append(QVariantHash{{Mic::Settings::relabelledPathKey, path},
-                                 {Mic::Settings::relabelledFromKey, from},
-                                 {Mic::Settings::relabelledToKey, to},
-                                 {Mic::Settings::relabelledContainerKey, container}});
+        list.append({path, from, to, container});
     };
     // The objects in path order, whether labelled as the check went or
     // after it, as a change only checked lists them; then the containers.

@@ -43,9 +43,8 @@ public:
     // Whether the change takes effect only after a reboot.
     bool needReboot() const;
     // The labels protecting the file system changed, the first
-    // `maxListedRelabels` of them: path, "from" and "to" levels, and whether
-    // the object was raised as the container of another.
-    QVariantList relabelled() const;
+    // `maxListedRelabels` of them.
+    QList<Mic::Settings::Relabelled> relabelled() const;
     int relabelledCount() const;
     // Of those, the labels that lose bits: subjects of lower levels may
     // then write the objects.

@@ -19,7 +19,6 @@
 #include <algorithm>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -37,9 +36,9 @@ bool isOutcome(const QString &text)
 // damage, and reading it would cost the helper's memory.
 constexpr qsizetype maxLineSize = 64 * 1024;
 
-QString onOff(int status)
+QString onOff(Status status)
 {
-    return status == wire(Status::Enabled) ? QStringLiteral("on") : QStringLiteral("off");
+    return status == Status::Enabled ? QStringLiteral("on") : QStringLiteral("off");
 }
 
 QString countedList(QStringList items)
@@ -71,8 +70,8 @@ QString rulesPart(const QHash<QString, QString> &changes)
 
 QString servicesPart(const ChangeRequest &request)
 {
-    if (request.servicesIsolatedStatus && *request.servicesIsolatedStatus != wire(Status::Partly)) {
-        return QStringLiteral("isolation of every service ") + onOff(*request.servicesIsolatedStatus);
+    if (request.isolation && *request.isolation != Status::Partly) {
+        return QStringLiteral("isolation of every service ") + onOff(*request.isolation);
     }
     if (!request.services) {
         return QString();
@@ -187,14 +186,14 @@ QList<HistoryEntry> ChangeHistory::parse(const QByteArray &content, int limit)
 QString ChangeHistory::summaryOf(const ChangeRequest &request)
 {
     QStringList parts;
-    if (request.micStatus) {
-        parts.append(QStringLiteral("MIC ") + onOff(*request.micStatus) + QStringLiteral(" at next boot"));
+    if (request.mic) {
+        parts.append(QStringLiteral("MIC ") + onOff(*request.mic) + QStringLiteral(" at next boot"));
     }
     if (request.futureLevel) {
         parts.append(QStringLiteral("maximum level at next boot %1").arg(*request.futureLevel));
     }
-    if (request.micFsStatus) {
-        parts.append(QStringLiteral("file-system protection ") + onOff(*request.micFsStatus));
+    if (request.protection) {
+        parts.append(QStringLiteral("file-system protection ") + onOff(*request.protection));
     }
     if (request.userLevels && !request.userLevels->isEmpty()) {
         parts.append(usersPart(*request.userLevels));

@@ -118,9 +118,9 @@ public:
     std::optional<ChangeRequest> parse(QString *error)
     {
         ChangeRequest request;
-        const bool ok = knownKeysOnly() && status(Mic::Settings::micStatusKey, Mic::Settings::micStatusesOfAChange, &request.micStatus)
-            && status(Mic::Settings::servicesIsolatedStatusKey, Mic::Settings::isolationStatusesOfAChange, &request.servicesIsolatedStatus)
-            && status(Mic::Settings::fsStatusKey, Mic::Settings::fsStatusesOfAChange, &request.micFsStatus) && futureLevel(&request.futureLevel)
+        const bool ok = knownKeysOnly() && status(Mic::Settings::micStatusKey, Mic::Settings::micStatusesOfAChange, &request.mic)
+            && status(Mic::Settings::servicesIsolatedStatusKey, Mic::Settings::isolationStatusesOfAChange, &request.isolation)
+            && status(Mic::Settings::fsStatusKey, Mic::Settings::fsStatusesOfAChange, &request.protection) && futureLevel(&request.futureLevel)
             && userLevels(&request.userLevels) && ruleChanges(&request.ruleChanges) && exceptions(&request.exceptions)
             && services(&request.services) && checkOnly(&request.checkOnly) && locale();
         if (!ok) {
@@ -196,7 +196,7 @@ private:
         return true;
     }
 
-    bool status(const QString &key, const QList<Mic::Settings::Status> &allowed, std::optional<int> *result)
+    bool status(const QString &key, const QList<Mic::Settings::Status> &allowed, std::optional<Mic::Settings::Status> *result)
     {
         if (!args.contains(key)) {
             return true;
@@ -209,7 +209,7 @@ private:
         if (!known) {
             return fail(statusRefusal(key, shown(value)));
         }
-        *result = int(*number);
+        *result = Mic::Settings::Status(*number);
         return true;
     }
 
@@ -379,11 +379,11 @@ private:
             if (const auto repeated = repeatedKey(service)) {
                 return badValue(key, *repeated, i18n("given more than once"));
             }
-            const QVariant name = service.value(QStringLiteral("name"));
+            const QVariant name = service.value(Mic::Settings::serviceNameKey);
             if (name.userType() != QMetaType::QString || !isolatable.contains(name.toString())) {
                 return fail(i18n("There is no service \"%1\" that can be isolated.", shown(name)));
             }
-            const QVariant isolated = service.value(QStringLiteral("isIsolated"));
+            const QVariant isolated = service.value(Mic::Settings::serviceIsolatedKey);
             if (isolated.userType() != QMetaType::Bool) {
                 return badValue(key + QLatin1Char('/') + name.toString(), isolated, i18n("expected true or false for \"isIsolated\""));
             }

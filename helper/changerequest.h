@@ -4,17 +4,14 @@
 #ifndef CHANGEREQUEST_H
 #define CHANGEREQUEST_H
 
-#include <QHash>
-#include <QList>
+#include <settingvalues.h>
+
 #include <QStringList>
 #include <QVariantMap>
 
 #include <optional>
 
-struct ServiceIsolation {
-    QString name;
-    bool isolated = false;
-};
+using Mic::Settings::ServiceIsolation;
 
 /*
  * A change request of the module, checked whole before anything is applied:
@@ -24,16 +21,7 @@ struct ServiceIsolation {
  * fault found is reported with the key and the value, in the user's words,
  * names and values escaped where they hold what cannot be shown.
  */
-struct ChangeRequest {
-    std::optional<int> micStatus;
-    std::optional<int> servicesIsolatedStatus;
-    std::optional<int> micFsStatus;
-    std::optional<QHash<QString, unsigned int>> userLevels;
-    std::optional<unsigned int> futureLevel;
-    // Path -> new level string; "—" removes the rule.
-    std::optional<QHash<QString, QString>> ruleChanges;
-    std::optional<QStringList> exceptions;
-    std::optional<QList<ServiceIsolation>> services;
+struct ChangeRequest : Mic::Settings::Change {
     // Work out what the change would do, and change nothing.
     bool checkOnly = false;
 

@@ -43,7 +43,6 @@
 #include <syslog.h>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 using KAuth::ActionReply;
 
@@ -163,7 +162,7 @@ void sendConfigurationAhead(const ReplyChannel &channel, const MicSystem &system
 }
 
 // The settings without the check of the labels.
-QVariantMap settingsReply(const ReplyChannel &channel, const MicSystem &system)
+Mic::Settings::ReadReply settingsReply(const ReplyChannel &channel, const MicSystem &system)
 {
     sendConfigurationAhead(channel, system);
     return system.readReply(!channel.takesChunks());
@@ -189,9 +188,9 @@ ActionReply readStateBefore(const ReplyChannel &channel, const MicSystem &system
     if (!before.readContents(*contents, &error)) {
         return channel.error(int(HelperError::DamagedState), error);
     }
-    QVariantMap reply = settingsReply(channel, before);
-    reply.insert(Mic::Settings::fsStatusKey, before.isFsProtectionOn() ? wire(Status::Enabled) : wire(Status::Disabled));
-    return channel.reply(reply);
+    Mic::Settings::ReadReply reply = settingsReply(channel, before);
+    reply.protection = before.isFsProtectionOn() ? Status::Enabled : Status::Disabled;
+    return channel.reply(reply.toWire());
 }
 
 ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem &system)
@@ -213,39 +212,38 @@ ActionReply read(const QVariantMap &args, const ReplyChannel &channel, MicSystem
     // The page can show everything but the protection state while the
     // configured files are checked: the settings go first, a client that
     // takes chunks gets the rules after them, for the reply.
-    QVariantMap reply = system.readReply(!channel.takesChunks());
-    QVariantMap loading = reply;
-    loading.insert(Mic::Settings::fsStatusKey, wire(Status::Loading));
-    channel.progress(loading);
+    Mic::Settings::ReadReply reply = system.readReply(!channel.takesChunks());
+    Mic::Settings::ReadReply loading = reply;
+    loading.protection = Status::Loading;
+    channel.progress(loading.toWire());
     sendConfigurationAhead(channel, system);
     pauseForTest("before-check");
 
     QStringList unprotected;
-    int fsStatus = wire(Status::Disabled);
-    int labellable = 0;
+    reply.protection = Status::Disabled;
+    // Of the unprotected objects, those a save would label (the others'
+    // labels cannot be read): a client that brings the machine to a state
+    // knows whether saving again would change anything.
+    reply.labellableCount = 0;
     if (check) {
         if (!check->finish(StopRequest::pollRequested)) {
             return channel.error(int(HelperError::Stopped), i18n("The read was stopped by its client."));
         }
         unprotected = check->unprotectedMessages();
-        labellable = check->labellableCount();
-        fsStatus = unprotected.isEmpty() ? wire(Status::Enabled) : wire(Status::Partly);
-    }
-    reply.insert(Mic::Settings::fsStatusKey, fsStatus);
-    // Of the unprotected objects, those a save would label (the others'
-    // labels cannot be read): a client that brings the machine to a state
-    // knows whether saving again would change anything.
-    reply.insert(Mic::Settings::fsLabellableCountKey, labellable);
-    const QVariant interrupted = interruptedChange(system);
-    if (interrupted.isValid()) {
-        reply.insert(Mic::Protocol::interruptedChangeKey, interrupted);
+        reply.labellableCount = check->labellableCount();
+        reply.protection = unprotected.isEmpty() ? Status::Enabled : Status::Partly;
     }
     if (channel.takesChunks()) {
         channel.sendListAhead(Mic::Settings::fsStatusMessagesKey, unprotected);
     } else {
-        reply.insert(Mic::Settings::fsStatusMessagesKey, unprotected);
+        reply.unprotected = unprotected;
     }
-    return channel.reply(reply);
+    QVariantMap map = reply.toWire();
+    const QVariant interrupted = interruptedChange(system);
+    if (interrupted.isValid()) {
+        map.insert(Mic::Protocol::interruptedChangeKey, interrupted);
+    }
+    return channel.reply(map);
 }
 
 QString userName(qint64 uid)
@@ -308,11 +306,7 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
     if (request->checkOnly) {
         pauseForTest("change-checked");
     }
-    QVariantMap reply{{Mic::Settings::warningsKey, applier.warnings()},
-                      {Mic::Settings::needRebootKey, applier.needReboot()},
-                      {Mic::Settings::relabelledKey, applier.relabelled()},
-                      {Mic::Settings::relabelledCountKey, applier.relabelledCount()},
-                      {Mic::Settings::loweredCountKey, applier.loweredCount()}};
+    QVariantMap reply = Mic::Settings::ChangeOutcome{applier.warnings(), applier.needReboot(), applier.relabelled(), applier.relabelledCount(), applier.loweredCount()}.toWire();
     if (interrupted.isValid()) {
         reply.insert(Mic::Protocol::interruptedChangeKey, interrupted);
     }

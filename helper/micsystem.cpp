@@ -27,7 +27,6 @@
 #include <functional>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -295,65 +294,43 @@ const FsIlevConfig &MicSystem::defaults() const
 
 namespace
 {
-int micStatus(bool now, bool afterReboot)
+Status micStatus(bool now, bool afterReboot)
 {
     if (now) {
-        return afterReboot ? wire(Status::Enabled) : wire(Status::DisabledAfterReboot);
+        return afterReboot ? Status::Enabled : Status::DisabledAfterReboot;
     }
-    return afterReboot ? wire(Status::EnabledAfterReboot) : wire(Status::Disabled);
+    return afterReboot ? Status::EnabledAfterReboot : Status::Disabled;
 }
 
-QVariantHash toVariantHash(const QHash<QString, QString> &hash)
+}
+
+Mic::Settings::ReadReply MicSystem::readReply(bool withConfiguration) const
 {
-    QVariantHash result;
-    for (auto it = hash.cbegin(); it != hash.cend(); ++it) {
-        result.insert(it.key(), it.value());
-    }
-    return result;
-}
-}
-
-QVariantMap MicSystem::readReply(bool withConfiguration) const
-{
-    QVariantMap reply;
-    reply.insert(Mic::Settings::micStatusKey, micStatus(isEnabled(), isEnabledAfterReboot()));
-    reply.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(maxLevelAfterReboot()));
-
-    QVariantHash users;
-    const auto levels = userLevels();
-    for (auto it = levels.cbegin(); it != levels.cend(); ++it) {
-        users.insert(it.key(), QVariant::fromValue<uint>(it.value()));
-    }
-    reply.insert(Mic::Settings::userLevelsKey, users);
-
+    Mic::Settings::ReadReply reply;
+    reply.mic = micStatus(isEnabled(), isEnabledAfterReboot());
+    reply.futureLevel = maxLevelAfterReboot();
+    reply.userLevels = userLevels();
     if (withConfiguration) {
-        reply.insert(Mic::Settings::rulesKey, toVariantHash(fsConfig.rules()));
-        reply.insert(Mic::Settings::defaultRulesKey, toVariantHash(fsDefaults.rules()));
-        reply.insert(Mic::Settings::exceptionsKey, fsConfig.exceptions());
-        reply.insert(Mic::Settings::defaultExceptionsKey, fsDefaults.exceptions());
+        reply.rules = Mic::Settings::wireTable(fsConfig.rules());
+        reply.defaultRules = Mic::Settings::wireTable(fsDefaults.rules());
+        reply.exceptions = fsConfig.exceptions();
+        reply.defaultExceptions = fsDefaults.exceptions();
     }
     // So that the page opens the file that is read, under any state root.
-    reply.insert(Mic::Settings::fsConfigPathKey, fsIlevConfPath());
+    reply.configPath = fsIlevConfPath();
 
-    QVariantList services;
     int isolatable = 0;
     int isolated = 0;
     const auto list = this->services();
     for (const ServiceState &service : list) {
-        services.append(QVariantHash{{QStringLiteral("name"), service.name},
-                                     {QStringLiteral("iLevel"), QVariant::fromValue<uint>(service.level)},
-                                     {QStringLiteral("isError"), service.error},
-                                     {QStringLiteral("isIsolated"), service.isolated},
-                                     {QStringLiteral("isIsolatable"), service.isolatable}});
-        if (service.isolatable && !service.error) {
+        reply.services.append(service);
+        if (service.isolatable && !service.inError) {
             ++isolatable;
             isolated += service.isolated ? 1 : 0;
         }
     }
-    reply.insert(Mic::Settings::servicesKey, services);
     const bool all = isolatable > 0 && isolated == isolatable;
-    reply.insert(Mic::Settings::servicesIsolatedKey, int(all ? Qt::Checked : isolated > 0 ? Qt::PartiallyChecked : Qt::Unchecked));
-    reply.insert(Mic::Settings::servicesIsolatedStatusKey, all ? wire(Status::Enabled) : isolated > 0 ? wire(Status::Partly) : wire(Status::Disabled));
+    reply.isolation = all ? Status::Enabled : isolated > 0 ? Status::Partly : Status::Disabled;
     return reply;
 }
 

@@ -7,6 +7,7 @@
 #include "changejournal.h"
 #include "fsilevconfig.h"
 
+#include <settingvalues.h>
 #include <statefile.h>
 
 #include <QList>
@@ -18,13 +19,7 @@
 
 #include <sys/types.h>
 
-struct ServiceState {
-    QString name;
-    unsigned int level = 0;
-    bool isolatable = false;
-    bool isolated = false;
-    bool error = false;
-};
+using ServiceState = Mic::Settings::Service;
 
 /*
  * The MIC system that the helper manages. Without the kernel subsystem it is
@@ -78,7 +73,7 @@ public:
 
     // The parts of the read reply that need no file-system scan; without the
     // rules and exceptions (and their defaults) when they go another way.
-    QVariantMap readReply(bool withConfiguration = true) const;
+    Mic::Settings::ReadReply readReply(bool withConfiguration = true) const;
 
     // Changes in memory, written by write().
     void setEnabledAfterReboot(bool enabled);

@@ -4,7 +4,7 @@
 #include "editedsettings.h"
 
 #include <constants.h>
-#include <settings.h>
+#include <settingvalues.h>
 
 #include <QStringList>
 
@@ -15,76 +15,65 @@ using namespace Mic::Settings;
 
 namespace
 {
-bool onAtNextBoot(int micStatus)
+void addMicState(const ReadReply &read, const Change &shown, Change *edited)
 {
-    return micStatus == wire(Status::Enabled) || micStatus == wire(Status::EnabledAfterReboot);
-}
-
-void addMicState(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
-{
-    if (shown.contains(micStatusKey) && onAtNextBoot(shown.value(micStatusKey).toInt()) != onAtNextBoot(read.value(micStatusKey).toInt())) {
-        edited->insert(micStatusKey, shown.value(micStatusKey));
+    if (shown.mic && enabledAfterReboot(*shown.mic) != enabledAfterReboot(read.mic)) {
+        edited->mic = shown.mic;
     }
-    if (shown.contains(futureLevelKey) && shown.value(futureLevelKey).toUInt() != read.value(futureLevelKey).toUInt()) {
-        edited->insert(futureLevelKey, shown.value(futureLevelKey));
+    if (shown.futureLevel && *shown.futureLevel != read.futureLevel) {
+        edited->futureLevel = shown.futureLevel;
     }
 }
 
 // A user without a level read has level 0.
-void addUsers(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
+void addUsers(const ReadReply &read, const Change &shown, Change *edited)
 {
-    const QVariantHash readLevels = read.value(userLevelsKey).toHash();
-    const QVariantHash shownLevels = shown.value(userLevelsKey).toHash();
-    QVariantHash changed;
+    QHash<QString, unsigned int> changed;
+    const QHash<QString, unsigned int> shownLevels = shown.userLevels.value_or(QHash<QString, unsigned int>());
     for (auto it = shownLevels.cbegin(); it != shownLevels.cend(); ++it) {
-        if (it.value().toUInt() != readLevels.value(it.key()).toUInt()) {
+        if (it.value() != read.userLevels.value(it.key())) {
             changed.insert(it.key(), it.value());
         }
     }
     if (!changed.isEmpty()) {
-        edited->insert(userLevelsKey, changed);
+        edited->userLevels = changed;
     }
 }
 
-void addServices(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
+void addServices(const ReadReply &read, const Change &shown, Change *edited)
 {
-    const int shownStatus = shown.value(servicesIsolatedStatusKey).toInt();
-    if (shownStatus != wire(Status::Partly)) {
-        if (shown.contains(servicesIsolatedStatusKey) && shownStatus != read.value(servicesIsolatedStatusKey).toInt()) {
-            edited->insert(servicesIsolatedStatusKey, shownStatus);
+    if (shown.isolation != Status::Partly) {
+        if (shown.isolation && *shown.isolation != read.isolation) {
+            edited->isolation = shown.isolation;
         }
         return;
     }
     QHash<QString, bool> readIsolation;
-    const QVariantList readServices = read.value(servicesKey).toList();
-    for (const QVariant &service : readServices) {
-        const QVariantHash fields = service.toHash();
-        readIsolation.insert(fields.value(QStringLiteral("name")).toString(), fields.value(QStringLiteral("isIsolated")).toBool());
+    for (const Service &service : read.services) {
+        readIsolation.insert(service.name, service.isolated);
     }
-    QVariantList changed;
-    const QVariantList shownServices = shown.value(servicesKey).toList();
-    for (const QVariant &service : shownServices) {
-        const QVariantHash fields = service.toHash();
-        const QString name = fields.value(QStringLiteral("name")).toString();
-        if (readIsolation.value(name) != fields.value(QStringLiteral("isIsolated")).toBool()) {
+    QList<ServiceIsolation> changed;
+    const QList<ServiceIsolation> shownServices = shown.services.value_or(QList<ServiceIsolation>());
+    for (const ServiceIsolation &service : shownServices) {
+        if (readIsolation.value(service.name) != service.isolated) {
             changed.append(service);
         }
     }
     if (!changed.isEmpty()) {
-        edited->insert(servicesIsolatedStatusKey, wire(Status::Partly));
-        edited->insert(servicesKey, changed);
+        edited->isolation = Status::Partly;
+        edited->services = changed;
     }
 }
 
 // Rule changes that leave a rule as it was read are none.
-bool addRules(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
+bool addRules(const ReadReply &read, const Change &shown, Change *edited)
 {
-    const QVariantHash readRules = read.value(rulesKey).toHash();
-    const QVariantHash shownChanges = shown.value(rulesKey).toHash();
-    QVariantHash changed;
+    const QVariantHash readRules = read.rules.value_or(QVariantHash());
+    const QHash<QString, QString> shownChanges = shown.ruleChanges.value_or(QHash<QString, QString>());
+    QHash<QString, QString> changed;
     for (auto it = shownChanges.cbegin(); it != shownChanges.cend(); ++it) {
         const auto before = readRules.constFind(it.key());
-        const bool unchanged = before == readRules.cend() ? it.value().toString() == Mic::noLevelString : before.value() == it.value();
+        const bool unchanged = before == readRules.cend() ? it.value() == Mic::noLevelString : before.value().toString() == it.value();
         if (!unchanged) {
             changed.insert(it.key(), it.value());
         }
@@ -92,51 +81,49 @@ bool addRules(const QVariantMap &read, const QVariantMap &shown, QVariantMap *ed
     if (changed.isEmpty()) {
         return false;
     }
-    edited->insert(rulesKey, changed);
+    edited->ruleChanges = changed;
     return true;
 }
 
-bool addExceptions(const QVariantMap &read, const QVariantMap &shown, QVariantMap *edited)
+bool addExceptions(const ReadReply &read, const Change &shown, Change *edited)
 {
-    if (!shown.contains(exceptionsKey)) {
+    if (!shown.exceptions) {
         return false;
     }
-    QStringList before = read.value(exceptionsKey).toStringList();
-    QStringList after = shown.value(exceptionsKey).toStringList();
+    QStringList before = read.exceptions;
+    QStringList after = *shown.exceptions;
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     if (before == after) {
         return false;
     }
-    edited->insert(exceptionsKey, shown.value(exceptionsKey));
+    edited->exceptions = shown.exceptions;
     return true;
 }
 
-void addProtection(const QVariantMap &read, const QVariantMap &shown, bool configurationChanged, QVariantMap *edited)
+void addProtection(const ReadReply &read, Status shown, bool configurationChanged, Change *edited)
 {
-    const int shownStatus = shown.value(fsStatusKey).toInt();
-    const int readStatus = read.value(fsStatusKey).toInt();
-    if (shownStatus != readStatus && shownStatus != wire(Status::Partly)) {
-        edited->insert(fsStatusKey, shownStatus);
+    if (shown != read.protection && shown != Status::Partly) {
+        edited->protection = shown;
         return;
     }
-    const bool on = readStatus == wire(Status::Enabled) || readStatus == wire(Status::Partly);
-    if (configurationChanged && on && shownStatus != wire(Status::Disabled)) {
-        edited->insert(fsStatusKey, wire(Status::Enabled));
+    const bool on = read.protection == Status::Enabled || read.protection == Status::Partly;
+    if (configurationChanged && on && shown != Status::Disabled) {
+        edited->protection = Status::Enabled;
     }
 }
 }
 
-QVariantMap EditedSettings::request(const QVariantMap &read, const QVariantMap &shown)
+Change EditedSettings::request(const ReadReply &read, const Change &shown)
 {
-    QVariantMap edited;
+    Change edited;
     addMicState(read, shown, &edited);
     addUsers(read, shown, &edited);
     addServices(read, shown, &edited);
     const bool rulesChanged = addRules(read, shown, &edited);
     const bool exceptionsChanged = addExceptions(read, shown, &edited);
-    if (shown.contains(fsStatusKey)) {
-        addProtection(read, shown, rulesChanged || exceptionsChanged, &edited);
+    if (shown.protection) {
+        addProtection(read, *shown.protection, rulesChanged || exceptionsChanged, &edited);
     }
     return edited;
 }

@@ -14,7 +14,7 @@
 #include <printable.h>
 #include <protocol.h>
 #include <statedifference.h>
-#include <settings.h>
+#include <settingvalues.h>
 
 #include <KLocalizedString>
 
@@ -92,7 +92,7 @@ void MicManagementModule::confirmAndRestore(const QVariantMap &entry, const QVar
         return;
     }
     // Users and services gone since cannot come back: left out, and said.
-    const StateDifference difference(machine, *desired, true);
+    const StateDifference difference(Mic::Settings::ReadReply::fromWire(machine), *desired, true);
     const QString when = Mic::historyTimeText(entry.value(QStringLiteral("time")).toString());
     if (!difference.refusals().isEmpty()) {
         messagesManager()->newMessage(Mic::printableMessage(difference.refusals().join(QLatin1Char('\n'))), KCMLS::ErrorMessage, QString(), KCMLS::NoState);
@@ -116,8 +116,8 @@ void MicManagementModule::confirmAndRestore(const QVariantMap &entry, const QVar
         return;
     }
     rememberFocus();
-    const QVariantMap request = difference.changeRequest();
-    if (Mic::Settings::statusIn(request, Mic::Settings::fsStatusKey) == Mic::Settings::Status::Enabled) {
+    const Mic::Settings::Change request = difference.change();
+    if (request.protection == Mic::Settings::Status::Enabled) {
         checkThenSend(request);
     } else {
         send(request);

@@ -16,7 +16,8 @@
 #include <userlistmodel.h>
 #include <userlistproxymodel.h>
 #include <utils.h>
-#include <settings.h>
+#include <settingvalues.h>
+#include <sharedsettings.h>
 
 #include <KLocalizedString>
 
@@ -39,9 +40,10 @@ using Mic::Protocol::actionTimeout;
 using Mic::Protocol::helperId;
 
 
-Mic::Status statusOf(const QVariantMap &map, const QString &key)
+// A status as the page's texts name it.
+Mic::Status statusOf(Mic::Settings::Status status)
 {
-    return map.value(key).value<Mic::Status>();
+    return Mic::Status(Mic::Settings::wire(status));
 }
 
 // What the page says of each state the helper reports; empty for a state
@@ -99,13 +101,6 @@ void setStatusText(QLabel *label, const QString &text)
     }
 }
 
-// A click never leaves a tri-state box of the page partially checked.
-void checkPartiallyChecked(QCheckBox *box)
-{
-    if (box->checkState() == Qt::PartiallyChecked) {
-        box->setCheckState(Qt::Checked);
-    }
-}
 }
 
 MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &args)
@@ -135,7 +130,10 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     ui->userFilterComboBox->setCurrentIndex(
         ui->userFilterComboBox->findData(static_cast<int>(userModel->filter()), Qt::UserRole, Qt::MatchExactly));
 
-    expertWidget = new ExpertModeWidget(backButton(), this);
+    shared = new SharedSettings(this);
+    shared->showProtectionIn(ui->protectFsCheckBox);
+    shared->showIsolationIn(ui->servicesIsolatedCheckBox);
+    expertWidget = new ExpertModeWidget(backButton(), this, shared);
     ui->stackedWidget->addWidget(expertWidget);
 
     connect(ui->enableMicCheckBox, &QCheckBox::clicked, this, &MicManagementModule::markAsChanged);
@@ -144,15 +142,15 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
             expertWidget->setChosenILev(Mic::Utils::defaultMaxLevel().value);
         }
     });
-    connect(ui->servicesIsolatedCheckBox, &QCheckBox::clicked, this, [this] {
-        checkPartiallyChecked(ui->servicesIsolatedCheckBox);
-        markAsChanged();
-    });
-    connect(ui->protectFsCheckBox, &QCheckBox::clicked, this, [this] {
-        checkPartiallyChecked(ui->protectFsCheckBox);
-        markAsChanged();
-    });
+    // The expert page reports the edits of what it shows, the boxes both
+    // pages show included.
     connect(expertWidget, &ExpertModeWidget::contentChanged, this, &MicManagementModule::markAsChanged);
+    // No maximum level is MIC off at the next boot.
+    connect(expertWidget, &ExpertModeWidget::contentChanged, this, [this] {
+        if (expertWidget->chosenIlev() == 0) {
+            ui->enableMicCheckBox->setChecked(false);
+        }
+    });
     connect(this, qOverload<bool>(&KCModule::changed), this, [this](bool changed) {
         hasPendingEdits = changed;
     });
@@ -237,24 +235,8 @@ void MicManagementModule::on_expertModeButton_clicked()
     ui->stackedWidget->setCurrentIndex(1);
 }
 
-// The boxes the expert page shows too, as it has them.
-void MicManagementModule::takeOverExpertBoxes()
-{
-    ui->protectFsCheckBox->setCheckState(expertWidget->protectFsState());
-    ui->servicesIsolatedCheckBox->setCheckState(expertWidget->servicesIsolatedState());
-    if (expertWidget->chosenIlev() == 0) {
-        ui->enableMicCheckBox->setChecked(false);
-    }
-}
-
 void MicManagementModule::on_stackedWidget_currentChanged(int index)
 {
-    if (index == 0) {
-        takeOverExpertBoxes();
-    } else if (index == 1) {
-        expertWidget->setProtectFsState(ui->protectFsCheckBox->checkState());
-        expertWidget->setServicesIsolatedState(ui->servicesIsolatedCheckBox->checkState());
-    }
     if (QPushButton *back = backButton()) {
         back->setVisible(index == 1);
     }
@@ -502,12 +484,10 @@ void MicManagementModule::showInterruptedChange(const QVariantMap &map)
 void MicManagementModule::setData(const QVariantMap &map)
 {
     setSettingsRead(true);
-    readSettings = map;
-    const Mic::Status micStatus = statusOf(map, Mic::Settings::micStatusKey);
-    const Mic::Status servicesStatus = statusOf(map, Mic::Settings::servicesIsolatedStatusKey);
-    const Mic::Status fsStatus = statusOf(map, Mic::Settings::fsStatusKey);
-    const QStringList messages = map.value(Mic::Settings::fsStatusMessagesKey).toStringList();
-    const QHash<QString, QVariant> levels = map.value(Mic::Settings::userLevelsKey).toHash();
+    readSettings = Mic::Settings::ReadReply::fromWire(map);
+    const Mic::Status micStatus = statusOf(readSettings.mic);
+    const Mic::Status servicesStatus = statusOf(readSettings.isolation);
+    const Mic::Status fsStatus = statusOf(readSettings.protection);
 
     ui->enableMicCheckBox->setChecked(micStatus == Mic::Enabled || micStatus == Mic::EnabledAfterReboot);
     const bool micEnabled = ui->enableMicCheckBox->isChecked();
@@ -515,40 +495,22 @@ void MicManagementModule::setData(const QVariantMap &map)
     setStatusText(ui->micStatusMessageLabel, micStatusText(micStatus));
 
     setStatusText(ui->servicesMessageLabel, servicesStatusText(servicesStatus));
-    switch (servicesStatus) {
-    case Mic::Enabled:
-        ui->servicesIsolatedCheckBox->setCheckState(Qt::Checked);
-        break;
-    case Mic::Partly:
-        ui->servicesIsolatedCheckBox->setCheckState(Qt::PartiallyChecked);
-        break;
-    case Mic::Disabled:
-        ui->servicesIsolatedCheckBox->setCheckState(Qt::Unchecked);
-        break;
-    default:
-        break;
-    }
 
     // Each map resets the user table; the user selected before stays so.
     const QString selectedUser = ui->usersTreeView->currentIndex().siblingAtColumn(0).data().toString();
+    QVariantHash levels;
+    for (auto it = readSettings.userLevels.cbegin(); it != readSettings.userLevels.cend(); ++it) {
+        levels.insert(it.key(), QVariant::fromValue<uint>(it.value()));
+    }
     userProxyModel->setILevels(levels);
     selectUserRow(selectedUser);
 
     const bool loading = fsStatus == Mic::Loading;
     setStatusText(ui->fileSystemMessageLabel, fileSystemStatusText(fsStatus));
-    switch (fsStatus) {
-    case Mic::Enabled:
-        ui->protectFsCheckBox->setCheckState(Qt::Checked);
-        break;
-    case Mic::Partly:
-        ui->protectFsCheckBox->setCheckState(Qt::PartiallyChecked);
-        break;
-    case Mic::Disabled:
-    case Mic::Loading:
-        ui->protectFsCheckBox->setCheckState(Qt::Unchecked);
-        break;
-    default:
-        break;
+    // Both pages show the protection and the isolation as the expert page
+    // takes them; the protection being checked shows as off.
+    if (loading) {
+        shared->setProtection(Qt::Unchecked);
     }
     ui->protectFsCheckBox->setEnabled(!loading && micEnabled);
     ui->expertModeButton->setEnabled(!loading && micEnabled);
@@ -558,7 +520,7 @@ void MicManagementModule::setData(const QVariantMap &map)
     ui->usersGroupBox->setEnabled(micEnabled);
     ui->protectFsBusyIndicatorWidget->setVisible(loading);
     ui->showUnprotectedFilesButton->setVisible(fsStatus == Mic::Partly && micEnabled);
-    unprotectedFiles->append(messages);
+    unprotectedFiles->append(readSettings.unprotected);
 
     if (servicesRequested) {
         if (loading) {
@@ -571,7 +533,7 @@ void MicManagementModule::setData(const QVariantMap &map)
         }
     }
 
-    expertWidget->setData(map);
+    expertWidget->setData(readSettings);
     stateWidget()->resetState();
     selectRememberedUser();
 }

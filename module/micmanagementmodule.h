@@ -13,8 +13,10 @@
 #include <QPointer>
 #include <kcmlstypes.h>
 #include <QVariantMap>
+#include <settingvalues.h>
 
 class ExpertModeWidget;
+class SharedSettings;
 class HelperRequest;
 class KJob;
 class KMessageWidget;
@@ -56,8 +58,7 @@ private Q_SLOTS:
     void on_stackedWidget_currentChanged(int index);
 
 private:
-    QVariantMap shownSettings() const;
-    void takeOverExpertBoxes();
+    Mic::Settings::Change shownSettings() const;
     void rememberFocus();
     void readAgain();
     void readMicSettings(KAuth::Action action);
@@ -74,13 +75,13 @@ private:
     bool confirmUncoveringLevel(unsigned int level);
     bool confirmLowering(int lowered, int relabelled);
     HelperRequest *startChangeRequest(const QVariantMap &request);
-    void checkThenSend(const QVariantMap &request);
-    void send(const QVariantMap &request);
+    void checkThenSend(const Mic::Settings::Change &request);
+    void send(const Mic::Settings::Change &request);
     void setUpUnreadNotice();
     void setSettingsRead(bool read);
     void keepRoomForRead(bool keep);
     void showOutcomeOfLastSave(bool once = true);
-    static QPair<QString, KCMLS::MessageType> relabelledMessage(const QVariantList &relabelled, int count);
+    static QPair<QString, KCMLS::MessageType> relabelledMessage(const QList<Mic::Settings::Relabelled> &relabelled, int count);
     void showInterruptedChange(const QVariantMap &map);
     // The history: read, shown, and the state before a change restored.
     void readThen(const QVariantMap &arguments, const std::function<void(const QVariantMap &reply)> &next);
@@ -88,6 +89,9 @@ private:
     void confirmAndRestore(const QVariantMap &entry, const QVariantMap &before, const QVariantMap &machine);
 
     Ui_MicManagementModule *ui;
+    // What both pages show: the protection and the isolation of all
+    // services.
+    SharedSettings *shared;
     ExpertModeWidget *expertWidget;
     UserListModel *userModel;
     UserListProxyModel *userProxyModel;
@@ -111,7 +115,7 @@ private:
     // The warning of a change the helper undid, once shown.
     QString interruptedChangeShown;
     // The settings as last read: a save sends only what differs from them.
-    QVariantMap readSettings;
+    Mic::Settings::ReadReply readSettings;
     // Edits not yet applied, as the host was told.
     bool hasPendingEdits = false;
     // Where the focus was when a save began, to put it back after it.

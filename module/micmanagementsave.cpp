@@ -15,7 +15,8 @@
 #include <reboot.h>
 #include <userlistproxymodel.h>
 #include <utils.h>
-#include <settings.h>
+#include <settingvalues.h>
+#include <sharedsettings.h>
 
 #include <KLocalizedString>
 
@@ -23,7 +24,6 @@
 #include <QMessageBox>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 using Mic::Protocol::actionTimeout;
 using Mic::Protocol::changeAction;
@@ -65,11 +65,6 @@ void MicManagementModule::change()
         refuseToSave(i18n("The settings could not be read, so they cannot be saved. Read them again first."));
         return;
     }
-    // The page stays where the administrator is; the general page's boxes
-    // follow the expert page's, as they would on going back.
-    if (ui->stackedWidget->currentIndex() == 1) {
-        takeOverExpertBoxes();
-    }
     rememberFocus();
 
     QString unfinished;
@@ -77,11 +72,11 @@ void MicManagementModule::change()
         refuseToSave(unfinished);
         return;
     }
-    QVariantMap shown = shownSettings();
-    if (ui->enableMicCheckBox->isChecked() && shown.value(Mic::Settings::futureLevelKey).toUInt() == 0) {
-        shown.insert(Mic::Settings::futureLevelKey, QVariant::fromValue<uint>(Mic::Utils::defaultMaxLevel().value));
+    Mic::Settings::Change shown = shownSettings();
+    if (ui->enableMicCheckBox->isChecked() && shown.futureLevel.value_or(0) == 0) {
+        shown.futureLevel = Mic::Utils::defaultMaxLevel().value;
     }
-    const QVariantMap request = EditedSettings::request(readSettings, shown);
+    const Mic::Settings::Change request = EditedSettings::request(readSettings, shown);
     if (request.isEmpty()) {
         messagesManager()->clearMessages();
         outcomeOfLastSave = {{i18n("Nothing was changed: the page shows the settings as they were read."), KCMLS::InformationMessage}};
@@ -89,8 +84,8 @@ void MicManagementModule::change()
         return;
     }
     // Only a level being changed is checked against the running system.
-    if (request.contains(Mic::Settings::futureLevelKey)) {
-        const unsigned int level = request.value(Mic::Settings::futureLevelKey).toUInt();
+    if (request.futureLevel) {
+        const unsigned int level = *request.futureLevel;
         switch (Mic::Utils::maxLevelProblem(level)) {
         case Mic::Utils::MaxLevelProblem::RunningAtAnotherLevel:
             refuseToSave(i18n("If you want to change maximum integrity level you need to turn off MIC first."));
@@ -112,7 +107,7 @@ void MicManagementModule::change()
 
     // Protecting may lower labels: the helper works out first what it would
     // do, and the administrator is asked before any is lowered.
-    if (Mic::Settings::statusIn(request, Mic::Settings::fsStatusKey) == Status::Enabled) {
+    if (request.protection == Status::Enabled) {
         checkThenSend(request);
     } else {
         send(request);
@@ -135,9 +130,9 @@ HelperRequest *MicManagementModule::startChangeRequest(const QVariantMap &reques
     return job;
 }
 
-void MicManagementModule::checkThenSend(const QVariantMap &request)
+void MicManagementModule::checkThenSend(const Mic::Settings::Change &request)
 {
-    QVariantMap check = request;
+    QVariantMap check = request.toWire();
     check.insert(Mic::Protocol::checkOnlyKey, true);
     HelperRequest *job = startChangeRequest(check);
     connect(job, &KJob::result, this, [this, job, request] {
@@ -154,9 +149,8 @@ void MicManagementModule::checkThenSend(const QVariantMap &request)
             stateWidget()->resetState();
             return;
         }
-        const QVariantMap outcome = job->data();
-        const int lowered = outcome.value(Mic::Settings::loweredCountKey).toInt();
-        if (lowered > 0 && !confirmLowering(lowered, outcome.value(Mic::Settings::relabelledCountKey).toInt())) {
+        const auto outcome = Mic::Settings::ChangeOutcome::fromWire(job->data());
+        if (outcome.loweredCount > 0 && !confirmLowering(outcome.loweredCount, outcome.relabelledCount)) {
             stateWidget()->resetState();
             markAsChanged();
             return;
@@ -182,9 +176,9 @@ bool MicManagementModule::confirmLowering(int lowered, int relabelled)
     return question.exec() == QMessageBox::Yes;
 }
 
-void MicManagementModule::send(const QVariantMap &request)
+void MicManagementModule::send(const Mic::Settings::Change &request)
 {
-    HelperRequest *job = startChangeRequest(request);
+    HelperRequest *job = startChangeRequest(request.toWire());
     connect(job, &KJob::result, this, &MicManagementModule::onWriteMicSettingsJobFinished);
     connect(job, &HelperRequest::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
         if (status == KAuth::Action::AuthorizedStatus) {
@@ -207,17 +201,18 @@ void MicManagementModule::rememberFocus()
     focusBeforeSave = isAncestorOf(focus) ? focus : nullptr;
 }
 
-// Every setting as the pages show it, in the keys of a change request; the
-// protection box as it shows, partly checked included.
-QVariantMap MicManagementModule::shownSettings() const
+// Every setting as the pages show it; the protection as its box shows it,
+// partly checked included.
+Mic::Settings::Change MicManagementModule::shownSettings() const
 {
-    QVariantMap shown = expertWidget->getData();
-    shown.insert(Mic::Settings::micStatusKey, wire(ui->enableMicCheckBox->isChecked() ? Status::Enabled : Status::Disabled));
-    const Qt::CheckState isolation = ui->servicesIsolatedCheckBox->checkState();
-    shown.insert(Mic::Settings::servicesIsolatedStatusKey, wire(Mic::Settings::statusOfCheckState(isolation)));
-    const Qt::CheckState protection = ui->protectFsCheckBox->checkState();
-    shown.insert(Mic::Settings::fsStatusKey, wire(Mic::Settings::statusOfCheckState(protection)));
-    shown.insert(Mic::Settings::userLevelsKey, userProxyModel->iLevels());
+    Mic::Settings::Change shown = expertWidget->getData();
+    shown.mic = ui->enableMicCheckBox->isChecked() ? Status::Enabled : Status::Disabled;
+    QHash<QString, unsigned int> levels;
+    const QVariantHash shownLevels = userProxyModel->iLevels();
+    for (auto it = shownLevels.cbegin(); it != shownLevels.cend(); ++it) {
+        levels.insert(it.key(), it.value().toUInt());
+    }
+    shown.userLevels = levels;
     return shown;
 }
 
@@ -233,17 +228,16 @@ void MicManagementModule::showOutcomeOfLastSave(bool once)
 
 // The labels a save changed, lowered ones first: a lowered label lets
 // subjects of lower levels write the object.
-QPair<QString, KCMLS::MessageType> MicManagementModule::relabelledMessage(const QVariantList &relabelled, int count)
+QPair<QString, KCMLS::MessageType> MicManagementModule::relabelledMessage(const QList<Mic::Settings::Relabelled> &relabelled, int count)
 {
     count = qMax(count, relabelled.size());
     QStringList lowered;
     QStringList raised;
-    for (const QVariant &entry : relabelled) {
-        const QVariantHash object = entry.toHash();
-        const uint from = object.value(QStringLiteral("from")).toUInt();
-        const uint to = object.value(QStringLiteral("to")).toUInt();
-        const QString path = Mic::printable(object.value(QStringLiteral("path")).toString()).toHtmlEscaped();
-        const QString line = object.value(QStringLiteral("container")).toBool()
+    for (const Mic::Settings::Relabelled &object : relabelled) {
+        const uint from = object.from;
+        const uint to = object.to;
+        const QString path = Mic::printable(object.path).toHtmlEscaped();
+        const QString line = object.container
             ? i18nc("@item a label changed by a save", "%1: %2 → %3 (container of a labelled object)", path, QString::number(from), QString::number(to))
             : i18nc("@item a label changed by a save", "%1: %2 → %3", path, QString::number(from), QString::number(to));
         if ((to & from) != from) {
@@ -277,15 +271,13 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
         stateWidget()->resetState();
         return;
     }
-    const QVariantMap data = static_cast<HelperRequest *>(job)->data();
-    const QStringList warnings = data.value(Mic::Settings::warningsKey).toStringList();
-    const bool needReboot = data.value(Mic::Settings::needRebootKey).toBool();
+    const auto outcome = Mic::Settings::ChangeOutcome::fromWire(static_cast<HelperRequest *>(job)->data());
+    const QStringList &warnings = outcome.warnings;
     // The read that follows clears the message area; what the save did must
     // stay in view, so it is shown again after it.
     outcomeOfLastSave = {{i18n("The integrity control settings were saved."), KCMLS::PositiveMessage}};
-    const QVariantList relabelled = data.value(Mic::Settings::relabelledKey).toList();
-    if (!relabelled.isEmpty()) {
-        outcomeOfLastSave.append(relabelledMessage(relabelled, data.value(Mic::Settings::relabelledCountKey).toInt()));
+    if (!outcome.relabelled.isEmpty()) {
+        outcomeOfLastSave.append(relabelledMessage(outcome.relabelled, outcome.relabelledCount));
     }
     if (!warnings.isEmpty()) {
         QStringList shown;
@@ -297,7 +289,7 @@ void MicManagementModule::onWriteMicSettingsJobFinished(KJob *job)
     showOutcomeOfLastSave(false);
     stateWidget()->resetState();
 
-    if (needReboot) {
+    if (outcome.needReboot) {
         // No by default: a stray Enter must not reboot the machine.
         const auto answer = QMessageBox::question(this,
                                                   i18n("Reboot system"),

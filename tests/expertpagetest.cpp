@@ -44,7 +44,7 @@ QVariantMap sampleMap()
              QVariantList{QVariantHash{{s("name"), s("cron")}, {s("iLevel"), 15u}, {s("isIsolatable"), true}, {s("isIsolated"), true}},
                           QVariantHash{{s("name"), s("sshd")}, {s("iLevel"), 63u}, {s("isIsolatable"), true}},
                           QVariantHash{{s("name"), s("broken")}, {s("isIsolatable"), true}, {s("isError"), true}}}},
-            {s("servicesIsolated"), 1}};
+            {s("servicesIsolatedStatus"), 3}};
 }
 }
 
@@ -54,6 +54,17 @@ class ExpertPageTest : public QObject
 private:
     StateRootFixture state;
     std::unique_ptr<ExpertModeWidget> page;
+
+    Qt::CheckState box(const char *name) const
+    {
+        return child<QCheckBox>(name)->checkState();
+    }
+
+    // The rule changes a save would send.
+    QHash<QString, QString> ruleChanges() const
+    {
+        return page->getData().ruleChanges.value_or(QHash<QString, QString>());
+    }
 
     template<typename T>
     T *child(const char *name) const
@@ -154,43 +165,42 @@ private Q_SLOTS:
         page->setData(sampleMap());
         QCOMPARE(changes.count(), 0); // loading is no edit
         QCOMPARE(child<QLabel>("labelMicLevel")->text(), s("63 - High"));
-        QCOMPARE(page->protectFsState(), Qt::PartiallyChecked);
-        QCOMPARE(page->servicesIsolatedState(), Qt::PartiallyChecked);
+        QCOMPARE(box("protectFsCheckBox"), Qt::PartiallyChecked);
+        QCOMPARE(box("servicesIsolatedCheckBox"), Qt::PartiallyChecked);
         QCOMPARE(page->chosenIlev(), 63u);
         QCOMPARE(child<CommitableTableView>("tableViewFs")->model()->rowCount(), 2);
 
-        QVariantMap out = page->getData();
-        QCOMPARE(out.value(s("micFutureLevel")), QVariant(63u));
-        QCOMPARE(out.value(s("micFsStatus")), QVariant(2)); // partly protected counts as on
-        QVERIFY(out.value(s("micFsCurrentItems")).toHash().isEmpty()); // nothing edited
-        QCOMPARE(out.value(s("micFsCurrentExceptions")).toStringList(), QStringList{s("/tmp")});
-        QCOMPARE(out.value(s("servicesIsolatedStatus")), QVariant(3));
-        const QVariantList services = out.value(s("services")).toList();
-        QCOMPARE(services.size(), 3);
-        QVERIFY(!services.first().toHash().contains(s("iLevel")));
+        Mic::Settings::Change out = page->getData();
+        QCOMPARE(*out.futureLevel, 63u);
+        QCOMPARE(*out.protection, Mic::Settings::Status::Partly); // as the box shows it
+        QCOMPARE(ruleChanges(), (QHash<QString, QString>())); // nothing edited
+        QCOMPARE(*out.exceptions, QStringList{s("/tmp")});
+        QCOMPARE(*out.isolation, Mic::Settings::Status::Partly);
+        QCOMPARE(out.services->size(), 3);
+        QCOMPARE(out.services->first(), (Mic::Settings::ServiceIsolation{s("cron"), true}));
 
-        page->setServicesIsolatedState(Qt::Checked);
+        child<QCheckBox>("servicesIsolatedCheckBox")->click();
         out = page->getData();
-        QVERIFY(!out.contains(s("services")));
-        QCOMPARE(out.value(s("servicesIsolatedStatus")), QVariant(2));
+        QVERIFY(!out.services);
+        QCOMPARE(*out.isolation, Mic::Settings::Status::Enabled);
     }
 
     void missingKeys()
     {
         page->setData(sampleMap());
-        page->setData({});
-        QCOMPARE(page->protectFsState(), Qt::PartiallyChecked); // left as it was
-        QCOMPARE(page->servicesIsolatedState(), Qt::Unchecked);
+        page->setData(QVariantMap());
+        QCOMPARE(box("protectFsCheckBox"), Qt::PartiallyChecked); // left as it was
+        QCOMPARE(box("servicesIsolatedCheckBox"), Qt::Unchecked);
         QCOMPARE(page->chosenIlev(), 0u);
         QCOMPARE(child<CommitableTableView>("tableViewFs")->model()->rowCount(), 0);
         QCOMPARE(child<CommitableTableView>("tableViewExc")->model()->rowCount(), 0);
         QCOMPARE(child<QTreeView>("treeViewServices")->model()->rowCount(), 0);
-        page->setData({{s("servicesIsolated"), 7}, {s("micFsStatus"), -1}});
-        QCOMPARE(page->servicesIsolatedState(), Qt::Unchecked);
+        page->setData(QVariantMap{{s("servicesIsolatedStatus"), 7}, {s("micFsStatus"), -1}});
+        QCOMPARE(box("servicesIsolatedCheckBox"), Qt::Unchecked);
 
         // A loading map without rules: they come with the reply.
         page->setData(sampleMap());
-        page->setData({{s("micFsStatus"), 1}});
+        page->setData(QVariantMap{{s("micFsStatus"), 1}});
         QCOMPARE(child<CommitableTableView>("tableViewFs")->model()->rowCount(), 2);
     }
 
@@ -199,7 +209,7 @@ private Q_SLOTS:
         page->setData(sampleMap());
         QSignalSpy changes(page.get(), &ExpertModeWidget::contentChanged);
         child<QCheckBox>("protectFsCheckBox")->click();
-        QCOMPARE(page->protectFsState(), Qt::Checked);
+        QCOMPARE(box("protectFsCheckBox"), Qt::Checked);
 
         // Isolating all services leaves the one in error alone.
         auto *isolate = child<QCheckBox>("servicesIsolatedCheckBox");
@@ -223,16 +233,16 @@ private Q_SLOTS:
         QVERIFY(changes.count() >= 1);
         QAbstractItemModel *rules = child<CommitableTableView>("tableViewFs")->model();
         QCOMPARE(rules->rowCount(), 1);
-        QVariantHash sent = page->getData().value(s("micFsCurrentItems")).toHash();
+        const QHash<QString, QString> sent = ruleChanges();
         // /usr is unchanged; /opt, gone from the table, is removed.
-        QCOMPARE(sent, (QVariantHash{{s("/opt"), Mic::noLevelString}}));
+        QCOMPARE(sent, (QHash<QString, QString>{{s("/opt"), Mic::noLevelString}}));
 
         // From the tree the same: the table shows what the save sends.
         page->setData(sampleMap());
         subTabs()->setCurrentIndex(0);
         defaults->click();
         QCOMPARE(rules->rowCount(), 1);
-        QCOMPARE(page->getData().value(s("micFsCurrentItems")).toHash(), sent);
+        QCOMPARE(ruleChanges(), sent);
         subTabs()->setCurrentIndex(1);
 
         // Any change of the table makes it differ from the defaults again.
@@ -242,7 +252,7 @@ private Q_SLOTS:
         subTabs()->setCurrentIndex(2);
         QVERIFY(defaults->isEnabled()); // /tmp alone is not the default list
         defaults->click();
-        QCOMPARE(page->getData().value(s("micFsCurrentExceptions")).toStringList(), (QStringList{s("/tmp"), s("/var/tmp")}));
+        QCOMPARE(*page->getData().exceptions, (QStringList{s("/tmp"), s("/var/tmp")}));
         QVERIFY(!defaults->isEnabled());
         subTabs()->setCurrentIndex(1);
         QVERIFY(defaults->isEnabled());
@@ -280,9 +290,9 @@ private Q_SLOTS:
         child<QPushButton>("pushButtonClear")->click();
         QCOMPARE(rules->rowCount(), 0);
         QVERIFY(!child<QPushButton>("pushButtonClear")->isEnabled());
-        const QVariantHash removed = page->getData().value(s("micFsCurrentItems")).toHash();
+        const QHash<QString, QString> removed = ruleChanges();
         QCOMPARE(removed.size(), 2);
-        QCOMPARE(removed.value(s("/usr")).toString(), QString(QChar(0x2014)));
+        QCOMPARE(removed.value(s("/usr")), QString(QChar(0x2014)));
 
         subTabs()->setCurrentIndex(2);
         child<QPushButton>("pushButtonAddExc")->click();
@@ -331,15 +341,15 @@ private Q_SLOTS:
         levels->setCurrentIndex(0);
         filter->setText(s("lib/"));
         QCOMPARE(shownPaths(), QStringList{s("/usr/Lib/Module")});
-        QCOMPARE(page->getData().value(s("micFsCurrentItems")).toHash(), (QVariantHash{{s("/srv/app191/conf"), s("15")}}));
+        QCOMPARE(ruleChanges(), (QHash<QString, QString>{{s("/srv/app191/conf"), s("15")}}));
 
         // Removing the row shown removes that rule.
         table->setCurrentIndex(shown->index(0, 1));
         child<QPushButton>("pushButtonRemove")->click();
         QCOMPARE(shown->rowCount(), 0);
-        const QVariantHash changes = page->getData().value(s("micFsCurrentItems")).toHash();
+        const QHash<QString, QString> changes = ruleChanges();
         QCOMPARE(changes.size(), 2);
-        QCOMPARE(changes.value(s("/usr/Lib/Module")).toString(), QString(QChar(0x2014)));
+        QCOMPARE(changes.value(s("/usr/Lib/Module")), QString(QChar(0x2014)));
         filter->clear();
         QCOMPARE(shown->rowCount(), 200);
         QVERIFY(child<QPushButton>("pushButtonClear")->isEnabled());

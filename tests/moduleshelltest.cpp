@@ -200,35 +200,59 @@ private Q_SLOTS:
         QCOMPARE(users->model()->index(0, 0).data().toString(), QStringLiteral("root"));
     }
 
-    void switchingPagesCopiesTheCheckStates()
+    // The protection and the isolation are one state shown on both pages:
+    // an edit on either shows on the other at once, whichever page is shown.
+    void bothPagesShowOneState()
     {
         auto *stack = child<QStackedWidget>("stackedWidget");
-        auto *protect = child<QCheckBox>("protectFsCheckBox");
-        auto *isolate = child<QCheckBox>("servicesIsolatedCheckBox");
+        QWidget *general = stack->widget(0);
+        auto *protect = general->findChild<QCheckBox *>(QStringLiteral("protectFsCheckBox"));
+        auto *isolate = general->findChild<QCheckBox *>(QStringLiteral("servicesIsolatedCheckBox"));
+        auto *expertProtect = expert()->findChild<QCheckBox *>(QStringLiteral("protectFsCheckBox"));
+        auto *expertIsolate = expert()->findChild<QCheckBox *>(QStringLiteral("servicesIsolatedCheckBox"));
         auto *enable = child<QCheckBox>("enableMicCheckBox");
+        module->setData({{QStringLiteral("micStatus"), 2},
+                         {QStringLiteral("micFsStatus"), 3},
+                         {QStringLiteral("micFutureLevel"), 63u},
+                         {QStringLiteral("servicesIsolatedStatus"), 2},
+                         {QStringLiteral("services"),
+                          QVariantList{QVariantHash{{QStringLiteral("name"), QStringLiteral("cron")}, {QStringLiteral("isIsolatable"), true}, {QStringLiteral("isIsolated"), true}},
+                                       QVariantHash{{QStringLiteral("name"), QStringLiteral("sshd")}, {QStringLiteral("isIsolatable"), true}, {QStringLiteral("isIsolated"), true}}}}});
+        QCOMPARE(expertProtect->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(expertIsolate->checkState(), Qt::Checked);
 
-        protect->setCheckState(Qt::PartiallyChecked);
-        isolate->setCheckState(Qt::Checked);
+        protect->click(); // partly: a click protects
+        QCOMPARE(protect->checkState(), Qt::Checked);
+        QCOMPARE(expertProtect->checkState(), Qt::Checked);
+
         child<QPushButton>("expertModeButton")->click();
         QCOMPARE(stack->currentIndex(), 1);
-        QCOMPARE(expert()->protectFsState(), Qt::PartiallyChecked);
-        QCOMPARE(expert()->servicesIsolatedState(), Qt::Checked);
-
-        expert()->setProtectFsState(Qt::Unchecked);
-        expert()->setServicesIsolatedState(Qt::PartiallyChecked);
-        expert()->setChosenILev(63);
-        enable->setChecked(true);
-        Q_EMIT expert()->goBackRequest();
-        QCOMPARE(stack->currentIndex(), 0);
+        expertProtect->click();
         QCOMPARE(protect->checkState(), Qt::Unchecked);
+        // One service no longer isolated: some are.
+        QAbstractItemModel *services = expert()->findChild<QTreeView *>(QStringLiteral("treeViewServices"))->model();
+        QVERIFY(services->setData(services->index(0, 1), int(Qt::Unchecked), Qt::CheckStateRole));
         QCOMPARE(isolate->checkState(), Qt::PartiallyChecked);
-        QVERIFY(enable->isChecked());
+        // Isolating all on the general page isolates each service.
+        isolate->click();
+        QCOMPARE(services->index(0, 1).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QCOMPARE(expertIsolate->checkState(), Qt::Checked);
 
         // Without a chosen level MIC cannot be on.
-        stack->setCurrentIndex(1);
+        QVERIFY(enable->isChecked());
+        auto *levels = expert()->findChild<QComboBox *>(QStringLiteral("comboBoxLevel"));
         expert()->setChosenILev(0);
-        stack->setCurrentIndex(0);
+        Q_EMIT levels->activated(levels->currentIndex());
         QVERIFY(!enable->isChecked());
+        Q_EMIT expert()->goBackRequest();
+        QCOMPARE(stack->currentIndex(), 0);
+
+        // A read again: the protection shows as off while it is checked.
+        module->setData({{QStringLiteral("micStatus"), 2}, {QStringLiteral("micFsStatus"), 1}});
+        QCOMPARE(protect->checkState(), Qt::Unchecked);
+        module->setData({{QStringLiteral("micStatus"), 2}, {QStringLiteral("micFsStatus"), 3}});
+        QCOMPARE(protect->checkState(), Qt::PartiallyChecked);
+        QCOMPARE(expertProtect->checkState(), Qt::PartiallyChecked);
     }
 
     void disclosureButtons()

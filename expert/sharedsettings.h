@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#ifndef SHAREDSETTINGS_H
+#define SHAREDSETTINGS_H
+
+#include <QObject>
+
+class QCheckBox;
+
+/*
+ * The settings that both pages show: file-system protection and the
+ * isolation of all services. They are held here once; each page's box shows
+ * them and a click on either edits them, so the pages agree whichever is
+ * shown, and a save sends what is held here.
+ */
+class SharedSettings : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SharedSettings(QObject *parent);
+
+    Qt::CheckState protection() const;
+    Qt::CheckState isolation() const;
+
+    // `box` shows the protection, or the isolation, from now on; a click on
+    // it edits it. A click never leaves a box partly checked: it checks it.
+    void showProtectionIn(QCheckBox *box);
+    void showIsolationIn(QCheckBox *box);
+
+public Q_SLOTS:
+    // As read, or as the services' own boxes add up: no edit.
+    void setProtection(Qt::CheckState state);
+    void setIsolation(Qt::CheckState state);
+
+Q_SIGNALS:
+    void protectionChanged(Qt::CheckState state);
+    void isolationChanged(Qt::CheckState state);
+    // The administrator clicked a box.
+    void protectionEdited(Qt::CheckState state);
+    void isolationEdited(Qt::CheckState state);
+
+private:
+    using StateSignal = void (SharedSettings::*)(Qt::CheckState);
+    void show(QCheckBox *box, Qt::CheckState state, StateSignal changed, void (SharedSettings::*set)(Qt::CheckState), StateSignal edited);
+
+    Qt::CheckState protectionState = Qt::Unchecked;
+    Qt::CheckState isolationState = Qt::Unchecked;
+};
+
+#endif
