@@ -22,7 +22,6 @@
 #include <sys/xattr.h>
 
 using Mic::Settings::Status;
-using Mic::Settings::wire;
 
 namespace
 {
@@ -78,7 +77,7 @@ double protect(const QString &root, bool withJournal)
         return -1;
     }
     ChangeRequest request;
-    request.micFsStatus = wire(Status::Enabled);
+    request.protection = Status::Enabled;
     ChangeJournal journal(ChangeJournal::folderOf(root));
     ChangeApplier applier(system);
     if (withJournal) {

@@ -32,7 +32,7 @@ const std::vector<Command> &commands()
         {Request::Export, QStringLiteral("export"), {}, 0, 1},
         {Request::Apply,
          QStringLiteral("apply"),
-         {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("skip-missing"), QStringLiteral("reboot")},
+         {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("skip-missing"), QStringLiteral("reboot"), QStringLiteral("json")},
          1,
          1},
         {Request::History, QStringLiteral("history"), {QStringLiteral("json"), QStringLiteral("n")}, 0, 0},
@@ -233,6 +233,9 @@ Invocation parseCommandLine(const QStringList &arguments)
     if (parser.isSet(check) && parser.isSet(diff)) {
         return faultSeeHelp(i18n("--check and --diff cannot be given together: --check changes nothing, --diff applies"));
     }
+    if (parser.isSet(json) && parser.isSet(diff)) {
+        return faultSeeHelp(i18n("--json and --diff cannot be given together: the JSON holds the difference"));
+    }
     if (parser.isSet(check) && parser.isSet(reboot)) {
         return faultSeeHelp(i18n("--check changes nothing, so it cannot reboot"));
     }
@@ -253,7 +256,7 @@ Invocation parseCommandLine(const QStringList &arguments)
     invocation.request = command->request;
     invocation.file = files.value(0);
     invocation.json = parser.isSet(json);
-    invocation.apply = {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot)};
+    invocation.apply = {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot), invocation.json};
     return invocation;
 }
 
@@ -269,7 +272,7 @@ QString helpText()
              "       micctl history [--json] [-n N]\n"
              "       micctl rollback [--check | --diff] [N]\n"
              "       micctl export [FILE]\n"
-             "       micctl apply [--check | --diff] [--skip-missing] [--reboot] FILE\n"
+             "       micctl apply [--check | --diff] [--json] [--skip-missing] [--reboot] FILE\n"
              "       micctl --help | --version"),
         i18n("Reads and sets the Mandatory Integrity Control settings of this machine\n"
              "through the privileged helper of the system settings page, with the same\n"
@@ -320,6 +323,13 @@ QString helpText()
              "                    change, as the helper works them out; it refuses what it\n"
              "                    would refuse in a change. Changes nothing.\n"
              "    --diff          Print what changes, and apply it.\n"
+             "    --json          Print, instead of lines, one JSON object (stable keys, see\n"
+             "                    micctl(1)): \"version\" 1, \"check\", \"changed\",\n"
+             "                    \"failed\", \"difference\" [{\"change\", \"setting\",\n"
+             "                    \"name\", \"before\", \"after\", \"text\"}], \"relabelled\"\n"
+             "                    {\"count\", \"lowered\", \"objects\"}, \"warnings\",\n"
+             "                    \"errors\", \"rebootRequired\". Messages still go to\n"
+             "                    standard error.\n"
              "    --skip-missing  Leave out users and services this machine does not have\n"
              "                    (with a warning) instead of refusing the file.\n"
              "    --reboot        Reboot when MIC or its level waits for a reboot (never\n"

@@ -18,6 +18,8 @@ struct ApplyOptions {
     bool diff = false;
     bool skipMissing = false;
     bool reboot = false;
+    // One JSON document on standard output instead of lines.
+    bool json = false;
 };
 
 struct Invocation {

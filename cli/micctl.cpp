@@ -6,6 +6,7 @@
 #include "commandline.h"
 #include "desiredstate.h"
 #include "machinestate.h"
+#include "applyreport.h"
 #include "statedifference.h"
 
 #include <changerecords.h>
@@ -239,17 +240,6 @@ FileOutcome readDesiredState(const QString &name)
     return {state, QString()};
 }
 
-bool rebootNow()
-{
-    printLine(i18n("Rebooting to apply the changes."));
-    QString error;
-    if (!Mic::rebootMachine(&error)) {
-        printError(error);
-        return false;
-    }
-    return true;
-}
-
 // The labels a change moved, as the helper lists them (the first of them
 // when many); a lowered one lets subjects of lower levels write the object.
 void printRelabelled(const QList<Mic::Settings::Relabelled> &objects, int count)
@@ -272,41 +262,18 @@ void printRelabelled(const QList<Mic::Settings::Relabelled> &objects, int count)
     }
 }
 
-// What the helper did beyond the settings themselves, and the reboot; with
-// --check, what it would do.
-int reportChange(const Mic::Settings::ChangeOutcome &outcome, int changeCount, const ApplyOptions &options)
+bool rebootNow(bool quiet = false)
 {
-    for (const QString &warning : outcome.warnings) {
-        printWarning(warning);
+    if (!quiet) {
+        printLine(i18n("Rebooting to apply the changes."));
     }
-    const int relabelled = outcome.relabelledCount;
-    if (relabelled > 0) {
-        printLine(options.check ? i18np("Protecting the file system would change the label of one object.",
-                                        "Protecting the file system would change the labels of %1 objects.",
-                                        relabelled)
-                                : i18np("Protecting the file system changed the label of one object.",
-                                        "Protecting the file system changed the labels of %1 objects.",
-                                        relabelled));
-        const int lowered = outcome.loweredCount;
-        if (lowered > 0) {
-            printLine(options.check ? i18np("Of these, one label would be lowered.", "Of these, %1 labels would be lowered.", lowered)
-                                    : i18np("Of these, one label was lowered.", "Of these, %1 labels were lowered.", lowered));
-        }
-        printRelabelled(outcome.relabelled, relabelled);
+    QString error;
+    if (!Mic::rebootMachine(&error)) {
+        printError(error);
+        return false;
     }
-    printLine(options.check ? i18np("%1 change would be applied.", "%1 changes would be applied.", changeCount)
-                            : i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
-    if (!outcome.needReboot) {
-        return Changed;
-    }
-    if (!options.reboot) {
-        printLine(options.check ? i18n("The changes would take effect after a reboot.") : i18n("The changes take effect after a reboot."));
-        return Changed;
-    }
-    return rebootNow() ? Changed : Failure;
+    return true;
 }
-
-int applyTo(const Mic::Settings::ReadReply &machine, const DesiredState &desired, const ApplyOptions &options);
 
 // A key of the read that the difference needs and the answer lacks: read as
 // 0 or empty, it would turn into changes nobody asked for.
@@ -330,90 +297,185 @@ void leaveToTheEnd(ActionOutcome read, FileOutcome desired)
     kept->emplace_back(std::move(read), std::move(desired));
 }
 
-int apply(const QString &file, const ApplyOptions &options)
+// One apply (or rollback): the difference, the change, and what is said of
+// them; with --json, the lines meant for the standard output go into one
+// document instead, and the messages to standard error stay.
+class ApplyRun
 {
-    // The file is read while the helper reads the machine; a file that
-    // cannot be applied is said first, whatever the read gave.
-    FileOutcome desired;
-    QFuture<void> reading = QtConcurrent::run([&desired, &file] {
-        desired = readDesiredState(file);
-    });
-    ActionOutcome read = runAction(Mic::Protocol::accessAction);
-    reading.waitForFinished();
-    if (!desired.state) {
-        printError(desired.error);
-        return Failure;
+public:
+    explicit ApplyRun(const ApplyOptions &options)
+        : options(options)
+        , report(options.check)
+    {
     }
-    if (!read.reply) {
-        printError(read.error);
-        return Failure;
-    }
-    if (const QString interrupted = Mic::interruptedChangeText(read.reply->value(Mic::Protocol::interruptedChangeKey)); !interrupted.isEmpty()) {
-        printWarning(interrupted);
-    }
-    if (const QString missing = missingKey(*read.reply); !missing.isEmpty()) {
-        printError(i18n("The settings service's answer lacks \"%1\"; nothing was compared or applied.", missing));
-        return Failure;
-    }
-    const int status = applyTo(Mic::Settings::ReadReply::fromWire(*read.reply), *desired.state, options);
-    leaveToTheEnd(std::move(read), std::move(desired));
-    return status;
-}
 
-int applyTo(const Mic::Settings::ReadReply &machine, const DesiredState &desired, const ApplyOptions &options)
-{
-    const StateDifference difference(machine, desired, options.skipMissing);
-    const QStringList warnings = difference.warnings();
-    for (const QString &warning : warnings) {
-        printWarning(warning);
+    int apply(const QString &file)
+    {
+        // The file is read while the helper reads the machine; a file that
+        // cannot be applied is said first, whatever the read gave.
+        FileOutcome desired;
+        QFuture<void> reading = QtConcurrent::run([&desired, &file] {
+            desired = readDesiredState(file);
+        });
+        ActionOutcome read = runAction(Mic::Protocol::accessAction);
+        reading.waitForFinished();
+        if (!desired.state) {
+            return failed(desired.error);
+        }
+        if (!read.reply) {
+            return failed(read.error);
+        }
+        if (const QString interrupted = Mic::interruptedChangeText(read.reply->value(Mic::Protocol::interruptedChangeKey)); !interrupted.isEmpty()) {
+            warn(interrupted);
+        }
+        if (const QString missing = missingKey(*read.reply); !missing.isEmpty()) {
+            return failed(i18n("The settings service's answer lacks \"%1\"; nothing was compared or applied.", missing));
+        }
+        const int status = applyTo(Mic::Settings::ReadReply::fromWire(*read.reply), *desired.state);
+        leaveToTheEnd(std::move(read), std::move(desired));
+        return status;
     }
-    if (!difference.refusals().isEmpty()) {
-        const QStringList refusals = difference.refusals();
-        for (const QString &refusal : refusals) {
-            printError(refusal);
+
+    int applyTo(const Mic::Settings::ReadReply &machine, const DesiredState &desired)
+    {
+        const StateDifference difference(machine, desired, options.skipMissing);
+        const QStringList warnings = difference.warnings();
+        for (const QString &warning : warnings) {
+            warn(warning);
         }
-        printError(i18n("Nothing was applied."));
-        if (difference.refusesMissingNames()) {
-            printError(i18n("To leave out the users and services this machine does not have, with a warning, give --skip-missing."));
+        report.setDifference(difference);
+        if (!difference.refusals().isEmpty()) {
+            const QStringList refusals = difference.refusals();
+            for (const QString &refusal : refusals) {
+                failed(refusal);
+            }
+            printError(i18n("Nothing was applied."));
+            if (difference.refusesMissingNames()) {
+                printError(i18n("To leave out the users and services this machine does not have, with a warning, give --skip-missing."));
+            }
+            return Failure;
         }
+        if (difference.isEmpty()) {
+            return nothingToChange(machine);
+        }
+        const QStringList lines = difference.lines();
+        if (options.check || options.diff) {
+            for (const QString &line : lines) {
+                say(line);
+            }
+        }
+        // A check goes to the helper too: it refuses what it would refuse in
+        // a change, and works out the labels protecting would change.
+        QVariantMap request = difference.change().toWire();
+        if (options.check) {
+            request.insert(Mic::Protocol::checkOnlyKey, true);
+        }
+        const ActionOutcome change = runAction(Mic::Protocol::changeAction, request);
+        if (!change.reply) {
+            // The page's advice, to save in parts, would lose rules here:
+            // each file is a whole set.
+            return failed(change.code == Mic::Protocol::Error::TooLarge
+                              ? i18n("The difference is too large to be sent at once (the system bus carries at most about 32 MiB in one message). Bring "
+                                     "the machine there in steps: apply files that each hold the whole set of rules and exceptions, with fewer of them "
+                                     "changed.")
+                              : change.error);
+        }
+        return reportChange(Mic::Settings::ChangeOutcome::fromWire(*change.reply), lines.size());
+    }
+
+    // With --json, the document, whatever the run came to.
+    int finish(int status)
+    {
+        if (!options.json) {
+            return status;
+        }
+        const int written = writeOut(QJsonDocument(report.document(status)).toJson(QJsonDocument::Indented));
+        return written == Success ? status : Failure;
+    }
+
+private:
+    void say(const QString &text) const
+    {
+        if (!options.json) {
+            printLine(text);
+        }
+    }
+
+    void warn(const QString &text)
+    {
+        printWarning(text);
+        report.addWarnings({text});
+    }
+
+    int failed(const QString &text)
+    {
+        printError(text);
+        report.addError(text);
         return Failure;
     }
-    if (difference.isEmpty()) {
-        printLine(i18n("Nothing to change."));
-        if (!MachineState(machine, QVariant()).rebootPending()) {
+
+    int nothingToChange(const Mic::Settings::ReadReply &machine)
+    {
+        say(i18n("Nothing to change."));
+        const bool pending = MachineState(machine, QVariant()).rebootPending();
+        report.setRebootRequired(pending);
+        if (!pending) {
             return Success;
         }
         if (!options.reboot) {
-            printLine(i18n("Earlier changes take effect after a reboot."));
+            say(i18n("Earlier changes take effect after a reboot."));
             return Success;
         }
         // Asked to bring the machine to the state: what waits for a reboot
         // is not there yet.
-        return rebootNow() ? Changed : Failure;
+        return rebootNow(options.json) ? Changed : Failure;
     }
-    const QStringList lines = difference.lines();
-    if (options.check || options.diff) {
-        for (const QString &line : lines) {
-            printLine(line);
+
+    // What the helper did beyond the settings themselves, and the reboot;
+    // with --check, what it would do.
+    int reportChange(const Mic::Settings::ChangeOutcome &outcome, int changeCount)
+    {
+        for (const QString &warning : outcome.warnings) {
+            printWarning(warning);
         }
+        report.setOutcome(outcome);
+        const int relabelled = outcome.relabelledCount;
+        if (relabelled > 0) {
+            say(options.check ? i18np("Protecting the file system would change the label of one object.",
+                                      "Protecting the file system would change the labels of %1 objects.",
+                                      relabelled)
+                              : i18np("Protecting the file system changed the label of one object.",
+                                      "Protecting the file system changed the labels of %1 objects.",
+                                      relabelled));
+            const int lowered = outcome.loweredCount;
+            if (lowered > 0) {
+                say(options.check ? i18np("Of these, one label would be lowered.", "Of these, %1 labels would be lowered.", lowered)
+                                  : i18np("Of these, one label was lowered.", "Of these, %1 labels were lowered.", lowered));
+            }
+            if (!options.json) {
+                printRelabelled(outcome.relabelled, relabelled);
+            }
+        }
+        say(options.check ? i18np("%1 change would be applied.", "%1 changes would be applied.", changeCount)
+                          : i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
+        if (!outcome.needReboot) {
+            return Changed;
+        }
+        if (!options.reboot) {
+            say(options.check ? i18n("The changes would take effect after a reboot.") : i18n("The changes take effect after a reboot."));
+            return Changed;
+        }
+        return rebootNow(options.json) ? Changed : Failure;
     }
-    // A check goes to the helper too: it refuses what it would refuse in a
-    // change, and works out the labels protecting would change.
-    QVariantMap request = difference.change().toWire();
-    if (options.check) {
-        request.insert(Mic::Protocol::checkOnlyKey, true);
-    }
-    const ActionOutcome change = runAction(Mic::Protocol::changeAction, request);
-    if (!change.reply) {
-        // The page's advice, to save in parts, would lose rules here: each
-        // file is a whole set.
-        printError(change.code == Mic::Protocol::Error::TooLarge
-                       ? i18n("The difference is too large to be sent at once (the system bus carries at most about 32 MiB in one message). Bring the "
-                              "machine there in steps: apply files that each hold the whole set of rules and exceptions, with fewer of them changed.")
-                       : change.error);
-        return Failure;
-    }
-    return reportChange(Mic::Settings::ChangeOutcome::fromWire(*change.reply), lines.size(), options);
+
+    const ApplyOptions options;
+    ApplyReport report;
+};
+
+int apply(const QString &file, const ApplyOptions &options)
+{
+    ApplyRun run(options);
+    return run.finish(run.apply(file));
 }
 
 QString historyLine(const QVariantMap &entry)
@@ -519,7 +581,8 @@ int rollback(const Invocation &invocation)
     // Users and services gone since cannot come back: left out, with a warning.
     ApplyOptions options = invocation.apply;
     options.skipMissing = true;
-    return applyTo(Mic::Settings::ReadReply::fromWire(*machine), *desired, options);
+    ApplyRun run(options);
+    return run.finish(run.applyTo(Mic::Settings::ReadReply::fromWire(*machine), *desired));
 }
 
 // Status and export: what the helper reads, in the form asked for.

@@ -21,6 +21,8 @@ using Mic::Settings::Status;
 namespace
 {
 
+const QString protectionKey = QStringLiteral("fileSystemProtection");
+
 QString onOff(bool on)
 {
     return on ? QStringLiteral("on") : QStringLiteral("off");
@@ -79,7 +81,7 @@ StateDifference::StateDifference(const Mic::Settings::ReadReply &machine, const 
     compareExceptions(machine, desired);
     // Last, since new rules are labelled only by protecting; its lines go
     // where an administrator looks for them, after the boot's.
-    QStringList after = changes.mid(protectionLines);
+    QList<Entry> after = changes.mid(protectionLines);
     changes = changes.mid(0, protectionLines);
     compareProtection(machine, desired);
     changes += after;
@@ -106,6 +108,16 @@ bool StateDifference::isEmpty() const
 }
 
 QStringList StateDifference::lines() const
+{
+    QStringList lines;
+    lines.reserve(changes.size());
+    for (const Entry &entry : changes) {
+        lines.append(entry.text);
+    }
+    return lines;
+}
+
+QList<StateDifference::Entry> StateDifference::entries() const
 {
     return changes;
 }
@@ -139,11 +151,13 @@ void StateDifference::compareBoot(const Mic::Settings::ReadReply &machine, const
     // another administrator's change made since.
     if (wantEnabled != enabled) {
         request.mic = wantEnabled ? Status::Enabled : Status::Disabled;
-        changes.append(line(QStringLiteral("~ MIC after reboot: %1 → %2"), enabledWord(enabled), enabledWord(wantEnabled)));
+        changes.append({u'~', QStringLiteral("micEnabledAfterReboot"), QString(), enabled, wantEnabled,
+                        line(QStringLiteral("~ MIC after reboot: %1 → %2"), enabledWord(enabled), enabledWord(wantEnabled))});
     }
     if (wantLevel != level) {
         request.futureLevel = wantLevel;
-        changes.append(line(QStringLiteral("~ maximum level after reboot: %1 → %2"), shownLevel(level), shownLevel(wantLevel)));
+        changes.append({u'~', QStringLiteral("maxLevelAfterReboot"), QString(), qint64(level), qint64(wantLevel),
+                        line(QStringLiteral("~ maximum level after reboot: %1 → %2"), shownLevel(level), shownLevel(wantLevel))});
     }
     // The level only matters to a machine that boots with MIC on.
     if ((wantEnabled == enabled && wantLevel == level) || !wantEnabled) {
@@ -173,7 +187,7 @@ void StateDifference::compareProtection(const Mic::Settings::ReadReply &machine,
     const bool wantOn = desired.fileSystemProtection.value_or(on);
     if (wantOn != on) {
         request.protection = wantOn ? Status::Enabled : Status::Disabled;
-        changes.append(line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn)));
+        changes.append({u'~', protectionKey, QString(), onOff(on), onOff(wantOn), line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn))});
         return;
     }
     if (!on) {
@@ -186,15 +200,17 @@ void StateDifference::compareProtection(const Mic::Settings::ReadReply &machine,
     const bool rulesChanged = request.ruleChanges || request.exceptions;
     if (desired.fileSystemProtection == true && fixable) {
         request.protection = Status::Enabled;
-        changes.append(line(QStringLiteral("~ file-system protection: partly → on (objects below their configured level: %1)"), QString::number(labellable)));
+        changes.append({u'~', protectionKey, QString(), QStringLiteral("partly"), QStringLiteral("on"),
+                        line(QStringLiteral("~ file-system protection: partly → on (objects below their configured level: %1)"), QString::number(labellable))});
     } else if (rulesChanged) {
         // New rules take effect on the labels only by protecting again,
         // which labels every object below its level.
         request.protection = Status::Enabled;
-        changes.append(fixable ? line(QStringLiteral("~ file-system protection: on, objects labelled by the changed rules and those below their configured "
-                                                     "level (%1)"),
-                                      QString::number(labellable))
-                               : QStringLiteral("~ file-system protection: on, objects labelled by the changed rules"));
+        changes.append({u'~', protectionKey, QString(), fixable ? QStringLiteral("partly") : QStringLiteral("on"), QStringLiteral("on"),
+                        fixable ? line(QStringLiteral("~ file-system protection: on, objects labelled by the changed rules and those below their configured "
+                                                      "level (%1)"),
+                                       QString::number(labellable))
+                                : QStringLiteral("~ file-system protection: on, objects labelled by the changed rules")});
     } else if (desired.fileSystemProtection == true && status == Status::Partly) {
         warned.append(i18np("The label of one configured object cannot be read, so file-system protection stays partly.",
                             "The labels of %1 configured objects cannot be read, so file-system protection stays partly.",
@@ -226,7 +242,8 @@ void StateDifference::compareServices(const Mic::Settings::ReadReply &machine, c
         } else if (!current.contains(name)) {
             missing(i18n("There is no service \"%1\" that can be isolated on this machine.", Mic::printable(name)), skipMissing);
         } else if (current.value(name) != isolated) {
-            changes.append(line(QStringLiteral("~ service %1: %2 → %3"), name, isolatedWord(current.value(name)), isolatedWord(isolated)));
+            changes.append({u'~', QStringLiteral("serviceIsolation"), name, current.value(name), isolated,
+                            line(QStringLiteral("~ service %1: %2 → %3"), name, isolatedWord(current.value(name)), isolatedWord(isolated))});
             changedServices.append(name);
         }
     }
@@ -256,7 +273,8 @@ void StateDifference::compareUsers(const Mic::Settings::ReadReply &machine, cons
         }
         const unsigned int level = levels.value(user);
         if (level != wanted.value(user)) {
-            changes.append(line(QStringLiteral("~ user %1: %2 → %3"), user, shownLevel(level), shownLevel(wanted.value(user))));
+            changes.append({u'~', QStringLiteral("userLevels"), user, qint64(level), qint64(wanted.value(user)),
+                            line(QStringLiteral("~ user %1: %2 → %3"), user, shownLevel(level), shownLevel(wanted.value(user)))});
             changed.insert(user, wanted.value(user));
         }
     }
@@ -281,21 +299,22 @@ void StateDifference::compareRules(const Mic::Settings::ReadReply &machine, cons
         return added;
     });
     QHash<QString, QString> changed;
-    QMap<QString, QString> lines;
+    QMap<QString, Entry> lines;
+    const QString rules = QStringLiteral("rules");
     for (auto it = current.cbegin(); it != current.cend(); ++it) {
         const auto found = wanted.constFind(it.key());
         if (found == wanted.cend()) {
             changed.insert(it.key(), Mic::noLevelString);
-            lines.insert(it.key(), line(QStringLiteral("- rule %1 (was %2)"), it.key(), it.value().toString()));
+            lines.insert(it.key(), {u'-', rules, it.key(), it.value().toString(), QJsonValue(QJsonValue::Undefined), line(QStringLiteral("- rule %1 (was %2)"), it.key(), it.value().toString())});
         } else if (*found != it.value().toString()) {
             changed.insert(it.key(), *found);
-            lines.insert(it.key(), line(QStringLiteral("~ rule %1: %2 → %3"), it.key(), it.value().toString(), *found));
+            lines.insert(it.key(), {u'~', rules, it.key(), it.value().toString(), *found, line(QStringLiteral("~ rule %1: %2 → %3"), it.key(), it.value().toString(), *found)});
         }
     }
     const QStringList added = finding.result();
     for (const QString &path : added) {
         changed.insert(path, wanted.value(path));
-        lines.insert(path, line(QStringLiteral("+ rule %1: %2"), path, wanted.value(path)));
+        lines.insert(path, {u'+', rules, path, QJsonValue(QJsonValue::Undefined), wanted.value(path), line(QStringLiteral("+ rule %1: %2"), path, wanted.value(path))});
     }
     changes.append(lines.values());
     if (!changed.isEmpty()) {
@@ -319,10 +338,10 @@ void StateDifference::compareExceptions(const Mic::Settings::ReadReply &machine,
     std::sort(added.begin(), added.end());
     std::sort(removed.begin(), removed.end());
     for (const QString &path : std::as_const(added)) {
-        changes.append(line(QStringLiteral("+ exception %1"), path));
+        changes.append({u'+', QStringLiteral("exceptions"), path, QJsonValue(QJsonValue::Undefined), QJsonValue(QJsonValue::Undefined), line(QStringLiteral("+ exception %1"), path)});
     }
     for (const QString &path : std::as_const(removed)) {
-        changes.append(line(QStringLiteral("- exception %1"), path));
+        changes.append({u'-', QStringLiteral("exceptions"), path, QJsonValue(QJsonValue::Undefined), QJsonValue(QJsonValue::Undefined), line(QStringLiteral("- exception %1"), path)});
     }
     request.exceptions = *desired.exceptions;
 }

@@ -8,6 +8,7 @@
 
 #include <settingvalues.h>
 
+#include <QJsonValue>
 #include <QStringList>
 
 /*
@@ -34,6 +35,19 @@ public:
     QStringList warnings() const;
     bool isEmpty() const;
     QStringList lines() const;
+    // One change of a setting: "+" added, "-" removed, "~" changed; the key
+    // of the desired-state file, the rule's or exception's path, the user's
+    // or the service's name (empty for the others), the value before and
+    // after (none for what is added or removed), and its line.
+    struct Entry {
+        QChar change;
+        QString setting;
+        QString name;
+        QJsonValue before;
+        QJsonValue after;
+        QString text;
+    };
+    QList<Entry> entries() const;
     // The change that carries the difference.
     Mic::Settings::Change change() const;
 
@@ -47,7 +61,7 @@ private:
     void missing(const QString &text, bool skipMissing);
 
     Mic::Settings::Change request;
-    QStringList changes;
+    QList<Entry> changes;
     QStringList refused;
     QStringList warned;
     bool refusedMissing = false;

@@ -488,38 +488,59 @@ private Q_SLOTS:
         QVERIFY(!readRootFile(s("etc/kestrel/fs-ilev.conf")).contains('\x1b'));
     }
 
-    // The example playbook, over the private bus: changed, then ok, then a
-    // file it cannot apply failed with nothing changed.
-    void ansiblePlaybook()
+    // What configuration tools read: one JSON document on standard output
+    // for a check, a change, nothing to change and a refusal alike.
+    void applyAsJson()
     {
-        const QString playbook = s(SOURCE_DIR "/contrib/ansible/mic-state.yml");
-        const QString ansible = QStandardPaths::findExecutable(s("ansible-playbook"));
-        QVERIFY2(!ansible.isEmpty(), "ansible-playbook is missing: scripts/install-deps installs it");
         laySampleSystem();
         QTemporaryDir dir;
-        const QString desired = written(dir, s("desired.json"), withEntry(exported(), s("userLevels"), s("nobody"), 7));
-        const QString ghosts = written(dir, s("ghosts.json"), withEntry(exported(), s("userLevels"), s("ghost"), 7));
-        const QJsonObject variables{{s("mic_micctl"), s(MICCTL_PATH)},
-                                    {s("mic_become"), false},
-                                    {s("ansible_python_interpreter"), s("/usr/bin/python3")},
-                                    {s("mic_environment"),
-                                     QJsonObject{{s("DBUS_SYSTEM_BUS_ADDRESS"), qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS")},
-                                                 {s("MIC_STATE_ROOT"), qEnvironmentVariable("MIC_STATE_ROOT")}}}};
-        const QString variablesFile = written(dir, s("variables.json"), variables);
-        const auto play = [&](const QString &file) {
-            const Run run = ::run(ansible, {s("-i"), s("localhost,"), s("-c"), s("local"), s("-e"), s("@") + variablesFile, s("-e"), s("mic_state_file=") + file, playbook});
-            const int recap = run.out.indexOf("PLAY RECAP");
-            return recap < 0 ? run.out + run.err : run.out.mid(recap).simplified();
+        const auto userLevel = [](const QString &user, int level) {
+            return QJsonObject{{s("format"), s("lumen-mic-state")}, {s("version"), 1}, {s("userLevels"), QJsonObject{{user, level}}}};
         };
-        const QByteArray first = play(desired);
-        QVERIFY2(first.contains("changed=1 unreachable=0 failed=0"), first.constData());
-        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 7"));
-        const QByteArray second = play(desired);
-        QVERIFY2(second.contains("changed=0 unreachable=0 failed=0"), second.constData());
+        const QString desired = written(dir, s("desired.json"), userLevel(s("nobody"), 3));
+        const QString ghosts = written(dir, s("ghosts.json"), userLevel(s("ghost"), 7));
+        const auto document = [](const Run &run) {
+            QJsonParseError error;
+            const QJsonObject object = QJsonDocument::fromJson(run.out, &error).object();
+            return error.error == QJsonParseError::NoError ? object : QJsonObject{{s("unparsed"), QString::fromUtf8(run.out)}};
+        };
+        const QJsonObject userChange{{s("change"), s("~")}, {s("setting"), s("userLevels")}, {s("name"), s("nobody")}, {s("before"), 0}, {s("after"), 3},
+                                     {s("text"), s("~ user nobody: 0 → 3")}};
+
         const auto before = snapshotStateRoot();
-        const QByteArray failed = play(ghosts);
-        QVERIFY2(failed.contains("changed=0 unreachable=0 failed=1"), failed.constData());
+        const Run check = micctl({s("apply"), s("--check"), s("--json"), desired});
+        QCOMPARE(check.status, 2);
+        QJsonObject report = document(check);
+        QCOMPARE(report.value(s("check")), QJsonValue(true));
+        QCOMPARE(report.value(s("changed")), QJsonValue(true));
+        QCOMPARE(report.value(s("failed")), QJsonValue(false));
+        QVERIFY2(report.value(s("difference")).toArray() == QJsonArray{userChange}, check.out.constData());
+        QCOMPARE(report.value(s("relabelled")).toObject().value(s("count")), QJsonValue(0));
         QCOMPARE(snapshotStateRoot(), before);
+
+        const Run applied = micctl({s("apply"), s("--json"), desired});
+        QCOMPARE(applied.status, 2);
+        QCOMPARE(document(applied).value(s("difference")).toArray(), QJsonArray{userChange});
+        QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 3"));
+
+        const Run again = micctl({s("apply"), s("--json"), desired});
+        QCOMPARE(again.status, 0);
+        report = document(again);
+        QCOMPARE(report.value(s("changed")), QJsonValue(false));
+        QCOMPARE(report.value(s("difference")).toArray(), QJsonArray());
+        QCOMPARE(report.value(s("rebootRequired")), statusJson().value(s("rebootPending"))); // an earlier change may wait
+
+        const auto unchanged = snapshotStateRoot();
+        const Run refused = micctl({s("apply"), s("--json"), ghosts});
+        QCOMPARE(refused.status, 1);
+        report = document(refused);
+        QCOMPARE(report.value(s("failed")), QJsonValue(true));
+        QCOMPARE(report.value(s("changed")), QJsonValue(false));
+        QCOMPARE(report.value(s("errors")).toArray().first().toString(), s("There is no user \"ghost\" on this machine."));
+        QVERIFY2(refused.err.contains("There is no user"), refused.err.constData()); // and said, as without --json
+        QCOMPARE(snapshotStateRoot(), unchanged);
+
+        QCOMPARE(micctl({s("apply"), s("--json"), s("--diff"), desired}).status, 64);
     }
 };
 

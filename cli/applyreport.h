@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#ifndef MICCTL_APPLYREPORT_H
+#define MICCTL_APPLYREPORT_H
+
+#include "statedifference.h"
+
+#include <settingvalues.h>
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QStringList>
+
+/*
+ * What `micctl apply --json` prints: one JSON document of what the apply
+ * did, or would do with --check, for scripts and configuration tools. Its
+ * keys are documented in micctl(1) and kept stable; "version" counts
+ * incompatible changes.
+ */
+class ApplyReport
+{
+public:
+    explicit ApplyReport(bool check);
+
+    void setDifference(const StateDifference &difference);
+    void setOutcome(const Mic::Settings::ChangeOutcome &outcome);
+    void addWarnings(const QStringList &texts);
+    void addError(const QString &text);
+    void setRebootRequired(bool required);
+    // `exitStatus`: micctl's; 2 is a change.
+    QJsonObject document(int exitStatus) const;
+
+private:
+    bool check;
+    QJsonArray difference;
+    QJsonObject relabelled;
+    QStringList warnings;
+    QStringList errors;
+    bool rebootRequired = false;
+};
+
+#endif
