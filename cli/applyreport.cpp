@@ -7,8 +7,6 @@
 
 namespace
 {
-constexpr int changedStatus = 2;
-
 QJsonObject entryObject(const StateDifference::Entry &entry)
 {
     QJsonObject object{{QStringLiteral("change"), QString(entry.change)}, {QStringLiteral("setting"), entry.setting}, {QStringLiteral("text"), entry.text}};
@@ -53,11 +51,12 @@ void ApplyReport::setDifference(const StateDifference &difference)
     }
 }
 
-void ApplyReport::setOutcome(const Mic::Settings::ChangeOutcome &outcome)
+void ApplyReport::setOutcome(const Mic::Settings::ChangeOutcome &outcome, bool waiting)
 {
+    changed = true;
     relabelled = relabelledObject(outcome);
     warnings += outcome.warnings;
-    rebootRequired = rebootRequired || outcome.needReboot;
+    rebootRequired = outcome.needReboot || waiting;
 }
 
 void ApplyReport::addWarnings(const QStringList &texts)
@@ -75,11 +74,11 @@ void ApplyReport::setRebootRequired(bool required)
     rebootRequired = required;
 }
 
-QJsonObject ApplyReport::document(int exitStatus) const
+QJsonObject ApplyReport::document() const
 {
     return {{QStringLiteral("version"), 1},
             {QStringLiteral("check"), check},
-            {QStringLiteral("changed"), exitStatus == changedStatus},
+            {QStringLiteral("changed"), changed},
             {QStringLiteral("failed"), !errors.isEmpty()},
             {QStringLiteral("difference"), difference},
             {QStringLiteral("relabelled"), relabelled},

@@ -24,12 +24,12 @@ public:
     explicit ApplyReport(bool check);
 
     void setDifference(const StateDifference &difference);
-    void setOutcome(const Mic::Settings::ChangeOutcome &outcome);
+    // `waiting`: an earlier change still waits for a reboot.
+    void setOutcome(const Mic::Settings::ChangeOutcome &outcome, bool waiting);
     void addWarnings(const QStringList &texts);
     void addError(const QString &text);
     void setRebootRequired(bool required);
-    // `exitStatus`: micctl's; 2 is a change.
-    QJsonObject document(int exitStatus) const;
+    QJsonObject document() const;
 
 private:
     bool check;
@@ -38,6 +38,8 @@ private:
     QStringList warnings;
     QStringList errors;
     bool rebootRequired = false;
+    // A change was applied, or would be with --check.
+    bool changed = false;
 };
 
 #endif

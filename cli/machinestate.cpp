@@ -282,7 +282,7 @@ QJsonObject MachineState::status() const
     status.insert(QStringLiteral("rebootPending"), rebootPending());
     status.insert(QStringLiteral("fileSystem"),
                   QJsonObject{{QStringLiteral("protection"), protectionWord(settings.protection)},
-                              {QStringLiteral("unprotected"), QJsonArray::fromStringList(settings.unprotected)}});
+                              {QStringLiteral("unprotected"), QJsonArray::fromStringList(settings.unprotected.value_or(QStringList()))}});
     status.insert(QStringLiteral("services"),
                   QJsonObject{{QStringLiteral("isolation"), isolationWord(settings.isolation)},
                               {QStringLiteral("isolated"), serviceIsolation()}});

@@ -262,19 +262,6 @@ void printRelabelled(const QList<Mic::Settings::Relabelled> &objects, int count)
     }
 }
 
-bool rebootNow(bool quiet = false)
-{
-    if (!quiet) {
-        printLine(i18n("Rebooting to apply the changes."));
-    }
-    QString error;
-    if (!Mic::rebootMachine(&error)) {
-        printError(error);
-        return false;
-    }
-    return true;
-}
-
 // A key of the read that the difference needs and the answer lacks: read as
 // 0 or empty, it would turn into changes nobody asked for.
 QString missingKey(const QVariantMap &machine)
@@ -370,6 +357,9 @@ public:
         if (options.check) {
             request.insert(Mic::Protocol::checkOnlyKey, true);
         }
+        // A change of the next boot's settings makes what waited for a
+        // reboot this change's; any other leaves it waiting.
+        const bool waiting = MachineState(machine, QVariant()).rebootPending() && !difference.change().mic && !difference.change().futureLevel;
         const ActionOutcome change = runAction(Mic::Protocol::changeAction, request);
         if (!change.reply) {
             // The page's advice, to save in parts, would lose rules here:
@@ -380,7 +370,7 @@ public:
                                      "changed.")
                               : change.error);
         }
-        return reportChange(Mic::Settings::ChangeOutcome::fromWire(*change.reply), lines.size());
+        return reportChange(Mic::Settings::ChangeOutcome::fromWire(*change.reply), lines.size(), waiting);
     }
 
     // With --json, the document, whatever the run came to.
@@ -389,11 +379,22 @@ public:
         if (!options.json) {
             return status;
         }
-        const int written = writeOut(QJsonDocument(report.document(status)).toJson(QJsonDocument::Indented));
+        const int written = writeOut(QJsonDocument(report.document()).toJson(QJsonDocument::Indented));
         return written == Success ? status : Failure;
     }
 
 private:
+    bool rebootNow()
+    {
+        say(i18n("Rebooting to apply the changes."));
+        QString error;
+        if (!Mic::rebootMachine(&error)) {
+            failed(error);
+            return false;
+        }
+        return true;
+    }
+
     void say(const QString &text) const
     {
         if (!options.json) {
@@ -428,17 +429,18 @@ private:
         }
         // Asked to bring the machine to the state: what waits for a reboot
         // is not there yet.
-        return rebootNow(options.json) ? Changed : Failure;
+        return rebootNow() ? Changed : Failure;
     }
 
     // What the helper did beyond the settings themselves, and the reboot;
-    // with --check, what it would do.
-    int reportChange(const Mic::Settings::ChangeOutcome &outcome, int changeCount)
+    // with --check, what it would do. `waiting`: an earlier change still
+    // waits for a reboot.
+    int reportChange(const Mic::Settings::ChangeOutcome &outcome, int changeCount, bool waiting)
     {
         for (const QString &warning : outcome.warnings) {
             printWarning(warning);
         }
-        report.setOutcome(outcome);
+        report.setOutcome(outcome, waiting);
         const int relabelled = outcome.relabelledCount;
         if (relabelled > 0) {
             say(options.check ? i18np("Protecting the file system would change the label of one object.",
@@ -458,14 +460,15 @@ private:
         }
         say(options.check ? i18np("%1 change would be applied.", "%1 changes would be applied.", changeCount)
                           : i18np("Applied %1 change.", "Applied %1 changes.", changeCount));
-        if (!outcome.needReboot) {
-            return Changed;
-        }
-        if (!options.reboot) {
+        if (outcome.needReboot && !options.reboot) {
             say(options.check ? i18n("The changes would take effect after a reboot.") : i18n("The changes take effect after a reboot."));
+        } else if (waiting && !options.reboot) {
+            say(i18n("Earlier changes take effect after a reboot."));
+        }
+        if ((!outcome.needReboot && !waiting) || !options.reboot) {
             return Changed;
         }
-        return rebootNow(options.json) ? Changed : Failure;
+        return rebootNow() ? Changed : Failure;
     }
 
     const ApplyOptions options;

@@ -28,6 +28,12 @@ QString onOff(bool on)
     return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
+// The protection as the difference's data gives it.
+QString protectionWord(Status status)
+{
+    return status == Status::Partly ? QStringLiteral("partly") : onOff(status == Status::Enabled);
+}
+
 QString enabledWord(bool enabled)
 {
     return enabled ? QStringLiteral("enabled") : QStringLiteral("disabled");
@@ -187,7 +193,7 @@ void StateDifference::compareProtection(const Mic::Settings::ReadReply &machine,
     const bool wantOn = desired.fileSystemProtection.value_or(on);
     if (wantOn != on) {
         request.protection = wantOn ? Status::Enabled : Status::Disabled;
-        changes.append({u'~', protectionKey, QString(), onOff(on), onOff(wantOn), line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn))});
+        changes.append({u'~', protectionKey, QString(), protectionWord(status), onOff(wantOn), line(QStringLiteral("~ file-system protection: %1 → %2"), onOff(on), onOff(wantOn))});
         return;
     }
     if (!on) {
@@ -195,7 +201,7 @@ void StateDifference::compareProtection(const Mic::Settings::ReadReply &machine,
     }
     // Objects whose labels cannot be read stay unprotected whatever a save
     // does; counting them would make every run a change.
-    const int labellable = machine.labellableCount.value_or(machine.unprotected.size());
+    const int labellable = machine.labellableCount.value_or(machine.unprotected.value_or(QStringList()).size());
     const bool fixable = status == Status::Partly && labellable > 0;
     const bool rulesChanged = request.ruleChanges || request.exceptions;
     if (desired.fileSystemProtection == true && fixable) {
@@ -206,7 +212,7 @@ void StateDifference::compareProtection(const Mic::Settings::ReadReply &machine,
         // New rules take effect on the labels only by protecting again,
         // which labels every object below its level.
         request.protection = Status::Enabled;
-        changes.append({u'~', protectionKey, QString(), fixable ? QStringLiteral("partly") : QStringLiteral("on"), QStringLiteral("on"),
+        changes.append({u'~', protectionKey, QString(), protectionWord(status), QStringLiteral("on"),
                         fixable ? line(QStringLiteral("~ file-system protection: on, objects labelled by the changed rules and those below their configured "
                                                       "level (%1)"),
                                        QString::number(labellable))
@@ -214,7 +220,7 @@ void StateDifference::compareProtection(const Mic::Settings::ReadReply &machine,
     } else if (desired.fileSystemProtection == true && status == Status::Partly) {
         warned.append(i18np("The label of one configured object cannot be read, so file-system protection stays partly.",
                             "The labels of %1 configured objects cannot be read, so file-system protection stays partly.",
-                            machine.unprotected.size() - labellable));
+                            machine.unprotected.value_or(QStringList()).size() - labellable));
     }
 }
 

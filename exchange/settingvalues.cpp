@@ -84,7 +84,9 @@ ReadReply ReadReply::fromWire(const QVariantMap &map)
     reply.mic = statusIn(map, micStatusKey);
     reply.futureLevel = map.value(futureLevelKey).toUInt();
     reply.protection = statusIn(map, fsStatusKey);
-    reply.unprotected = map.value(fsStatusMessagesKey).toStringList();
+    if (map.contains(fsStatusMessagesKey)) {
+        reply.unprotected = map.value(fsStatusMessagesKey).toStringList();
+    }
     if (map.contains(fsLabellableCountKey)) {
         reply.labellableCount = map.value(fsLabellableCountKey).toInt();
     }
@@ -112,8 +114,8 @@ QVariantMap ReadReply::toWire() const
     if (protection != Status::None) {
         map.insert(fsStatusKey, wire(protection));
     }
-    if (!unprotected.isEmpty()) {
-        map.insert(fsStatusMessagesKey, unprotected);
+    if (unprotected) {
+        map.insert(fsStatusMessagesKey, *unprotected);
     }
     if (labellableCount) {
         map.insert(fsLabellableCountKey, *labellableCount);

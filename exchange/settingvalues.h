@@ -38,8 +38,9 @@ struct ReadReply {
     Status mic = Status::None;
     unsigned int futureLevel = 0;
     Status protection = Status::None;
-    // A line for each unprotected object.
-    QStringList unprotected;
+    // A line for each unprotected object; nothing in a reply that has not
+    // checked the labels, or sent the lines ahead of it in chunks.
+    std::optional<QStringList> unprotected;
     // Of them, how many a save would label (not sent by every read).
     std::optional<int> labellableCount;
     QString configPath;

@@ -184,6 +184,13 @@ void ExpertModeWidget::connectReactions()
         disableButtonForDefaultItems();
     };
     connect(ui->comboBoxLevel, QOverload<int>::of(&QComboBox::activated), this, &ExpertModeWidget::contentChanged);
+    connect(ui->comboBoxLevel, QOverload<int>::of(&QComboBox::activated), this, &ExpertModeWidget::levelChosen);
+    connect(ui->spinBoxCustomLevel, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] {
+        if (!showingLevel) {
+            Q_EMIT contentChanged();
+            Q_EMIT levelChosen();
+        }
+    });
     shared->showProtectionIn(ui->protectFsCheckBox);
     connect(shared, &SharedSettings::protectionEdited, this, &ExpertModeWidget::contentChanged);
     connect(ui->pushButtonDefaultItems, &QPushButton::clicked, this, &ExpertModeWidget::contentChanged);
@@ -506,8 +513,10 @@ void ExpertModeWidget::setChosenILev(unsigned int level)
     if (index < 0) {
         index = ui->comboBoxLevel->count() - 1;
     }
+    showingLevel = true;
     ui->comboBoxLevel->setCurrentIndex(index);
     ui->spinBoxCustomLevel->setValue(static_cast<int>(qMin(level, 255u)));
+    showingLevel = false;
 }
 
 void ExpertModeWidget::selectServices()

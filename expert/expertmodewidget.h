@@ -52,6 +52,8 @@ public:
 
 Q_SIGNALS:
     void contentChanged();
+    // The administrator chose a maximum level (chosenIlev() tells which).
+    void levelChosen();
     void goBackRequest();
 
 private Q_SLOTS:
@@ -106,6 +108,8 @@ private:
     QString pathToShow;
     // While an edit of the tree or the table is handed to the other.
     bool syncingRules = false;
+    // While the level read is shown: no choice of the administrator.
+    bool showingLevel = false;
 };
 
 #endif

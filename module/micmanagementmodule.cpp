@@ -146,7 +146,7 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     // pages show included.
     connect(expertWidget, &ExpertModeWidget::contentChanged, this, &MicManagementModule::markAsChanged);
     // No maximum level is MIC off at the next boot.
-    connect(expertWidget, &ExpertModeWidget::contentChanged, this, [this] {
+    connect(expertWidget, &ExpertModeWidget::levelChosen, this, [this] {
         if (expertWidget->chosenIlev() == 0) {
             ui->enableMicCheckBox->setChecked(false);
         }
@@ -520,7 +520,7 @@ void MicManagementModule::setData(const QVariantMap &map)
     ui->usersGroupBox->setEnabled(micEnabled);
     ui->protectFsBusyIndicatorWidget->setVisible(loading);
     ui->showUnprotectedFilesButton->setVisible(fsStatus == Mic::Partly && micEnabled);
-    unprotectedFiles->append(readSettings.unprotected);
+    unprotectedFiles->append(readSettings.unprotected.value_or(QStringList()));
 
     if (servicesRequested) {
         if (loading) {

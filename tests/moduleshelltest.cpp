@@ -19,6 +19,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
@@ -243,6 +244,19 @@ private Q_SLOTS:
         auto *levels = expert()->findChild<QComboBox *>(QStringLiteral("comboBoxLevel"));
         expert()->setChosenILev(0);
         Q_EMIT levels->activated(levels->currentIndex());
+        QVERIFY(!enable->isChecked());
+        // Other edits leave MIC as it is; a level typed in is chosen too.
+        enable->setChecked(true);
+        protect->click();
+        QVERIFY(enable->isChecked());
+        auto *custom = expert()->findChild<QSpinBox *>(QStringLiteral("spinBoxCustomLevel"));
+        levels->setCurrentIndex(levels->count() - 1); // <Other>
+        QVERIFY(custom->isVisibleTo(expert()));
+        QSignalSpy edits(expert(), &ExpertModeWidget::contentChanged);
+        custom->setValue(5);
+        QVERIFY(enable->isChecked());
+        QCOMPARE(edits.count(), 1);
+        custom->setValue(0);
         QVERIFY(!enable->isChecked());
         Q_EMIT expert()->goBackRequest();
         QCOMPARE(stack->currentIndex(), 0);

@@ -21,17 +21,18 @@ description:
     M(ansible.builtin.reboot) to act on.
   - In check mode the settings service works out what it would do, labels included, and changes nothing.
 options:
-  state:
+  desired_state:
     description:
       - The desired state, as a dictionary with the keys of the desired-state file.
       - C(format) and C(version) may be left out.
-      - Mutually exclusive with O(src).
+      - Mutually exclusive with I(src).
     type: dict
   src:
     description:
       - A desired-state file on the controller, as C(micctl export) writes it.
-      - Looked for as M(ansible.builtin.copy) looks for its source, in the role's or the playbook's C(files) first.
-      - Mutually exclusive with O(state).
+      - Looked for as M(ansible.builtin.copy) looks for its source, in the role's or the playbook's C(files) first, and
+        copied to the host for micctl, which reads it there; a large file is not sent as the module's arguments.
+      - Mutually exclusive with I(desired_state).
     type: path
   skip_missing:
     description:
@@ -40,7 +41,7 @@ options:
     default: false
   relabelled_limit:
     description:
-      - How many of the relabelled objects RV(relabelled.objects) lists at most.
+      - How many of the relabelled objects C(relabelled.objects) lists at most.
     type: int
     default: 100
   micctl:
@@ -86,7 +87,7 @@ EXAMPLES = r'''
 
 - name: Protect the file system and isolate cron, leaving the rest as it is
   lumen.mic.mic_state:
-    state:
+    desired_state:
       fileSystemProtection: true
       serviceIsolation:
         cron.service: true
@@ -126,7 +127,7 @@ difference:
       type: str
       returned: always
   sample:
-    - {change: "~", setting: userLevels, name: alice, before: 7, after: 15, text: "~ user alice: 7 - Medium → 15 - Upper"}
+    - {change: "+", setting: rules, name: /srv/app, after: "15", text: "+ rule /srv/app: 15"}
 relabelled:
   description: The objects whose labels protecting the file system changed, or would change in check mode.
   returned: always
@@ -141,13 +142,13 @@ relabelled:
       type: int
       returned: always
     objects:
-      description: The first of them (at most O(relabelled_limit)), each with C(path), C(from), C(to) and C(container).
+      description: The first of them (at most I(relabelled_limit)), each with C(path), C(from), C(to) and C(container).
       type: list
       elements: dict
       returned: always
   sample: {count: 1, lowered: 0, objects: [{path: /usr/bin, from: 0, to: 63, container: false}]}
-warnings:
-  description: What was left out or applied only in part.
+change_warnings:
+  description: What was left out or applied only in part; shown as the task's warnings too.
   returned: always
   type: list
   elements: str
@@ -165,8 +166,10 @@ from ansible_collections.lumen.mic.plugins.module_utils.micctl import CHANGED, D
 
 
 def desired_state_file(module):
-    """The desired state in a file of the module's own, for micctl to read."""
-    state = dict(module.params['state'])
+    """The desired state in a file for micctl to read: the one the action copied here, or one of the module's own."""
+    if module.params['src'] is not None:
+        return module.params['src']
+    state = dict(module.params['desired_state'])
     state.setdefault('format', 'lumen-mic-state')
     state.setdefault('version', 1)
     path = os.path.join(module.tmpdir, 'mic-state.json')
@@ -201,18 +204,16 @@ def diff_of(difference):
 def main():
     module = AnsibleModule(
         argument_spec={
-            'state': {'type': 'dict'},
+            'desired_state': {'type': 'dict'},
             'src': {'type': 'path'},
             'skip_missing': {'type': 'bool', 'default': False},
             'relabelled_limit': {'type': 'int', 'default': 100},
             'micctl': {'type': 'str', 'default': 'micctl'},
         },
-        mutually_exclusive=[('state', 'src')],
-        required_one_of=[('state', 'src')],
+        mutually_exclusive=[('desired_state', 'src')],
+        required_one_of=[('desired_state', 'src')],
         supports_check_mode=True,
     )
-    if module.params['src'] is not None:
-        module.fail_json(msg='src is read on the controller by the action of lumen.mic.mic_state; give the state itself to the module')
     arguments = ['apply', '--json']
     if module.check_mode:
         arguments.append('--check')
@@ -227,10 +228,11 @@ def main():
         'changed': status == CHANGED,
         'difference': document.get('difference', []),
         'relabelled': relabelled,
-        # Shown as the task's warnings too.
-        'warnings': document.get('warnings', []),
+        'change_warnings': document.get('warnings', []),
         'reboot_required': document.get('rebootRequired', False),
     }
+    for warning in result['change_warnings']:
+        module.warn(warning)
     if status not in (DONE, CHANGED):
         errors = document.get('errors', [])
         module.fail_json(msg=' '.join(errors) or err.strip() or 'micctl apply failed', rc=status, errors=errors, **result)
