@@ -48,23 +48,30 @@ void SharedSettings::setIsolation(Qt::CheckState state)
 
 void SharedSettings::showProtectionIn(QCheckBox *box)
 {
-    show(box, protectionState, &SharedSettings::protectionChanged, &SharedSettings::setProtection, &SharedSettings::protectionEdited);
+    box->setCheckState(protectionState);
+    connect(this, &SharedSettings::protectionChanged, box, &QCheckBox::setCheckState);
+    onClick(box, [this](Qt::CheckState state) {
+        setProtection(state);
+        Q_EMIT protectionEdited(state);
+    });
 }
 
 void SharedSettings::showIsolationIn(QCheckBox *box)
 {
-    show(box, isolationState, &SharedSettings::isolationChanged, &SharedSettings::setIsolation, &SharedSettings::isolationEdited);
+    box->setCheckState(isolationState);
+    connect(this, &SharedSettings::isolationChanged, box, &QCheckBox::setCheckState);
+    onClick(box, [this](Qt::CheckState state) {
+        setIsolation(state);
+        Q_EMIT isolationEdited(state);
+    });
 }
 
-void SharedSettings::show(QCheckBox *box, Qt::CheckState state, StateSignal changed, void (SharedSettings::*set)(Qt::CheckState), StateSignal edited)
+void SharedSettings::onClick(QCheckBox *box, const std::function<void(Qt::CheckState)> &edit)
 {
-    box->setCheckState(state);
-    connect(this, changed, box, &QCheckBox::setCheckState);
-    connect(box, &QCheckBox::clicked, this, [this, box, set, edited] {
+    connect(box, &QCheckBox::clicked, this, [box, edit] {
         const Qt::CheckState clicked = clickedState(box);
         // The box shows the state even when it was held already.
         box->setCheckState(clicked);
-        (this->*set)(clicked);
-        Q_EMIT(this->*edited)(clicked);
+        edit(clicked);
     });
 }

@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QCheckBox;
 
 /*
@@ -41,8 +43,8 @@ Q_SIGNALS:
     void isolationEdited(Qt::CheckState state);
 
 private:
-    using StateSignal = void (SharedSettings::*)(Qt::CheckState);
-    void show(QCheckBox *box, Qt::CheckState state, StateSignal changed, void (SharedSettings::*set)(Qt::CheckState), StateSignal edited);
+    // A click on `box` checks it, or unchecks it, and is handed to `edit`.
+    void onClick(QCheckBox *box, const std::function<void(Qt::CheckState)> &edit);
 
     Qt::CheckState protectionState = Qt::Unchecked;
     Qt::CheckState isolationState = Qt::Unchecked;

@@ -116,9 +116,9 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
     const auto given = [&args](const char *key) {
         return args.contains(QLatin1String(key));
     };
-    require(given("micStatus") == request->micStatus.has_value(), "micStatus dropped");
-    require(given("servicesIsolatedStatus") == request->servicesIsolatedStatus.has_value(), "servicesIsolatedStatus dropped");
-    require(given("micFsStatus") == request->micFsStatus.has_value(), "micFsStatus dropped");
+    require(given("micStatus") == request->mic.has_value(), "micStatus dropped");
+    require(given("servicesIsolatedStatus") == request->isolation.has_value(), "servicesIsolatedStatus dropped");
+    require(given("micFsStatus") == request->protection.has_value(), "micFsStatus dropped");
     require(given("micFutureLevel") == request->futureLevel.has_value(), "micFutureLevel dropped");
     require(given("userILevels") == request->userLevels.has_value(), "userILevels dropped");
     require(given("micFsCurrentItems") == request->ruleChanges.has_value(), "micFsCurrentItems dropped");
@@ -139,15 +139,18 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
                 shown(given.toString()));
     }
 
-    if (request->micStatus) {
-        require(*request->micStatus == 2 || *request->micStatus == 4, "micStatus", QString::number(*request->micStatus));
+    // The statuses by their numbers on the wire: 2 on, 3 partly, 4 off.
+    if (request->mic) {
+        const int status = int(*request->mic);
+        require(status == 2 || status == 4, "micStatus", QString::number(status));
     }
-    if (request->servicesIsolatedStatus) {
-        const int status = *request->servicesIsolatedStatus;
+    if (request->isolation) {
+        const int status = int(*request->isolation);
         require(status >= 2 && status <= 4, "servicesIsolatedStatus", QString::number(status));
     }
-    if (request->micFsStatus) {
-        require(*request->micFsStatus == 2 || *request->micFsStatus == 4, "micFsStatus", QString::number(*request->micFsStatus));
+    if (request->protection) {
+        const int status = int(*request->protection);
+        require(status == 2 || status == 4, "micFsStatus", QString::number(status));
     }
     if (request->futureLevel) {
         require(*request->futureLevel <= 255, "future level above 255", QString::number(*request->futureLevel));

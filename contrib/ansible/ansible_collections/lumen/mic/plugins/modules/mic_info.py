@@ -15,12 +15,7 @@ description:
   - Returns what C(micctl status --json) says of the host, as data for conditions and reports.
   - Changes nothing, in any mode.
   - micctl asks the host's settings service, which polkit authorizes; run it as root (C(become)).
-options:
-  micctl:
-    description:
-      - The micctl to run on the host, a path or a name looked up on the host's PATH.
-    type: str
-    default: micctl
+options: {}
 attributes:
   check_mode:
     support: full
@@ -30,6 +25,7 @@ attributes:
     platforms: posix
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
+  - lumen.mic.micctl
 author:
   - The lumen-kcm-mic developers (!UNKNOWN)
 '''

@@ -44,11 +44,6 @@ options:
       - How many of the relabelled objects C(relabelled.objects) lists at most.
     type: int
     default: 100
-  micctl:
-    description:
-      - The micctl to run on the host, a path or a name looked up on the host's PATH.
-    type: str
-    default: micctl
 attributes:
   action:
     support: full
@@ -64,6 +59,7 @@ attributes:
     platforms: posix
 extends_documentation_fragment:
   - ansible.builtin.action_common_attributes
+  - lumen.mic.micctl
   - ansible.builtin.action_common_attributes.flow
 notes:
   - The settings service refuses what it cannot apply (an unknown user, a level out of range, a damaged state); the task
