@@ -41,10 +41,12 @@ snapshot() {
     done)
 }
 
+# From the fleet's folder, where the desired states are named as an
+# administrator names them there.
 playbook() { # LOG ARGUMENTS…
     local log=$1
     shift
-    ansible-playbook -i "$work/inventory.yml" -f "$hosts" "$@" > "$log" 2>&1 || true
+    (cd "$work" && ansible-playbook -i inventory.yml -f "$hosts" "$@") > "$log" 2>&1 || true
 }
 
 # Host N's line of the play recap, with the counts that matter.
@@ -82,7 +84,7 @@ PYTHON
 # The helper's lock file comes with its first call, which fails here.
 micctl host8 status >/dev/null 2>&1 && fail "host8 is not damaged"
 damaged=$(snapshot host8)
-playbook "$work/first.log" lumen.mic.apply -e mic_state_file="$work/desired.json"
+playbook "$work/first.log" lumen.mic.apply -e mic_state_file=desired.json
 for i in $(seq 7); do
     [ "$(recap "$work/first.log" "host$i")" = "changed=1 failed=0" ] || fail "host$i on the first run: $(cat "$work/first.log")"
     micctl "host$i" status | grep -q "Service isolation: all" || fail "host$i is not isolated: $(micctl "host$i" status)"
@@ -91,13 +93,13 @@ done
 grep -q 'fatal: \[host8\]: FAILED! .*users.state is damaged: line 4' "$work/first.log" || fail "no reason for host8: $(cat "$work/first.log")"
 [ "$(snapshot host8)" = "$damaged" ] || fail "the damaged host changed: $(diff <(echo "$damaged") <(snapshot host8))"
 
-playbook "$work/second.log" lumen.mic.apply -e mic_state_file="$work/desired.json"
+playbook "$work/second.log" lumen.mic.apply -e mic_state_file=desired.json
 for i in $(seq 7); do
     [ "$(recap "$work/second.log" "host$i")" = "changed=0 failed=0" ] || fail "host$i on the second run: $(cat "$work/second.log")"
 done
 
 before=$(for i in $(seq "$hosts"); do snapshot "host$i"; done)
-playbook "$work/check.log" lumen.mic.apply -e mic_state_file="$work/third.json" --check --diff
+playbook "$work/check.log" lumen.mic.apply -e mic_state_file=third.json --check --diff
 for i in $(seq 7); do
     [ "$(recap "$work/check.log" "host$i")" = "changed=1 failed=0" ] || fail "host$i in the check: $(cat "$work/check.log")"
 done
