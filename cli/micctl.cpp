@@ -353,13 +353,14 @@ public:
         }
         // A check goes to the helper too: it refuses what it would refuse in
         // a change, and works out the labels protecting would change.
-        QVariantMap request = difference.change().toWire();
+        const Mic::Settings::Change asked = difference.change();
+        QVariantMap request = asked.toWire();
         if (options.check) {
             request.insert(Mic::Protocol::checkOnlyKey, true);
         }
         // A change of the next boot's settings makes what waited for a
         // reboot this change's; any other leaves it waiting.
-        const bool waiting = MachineState(machine, QVariant()).rebootPending() && !difference.change().mic && !difference.change().futureLevel;
+        const bool waiting = MachineState(machine, QVariant()).rebootPending() && !asked.mic && !asked.futureLevel;
         const ActionOutcome change = runAction(Mic::Protocol::changeAction, request);
         if (!change.reply) {
             // The page's advice, to save in parts, would lose rules here:

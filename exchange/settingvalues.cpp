@@ -65,12 +65,6 @@ QVariantHash wireOf(const Relabelled &object)
             {relabelledToKey, object.to},
             {relabelledContainerKey, object.container}};
 }
-
-// The state of the check box the clients of one version older read.
-Qt::CheckState isolationBox(Status isolation)
-{
-    return isolation == Status::Enabled ? Qt::Checked : isolation == Status::Partly ? Qt::PartiallyChecked : Qt::Unchecked;
-}
 }
 
 bool Service::operator==(const Service &other) const
@@ -133,7 +127,7 @@ QVariantMap ReadReply::toWire() const
         serviceList.append(wireOf(service));
     }
     map.insert(servicesKey, serviceList);
-    map.insert(servicesIsolatedKey, int(isolationBox(isolation)));
+    map.insert(servicesIsolatedKey, int(checkStateOf(isolation)));
     map.insert(servicesIsolatedStatusKey, wire(isolation));
     return map;
 }
@@ -232,6 +226,6 @@ QVariantHash wireTable(const QHash<QString, QString> &rules)
 
 Qt::CheckState checkStateOf(Status status)
 {
-    return isolationBox(status);
+    return status == Status::Enabled ? Qt::Checked : status == Status::Partly ? Qt::PartiallyChecked : Qt::Unchecked;
 }
 }

@@ -416,8 +416,10 @@ void ExpertModeWidget::setData(const Mic::Settings::ReadReply &settings)
     // A helper that does not name its file uses the system's.
     configPath = settings.configPath;
     ui->labelMicLevel->setText(Mic::Utils::currentMaxLevel().name);
-    // Protection being checked, or not read: the box stays as it is.
-    if (settings.protection == Status::Enabled || settings.protection == Status::Partly || settings.protection == Status::Disabled) {
+    // Protection being checked shows as off on both pages; one not read, or
+    // unknown, stays as it is.
+    const QList<Status> shown{Status::Enabled, Status::Partly, Status::Disabled, Status::Loading};
+    if (shown.contains(settings.protection)) {
         shared->setProtection(Mic::Settings::checkStateOf(settings.protection));
     }
     setChosenILev(settings.futureLevel);

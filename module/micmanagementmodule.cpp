@@ -498,20 +498,11 @@ void MicManagementModule::setData(const QVariantMap &map)
 
     // Each map resets the user table; the user selected before stays so.
     const QString selectedUser = ui->usersTreeView->currentIndex().siblingAtColumn(0).data().toString();
-    QVariantHash levels;
-    for (auto it = readSettings.userLevels.cbegin(); it != readSettings.userLevels.cend(); ++it) {
-        levels.insert(it.key(), QVariant::fromValue<uint>(it.value()));
-    }
-    userProxyModel->setILevels(levels);
+    userProxyModel->setILevels(readSettings.userLevels);
     selectUserRow(selectedUser);
 
     const bool loading = fsStatus == Mic::Loading;
     setStatusText(ui->fileSystemMessageLabel, fileSystemStatusText(fsStatus));
-    // Both pages show the protection and the isolation as the expert page
-    // takes them; the protection being checked shows as off.
-    if (loading) {
-        shared->setProtection(Qt::Unchecked);
-    }
     ui->protectFsCheckBox->setEnabled(!loading && micEnabled);
     ui->expertModeButton->setEnabled(!loading && micEnabled);
     ui->expertModeButton->setToolTip(loading ? i18n("Reading file system...") : QString());

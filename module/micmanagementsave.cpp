@@ -207,12 +207,7 @@ Mic::Settings::Change MicManagementModule::shownSettings() const
 {
     Mic::Settings::Change shown = expertWidget->getData();
     shown.mic = ui->enableMicCheckBox->isChecked() ? Status::Enabled : Status::Disabled;
-    QHash<QString, unsigned int> levels;
-    const QVariantHash shownLevels = userProxyModel->iLevels();
-    for (auto it = shownLevels.cbegin(); it != shownLevels.cend(); ++it) {
-        levels.insert(it.key(), it.value().toUInt());
-    }
-    shown.userLevels = levels;
+    shown.userLevels = userProxyModel->iLevels();
     return shown;
 }
 

@@ -10,6 +10,7 @@
 #include <expertmodewidget.h>
 #include <ilevelcombobox.h>
 #include <micmanagementmodule.h>
+#include <settingvalues.h>
 #include <userlistmodel.h>
 #include <userlistproxymodel.h>
 
@@ -112,7 +113,7 @@ private Q_SLOTS:
         QVERIFY(!table.headerData(4, Qt::Horizontal, Qt::ToolTipRole).isValid());
         QVERIFY(table.data(table.index(0, 4)).toString().isEmpty()); // no levels yet
 
-        table.setILevels({{QStringLiteral("alice"), 63u}, {QStringLiteral("bob"), 7}, {QStringLiteral("ghost"), 15u}});
+        table.setILevels({{QStringLiteral("alice"), 63u}, {QStringLiteral("bob"), 7u}, {QStringLiteral("ghost"), 15u}});
         userList.setFilter(UserListModel::AllUsers);
         table.setFilterFixedString(QStringLiteral("o")); // root, daemon, bob, carol
         QCOMPARE(table.rowCount(), 4);
@@ -135,24 +136,26 @@ private Q_SLOTS:
         UserListModel userList;
         userList.setFilter(UserListModel::AllUsers);
         UserListProxyModel table(&userList, nullptr);
-        table.setILevels({{QStringLiteral("alice"), 100u},
-                          {QStringLiteral("bob"), QStringLiteral("junk")},
-                          {QStringLiteral("carol"), qlonglong(63)},
-                          {QStringLiteral("ghost"), 15u}});
+        // The levels as a read reply brings them off the wire.
+        const QVariantHash read{{QStringLiteral("alice"), 100u},
+                                {QStringLiteral("bob"), QStringLiteral("junk")},
+                                {QStringLiteral("carol"), qlonglong(63)},
+                                {QStringLiteral("ghost"), 15u}};
+        table.setILevels(Mic::Settings::ReadReply::fromWire({{Mic::Settings::userLevelsKey, read}}).userLevels);
         const int alice = 2;
         QCOMPARE(table.index(alice, 4).data().toString(), QStringLiteral("0 - Low")); // 100 is no catalogue level
         QCOMPARE(table.getUserMaxILevel(QStringLiteral("alice")), 0u);
-        const QHash<QString, QVariant> levels = table.iLevels();
+        const QHash<QString, unsigned int> levels = table.iLevels();
         QVERIFY(!levels.contains(QStringLiteral("alice")));
-        QCOMPARE(levels.value(QStringLiteral("bob")), QVariant(0u)); // not a number: 0, which the catalogue has
-        QCOMPARE(levels.value(QStringLiteral("carol")).userType(), int(QMetaType::UInt));
-        QCOMPARE(levels.value(QStringLiteral("ghost")), QVariant(15u)); // not listed, still kept
+        QCOMPARE(levels.value(QStringLiteral("bob"), 99u), 0u); // not a number: 0, which the catalogue has
+        QCOMPARE(levels.value(QStringLiteral("carol")), 63u);
+        QCOMPARE(levels.value(QStringLiteral("ghost")), 15u); // not listed, still kept
 
         ModelSignals told(&table);
         table.setUserMaxIlevel(QStringLiteral("alice"), 1000);
         QCOMPARE(told.take(), QStringLiteral("dataChanged %1,4-%1,4 display").arg(alice));
         QCOMPARE(table.index(alice, 4).data().toString(), QStringLiteral("1000"));
-        QCOMPARE(table.iLevels().value(QStringLiteral("alice")), QVariant(1000u));
+        QCOMPARE(table.iLevels().value(QStringLiteral("alice")), 1000u);
     }
 
     void micStatusTexts_data()
@@ -348,7 +351,7 @@ private Q_SLOTS:
             change->click();
         }
         QCOMPARE(proxy()->index(rowOf(QStringLiteral("bob")), 4).data().toString(), QStringLiteral("63 - High"));
-        QCOMPARE(proxy()->iLevels().value(QStringLiteral("bob")), QVariant(63u));
+        QCOMPARE(proxy()->iLevels().value(QStringLiteral("bob")), 63u);
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.last().first().toBool(), true);
     }

@@ -31,14 +31,14 @@ QString UserListProxyModel::userAt(int row) const
     return QSortFilterProxyModel::data(QSortFilterProxyModel::index(row, 0), Qt::DisplayRole).toString();
 }
 
-void UserListProxyModel::setILevels(const QHash<QString, QVariant> &levels)
+void UserListProxyModel::setILevels(const QHash<QString, unsigned int> &levels)
 {
     beginResetModel();
     maxLevelNames.clear();
     maxLevels.clear();
     const QList<Mic::Level> catalogue = Mic::Utils::allLevels();
     for (auto it = levels.cbegin(); it != levels.cend(); ++it) {
-        const unsigned int value = it.value().toUInt();
+        const unsigned int value = it.value();
         const auto entry = std::find_if(catalogue.cbegin(), catalogue.cend(), [value](const Mic::Level &level) {
             return level.value == value;
         });
@@ -56,13 +56,9 @@ void UserListProxyModel::setILevels(const QHash<QString, QVariant> &levels)
     endResetModel();
 }
 
-QHash<QString, QVariant> UserListProxyModel::iLevels() const
+QHash<QString, unsigned int> UserListProxyModel::iLevels() const
 {
-    QHash<QString, QVariant> levels;
-    for (auto it = maxLevels.cbegin(); it != maxLevels.cend(); ++it) {
-        levels.insert(it.key(), QVariant::fromValue<uint>(it.value()));
-    }
-    return levels;
+    return maxLevels;
 }
 
 void UserListProxyModel::setUserMaxIlevel(const QString &user, unsigned int level)

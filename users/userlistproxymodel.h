@@ -17,8 +17,9 @@ class UserListProxyModel : public QSortFilterProxyModel
 public:
     UserListProxyModel(UserListModel *model, QObject *parent);
 
-    void setILevels(const QHash<QString, QVariant> &levels);
-    QHash<QString, QVariant> iLevels() const;
+    // User name -> maximal level; a level the catalogue lacks is left out.
+    void setILevels(const QHash<QString, unsigned int> &levels);
+    QHash<QString, unsigned int> iLevels() const;
     void setUserMaxIlevel(const QString &user, unsigned int level);
     unsigned int getUserMaxILevel(const QString &user);
 
