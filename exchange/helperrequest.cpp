@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 #include "helperrequest.h"
+#include "kauthwire.h"
 #include "protocol.h"
 
 #include <KAuth/ActionReply>
@@ -32,25 +33,19 @@ namespace
 // How KAuth's helper side is called and reports to its clients, and the
 // kinds of report its signal carries. Progress maps and replies both start
 // with the data map.
-const QString kauthInterface = QStringLiteral("org.kde.kf5auth");
+const QString &kauthInterface = Mic::KAuthWire::ownInterface;
 const QString kauthSignal = QStringLiteral("remoteSignal");
 const QString kauthMethod = QStringLiteral("performAction");
 constexpr int progressDataSignal = 4;
 
 QVariantMap leadingMap(const QByteArray &blob)
 {
-    QVariantMap map;
-    QDataStream stream(blob);
-    stream >> map;
-    return stream.status() == QDataStream::Ok ? map : QVariantMap();
+    return Mic::KAuthWire::mapOf(blob);
 }
 
 QByteArray serialized(const QVariantMap &map)
 {
-    QByteArray blob;
-    QDataStream stream(&blob, QIODevice::WriteOnly);
-    stream << map;
-    return blob;
+    return Mic::KAuthWire::streamed(map);
 }
 
 // The details as KAuth's polkit backend hands them to polkit.
@@ -273,7 +268,7 @@ void HelperRequest::onCallAnswered(QDBusPendingCallWatcher *watcher)
 
 void HelperRequest::onAnswer(const QByteArray &serializedReply)
 {
-    const KAuth::ActionReply reply = KAuth::ActionReply::deserialize(serializedReply);
+    const KAuth::ActionReply reply = Mic::KAuthWire::replyOf(serializedReply);
     if (reply.type() == KAuth::ActionReply::KAuthErrorType && reply.errorCode() == KAuth::ActionReply::HelperBusyError) {
         turnedAway = true;
         callAgain();

@@ -58,7 +58,7 @@ QVariant ExceptionModel::data(const QModelIndex &index, int role) const
     case Qt::FontRole: {
         QFont font = QApplication::font();
         if (index.column() == 0 && changed.contains(exceptions.at(index.row()))) {
-            font.setWeight(75);
+            font.setBold(true);
         }
         return font;
     }

@@ -201,7 +201,7 @@ QVariant FsConfigModel::data(const QModelIndex &index, int role) const
     case Qt::FontRole: {
         QFont font = QApplication::font();
         if (index.column() <= 1 && pending.contains(path)) {
-            font.setWeight(75);
+            font.setBold(true);
         }
         return font;
     }

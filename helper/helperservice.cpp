@@ -5,6 +5,8 @@
 #include "polkitauthorization.h"
 #include "stoprequest.h"
 
+#include <kauthwire.h>
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -21,10 +23,7 @@ enum SignalType { ActionStarted = 0, ActionPerformed = 1, ProgressStepData = 4 }
 
 QByteArray serialized(const QVariantMap &map)
 {
-    QByteArray blob;
-    QDataStream stream(&blob, QIODevice::WriteOnly);
-    stream << map;
-    return blob;
+    return Mic::KAuthWire::streamed(map);
 }
 
 // The details as polkit takes them. KAuth's clients send texts only.
@@ -68,8 +67,18 @@ bool HelperService::registerOnBus()
 void HelperService::broadcastProgress(const QVariantMap &map)
 {
     if (instance) {
-        Q_EMIT instance->remoteSignal(ProgressStepData, instance->servedAction, serialized(map));
+        instance->report(ProgressStepData, instance->servedAction, serialized(map));
     }
+}
+
+// KAuth's signal, under both names of its interface: the signal declared
+// here goes out under the one of this build's frameworks.
+void HelperService::report(int type, const QString &action, const QByteArray &blob)
+{
+    Q_EMIT remoteSignal(type, action, blob);
+    QDBusMessage other = QDBusMessage::createSignal(QStringLiteral("/"), Mic::KAuthWire::otherInterface, QStringLiteral("remoteSignal"));
+    other << type << action << blob;
+    QDBusConnection::systemBus().send(other);
 }
 
 qint64 HelperService::callerUid()
@@ -154,8 +163,8 @@ void HelperService::onAuthorization(quint64 serial, bool authorized)
 // clients wait for.
 void HelperService::answer(const Call &call, const ActionReply &reply)
 {
-    const QByteArray serializedReply = reply.serialized();
-    Q_EMIT remoteSignal(ActionPerformed, call.action, serializedReply);
+    const QByteArray serializedReply = Mic::KAuthWire::streamed(reply);
+    report(ActionPerformed, call.action, serializedReply);
     QDBusConnection::systemBus().send(call.message.createReply(QVariant(serializedReply)));
 }
 
@@ -181,7 +190,7 @@ void HelperService::serveNext()
     serving = true;
     servedAction = call.action;
     servedUid = call.uid;
-    Q_EMIT remoteSignal(ActionStarted, call.action, QByteArray());
+    report(ActionStarted, call.action, QByteArray());
     const ActionReply reply = run(call);
     answer(call, reply);
     servedAction.clear();
@@ -193,12 +202,7 @@ void HelperService::serveNext()
 
 ActionReply HelperService::run(const Call &call) const
 {
-    QVariantMap arguments;
-    QDataStream stream(call.arguments);
-    stream >> arguments;
-    if (stream.status() != QDataStream::Ok) {
-        arguments.clear();
-    }
+    const QVariantMap arguments = Mic::KAuthWire::mapOf(call.arguments);
     return actions.value(call.action.mid(helperId.size() + 1))(arguments);
 }
 

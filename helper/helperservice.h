@@ -32,10 +32,27 @@
  * The helper ends once it has had nothing to do for `idleWait`, as KAuth's
  * helpers do; the bus starts it again for the next call.
  */
-class HelperService : public QObject, protected QDBusContext
+// KAuth's helper interface under the name the other major version of the
+// frameworks gives it: the bus hands the helper calls made under either
+// name, since it serves this class's and its base's.
+class OtherKAuthInterface : public QObject
 {
     Q_OBJECT
+#if QT_VERSION_MAJOR >= 6
     Q_CLASSINFO("D-Bus Interface", "org.kde.kf5auth")
+#else
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kf6auth")
+#endif
+};
+
+class HelperService : public OtherKAuthInterface, protected QDBusContext
+{
+    Q_OBJECT
+#if QT_VERSION_MAJOR >= 6
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kf6auth")
+#else
+    Q_CLASSINFO("D-Bus Interface", "org.kde.kf5auth")
+#endif
 public:
     using Action = std::function<KAuth::ActionReply(const QVariantMap &arguments)>;
 
@@ -72,6 +89,8 @@ Q_SIGNALS:
     Q_SCRIPTABLE void remoteSignal(int type, const QString &action, const QByteArray &blob);
 
 private:
+    void report(int type, const QString &action, const QByteArray &blob);
+
     enum class Authorization { Asked, Granted };
     struct Call {
         quint64 serial = 0;

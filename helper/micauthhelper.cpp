@@ -55,16 +55,22 @@ bool isLocaleName(const QByteArray &name)
     return localeName.match(QString::fromLatin1(name)).hasMatch();
 }
 
+bool isPlainC(const char *locale)
+{
+    return locale == nullptr || qstrcmp(locale, "C") == 0 || qstrcmp(locale, "POSIX") == 0;
+}
+
 // Answers in the language of the user of the module. Catalogs are looked up
 // by the languages the module sends; gettext follows them only under a
-// message locale other than "C", so the helper takes the caller's, or
-// C.UTF-8 when it has none of that name.
+// message locale other than "C", so the helper takes the caller's, or when
+// it has none of that name its own environment's, or C.UTF-8 (under which
+// Debian 12's gettext follows them, and Debian 13's does not).
 void useCallerLanguage(const QVariantMap &args)
 {
     const QByteArray messagesLocale = args.value(QStringLiteral("lcmessages")).toString().toLatin1();
-    const bool callerLocale = isLocaleName(messagesLocale) && messagesLocale != "C" && messagesLocale != "POSIX"
+    const bool callerLocale = isLocaleName(messagesLocale) && !isPlainC(messagesLocale.constData())
         && std::setlocale(LC_MESSAGES, messagesLocale.constData()) != nullptr;
-    if (!callerLocale) {
+    if (!callerLocale && isPlainC(std::setlocale(LC_MESSAGES, ""))) {
         std::setlocale(LC_MESSAGES, "C.UTF-8");
     }
     // Language names become part of the paths of the catalogs read: only

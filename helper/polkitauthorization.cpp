@@ -69,7 +69,7 @@ void PolkitAuthorization::check(const QDBusConnection &bus,
                                 const Answer &answer,
                                 int wait)
 {
-    static const int registered = qDBusRegisterMetaType<Details>();
+    static const auto registered = qDBusRegisterMetaType<Details>();
     Q_UNUSED(registered)
     const QString cancellationId = nextCancellationId();
     QDBusMessage call = QDBusMessage::createMethodCall(polkitService, authorityPath, authorityInterface, QStringLiteral("CheckAuthorization"));

@@ -7,6 +7,7 @@
 
 #include <fsilevconfig.h>
 
+#include <kauthwire.h>
 #include <protocol.h>
 
 #include <KLocalizedString>
@@ -93,9 +94,7 @@ void ReplyChannel::send(const QVariantMap &map) const
         HelperService::broadcastProgress(map);
         return;
     }
-    QByteArray blob;
-    QDataStream stream(&blob, QIODevice::WriteOnly);
-    stream << map;
+    const QByteArray blob = Mic::KAuthWire::streamed(map);
     QDBusMessage message = QDBusMessage::createTargetedSignal(client, QStringLiteral("/"), replyInterface, replyMember);
     message << blob;
     QDBusConnection::systemBus().send(message);
@@ -296,6 +295,7 @@ int streamedSize(const QVariant &value)
 {
     QByteArray bytes;
     QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(Mic::KAuthWire::streamVersion);
     stream << value;
     return bytes.size();
 }

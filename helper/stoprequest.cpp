@@ -3,6 +3,7 @@
 
 #include "stoprequest.h"
 
+#include <kauthwire.h>
 #include <protocol.h>
 
 #include <QCoreApplication>
@@ -49,10 +50,8 @@ void StopRequest::offer(const QString &token)
     if (!watched().seal || !token.startsWith(stopPrefix)) {
         return;
     }
-    QVariantMap sealed;
-    QDataStream stream(QByteArray::fromBase64(token.mid(stopPrefix.size()).toLatin1()));
-    stream >> sealed;
-    const std::optional<QVariantMap> payload = stream.status() == QDataStream::Ok ? watched().seal->open(sealed) : std::nullopt;
+    const QVariantMap sealed = Mic::KAuthWire::mapOf(QByteArray::fromBase64(token.mid(stopPrefix.size()).toLatin1()));
+    const std::optional<QVariantMap> payload = !sealed.isEmpty() ? watched().seal->open(sealed) : std::nullopt;
     if (payload && payload->value(stageKey).toString() == stopStage) {
         watched().requested = true;
     }

@@ -66,7 +66,7 @@ QString escaped(const QString &text, Backslashes backslashes, bool lineBreaksSho
         } else if (code == '\\' && unambiguous && startsEscape(text, at + 1, lineBreaksShown)) {
             shown += QStringLiteral("\\\\");
         } else {
-            shown += text.midRef(at, units);
+            shown.append(text.constData() + at, units);
         }
         at += units;
     }

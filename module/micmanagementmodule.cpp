@@ -151,7 +151,7 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
             ui->enableMicCheckBox->setChecked(false);
         }
     });
-    connect(this, qOverload<bool>(&KCModule::changed), this, [this](bool changed) {
+    connect(this, qOverload<bool>(&KCMLS::LumenKCModule::changed), this, [this](bool changed) {
         hasPendingEdits = changed;
     });
     // F5, the reload shortcut of KDE's applications, on both pages.

@@ -23,7 +23,11 @@ bool isQtsOwnLanguage(const QString &language)
 // English comes first.
 std::unique_ptr<QTranslator> loadQtCatalogue()
 {
+#if QT_VERSION_MAJOR >= 6
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
     const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
     const QStringList languages = KLocalizedString::languages();
     for (const QString &language : languages) {
         if (isQtsOwnLanguage(language)) {

@@ -36,7 +36,7 @@ QStringList column(const QAbstractItemModel &model, int column)
 
 bool isBold(const QModelIndex &index)
 {
-    return index.data(Qt::FontRole).value<QFont>().weight() == 75;
+    return index.data(Qt::FontRole).value<QFont>().bold();
 }
 }
 

@@ -62,6 +62,7 @@ sed -i 's/^service.ssh.service.isolated = no/service.ssh.service.isolated = yes/
 sed -i 's/^service.cron.service.isolated = yes/service.cron.service.isolated = no/' "$work/host5/root/var/lib/kestrel/services.state"
 sed -i 's/^enabled-after-reboot = yes/enabled-after-reboot = no/' "$work/host6/root/var/lib/kestrel/mic.state"
 echo "this line is damaged" >> "$work/host8/root/var/lib/kestrel/users.state"
+damaged_line=$(wc -l <"$work/host8/root/var/lib/kestrel/users.state")
 
 # The desired state: the settings but the rules, which name each host's own
 # tree; the users at 7, every service isolated, the file system protected.
@@ -90,7 +91,7 @@ for i in $(seq 7); do
     micctl "host$i" status | grep -q "Service isolation: all" || fail "host$i is not isolated: $(micctl "host$i" status)"
 done
 [ "$(recap "$work/first.log" host8)" = "changed=0 failed=1" ] || fail "host8 on the first run: $(cat "$work/first.log")"
-grep -q 'fatal: \[host8\]: FAILED! .*users.state is damaged: line 4' "$work/first.log" || fail "no reason for host8: $(cat "$work/first.log")"
+grep -q "fatal: \\[host8\\]: FAILED! .*users.state is damaged: line $damaged_line\b" "$work/first.log" || fail "no reason for host8: $(cat "$work/first.log")"
 [ "$(snapshot host8)" = "$damaged" ] || fail "the damaged host changed: $(diff <(echo "$damaged") <(snapshot host8))"
 
 playbook "$work/second.log" lumen.mic.apply -e mic_state_file=desired.json

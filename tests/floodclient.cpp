@@ -15,6 +15,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDataStream>
+#include <QIODevice>
 #include <QSocketNotifier>
 
 #include <cstdio>

@@ -320,7 +320,7 @@ private Q_SLOTS:
             QVERIFY(answerer.seen.isEmpty());
         }
 
-        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCMLS::LumenKCModule::changed));
         view->setCurrentIndex(proxy()->index(rowOf(QStringLiteral("carol")), 4));
         unsigned int shown = 0;
         {

@@ -75,7 +75,7 @@ private Q_SLOTS:
         for (uint level = 1; level <= 5; ++level) {
             const Outcome outcome = execute(s("change"), withLocale({{s("userILevels"), QVariantHash{{s("root"), level}}}}), 10000);
             QVERIFY2(outcome.error == 0, qPrintable(outcome.errorText));
-            QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = " + QByteArray::number(level)));
+            QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains(QByteArray("root = " + QByteArray::number(level))));
         }
         flood.process.closeWriteChannel();
         QVERIFY(flood.process.waitForFinished(10000));

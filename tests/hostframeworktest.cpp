@@ -43,7 +43,7 @@ private Q_SLOTS:
     void loadAndSaveRunAccessAndChange()
     {
         RecordingModule module;
-        QSignalSpy changed(&module, qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(&module, qOverload<bool>(&KCMLS::LumenKCModule::changed));
         module.load();
         module.save();
         QCOMPARE(module.calls, (QStringList{QStringLiteral("access"), QStringLiteral("change")}));
@@ -51,7 +51,7 @@ private Q_SLOTS:
         QCOMPARE(changed.first().first().toBool(), false);
         QCOMPARE(module.componentName(), QStringLiteral("test"));
         QVERIFY(module.backButton() == nullptr);
-        QVERIFY(module.buttons() & KCModule::Apply);
+        QVERIFY(module.buttons() & KCMLS::LumenKCModule::Apply);
     }
 
     void stateOverlay()

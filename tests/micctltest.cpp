@@ -208,7 +208,7 @@ private Q_SLOTS:
         for (const auto &[arguments, says] : wrong) {
             const Run run = micctl(arguments);
             QCOMPARE(run.status, 64);
-            QVERIFY2(run.err.startsWith("micctl: " + says), run.err.constData());
+            QVERIFY2(run.err.startsWith(QByteArray("micctl: " + says)), run.err.constData());
             QVERIFY(run.out.isEmpty());
         }
         QCOMPARE(snapshotStateRoot(), before);
@@ -267,10 +267,10 @@ private Q_SLOTS:
         QVERIFY2(applied.out.contains("Applied 9 changes."), applied.out.constData());
         QVERIFY2(applied.out.contains("/uncovered: 8 → 7 (lowered)\n"), applied.out.constData());
         const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
-        QVERIFY(config.contains("31 " + files.toUtf8() + "/high\n"));
-        QVERIFY(config.contains("max " + files.toUtf8() + "/mask\n"));
+        QVERIFY(config.contains(QByteArray("31 " + files.toUtf8() + "/high\n")));
+        QVERIFY(config.contains(QByteArray("max " + files.toUtf8() + "/mask\n")));
         QVERIFY(!config.contains("/missing"));
-        QVERIFY(config.contains("exception " + files.toUtf8() + "/mask\n"));
+        QVERIFY(config.contains(QByteArray("exception " + files.toUtf8() + "/mask\n")));
         QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("nobody = 15"));
         QVERIFY(readRootFile(s("var/lib/kestrel/services.state")).contains("service.sshd.isolated = yes"));
         QCOMPARE(statusJson().value(s("fileSystem")).toObject().value(s("unprotected")).toArray().size(), 1); // the link
@@ -366,7 +366,7 @@ private Q_SLOTS:
             twice.close();
             const Run given = micctl({s("apply"), twice.fileName()});
             QCOMPARE(given.status, 1);
-            QVERIFY2(given.err.contains("\"" + QByteArray(says) + "\" is given twice in one object"), given.err.constData());
+            QVERIFY2(given.err.contains(QByteArray("\"" + QByteArray(says) + "\" is given twice in one object")), given.err.constData());
         }
         QProcess full;
         full.setStandardOutputFile(s("/dev/full"));
@@ -468,15 +468,15 @@ private Q_SLOTS:
         const QByteArray shownStored = files.toUtf8() + "/title\\x1b]2;owned\\x07";
 
         const Run status = micctl({s("status")});
-        QVERIFY2(status.out.contains("  " + shownStored + " (level 0, configured 7)"), status.out.constData());
+        QVERIFY2(status.out.contains(QByteArray("  " + shownStored + " (level 0, configured 7)")), status.out.constData());
 
         QJsonObject state = withEntry(exported(), s("rules"), stored, QJsonValue::Undefined);
         state = withEntry(state, s("rules"), files + s("/new\x1b[2J\u009b"), s("7"));
         state = withEntry(state, s("userLevels"), s("gh\x1bost"), 1);
         const Run refused = micctl({s("apply"), s("--diff"), s("--skip-missing"), written(dir, s("escapes.json"), state)});
         QCOMPARE(refused.status, 1);
-        QVERIFY2(refused.out.contains("- rule " + shownStored + " (was 7)\n"), refused.out.constData());
-        QVERIFY2(refused.out.contains("+ rule " + files.toUtf8() + "/new\\x1b[2J\\x9b: 7\n"), refused.out.constData());
+        QVERIFY2(refused.out.contains(QByteArray("- rule " + shownStored + " (was 7)\n")), refused.out.constData());
+        QVERIFY2(refused.out.contains(QByteArray("+ rule " + files.toUtf8() + "/new\\x1b[2J\\x9b: 7\n")), refused.out.constData());
         QVERIFY2(refused.err.contains("Left out: There is no user \"gh\\x1bost\""), refused.err.constData());
         QVERIFY2(refused.err.contains("/new\\x1b[2J\\x9b\" holds a control character"), refused.err.constData());
         for (const QByteArray &output : {status.out, refused.out, refused.err}) {

@@ -127,7 +127,7 @@ private Q_SLOTS:
         for (QWidget *widget : dependents) {
             QVERIFY(widget->isEnabled()); // until the box first changes
         }
-        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCMLS::LumenKCModule::changed));
         enable->click();
         QVERIFY(enable->isChecked());
         QCOMPARE(changed.count(), 1);
@@ -174,7 +174,7 @@ private Q_SLOTS:
         QFETCH(QString, box);
         auto *checkBox = child<QCheckBox>(box.toLatin1().constData());
         checkBox->setCheckState(Qt::PartiallyChecked);
-        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCMLS::LumenKCModule::changed));
         checkBox->click();
         QCOMPARE(checkBox->checkState(), Qt::Checked);
         QCOMPARE(changed.count(), 1);

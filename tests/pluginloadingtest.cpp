@@ -6,6 +6,14 @@
 #include <KLocalizedString>
 #include <KPluginFactory>
 
+#if QT_VERSION_MAJOR >= 6
+#include <QFileInfo>
+#include <QPointer>
+#include <QUrl>
+
+#include <memory>
+#endif
+
 #include <QLibrary>
 #include <QLibraryInfo>
 #include <QPluginLoader>
@@ -23,7 +31,11 @@ private Q_SLOTS:
         // The process started in English; the page speaks German.
         KLocalizedString::setLanguages({QStringLiteral("de")});
         QTranslator german;
+#if QT_VERSION_MAJOR >= 6
+        QVERIFY(german.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+#else
         QVERIFY(german.load(QStringLiteral("qtbase_de"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)));
+#endif
         QCOMPARE(QCoreApplication::translate("QFileSystemModel", "Size"), QStringLiteral("Size"));
 
         QPluginLoader loader(QStringLiteral(MIC_PLUGIN_PATH));
@@ -32,6 +44,55 @@ private Q_SLOTS:
         KLocalizedString::clearLanguages();
     }
 
+#if QT_VERSION_MAJOR >= 6
+    // The Frameworks 6 hosts find the module by its id among the plugins of
+    // System Settings, and read its name, category and guide from it.
+    void metadata()
+    {
+        QCoreApplication::addLibraryPath(QFileInfo(QStringLiteral(MIC_PLUGIN_PATH)).path() + QStringLiteral("/../../.."));
+        const KPluginMetaData found = KPluginMetaData::findPluginById(QStringLiteral("plasma/kcms/systemsettings_qwidgets"), QStringLiteral("lumen_kcm_mic"));
+        QVERIFY(found.isValid());
+        QCOMPARE(QFileInfo(found.fileName()).canonicalFilePath(), QFileInfo(QStringLiteral(MIC_PLUGIN_PATH)).canonicalFilePath());
+        QCOMPARE(found.name(), QStringLiteral("Integrity Control"));
+        QCOMPARE(found.iconName(), QStringLiteral("security-high"));
+        QCOMPARE(found.value(QStringLiteral("X-KDE-System-Settings-Parent-Category")), QStringLiteral("system-administration"));
+        const QUrl guide(found.value(QStringLiteral("X-DocPath")));
+        QVERIFY2(guide.isLocalFile() && QFileInfo::exists(guide.toLocalFile()), qPrintable(guide.toString()));
+    }
+
+    void factoryCreatesTheModule()
+    {
+        const KPluginMetaData data(QStringLiteral(MIC_PLUGIN_PATH));
+        QWidget parent;
+        auto made = KPluginFactory::instantiatePlugin<KCModule>(data, &parent);
+        QVERIFY2(made.plugin, qPrintable(made.errorText));
+        std::unique_ptr<KCModule> module(made.plugin);
+        QWidget *page = module->widget();
+        QVERIFY(page);
+        QCOMPARE(page->parentWidget(), &parent);
+        QVERIFY(page->inherits("MicManagementModule"));
+        QVERIFY(page->inherits("KCMSS::SecurityKCModule"));
+        QVERIFY(page->inherits("KCMLS::LumenKCModule"));
+        QVERIFY(module->buttons() & KCModule::Help);
+        QVERIFY(module->buttons() & KCModule::Apply);
+
+        // The page's changed state is the host's. (The page's classes are
+        // the plugin's own copies: reached by name.)
+        QVERIFY(!module->needsSave());
+        QVERIFY(QMetaObject::invokeMethod(page, "changed", Q_ARG(bool, true)));
+        QVERIFY(module->needsSave());
+        QVERIFY(QMetaObject::invokeMethod(page, "changed", Q_ARG(bool, false)));
+        QVERIFY(!module->needsSave());
+
+        // A host without a parent widget: the module owns its page.
+        auto orphan = KPluginFactory::instantiatePlugin<KCModule>(data, nullptr);
+        QVERIFY(orphan.plugin);
+        QPointer<QWidget> orphanPage = orphan.plugin->widget();
+        QVERIFY(orphanPage && !orphanPage->parentWidget());
+        delete orphan.plugin;
+        QVERIFY(!orphanPage);
+    }
+#else
     void metadata()
     {
         QPluginLoader loader(QStringLiteral(MIC_PLUGIN_PATH));
@@ -70,6 +131,7 @@ private Q_SLOTS:
         QVERIFY(orphan->parentWidget() == nullptr);
         delete orphan;
     }
+#endif
 };
 
 QTEST_MAIN(PluginLoadingTest)

@@ -230,7 +230,7 @@ private Q_SLOTS:
         QCOMPARE(fsText(module), QStringLiteral("Filesystem is <b>partly protected</b>. Some files have lower integrity than they should be."));
 
         writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), "high /usr\nbad line\n");
-        QSignalSpy changed(&module, qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(&module, qOverload<bool>(&KCMLS::LumenKCModule::changed));
         module.load(); // Reset
         waitForRead(module);
         auto *notice = module.findChild<KMessageWidget *>(QStringLiteral("unreadNotice"));

@@ -1,11 +1,13 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-2.0-or-later
 # SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
-# Opens the module in kcmshell5 under a virtual display and waits for its
+# Opens the module in kcmshell5 (or kcmshell6 for a build with Qt 6) under
+# a virtual display and waits for its
 # window. Fails when the window does not appear or the host cannot load the
 # module.
 set -u
 build=$1
+host_command=kcmshell${2:-5}
 work=$(mktemp -d)
 cleanup() {
     [ -n "${host:-}" ] && kill "$host" 2>/dev/null
@@ -44,10 +46,12 @@ export PATH="$work/bin:$PATH"
 # A session bus of the test's own, stopped by its PID.
 dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/session.address" 4>"$work/session.pid"
 export DBUS_SESSION_BUS_ADDRESS=$(cat "$work/session.address")
-kcmshell5 lumen_kcm_mic >"$work/host.log" 2>&1 &
+"$host_command" lumen_kcm_mic >"$work/host.log" 2>&1 &
 host=$!
 
+# kcmshell6 names the window after the module alone.
 title="Integrity Control — System Settings Module"
+[ "$host_command" = kcmshell6 ] && title="Integrity Control"
 for _ in $(seq 150); do
     if xwininfo -root -tree | grep -qF "\"$title\""; then
         if grep -qiE "error loading|could not load|cannot load|failed to load" "$work/host.log"; then

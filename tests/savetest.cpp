@@ -190,7 +190,7 @@ private Q_SLOTS:
             QSKIP("no reboot command installed");
         }
         module->findChild<ExpertModeWidget *>()->setChosenILev(127); // another level for the next boot
-        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCMLS::LumenKCModule::changed));
         save(QMessageBox::Yes);
         QCOMPARE(dialogs.size(), 1);
         QCOMPARE(changed.last().first().toBool(), false);
@@ -280,7 +280,7 @@ private Q_SLOTS:
         }
         save();
         QCOMPARE(dialogs, QStringList());
-        QVERIFY2(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("\n5 " + path.toUtf8() + "\n"), readRootFile(s("etc/kestrel/fs-ilev.conf")).constData());
+        QVERIFY2(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains(QByteArray("\n5 " + path.toUtf8() + "\n")), readRootFile(s("etc/kestrel/fs-ilev.conf")).constData());
     }
 
     // Only an edit marks the module changed: not a read, not browsing the
@@ -291,7 +291,7 @@ private Q_SLOTS:
         writeState(true, 63, 63);
         module->show();
         QVERIFY(QTest::qWaitForWindowExposed(module.get()));
-        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCMLS::LumenKCModule::changed));
         const auto isChanged = [&changed] {
             return !changed.isEmpty() && changed.last().first().toBool();
         };
@@ -368,7 +368,7 @@ private Q_SLOTS:
         general<QPushButton>("expertModeButton")->click();
 
         save();
-        QVERIFY2(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("15 " + files.toUtf8() + "/high\n"), readRootFile(s("etc/kestrel/fs-ilev.conf")).constData());
+        QVERIFY2(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains(QByteArray("15 " + files.toUtf8() + "/high\n")), readRootFile(s("etc/kestrel/fs-ilev.conf")).constData());
         QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 31"));
         QVERIFY(readRootFile(s("var/lib/kestrel/services.state")).contains("service.sshd.isolated = yes"));
         QCOMPARE(general<QLabel>("servicesMessageLabel")->text(), s("All services are <b>isolated</b>."));
@@ -403,7 +403,7 @@ private Q_SLOTS:
             QCOMPARE(answerer.titles, QStringList{s("Warning")});
         }
         save();
-        QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("12 " + files.toUtf8() + "/mask\n"));
+        QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains(QByteArray("12 " + files.toUtf8() + "/mask\n")));
 
         // The exception list.
         subTabs->setCurrentIndex(2);
@@ -476,7 +476,7 @@ private Q_SLOTS:
         save();
         QCOMPARE(loweringQuestions.size(), 1);
         const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
-        QVERIFY2(config.contains("12 " + files.toUtf8() + "/mask\n") && config.contains("15 " + files.toUtf8() + "/high\n"), config.constData());
+        QVERIFY2(config.contains(QByteArray("12 " + files.toUtf8() + "/mask\n")) && config.contains(QByteArray("15 " + files.toUtf8() + "/high\n")), config.constData());
         QCOMPARE(labelOf(files + s("/uncovered")), QByteArray("7")); // rules changed while protection is on
 
         // A new rule whose level was left open.
@@ -525,7 +525,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rules->index(view->currentIndex().row(), 0).data(Qt::UserRole).toString(), s("15"));
 
         save();
-        QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains("15 " + files.toUtf8() + "/high\n"));
+        QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains(QByteArray("15 " + files.toUtf8() + "/high\n")));
         QCOMPARE(child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
         QCOMPARE(subTabs->currentIndex(), 1);
         // The window is not active offscreen: the module's focus is asked.
@@ -637,7 +637,7 @@ private Q_SLOTS:
         writeState(true, 63, 63);
         read();
         const QByteArray before = stateFiles();
-        QSignalSpy changed(module.get(), qOverload<bool>(&KCModule::changed));
+        QSignalSpy changed(module.get(), qOverload<bool>(&KCMLS::LumenKCModule::changed));
 
         // A read still running.
         {

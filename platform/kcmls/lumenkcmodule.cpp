@@ -6,11 +6,18 @@
 namespace KCMLS
 {
 LumenKCModule::LumenKCModule(const QString &componentName, QWidget *parent, const QVariantList &args)
+#if QT_VERSION_MAJOR >= 6
+    : PageModule(parent)
+#else
     : KCModule(parent, args)
+#endif
     , component(componentName)
     , overlay(new StateWidget(this))
     , messageArea(new MessagesManager(this))
 {
+#if QT_VERSION_MAJOR >= 6
+    Q_UNUSED(args)
+#endif
     setButtons(Help | Apply);
 }
 

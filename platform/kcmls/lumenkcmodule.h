@@ -8,19 +8,30 @@
 #include "messagesmanager.h"
 #include "statewidget.h"
 
+#include <QtGlobal>
+#if QT_VERSION_MAJOR >= 6
+#include "pagemodule.h"
+#else
 #include <KCModule>
+#endif
 
 class QPushButton;
 
 namespace KCMLS
 {
+#if QT_VERSION_MAJOR >= 6
+using ModuleBase = PageModule;
+#else
+using ModuleBase = KCModule;
+#endif
+
 /*
  * A settings module whose reads and writes are asynchronous: the host's
  * load() starts access() and save() starts change(). A module reports the
  * outcome itself, through its state overlay, its message area and its
  * changed state.
  */
-class LumenKCModule : public KCModule
+class LumenKCModule : public ModuleBase
 {
     Q_OBJECT
 public:

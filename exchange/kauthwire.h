@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#ifndef MIC_KAUTHWIRE_H
+#define MIC_KAUTHWIRE_H
+
+#include <KAuth/ActionReply>
+
+#include <QByteArray>
+#include <QDataStream>
+#include <QIODevice>
+#include <QString>
+#include <QVariantMap>
+
+// KAuth's helper interface as the helper and its clients speak it on the
+// bus, the same whichever Qt either side is built with.
+namespace Mic::KAuthWire
+{
+// The interface is named by the major version of the frameworks. The helper
+// answers on both names, so clients built with either reach it; a client
+// calls the one of its own frameworks, which is also what KAuth's own
+// clients call.
+inline const QString interface5 = QStringLiteral("org.kde.kf5auth");
+inline const QString interface6 = QStringLiteral("org.kde.kf6auth");
+#if QT_VERSION_MAJOR >= 6
+inline const QString &ownInterface = interface6;
+inline const QString &otherInterface = interface5;
+#else
+inline const QString &ownInterface = interface5;
+inline const QString &otherInterface = interface6;
+#endif
+
+// Arguments, progress maps and replies are streamed in the form of Qt 5.15,
+// which KAuth's clients of either major version read: Qt 6's own default
+// form is not Qt 5's to read.
+constexpr QDataStream::Version streamVersion = QDataStream::Qt_5_15;
+
+inline QByteArray streamed(const QVariantMap &map)
+{
+    QByteArray blob;
+    QDataStream stream(&blob, QIODevice::WriteOnly);
+    stream.setVersion(streamVersion);
+    stream << map;
+    return blob;
+}
+
+// An empty map for bytes that are not a streamed map.
+inline QVariantMap mapOf(const QByteArray &blob)
+{
+    QVariantMap map;
+    QDataStream stream(blob);
+    stream.setVersion(streamVersion);
+    stream >> map;
+    return stream.status() == QDataStream::Ok ? map : QVariantMap();
+}
+
+// A reply laid out as KAuth lays it out (data, error code, type, error
+// text), in the stream form above.
+inline QByteArray streamed(const KAuth::ActionReply &reply)
+{
+    QByteArray blob;
+    QDataStream stream(&blob, QIODevice::WriteOnly);
+    stream.setVersion(streamVersion);
+    stream << reply.data() << reply.error() << quint32(reply.type()) << reply.errorDescription();
+    return blob;
+}
+
+inline KAuth::ActionReply replyOf(const QByteArray &blob)
+{
+    QDataStream stream(blob);
+    stream.setVersion(streamVersion);
+    QVariantMap data;
+    int error = 0;
+    quint32 type = 0;
+    QString errorText;
+    stream >> data >> error >> type >> errorText;
+    if (stream.status() != QDataStream::Ok) {
+        return KAuth::ActionReply::HelperErrorReply();
+    }
+    KAuth::ActionReply reply{KAuth::ActionReply::Type(type)};
+    reply.setData(data);
+    reply.setError(error);
+    reply.setErrorDescription(errorText);
+    return reply;
+}
+}
+
+#endif
