@@ -62,12 +62,15 @@ for _ in $(seq 150); do
         echo "the module's window appeared: $title"
         # F1 is the window's Help: it opens the administrator's guide.
         window=$(xdotool search --name "Integrity Control" | tail -1)
-        # The Help button sits at the right end of the button row; the window
-        # may still take its size after its first read, so it is measured
-        # before each click.
+        # The Help button sits at the right end of the button row, or at its
+        # left end in Plasma 6's look; the window may still take its size
+        # after its first read, so it is measured before each click.
+        help_x=-59
+        [ "${QT_QPA_PLATFORMTHEME:-}" = kde ] && help_x=50
         for _ in $(seq 30); do
             eval "$(xdotool getwindowgeometry --shell "$window")"
-            xdotool mousemove $((X + WIDTH - 59)) $((Y + HEIGHT - 31)) click 1
+            [ "$help_x" -lt 0 ] && x=$((X + WIDTH + help_x)) || x=$((X + help_x))
+            xdotool mousemove "$x" $((Y + HEIGHT - 31)) click 1
             sleep 0.2
             [ -s "$work/opened" ] && break
         done
