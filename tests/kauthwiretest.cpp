@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+// KAuth's helper interface as the helper and its clients stream it, whichever
+// Qt either side is built with.
+#include <kauthwire.h>
+
+#include <QTest>
+
+namespace
+{
+KAuth::ActionReply sampleReply()
+{
+    KAuth::ActionReply reply = KAuth::ActionReply::HelperErrorReply(1042);
+    reply.setErrorDescription(QStringLiteral("„x“ ist kein Zustand"));
+    reply.setData({{QStringLiteral("count"), 7u},
+                   {QStringLiteral("rules"), QVariantHash{{QStringLiteral("/srv/a b"), QStringLiteral("63")}}},
+                   {QStringLiteral("texts"), QStringList{QStringLiteral("\x1b[2J"), QString()}},
+                   {QStringLiteral("bytes"), QByteArray("\0\xff", 2)}});
+    return reply;
+}
+}
+
+class KAuthWireTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // KAuth's own clients read the helper's replies: the layout is KAuth's,
+    // and every value keeps its type.
+    void repliesAsKAuthReadThem()
+    {
+        const KAuth::ActionReply reply = sampleReply();
+        const QByteArray streamed = Mic::KAuthWire::streamed(reply);
+        for (const KAuth::ActionReply &read : {KAuth::ActionReply::deserialize(streamed), Mic::KAuthWire::replyOf(streamed)}) {
+            QCOMPARE(read.type(), KAuth::ActionReply::HelperErrorType);
+            QCOMPARE(read.error(), 1042);
+            QCOMPARE(read.errorDescription(), reply.errorDescription());
+            QCOMPARE(read.data(), reply.data());
+            QCOMPARE(read.data().value(QStringLiteral("count")).userType(), int(QMetaType::UInt));
+            QCOMPARE(read.data().value(QStringLiteral("rules")).userType(), int(QMetaType::QVariantHash));
+        }
+        // Our client reads what KAuth's helpers of this build send too.
+        QCOMPARE(Mic::KAuthWire::replyOf(reply.serialized()).data(), reply.data());
+    }
+
+    // Bytes that are not a streamed map or reply give nothing to act on.
+    void damagedBytes()
+    {
+        const QByteArray map = Mic::KAuthWire::streamed(sampleReply().data());
+        QCOMPARE(Mic::KAuthWire::mapOf(map), sampleReply().data());
+        QVERIFY(Mic::KAuthWire::mapOf(map.left(map.size() / 2)).isEmpty());
+        QVERIFY(Mic::KAuthWire::mapOf(QByteArray("\xff\xff\xff\xff", 4)).isEmpty());
+        const QByteArray reply = Mic::KAuthWire::streamed(KAuth::ActionReply::SuccessReply());
+        QCOMPARE(Mic::KAuthWire::replyOf(reply.left(reply.size() - 1)).type(), KAuth::ActionReply::HelperErrorType);
+    }
+};
+
+QTEST_GUILESS_MAIN(KAuthWireTest)
+#include "kauthwiretest.moc"
