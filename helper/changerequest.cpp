@@ -93,8 +93,10 @@ bool fitsNameLimits(const QString &path)
     });
 }
 
-// Tables of the wire can hold a key twice (a stream is read with
-// insertMulti); which value would win is not the client's to leave open.
+// Tables of the wire can hold a key twice in a build with Qt 5, which reads
+// a stream with insertMulti: which value would win is not the client's to
+// leave open. Qt 6 keeps the last value of a repeated key, so there the
+// table checked is the one used, and no key is found twice.
 template<typename Table>
 std::optional<QString> repeatedKey(const Table &table)
 {

@@ -198,7 +198,11 @@ unsigned int configLevelToNumber(const QString &level, unsigned int maxLevel, bo
         return 0;
     }
     if (level.size() >= 2 && level.at(0) == QLatin1Char('0') && (level.at(1) == QLatin1Char('b') || level.at(1) == QLatin1Char('B'))) {
-        return level.mid(2).toUInt(ok, 2);
+#if QT_VERSION_MAJOR >= 6
+        return QStringView(level).mid(2).toUInt(ok, 2);
+#else
+        return level.midRef(2).toUInt(ok, 2);
+#endif
     }
     return level.toUInt(ok, 0);
 }

@@ -92,7 +92,7 @@ private Q_SLOTS:
     {
         MicManagementModule module(nullptr, {});
         module.show();
-        QApplication::setActiveWindow(&module);
+        module.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&module));
         QTRY_VERIFY(!module.isReading()); // the read the host starts on showing; no helper here
         module.setData({{s("micStatus"), 2}, {s("micFsStatus"), 3}});

@@ -7,6 +7,10 @@
 
 #include <KMessageWidget>
 
+#if QT_VERSION_MAJOR >= 6
+#include <kcmodulehost.h>
+#endif
+
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -18,8 +22,8 @@ namespace
 class RecordingModule : public KCMSS::SecurityKCModule
 {
 public:
-    RecordingModule()
-        : KCMSS::SecurityKCModule(QStringLiteral("test"), nullptr, {})
+    explicit RecordingModule(QWidget *parent = nullptr)
+        : KCMSS::SecurityKCModule(QStringLiteral("test"), parent, {})
     {
         auto *layout = new QVBoxLayout(this);
         layout->addWidget(new QLabel(QStringLiteral("page"), this));
@@ -53,6 +57,35 @@ private Q_SLOTS:
         QVERIFY(module.backButton() == nullptr);
         QVERIFY(module.buttons() & KCMLS::LumenKCModule::Apply);
     }
+
+#if QT_VERSION_MAJOR >= 6
+    // In the Frameworks 6 hosts the page reads once when first shown,
+    // whether the host asks for a load before or while it shows it; later
+    // loads are the host's Reset. The page's changed state is the host's.
+    void frameworks6Host()
+    {
+        QWidget window;
+        RecordingModule *page = nullptr;
+        KCMLS::KCModuleHost host(&window, KPluginMetaData(), [&page](QWidget *parent) {
+            page = new RecordingModule(parent);
+            return page;
+        });
+        QCOMPARE(host.widget(), page);
+        QCOMPARE(page->parentWidget(), &window);
+        host.load();
+        window.show();
+        host.load();
+        QTRY_COMPARE(page->calls, QStringList{QStringLiteral("access")});
+        QTest::qWait(50);
+        QCOMPARE(page->calls, QStringList{QStringLiteral("access")});
+        host.load();
+        host.save();
+        QCOMPARE(page->calls, (QStringList{QStringLiteral("access"), QStringLiteral("access"), QStringLiteral("change")}));
+        QVERIFY(!host.needsSave());
+        page->markAsChanged();
+        QVERIFY(host.needsSave());
+    }
+#endif
 
     void stateOverlay()
     {

@@ -291,7 +291,11 @@ private Q_SLOTS:
         QCOMPARE(QVariant(2u).value<Mic::Status>(), Mic::Enabled);
         QCOMPARE(QVariant().value<Mic::Status>(), Mic::Undefined);
         QCOMPARE(QVariant(QStringLiteral("x")).value<Mic::Status>(), Mic::Undefined);
+#if QT_VERSION_MAJOR >= 6
+        QCOMPARE(QMetaType::fromName("Mic::Status").id(), qMetaTypeId<Mic::Status>());
+#else
         QCOMPARE(QMetaType::type("Mic::Status"), qMetaTypeId<Mic::Status>());
+#endif
     }
 };
 

@@ -131,7 +131,11 @@ private Q_SLOTS:
     void levelTree()
     {
         QTranslator qtCatalogue;
+#if QT_VERSION_MAJOR >= 6
+        QVERIFY(qtCatalogue.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)));
+#else
         QVERIFY(qtCatalogue.load(QStringLiteral("qtbase_de"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)));
+#endif
         MicManagementModule module(nullptr, QVariantList());
         auto *tree = qobject_cast<QFileSystemModel *>(child<QTreeView>(&module, "treeViewMic")->model());
         QVERIFY(tree);

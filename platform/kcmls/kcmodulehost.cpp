@@ -35,9 +35,9 @@ LumenKCModule *KCModuleHost::page() const
 
 void KCModuleHost::load()
 {
-    // The page loads itself when first shown; a load the host asks for
-    // before that would read twice. Later ones are the host's Reset.
-    if (shownPage && shownPage->hasBeenShown()) {
+    // The page loads itself once it is first shown; a load the host asks
+    // for before that would read twice. Later ones are the host's Reset.
+    if (shownPage && shownPage->hasLoadedItself()) {
         shownPage->load();
     }
 }

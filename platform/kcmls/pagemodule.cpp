@@ -24,9 +24,9 @@ void PageModule::setButtons(Buttons buttons)
     shownButtons = buttons;
 }
 
-bool PageModule::hasBeenShown() const
+bool PageModule::hasLoadedItself() const
 {
-    return shown;
+    return loadedItself;
 }
 
 void PageModule::load()
@@ -53,6 +53,7 @@ void PageModule::showEvent(QShowEvent *event)
         // After the host has shown the whole window, as the hosts' own
         // modules load; the host learns the page is unchanged.
         QTimer::singleShot(0, this, [this] {
+            loadedItself = true;
             load();
             Q_EMIT changed(false);
         });

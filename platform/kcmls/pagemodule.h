@@ -32,8 +32,8 @@ public:
 
     Buttons buttons() const;
     void setButtons(Buttons buttons);
-    // Whether the page has loaded itself on its first show.
-    bool hasBeenShown() const;
+    // Whether the page has loaded itself after its first show.
+    bool hasLoadedItself() const;
 
 public Q_SLOTS:
     virtual void load();
@@ -51,6 +51,7 @@ protected:
 private:
     Buttons shownButtons = Buttons(Help | Default | Apply);
     bool shown = false;
+    bool loadedItself = false;
 };
 }
 
