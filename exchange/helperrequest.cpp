@@ -308,7 +308,7 @@ bool HelperRequest::stopAsked() const
 void HelperRequest::askHelperToStop() const
 {
     QDBusMessage message = QDBusMessage::createMethodCall(action.helperId(), QStringLiteral("/"), kauthInterface, QStringLiteral("stopAction"));
-    message << QString(stopPrefix + QString::fromLatin1(serialized(seal.seal({{stageKey, stopStage}})).toBase64()));
+    message << seal.stopToken();
     QDBusConnection::systemBus().send(message);
 }
 

@@ -4,6 +4,8 @@
 #ifndef MIC_KAUTHWIRE_H
 #define MIC_KAUTHWIRE_H
 
+#include "streamcheck.h"
+
 #include <KAuth/ActionReply>
 
 #include <QByteArray>
@@ -44,9 +46,14 @@ inline QByteArray streamed(const QVariantMap &map)
     return blob;
 }
 
-// An empty map for bytes that are not a streamed map.
+// An empty map for bytes that are not a streamed map. The bytes may come
+// from anyone on the bus: they reach the stream's reader only once their
+// counts and types were checked.
 inline QVariantMap mapOf(const QByteArray &blob)
 {
+    if (!StreamCheck::isMap(blob)) {
+        return QVariantMap();
+    }
     QVariantMap map;
     QDataStream stream(blob);
     stream.setVersion(streamVersion);
@@ -69,6 +76,9 @@ inline QByteArray streamed(const KAuth::ActionReply &reply)
 // gives them: the client takes that as an answer without its seal.
 inline KAuth::ActionReply replyOf(const QByteArray &blob)
 {
+    if (!StreamCheck::isReply(blob)) {
+        return KAuth::ActionReply::SuccessReply();
+    }
     QDataStream stream(blob);
     stream.setVersion(streamVersion);
     QVariantMap data;

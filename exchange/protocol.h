@@ -50,8 +50,9 @@ inline const QString replyStage = QStringLiteral("reply");
 // A request the helper has served already, sent again by its client.
 inline const QString repeatedStage = QStringLiteral("repeated");
 // A client that gives up waiting asks the helper to stop its request by
-// calling KAuth's stopAction with this prefix and, in base64, the map
-// {stageKey: stopStage} sealed with the request's key, streamed. KAuth's own
+// calling KAuth's stopAction with this prefix and, in base64, the request's
+// id, a nonce and stopStage with the id sealed with the request's key
+// (ReplySeal::stopToken). KAuth's own
 // clients send an action name there, which anyone may send and the helper
 // ignores; only the request's client can seal a stop of it.
 inline const QString stopPrefix = QStringLiteral("stop:");

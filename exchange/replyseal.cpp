@@ -3,6 +3,7 @@
 
 #include "replyseal.h"
 #include "protocol.h"
+#include "streamcheck.h"
 
 #include <KLocalizedString>
 
@@ -44,6 +45,9 @@ QByteArray encode(const QVariantMap &map)
 
 std::optional<QVariantMap> decode(const QByteArray &bytes)
 {
+    if (!Mic::StreamCheck::isMap(bytes)) {
+        return std::nullopt;
+    }
     QVariantMap map;
     QDataStream stream(bytes);
     stream.setVersion(QDataStream::Qt_5_15);
@@ -108,11 +112,9 @@ QByteArray ReplySeal::requestId() const
     return id;
 }
 
-QVariantMap ReplySeal::seal(const QVariantMap &payload) const
+// A nonce, then the box.
+QByteArray ReplySeal::sealBytes(const QByteArray &plain) const
 {
-    QVariantMap bound = payload;
-    bound.insert(requestIdKey, id);
-    const QByteArray plain = encode(bound);
     QByteArray sealed = randomBytes(crypto_secretbox_NONCEBYTES);
     sealed.resize(crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + plain.size());
     auto *nonce = reinterpret_cast<unsigned char *>(sealed.data());
@@ -121,7 +123,33 @@ QVariantMap ReplySeal::seal(const QVariantMap &payload) const
                           std::size_t(plain.size()),
                           nonce,
                           reinterpret_cast<const unsigned char *>(key.constData()));
-    return {{requestIdKey, id}, {sealedKey, sealed}};
+    return sealed;
+}
+
+std::optional<QByteArray> ReplySeal::openBytes(const QByteArray &sealed) const
+{
+    constexpr int overhead = crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES;
+    if (sealed.size() < overhead) {
+        return std::nullopt;
+    }
+    QByteArray plain(sealed.size() - overhead, Qt::Uninitialized);
+    const auto *nonce = reinterpret_cast<const unsigned char *>(sealed.constData());
+    if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char *>(plain.data()),
+                                   nonce + crypto_secretbox_NONCEBYTES,
+                                   std::size_t(sealed.size() - crypto_secretbox_NONCEBYTES),
+                                   nonce,
+                                   reinterpret_cast<const unsigned char *>(key.constData()))
+        != 0) {
+        return std::nullopt;
+    }
+    return plain;
+}
+
+QVariantMap ReplySeal::seal(const QVariantMap &payload) const
+{
+    QVariantMap bound = payload;
+    bound.insert(requestIdKey, id);
+    return {{requestIdKey, id}, {sealedKey, sealBytes(encode(bound))}};
 }
 
 bool ReplySeal::isAddressedHere(const QVariantMap &message) const
@@ -132,24 +160,45 @@ bool ReplySeal::isAddressedHere(const QVariantMap &message) const
 std::optional<QVariantMap> ReplySeal::open(const QVariantMap &message) const
 {
     const auto sealed = bytesUnder(message, sealedKey, -1);
-    constexpr int overhead = crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES;
-    if (!isAddressedHere(message) || !sealed || sealed->size() < overhead) {
+    const auto plain = isAddressedHere(message) && sealed ? openBytes(*sealed) : std::nullopt;
+    if (!plain) {
         return std::nullopt;
     }
-    QByteArray plain(sealed->size() - overhead, Qt::Uninitialized);
-    const auto *nonce = reinterpret_cast<const unsigned char *>(sealed->constData());
-    if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char *>(plain.data()),
-                                   nonce + crypto_secretbox_NONCEBYTES,
-                                   std::size_t(sealed->size() - crypto_secretbox_NONCEBYTES),
-                                   nonce,
-                                   reinterpret_cast<const unsigned char *>(key.constData()))
-        != 0) {
-        return std::nullopt;
-    }
-    std::optional<QVariantMap> payload = decode(plain);
+    std::optional<QVariantMap> payload = decode(*plain);
     if (!payload || payload->value(requestIdKey).toByteArray() != id) {
         return std::nullopt;
     }
     payload->remove(requestIdKey);
     return payload;
+}
+
+namespace
+{
+// The word a stop seals, bound to its request.
+QByteArray stopWord(const QByteArray &requestId)
+{
+    return stopStage.toLatin1() + requestId;
+}
+
+// The request id, then the sealed word.
+constexpr int stopSize = requestIdSize + crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + 4 + requestIdSize;
+constexpr int stopBase64Size = (stopSize + 2) / 3 * 4;
+}
+
+QString ReplySeal::stopToken() const
+{
+    const QByteArray stop = id + sealBytes(stopWord(id));
+    return stopPrefix + QString::fromLatin1(stop.toBase64());
+}
+
+bool ReplySeal::isStopToken(const QString &token) const
+{
+    if (token.size() != stopPrefix.size() + stopBase64Size || !token.startsWith(stopPrefix)) {
+        return false;
+    }
+    const auto decoded = QByteArray::fromBase64Encoding(token.mid(stopPrefix.size()).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.size() != stopSize || !decoded.decoded.startsWith(id)) {
+        return false;
+    }
+    return openBytes(decoded.decoded.mid(requestIdSize)) == stopWord(id);
 }

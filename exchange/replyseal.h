@@ -35,8 +35,17 @@ public:
     // The payload of a map sealed with this key; nothing for any other map.
     std::optional<QVariantMap> open(const QVariantMap &message) const;
 
+    // What a client sends the helper to stop this request (see stopPrefix),
+    // and whether a text anyone may send is that. A stop has a fixed size
+    // and layout (the request id, a nonce and the sealed word), taken apart
+    // without a stream reader: anyone may send one.
+    QString stopToken() const;
+    bool isStopToken(const QString &token) const;
+
 private:
     ReplySeal(const QByteArray &requestId, const QByteArray &key);
+    QByteArray sealBytes(const QByteArray &plain) const;
+    std::optional<QByteArray> openBytes(const QByteArray &sealed) const;
 
     QByteArray id;
     QByteArray key;

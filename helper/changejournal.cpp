@@ -129,13 +129,19 @@ QByteArray encoded(const QString &text)
     return text.toUtf8().toBase64();
 }
 
+// A text the journal's writer encoded: valid UTF-8 only, since a text that
+// is not would decode to another name than the one written.
 std::optional<QString> decoded(const QByteArray &field)
 {
     auto result = QByteArray::fromBase64Encoding(field, QByteArray::AbortOnBase64DecodingErrors);
     if (!result) {
         return std::nullopt;
     }
-    return QString::fromUtf8(*result);
+    QString text = QString::fromUtf8(*result);
+    if (text.toUtf8() != *result) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 const char *stageName(ChangeJournal::Stage stage)

@@ -4,6 +4,7 @@
 #include "helperservice.h"
 #include "polkitauthorization.h"
 #include "stoprequest.h"
+#include "testpause.h"
 
 #include <kauthwire.h>
 
@@ -11,6 +12,8 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDataStream>
+
+#include <dbus/dbus.h>
 
 #include <algorithm>
 
@@ -26,16 +29,29 @@ QByteArray serialized(const QVariantMap &map)
     return Mic::KAuthWire::streamed(map);
 }
 
-// The details as polkit takes them. KAuth's clients send texts only.
+// The details as polkit takes them.
 QMap<QString, QString> polkitDetails(const QVariantMap &details)
 {
     QMap<QString, QString> texts;
     for (auto it = details.cbegin(); it != details.cend(); ++it) {
-        if (it.value().userType() == QMetaType::QString) {
-            texts.insert(it.key(), it.value().toString());
-        }
+        texts.insert(it.key(), it.value().toString());
     }
     return texts;
+}
+
+// What polkit is shown about a call: a few short texts.
+constexpr qsizetype maxDetailsSize = 64 * 1024;
+
+bool areDetailsAsKAuthSendsThem(const QVariantMap &details)
+{
+    qsizetype size = 0;
+    for (auto it = details.cbegin(); it != details.cend(); ++it) {
+        if (it.value().userType() != QMetaType::QString) {
+            return false;
+        }
+        size += it.key().size() + it.value().toString().size();
+    }
+    return size <= maxDetailsSize;
 }
 }
 
@@ -57,9 +73,24 @@ HelperService::~HelperService()
     instance = nullptr;
 }
 
+// libdbus stops reading a connection once the messages received and still
+// held reach a limit (63 MiB by default), and the helper holds the calls
+// that wait: below its own bounds of what may wait, it would stop reading
+// polkit's answers, and every call would wait until polkit's time-out.
+// The bounds of waiting calls (see hasRoomFor) keep what is held; the
+// limit lies far above them, so that only a main thread busy for long
+// while calls pour in meets it.
+static void keepReadingAboveWaitingBounds(const QDBusConnection &bus)
+{
+    if (auto *connection = static_cast<DBusConnection *>(bus.internalPointer())) {
+        dbus_connection_set_max_received_size(connection, 1024L * 1024 * 1024);
+    }
+}
+
 bool HelperService::registerOnBus()
 {
     QDBusConnection bus = QDBusConnection::systemBus();
+    keepReadingAboveWaitingBounds(bus);
     return bus.isConnected() && bus.registerObject(QStringLiteral("/"), this, QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals)
         && bus.registerService(helperId);
 }
@@ -92,23 +123,27 @@ QByteArray HelperService::performAction(const QString &action, const QByteArray 
     Call call;
     call.serial = ++calls;
     call.message = message();
-    call.action = action;
+    call.action = action.size() <= maxActionLength ? action : QString();
     call.arguments = arguments;
+    // The message's bytes, and what Qt took out of them (the arguments are
+    // shared with it).
+    call.bytes = 2 * (arguments.size() + callerID.size() + action.size() * 2) + 2 * maxDetailsSize;
     idleTimer.stop();
     const QString caller = call.message.service();
     if (!action.startsWith(helperId + QLatin1Char('.')) || !actions.contains(action.mid(helperId.size() + 1))) {
         answer(call, ActionReply::NoSuchActionReply());
-    } else if (QString::fromUtf8(callerID) != caller) {
+    } else if (QString::fromUtf8(callerID) != caller || !areDetailsAsKAuthSendsThem(details)) {
         // polkit is asked about the caller named in the call: it must be
         // the connection that sent it.
         answer(call, ActionReply::AuthorizationDeniedReply());
-    } else if (!hasRoomFor(caller, arguments.size())) {
-        answer(call, ActionReply::HelperBusyReply());
     } else {
-        const QDBusReply<uint> uid = QDBusConnection::systemBus().interface()->serviceUid(caller);
-        call.uid = uid.isValid() ? qint64(uid.value()) : -1;
-        waiting.push_back(call);
-        authorize(call, details);
+        call.uid = uidOf(caller);
+        if (call.uid < 0 || !hasRoomFor(call.uid, call.bytes)) {
+            answer(call, ActionReply::HelperBusyReply());
+        } else {
+            waiting.push_back(call);
+            authorize(call, details);
+        }
     }
     serveNext();
     return QByteArray();
@@ -119,26 +154,65 @@ void HelperService::stopAction(const QString &action)
     StopRequest::offer(action);
 }
 
-bool HelperService::hasRoomFor(const QString &caller, qsizetype bytes) const
+qint64 HelperService::uidOf(const QString &caller)
 {
-    if (ending || waiting.size() >= std::size_t(maxWaiting)) {
+    const auto known = callerUids.constFind(caller);
+    if (known != callerUids.cend()) {
+        return *known;
+    }
+    const QDBusReply<uint> uid = QDBusConnection::systemBus().interface()->serviceUid(caller);
+    if (!uid.isValid()) {
+        return -1;
+    }
+    if (callerUids.size() >= 4096) {
+        callerUids.clear();
+    }
+    callerUids.insert(caller, qint64(uid.value()));
+    return uid.value();
+}
+
+bool HelperService::isTrusted(qint64 uid) const
+{
+    return uid == 0 || authorizedUids.contains(uid);
+}
+
+// A user's calls wait within the user's own bounds; those of users neither
+// root nor authorized before also within the bounds they all share.
+bool HelperService::hasRoomFor(qint64 uid, qsizetype bytes) const
+{
+    if (ending) {
         return false;
     }
-    qsizetype waitingBytes = bytes;
-    int fromCaller = 0;
+    int fromUser = 0;
+    qsizetype userBytes = bytes;
+    int shared = 0;
+    qsizetype sharedBytes = bytes;
     for (const Call &call : waiting) {
-        waitingBytes += call.arguments.size();
-        fromCaller += call.message.service() == caller ? 1 : 0;
+        if (call.uid == uid) {
+            ++fromUser;
+            userBytes += call.bytes;
+        }
+        if (!isTrusted(call.uid) && call.authorization == Authorization::Asked) {
+            ++shared;
+            sharedBytes += call.bytes;
+        }
     }
-    return fromCaller < maxWaitingPerCaller && waitingBytes <= maxWaitingBytes;
+    if (fromUser >= maxWaitingPerUser || userBytes > maxWaitingBytesPerUser) {
+        return false;
+    }
+    return isTrusted(uid) || (shared < maxWaiting && sharedBytes <= maxWaitingBytes);
 }
 
 void HelperService::authorize(const Call &call, const QVariantMap &details)
 {
     const quint64 serial = call.serial;
-    PolkitAuthorization::check(QDBusConnection::systemBus(), call.action, call.message.service(), polkitDetails(details), this, [this, serial](bool authorized) {
+    const auto onAnswer = [this, serial](bool authorized) {
         onAuthorization(serial, authorized);
-    });
+    };
+    if (unansweredForTest(call.uid, this, onAnswer)) {
+        return;
+    }
+    PolkitAuthorization::check(QDBusConnection::systemBus(), call.action, call.message.service(), polkitDetails(details), this, onAnswer);
 }
 
 void HelperService::onAuthorization(quint64 serial, bool authorized)
@@ -151,6 +225,7 @@ void HelperService::onAuthorization(quint64 serial, bool authorized)
     }
     if (authorized) {
         call->authorization = Authorization::Granted;
+        authorizedUids.insert(call->uid);
     } else {
         const Call refused = *call;
         waiting.erase(call);
@@ -159,13 +234,18 @@ void HelperService::onAuthorization(quint64 serial, bool authorized)
     serveNext();
 }
 
-// The caller's answer, and KAuth's report of it to all, which KAuth's own
-// clients wait for.
+// The caller's answer, and KAuth's report of it, which KAuth's own clients
+// wait for: to the caller alone, under both names of the interface.
 void HelperService::answer(const Call &call, const ActionReply &reply)
 {
     const QByteArray serializedReply = Mic::KAuthWire::streamed(reply);
-    report(ActionPerformed, call.action, serializedReply);
-    QDBusConnection::systemBus().send(call.message.createReply(QVariant(serializedReply)));
+    QDBusConnection bus = QDBusConnection::systemBus();
+    for (const QString &interface : {Mic::KAuthWire::interface5, Mic::KAuthWire::interface6}) {
+        QDBusMessage performed = QDBusMessage::createTargetedSignal(call.message.service(), QStringLiteral("/"), interface, QStringLiteral("remoteSignal"));
+        performed << int(ActionPerformed) << call.action << serializedReply;
+        bus.send(performed);
+    }
+    bus.send(call.message.createReply(QVariant(serializedReply)));
 }
 
 // Serves the first authorized call, if no other is being served. The work

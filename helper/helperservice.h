@@ -9,6 +9,7 @@
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QHash>
+#include <QSet>
 #include <QObject>
 #include <QTimer>
 
@@ -25,9 +26,12 @@
  * another is being authorized or served. Authorized calls are served one at
  * a time, in the order they came; a refused one is answered at once. A
  * caller that is gone, or a polkit that does not answer, refuses only that
- * call (see PolkitAuthorization). What one connection, and all callers
- * together, may have waiting is bounded; beyond that a call is answered
- * "busy", and the caller tries again.
+ * call (see PolkitAuthorization). What one user may have waiting, and all
+ * users together, is bounded by calls and by bytes; beyond that a call is
+ * answered "busy", and the caller tries again. Root, and users polkit has
+ * authorized before, wait outside the bound all users share, each within
+ * their own: no other user can hold an administrator out. Refusals go to
+ * their caller alone.
  *
  * The helper ends once it has had nothing to do for `idleWait`, as KAuth's
  * helpers do; the bus starts it again for the next call.
@@ -57,9 +61,15 @@ public:
     using Action = std::function<KAuth::ActionReply(const QVariantMap &arguments)>;
 
     static constexpr int idleWait = 10000;
-    static constexpr int maxWaitingPerCaller = 4;
+    // Calls of one user waiting to be authorized or served, and the bytes
+    // they hold.
+    static constexpr int maxWaitingPerUser = 4;
+    static constexpr qsizetype maxWaitingBytesPerUser = 64 * 1024 * 1024;
+    // Calls of users not yet authorized, all of them together.
     static constexpr int maxWaiting = 64;
     static constexpr qsizetype maxWaitingBytes = 96 * 1024 * 1024;
+    // KAuth's action ids are short: a longer one is none of the helper's.
+    static constexpr int maxActionLength = 128;
 
     // `actions` by the last part of their id ("access" for
     // "<helperId>.access").
@@ -92,17 +102,23 @@ private:
     void report(int type, const QString &action, const QByteArray &blob);
 
     enum class Authorization { Asked, Granted };
+    // What a call waiting for polkit or its turn keeps: the message to
+    // answer (which holds the call's bytes until then) and its arguments.
     struct Call {
         quint64 serial = 0;
         QDBusMessage message;
         QString action;
         QByteArray arguments;
         qint64 uid = -1;
+        // What it holds: the message's bytes and the arguments taken out.
+        qsizetype bytes = 0;
         Authorization authorization = Authorization::Asked;
     };
     using Calls = std::list<Call>;
 
-    bool hasRoomFor(const QString &caller, qsizetype bytes) const;
+    qint64 uidOf(const QString &caller);
+    bool isTrusted(qint64 uid) const;
+    bool hasRoomFor(qint64 uid, qsizetype bytes) const;
     void authorize(const Call &call, const QVariantMap &details);
     void onAuthorization(quint64 serial, bool authorized);
     void answer(const Call &call, const KAuth::ActionReply &reply);
@@ -118,6 +134,10 @@ private:
     bool ending = false;
     QString servedAction;
     qint64 servedUid = -1;
+    // The users of the connections that called, by their unique names
+    // (which the bus never gives again), and the users polkit authorized.
+    QHash<QString, qint64> callerUids;
+    QSet<qint64> authorizedUids;
     QTimer idleTimer;
     static HelperService *instance;
 };

@@ -3,11 +3,9 @@
 
 #include "stoprequest.h"
 
-#include <kauthwire.h>
 #include <protocol.h>
 
 #include <QCoreApplication>
-#include <QDataStream>
 #include <QElapsedTimer>
 
 using namespace Mic::Protocol;
@@ -47,12 +45,7 @@ StopRequest::Watch::~Watch()
 
 void StopRequest::offer(const QString &token)
 {
-    if (!watched().seal || !token.startsWith(stopPrefix)) {
-        return;
-    }
-    const QVariantMap sealed = Mic::KAuthWire::mapOf(QByteArray::fromBase64(token.mid(stopPrefix.size()).toLatin1()));
-    const std::optional<QVariantMap> payload = !sealed.isEmpty() ? watched().seal->open(sealed) : std::nullopt;
-    if (payload && payload->value(stageKey).toString() == stopStage) {
+    if (watched().seal && watched().seal->isStopToken(token)) {
         watched().requested = true;
     }
 }

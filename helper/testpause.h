@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QString>
 #include <QThread>
+#include <QTimer>
+
+#include <functional>
 
 // Test builds stop at a named point while the file "pause-<point>" exists in
 // the folder named by MIC_HELPER_TEST_PAUSE, so that a test can change the
@@ -37,6 +40,35 @@ inline void pauseForTest(const char *point)
     reached.remove();
 #else
     Q_UNUSED(point)
+#endif
+}
+
+// Test builds leave the authorization of a user's calls unanswered while the
+// file "polkit-silent-<uid>" exists in that folder, as polkit leaves those
+// of a user whose authentication agent never answers; once it is gone, they
+// are refused. True when the calls of `uid` are so held.
+inline bool unansweredForTest(qint64 uid, QObject *context, const std::function<void(bool)> &answer)
+{
+#ifdef MIC_HELPER_TEST_HOOKS
+    const QString folder = qEnvironmentVariable("MIC_HELPER_TEST_PAUSE");
+    const QString silent = folder + QStringLiteral("/polkit-silent-") + QString::number(uid);
+    if (folder.isEmpty() || !QFile::exists(silent)) {
+        return false;
+    }
+    auto *watch = new QTimer(context);
+    QObject::connect(watch, &QTimer::timeout, context, [watch, silent, answer] {
+        if (!QFile::exists(silent)) {
+            watch->deleteLater();
+            answer(false);
+        }
+    });
+    watch->start(100);
+    return true;
+#else
+    Q_UNUSED(uid)
+    Q_UNUSED(context)
+    Q_UNUSED(answer)
+    return false;
 #endif
 }
 

@@ -304,7 +304,8 @@ private Q_SLOTS:
         QCOMPARE(outcome.error, 0);
         QVERIFY(outcome.data.value(s("micFsCurrentItems")).toHash().contains(secret));
         QCOMPARE(outcome.data.value(s("micFsCurrentItems")).toHash().size(), 20001);
-        QTRY_VERIFY(listener.messages.size() >= 2); // KAuth's own start and end
+        // KAuth's own start; its end goes to the caller alone.
+        QTRY_VERIFY(listener.messages.size() >= 1);
         QTest::qWait(200);
         QVERIFY2(listener.bytes < 16384, qPrintable(QString::number(listener.bytes)));
 
