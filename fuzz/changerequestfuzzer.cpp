@@ -2,8 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 // Feeds change requests to the helper's check of them. Every input is tried
-// twice: read as a QVariantMap from a QDataStream, as the helper gets its
-// arguments from a client, and decoded by a small builder that picks the
+// twice: read as a QVariantMap as the helper reads its arguments from a
+// client (the shared check of the stream first), and decoded by a small builder that picks the
 // request's keys, value types and values from the bytes, so the fuzzer
 // reaches the checks of nested tables and lists quickly.
 //
@@ -21,6 +21,7 @@
 #include "fuzzcheck.h"
 
 #include <fsilevconfig.h>
+#include <kauthwire.h>
 #include <protocol.h>
 #include <replyseal.h>
 #include <statefile.h>
@@ -203,151 +204,6 @@ void checkRequest(const QVariantMap &args, const QStringList &isolatable)
     require(written->rules() == config.rules(), "the written rules read back differently", asSet);
     require(written->exceptions() == config.exceptions(), "the written exceptions read back differently", asSet);
 }
-
-// Qt reserves room for as many list elements as a stream claims before it
-// reads them, so a few bytes can ask for gigabytes. That is the reader's
-// business, not the check's: inputs are walked first, and those whose
-// counts cannot fit in the bytes left, or with types other than these, are
-// not read.
-class StreamWalker
-{
-public:
-    explicit StreamWalker(const QByteArray &data)
-        : data(data)
-    {
-    }
-
-    bool isReadableMap()
-    {
-        return table(0);
-    }
-
-private:
-    bool take(quint32 count)
-    {
-        if (quint32(data.size() - position) < count) {
-            return false;
-        }
-        position += int(count);
-        return true;
-    }
-
-    bool number(quint32 *value)
-    {
-        if (data.size() - position < 4) {
-            return false;
-        }
-        const auto *bytes = reinterpret_cast<const uchar *>(data.constData() + position);
-        *value = quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | quint32(bytes[3]);
-        position += 4;
-        return true;
-    }
-
-    bool count(quint32 *value, int smallestElement)
-    {
-        return number(value) && *value <= quint32((data.size() - position) / smallestElement);
-    }
-
-    bool bytes(bool utf16)
-    {
-        quint32 size = 0;
-        if (!number(&size)) {
-            return false;
-        }
-        if (size == 0xffffffff) {
-            return true;
-        }
-        return (!utf16 || size % 2 == 0) && take(size);
-    }
-
-    bool list(int depth, bool (StreamWalker::*element)(int), int smallestElement)
-    {
-        quint32 n = 0;
-        if (!count(&n, smallestElement)) {
-            return false;
-        }
-        for (quint32 i = 0; i < n; ++i) {
-            if (!(this->*element)(depth)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    bool string(int)
-    {
-        return bytes(true);
-    }
-
-    bool byteArray(int)
-    {
-        return bytes(false);
-    }
-
-    bool entry(int depth)
-    {
-        return bytes(true) && variant(depth);
-    }
-
-    bool table(int depth)
-    {
-        return list(depth, &StreamWalker::entry, 9);
-    }
-
-    bool variant(int depth)
-    {
-        quint32 type = 0;
-        if (depth > 16 || !number(&type) || !take(1)) { // type, then the null flag
-            return false;
-        }
-        switch (type) {
-        case QMetaType::UnknownType:
-        case QMetaType::Nullptr:
-            return true;
-        case QMetaType::Bool:
-        case QMetaType::Char:
-        case QMetaType::SChar:
-        case QMetaType::UChar:
-            return take(1);
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::QChar:
-            return take(2);
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::QTime:
-            return take(4);
-        case QMetaType::Long:
-        case QMetaType::ULong:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Double:
-        case QMetaType::QDate:
-            return take(8);
-        case QMetaType::QUuid:
-            return take(16);
-        case QMetaType::QString:
-            return bytes(true);
-        case QMetaType::QByteArray:
-        case QMetaType::QUrl:
-            return bytes(false);
-        case QMetaType::QStringList:
-            return list(depth, &StreamWalker::string, 4);
-        case QMetaType::QByteArrayList:
-            return list(depth, &StreamWalker::byteArray, 4);
-        case QMetaType::QVariantList:
-            return list(depth + 1, &StreamWalker::variant, 5);
-        case QMetaType::QVariantMap:
-        case QMetaType::QVariantHash:
-            return table(depth + 1);
-        default:
-            return false;
-        }
-    }
-
-    const QByteArray &data;
-    int position = 0;
-};
 
 QVariantMap toMap(const QVariantHash &hash)
 {
@@ -763,11 +619,10 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
 {
+    // As the helper reads a client's arguments.
     const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes), int(size));
-    if (StreamWalker(data).isReadableMap()) {
-        QDataStream stream(data);
-        QVariantMap args;
-        stream >> args;
+    const QVariantMap args = Mic::KAuthWire::mapOf(data);
+    if (!args.isEmpty()) {
         checkRequest(args, isolatableServices);
     }
 

@@ -29,11 +29,12 @@ using Mic::Settings::Status;
 
 namespace
 {
-// A list of paths for a message, cut short when long.
-QString shortList(const QStringList &paths)
+// A list of paths (or of texts that hold commas) for a message, cut short
+// when long.
+QString shortList(const QStringList &paths, const QString &separator = QStringLiteral(", "))
 {
     constexpr int shownPaths = 10;
-    QString list = paths.mid(0, shownPaths).join(QStringLiteral(", "));
+    QString list = paths.mid(0, shownPaths).join(separator);
     if (paths.size() > shownPaths) {
         list += i18np(" and %1 more", " and %1 more", paths.size() - shownPaths);
     }
@@ -264,7 +265,26 @@ bool ChangeApplier::protectFileSystem(QString *error)
                                   missing.size(),
                                   shortList(missing)));
     }
+    warnOfObjectsChangedSinceTheCheck();
     return true;
+}
+
+// Objects a user removed, renamed or replaced between the check and their
+// labelling: the rest of the change applies.
+void ChangeApplier::warnOfObjectsChangedSinceTheCheck()
+{
+    if (!vanishedPaths.isEmpty()) {
+        warningTexts.append(i18np("A configured object was gone when it was to be labelled, and was not labelled: %2",
+                                  "%1 configured objects were gone when they were to be labelled, and were not labelled: %2",
+                                  vanishedPaths.size(),
+                                  shortList(vanishedPaths)));
+    }
+    if (!unreachedObjects.isEmpty()) {
+        warningTexts.append(i18np("A configured object changed after it was checked, and was not labelled: %2",
+                                  "%1 configured objects changed after they were checked, and were not labelled: %2",
+                                  unreachedObjects.size(),
+                                  shortList(unreachedObjects, QStringLiteral("; "))));
+    }
 }
 
 // The run's records are on disk before any of its objects is labelled, as
@@ -483,6 +503,10 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
     std::vector<char> isOpen(std::size_t(count), 0);
     std::vector<char> isLabelled(std::size_t(count), 0);
     QString problems[2];
+    // Objects gone or changed since the check, of each thread: not labelled,
+    // and said, as the check says what it cannot label.
+    QStringList gone[2];
+    QStringList unreached[2];
     // The journal's records of each thread's objects, made as they open.
     ChangeJournal::LabelRecords records[2];
     bool stopped = false;
@@ -508,8 +532,9 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
         const PlannedLabel &object = batch.at(i);
         if (object.seen.valid) {
             opened[std::size_t(i)] = LabelAccess::openedAsSeen(object.seen);
-        } else if (!accessFor(i).open(object.path, &opened[std::size_t(i)], &problems[here ? 0 : 1])) {
-            return false;
+        } else if (QString why; !accessFor(i).open(object.path, &opened[std::size_t(i)], &why)) {
+            (opened[std::size_t(i)].gone ? gone : unreached)[here ? 0 : 1].append(opened[std::size_t(i)].gone ? object.path : why);
+            return true;
         }
         isOpen[std::size_t(i)] = 1;
         if (journal) {
@@ -525,6 +550,10 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
         if (!problem.isEmpty()) {
             return failing(problem);
         }
+    }
+    for (int side : {0, 1}) {
+        vanishedPaths.append(gone[side]);
+        unreachedObjects.append(unreached[side]);
     }
     if (journal) {
         // This thread's objects come first in the batch.
@@ -545,6 +574,9 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
             return false;
         }
         const PlannedLabel &object = batch.at(i);
+        if (!isOpen[std::size_t(i)]) {
+            return true;
+        }
         if (!accessFor(i).label(object.path, &opened[std::size_t(i)], object.level, &problems[here ? 0 : 1])) {
             return false;
         }

@@ -78,6 +78,7 @@ private:
     // On a checking thread: a run of objects it may label by name.
     bool labelSeenRun(LabelAccess &labels, std::vector<ProtectionCheck::Seen> &run, const std::atomic<bool> &stopping);
     void keepFirstFailure(const QString &why);
+    void warnOfObjectsChangedSinceTheCheck();
     Plan containersToRaise(LabelAccess &labels, const ProtectionCheck &check);
     unsigned int *raisableLevel(LabelAccess &labels, const ProtectionCheck &check, const QString &container, QHash<QString, unsigned int> *levelOf);
     bool labelAll(LabelAccess &labels, const Plan &planned, QString *error);
@@ -125,6 +126,10 @@ private:
     ChangeJournal *journal = nullptr;
     ChangeJournal::Header journalHeader;
     QStringList warningTexts;
+    // Objects gone, or changed so that they cannot be labelled, since the
+    // check (the latter as why).
+    QStringList vanishedPaths;
+    QStringList unreachedObjects;
     bool rebootNeeded = false;
     // Vectors, not lists: a list allocates each of a million entries.
     // Labelled as the check went, in path order (their paths point into the

@@ -379,9 +379,11 @@ bool LabelAccess::open(const QString &path, Opened *opened, QString *error)
     int directory = -1;
     QByteArray name;
     QString problem;
+    opened->gone = false;
     switch (openParent(path.toUtf8(), &directory, &name, &problem)) {
     case Walk::Missing:
         *error = i18n("%1 no longer exists", path);
+        opened->gone = true;
         return false;
     case Walk::Failed:
         *error = i18n("%1 cannot be labelled: %2", path, problem);
@@ -403,6 +405,7 @@ bool LabelAccess::open(const QString &path, Opened *opened, QString *error)
     const int object = openObject(directory, name, &status, &problem);
     if (object < 0) {
         *error = problem.isEmpty() ? i18n("%1 no longer exists", path) : i18n("%1 cannot be labelled: %2", path, problem);
+        opened->gone = problem.isEmpty();
         return false;
     }
     PreviousLabel &previous = opened->previous;
@@ -432,6 +435,7 @@ LabelAccess::ByName LabelAccess::openByName(const QString &path, int directory, 
     if (statusOf(directory, name.constData(), &status) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
             *error = i18n("%1 no longer exists", path);
+            opened->gone = true;
             return ByName::Failed;
         }
         return ByName::NotSafe;
@@ -450,7 +454,8 @@ LabelAccess::ByName LabelAccess::openByName(const QString &path, int directory, 
         return ByName::NotSafe;
     }
     if (size < 0 && errno != ENODATA) {
-        *error = errno == ENOENT || errno == ENOTDIR ? i18n("%1 no longer exists", path) : i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
+        opened->gone = errno == ENOENT || errno == ENOTDIR;
+        *error = opened->gone ? i18n("%1 no longer exists", path) : i18n("%1 cannot be labelled: %2", path, labelProblem(errno));
         return ByName::Failed;
     }
     // Whole: a seen record keeps only labels short enough to be levels.

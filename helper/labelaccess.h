@@ -123,7 +123,8 @@ public:
     ObjectLabel read(std::string_view utf8Path);
     // Labelling in two steps, so that what an object carried can be recorded
     // before it is labelled: open() reaches the object and reads its label
-    // (false with *error when it cannot be reached), label() writes the new
+    // (false with *error when it cannot be reached, and `gone` set when it
+    // no longer exists), label() writes the new
     // one through the same descriptor, or by name where only root could
     // have changed the object since (two calls in all, none through /proc);
     // release() lets go of an object opened and not labelled.
@@ -132,6 +133,8 @@ public:
         // Reached by name in folders only root holds, with no descriptor.
         bool byName = false;
         PreviousLabel previous;
+        // Not reached because nothing is at its path any more.
+        bool gone = false;
     };
     bool open(const QString &path, Opened *opened, QString *error);
     bool label(const QString &path, Opened *opened, unsigned int level, QString *error);
