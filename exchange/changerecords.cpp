@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 #include "changerecords.h"
+#include "protocol.h"
 
 #include <KLocalizedString>
 
@@ -25,5 +26,13 @@ QString Mic::interruptedChangeText(const QVariant &change)
     if (user.isEmpty()) {
         user = i18nc("the user who began a change is not known", "an unknown user");
     }
-    return i18n("A change begun at %1 by %2 was interrupted and has been undone.", historyTimeText(map.value(QStringLiteral("time")).toString()), user);
+    const QString time = historyTimeText(map.value(QStringLiteral("time")).toString());
+    if (!map.value(Mic::Protocol::interruptedUndoneKey, true).toBool()) {
+        return i18n("A change begun at %1 by %2 was interrupted and could not be undone yet, so part of it may be in effect. "
+                    "No change can be made until it is undone; the system log says what stands in the way, and the settings service "
+                    "tries again each time it starts.",
+                    time,
+                    user);
+    }
+    return i18n("A change begun at %1 by %2 was interrupted and has been undone.", time, user);
 }

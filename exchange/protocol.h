@@ -98,8 +98,12 @@ inline const QString restorableKey = QStringLiteral("restorable");
 inline const QString stateBeforeKey = QStringLiteral("stateBefore");
 // In a read reply, and in the reply to the first change after it: a change
 // the helper could not finish and undid when it started again (a map with
-// "time", "user", "uid" and "summary" of that change).
+// "time", "user", "uid" and "summary" of that change). While the helper
+// could not yet undo it (a state file it cannot put back), the map also
+// holds "undone": false, every read says so, and no change is made until
+// a start of the helper has undone it.
 inline const QString interruptedChangeKey = QStringLiteral("interruptedChange");
+inline const QString interruptedUndoneKey = QStringLiteral("undone");
 
 // A client that sets this key (true) in a request takes the large tables and
 // lists of the replies in chunks sent ahead of the maps they belong to, and

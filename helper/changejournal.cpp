@@ -312,7 +312,13 @@ bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, 
         return false;
     }
     const QString path = pathIn(folder);
-    fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // Never over the journal of another change, which a recovery still
+    // needs.
+    fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        *error = remainsText(folder);
+        return false;
+    }
     bool ok = fd >= 0
         && append("begin " + header.requestId.toBase64() + ' ' + QByteArray::number(header.uid) + ' ' + encoded(header.user) + ' '
                   + QByteArray::number(header.time.toMSecsSinceEpoch()) + ' ' + encoded(header.summary) + ' '
@@ -322,6 +328,10 @@ bool ChangeJournal::begin(const Header &header, const QList<FileRecord> &files, 
     }
     if (!ok || !sync() || !syncFolder(folder)) {
         *error = i18n("Cannot write the change's journal %1: %2", path, QString::fromLocal8Bit(std::strerror(errno)));
+        // Nothing was changed yet: the journal begun goes.
+        if (fd >= 0) {
+            ::unlink(QFile::encodeName(path).constData());
+        }
         return false;
     }
     return true;
@@ -465,20 +475,45 @@ bool ChangeJournal::sync()
     return syncFailure == 0;
 }
 
-std::optional<ChangeJournal::Content> ChangeJournal::read(const QString &folder)
+namespace
 {
-    const int fd = ::open(QFile::encodeName(pathIn(folder)).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+// The whole journal, or nothing when it cannot be read.
+std::optional<QByteArray> journalBytes(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
     QFile file;
-    QByteArray data;
-    if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        data = file.readAll();
-    } else {
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
+        return std::nullopt;
     }
-    return parse(data);
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return data;
+}
+}
+
+std::optional<ChangeJournal::Content> ChangeJournal::read(const QString &folder)
+{
+    const auto data = journalBytes(pathIn(folder));
+    return data ? parse(*data) : std::nullopt;
+}
+
+QString ChangeJournal::remainsText(const QString &folder)
+{
+    return i18n("An earlier change was interrupted and is not undone yet (its journal %1 remains), so no other change can begin. "
+                "The system log says what stands in the way; the settings service tries again each time it starts.",
+                pathIn(folder));
+}
+
+bool ChangeJournal::isUnbegun(const QString &folder)
+{
+    const auto data = journalBytes(pathIn(folder));
+    return data && !parse(*data);
 }
 
 std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &data, qsizetype *wholeLength)

@@ -118,6 +118,11 @@ public:
 
     // The journal in `folder`; nothing when there is none.
     static std::optional<Content> read(const QString &folder);
+    // Whether the journal in `folder` reads, and not even its beginning is
+    // whole: its change changed nothing.
+    static bool isUnbegun(const QString &folder);
+    // Why no change begins while the journal of another remains.
+    static QString remainsText(const QString &folder);
     // The records of a journal as far as they are whole, and how many bytes
     // they take; nothing when not even its beginning is.
     static std::optional<Content> parse(const QByteArray &data, qsizetype *wholeLength = nullptr);

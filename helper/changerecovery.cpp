@@ -123,6 +123,12 @@ void ChangeRecovery::recoverInterruptedChange(const MicSystem &system)
     const QString folder = ChangeJournal::folderOf(system.root());
     const auto journal = ChangeJournal::read(folder);
     if (!journal) {
+        // A journal whose beginning is not whole: the change it began did
+        // not go on before the beginning was on disk, so nothing was
+        // changed.
+        if (ChangeJournal::isUnbegun(folder)) {
+            ChangeJournal::discard(folder);
+        }
         return;
     }
     const QList<ChangeJournal::FileRecord> files = stateFilesOf(*journal, system);

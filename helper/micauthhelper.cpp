@@ -21,6 +21,7 @@
 #include <KLocalizedString>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -125,9 +126,28 @@ ChangeHistory historyOf(const MicSystem &system)
     return ChangeHistory(ChangeJournal::folderOf(system.root()));
 }
 
-// The change the helper undid when it started, while no other came after it.
+// A change whose journal remains: a start of the helper could not undo it.
+std::optional<ChangeJournal::Content> changeNotUndone(const MicSystem &system)
+{
+    const QString folder = ChangeJournal::folderOf(system.root());
+    if (!QFile::exists(ChangeJournal::pathIn(folder))) {
+        return std::nullopt;
+    }
+    return ChangeJournal::read(folder);
+}
+
+// The change the helper undid when it started, while no other came after
+// it, or one it could not undo yet.
 QVariant interruptedChange(const MicSystem &system)
 {
+    if (const auto remaining = changeNotUndone(system)) {
+        const ChangeJournal::Header &header = remaining->header;
+        return QVariantMap{{QStringLiteral("time"), header.time.toUTC().toString(Qt::ISODate)},
+                           {QStringLiteral("user"), header.user},
+                           {QStringLiteral("uid"), header.uid},
+                           {QStringLiteral("summary"), header.summary},
+                           {Mic::Protocol::interruptedUndoneKey, false}};
+    }
     const QList<HistoryEntry> last = historyOf(system).newest(1);
     if (last.isEmpty() || last.constFirst().outcome != QLatin1String("undone")) {
         return QVariant();
@@ -289,6 +309,10 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
         entry.before = system.contentDigests();
     }
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
+    if (request && !request->checkOnly && changeNotUndone(system)) {
+        entry.summary = ChangeHistory::summaryOf(*request);
+        return recordedError(channel, system, entry, HelperError::WriteFailed, ChangeJournal::remainsText(ChangeJournal::folderOf(system.root())));
+    }
     if (!request) {
         entry.summary = ChangeHistory::summaryOfRefused(args);
         return checkOnly ? channel.error(int(HelperError::InvalidRequest), error)

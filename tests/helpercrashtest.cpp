@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -322,6 +323,50 @@ private Q_SLOTS:
         if (!done) {
             QVERIFY(read.value(s("interruptedChange")).toMap().value(s("summary")).toString().contains(s("file-system protection on")));
         }
+    }
+
+    // A recovery that cannot put a state file back (here it is immutable)
+    // keeps the journal: every read says the change is not undone, no change
+    // is made meanwhile, and the next start once the file can be written
+    // undoes it whole and records it.
+    void aRecoveryThatCannotFinishHoldsEveryChange()
+    {
+#ifndef MIC_HELPER_TEST_HOOKS
+        QSKIP("the helper was built without the hooks of its tests (-DMIC_HELPER_TEST_HOOKS=ON)");
+#endif
+        layUnprotectedSystem();
+        QVERIFY(killChangeAt("before-done"));
+        const QStringList stateFiles{rootPath(s("var/lib/kestrel/mic.state")), rootPath(s("var/lib/kestrel/users.state"))};
+        for (const QString &file : stateFiles) {
+            if (!setImmutable(file, true)) {
+                QSKIP("the state root's file system keeps no immutable files");
+            }
+        }
+        auto writable = qScopeGuard([&] {
+            for (const QString &file : stateFiles) {
+                setImmutable(file, false);
+            }
+        });
+
+        const QVariantMap read = readAfterRestart();
+        const QVariantMap interrupted = read.value(s("interruptedChange")).toMap();
+        QCOMPARE(interrupted.value(s("undone")), QVariant(false));
+        QVERIFY(interrupted.value(s("summary")).toString().contains(s("file-system protection on")));
+        const Outcome refused = execute(s("change"), inC({{s("micFsStatus"), 4}}));
+        QVERIFY(refused.error > 200);
+        QVERIFY2(refused.errorText.contains(s("not undone yet")), qPrintable(refused.errorText));
+        QVERIFY(QFile::exists(rootPath(helperFolder + s("/change.journal"))));
+
+        writable.dismiss();
+        for (const QString &file : stateFiles) {
+            setImmutable(file, false);
+        }
+        killHelper();
+        const QVariantMap recovered = readAfterRestart();
+        QVERIFY(!recovered.value(s("interruptedChange")).toMap().contains(s("undone")));
+        QCOMPARE(snapshotStateRoot(), before);
+        QVERIFY(!QFile::exists(rootPath(s("var/lib/kestrel/mic.state.old.next"))));
+        QCOMPARE(newestHistoryEntry().value(s("outcome")).toString(), s("undone"));
     }
 
     // What the administrator sees after the helper undid a change: micctl
