@@ -607,10 +607,13 @@ bool LabelAccess::restore(const QString &path, const PreviousLabel &previous)
         return false;
     }
     // The same object, not another that took its place and its inode
-    // number: born at the same time (where the file system says), of the
-    // same owner.
+    // number: born at the same time, of the same owner. Where the file
+    // system keeps no birth time, a user who owns the object could have
+    // made another with its number: only root's objects are taken then.
     const PreviousLabel found = SeenByName::of(status).previous();
-    const bool same = found.device == previous.device && found.inode == previous.inode && found.owner == previous.owner && found.birth == previous.birth;
+    const bool identified = !previous.birth.isEmpty() || previous.owner == 0;
+    const bool same = identified && found.device == previous.device && found.inode == previous.inode && found.owner == previous.owner
+        && found.birth == previous.birth;
     const bool ok = same && putBack(descriptorPath(object), previous);
     ::close(object);
     return ok;
