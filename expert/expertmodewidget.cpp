@@ -424,6 +424,11 @@ void ExpertModeWidget::setData(const Mic::Settings::ReadReply &settings)
     }
     setChosenILev(settings.futureLevel);
 
+    // Isolation not read, or unknown, stays as it is too, the services'
+    // boxes with it.
+    if (!QList<Status>{Status::Enabled, Status::Partly, Status::Disabled}.contains(settings.isolation)) {
+        return;
+    }
     QList<Mic::ServiceInfo> services;
     for (const Mic::Settings::Service &service : settings.services) {
         services.append(Mic::serviceInfoOf(service));

@@ -94,6 +94,22 @@ QString fileSystemStatusText(Mic::Status status)
     }
 }
 
+// A map that leaves a status out, or gives one the page does not know, says
+// nothing of that setting: the page keeps what it showed and read of it, so
+// that a save does not take it for an edit.
+Mic::Settings::ReadReply keepingUnknownStatuses(const Mic::Settings::ReadReply &before, Mic::Settings::ReadReply now)
+{
+    using Mic::Settings::Status;
+    if (!QList<Status>{Status::Enabled, Status::Partly, Status::Disabled}.contains(now.isolation)) {
+        now.isolation = before.isolation;
+        now.services = before.services;
+    }
+    if (!QList<Status>{Status::Enabled, Status::Partly, Status::Disabled, Status::Loading}.contains(now.protection)) {
+        now.protection = before.protection;
+    }
+    return now;
+}
+
 void setStatusText(QLabel *label, const QString &text)
 {
     if (!text.isEmpty()) {
@@ -484,7 +500,7 @@ void MicManagementModule::showInterruptedChange(const QVariantMap &map)
 void MicManagementModule::setData(const QVariantMap &map)
 {
     setSettingsRead(true);
-    readSettings = Mic::Settings::ReadReply::fromWire(map);
+    readSettings = keepingUnknownStatuses(readSettings, Mic::Settings::ReadReply::fromWire(map));
     const Mic::Status micStatus = statusOf(readSettings.mic);
     const Mic::Status servicesStatus = statusOf(readSettings.isolation);
     const Mic::Status fsStatus = statusOf(readSettings.protection);

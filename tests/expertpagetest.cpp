@@ -189,14 +189,16 @@ private Q_SLOTS:
     {
         page->setData(sampleMap());
         page->setData(QVariantMap());
-        QCOMPARE(box("protectFsCheckBox"), Qt::PartiallyChecked); // left as it was
-        QCOMPARE(box("servicesIsolatedCheckBox"), Qt::Unchecked);
+        // Protection and isolation not read are left as they were, the
+        // services' boxes with the isolation.
+        QCOMPARE(box("protectFsCheckBox"), Qt::PartiallyChecked);
+        QCOMPARE(box("servicesIsolatedCheckBox"), Qt::PartiallyChecked);
+        QCOMPARE(child<QTreeView>("treeViewServices")->model()->rowCount(), 3);
         QCOMPARE(page->chosenIlev(), 0u);
         QCOMPARE(child<CommitableTableView>("tableViewFs")->model()->rowCount(), 0);
         QCOMPARE(child<CommitableTableView>("tableViewExc")->model()->rowCount(), 0);
-        QCOMPARE(child<QTreeView>("treeViewServices")->model()->rowCount(), 0);
         page->setData(QVariantMap{{s("servicesIsolatedStatus"), 7}, {s("micFsStatus"), -1}});
-        QCOMPARE(box("servicesIsolatedCheckBox"), Qt::Unchecked);
+        QCOMPARE(box("servicesIsolatedCheckBox"), Qt::PartiallyChecked);
 
         // A loading map without rules: they come with the reply.
         page->setData(sampleMap());

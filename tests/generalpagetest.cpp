@@ -211,6 +211,15 @@ private Q_SLOTS:
         QCOMPARE(labelText("fileSystemMessageLabel"), QStringLiteral("Filesystem is <b>protected</b>."));
         QCOMPARE(child<QCheckBox>("protectFsCheckBox")->checkState(), Qt::Checked);
         QVERIFY(child<QCheckBox>("protectFsCheckBox")->isEnabled());
+        QCOMPARE(child<QCheckBox>("servicesIsolatedCheckBox")->checkState(), Qt::Checked);
+        // Nor does a status left out: no box disagrees with its text, and
+        // nothing the administrator did not touch counts as edited.
+        QSignalSpy changed(module.get(), SIGNAL(changed(bool)));
+        module->setData(map({{QStringLiteral("micStatus"), 2}, {QStringLiteral("micFsStatus"), 4}}));
+        QCOMPARE(labelText("servicesMessageLabel"), QStringLiteral("All services are <b>isolated</b>."));
+        QCOMPARE(child<QCheckBox>("servicesIsolatedCheckBox")->checkState(), Qt::Checked);
+        QCOMPARE(module->findChild<ExpertModeWidget *>()->getData().isolation, Mic::Settings::Status::Enabled);
+        QVERIFY(!changed.contains(QVariantList{true}));
     }
 
     void loadingThenFinal()

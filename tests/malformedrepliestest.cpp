@@ -132,6 +132,7 @@ private Q_SLOTS:
                         {s("micFsCurrentItems"), rules},
                         {s("micFsCurrentExceptions"), lines},
                         {s("userILevels"), users},
+                        {s("servicesIsolatedStatus"), 3},
                         {s("services"), services}});
         QCOMPARE(module.findChild<QListView *>(s("unprotectedFilesListWidget"))->model()->rowCount(), 100000);
         // As many rules are sorted on another thread; the table fills after.
