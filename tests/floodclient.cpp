@@ -10,6 +10,16 @@
 //                                    many were answered
 //   floodclient vanish COUNT         COUNT calls sent without waiting for an
 //                                    answer, and gone before polkit answers
+//   floodclient stoptokens           stops in a loop, each a sealed map in the
+//                                    stream form whose list claims two
+//                                    thousand million entries
+//   floodclient large COUNT MIB      COUNT calls of MIB MiB each at once on
+//                                    one connection, each sent again when
+//                                    answered
+//   floodclient connections N CALLS  N connections with CALLS calls each at
+//                                    once, each sent again when answered
+// The last four go on until standard input ends, and print how many
+// messages they sent.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -17,6 +27,7 @@
 #include <QDataStream>
 #include <QIODevice>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -24,9 +35,8 @@
 
 namespace
 {
-QDBusMessage helperCall()
+QDBusMessage helperCall(const QDBusConnection &bus = QDBusConnection::systemBus(), const QByteArray &filler = QByteArray())
 {
-    QDBusConnection bus = QDBusConnection::systemBus();
     QDBusMessage message = QDBusMessage::createMethodCall(QStringLiteral("org.lumen.kcm.mic"),
                                                           QStringLiteral("/"),
                                                           QStringLiteral("org.kde.kf5auth"),
@@ -34,8 +44,91 @@ QDBusMessage helperCall()
     QByteArray arguments;
     QDataStream stream(&arguments, QIODevice::WriteOnly);
     stream << QVariantMap();
-    message << QStringLiteral("org.lumen.kcm.mic.access") << bus.baseService().toUtf8() << QVariantMap() << arguments;
+    message << QStringLiteral("org.lumen.kcm.mic.access") << bus.baseService().toUtf8() << QVariantMap() << QByteArray(arguments + filler);
     return message;
+}
+
+// A map whose one list claims 0x7fffffff entries, in the form of a stop.
+QString stopClaimingAHugeList()
+{
+    QByteArray map;
+    QDataStream stream(&map, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_5_15);
+    stream << QVariantMap{{QStringLiteral("sealed"), QVariantList{1}}};
+    // The list's count: the four bytes before its one entry (type, null
+    // flag, int).
+    const int count = map.size() - 9 - 4;
+    map[count] = char(0x7f);
+    map[count + 1] = map[count + 2] = map[count + 3] = char(0xff);
+    return QStringLiteral("stop:") + QString::fromLatin1(map.toBase64());
+}
+
+int sent = 0;
+
+void sendStopsInALoop()
+{
+    static const QString token = stopClaimingAHugeList();
+    for (int i = 0; i < 50; ++i) {
+        QDBusMessage stop = QDBusMessage::createMethodCall(QStringLiteral("org.lumen.kcm.mic"),
+                                                           QStringLiteral("/"),
+                                                           QStringLiteral("org.kde.kf5auth"),
+                                                           QStringLiteral("stopAction"));
+        stop << token;
+        QDBusConnection::systemBus().send(stop);
+        ++sent;
+    }
+    QTimer::singleShot(5, &sendStopsInALoop);
+}
+
+// A call on `bus`, sent again each time it is answered.
+void keepCalling(QDBusConnection bus, const QByteArray &filler)
+{
+    ++sent;
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(helperCall(bus, filler), 120000), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, bus, filler] {
+        watcher->deleteLater();
+        keepCalling(bus, filler);
+    });
+}
+
+// Starts the flood of `mode`; false for a mode it does not know.
+bool startFlood(const QByteArray &mode, int argc, char **argv)
+{
+    if (mode == "stoptokens") {
+        sendStopsInALoop();
+        return true;
+    }
+    if (mode == "large" && argc > 3) {
+        const QByteArray filler(QByteArray(argv[3]).toInt() * 1024 * 1024, 'x');
+        for (int i = 0; i < QByteArray(argv[2]).toInt(); ++i) {
+            keepCalling(QDBusConnection::systemBus(), filler);
+        }
+        return true;
+    }
+    if (mode == "connections" && argc > 3) {
+        for (int connection = 0; connection < QByteArray(argv[2]).toInt(); ++connection) {
+            const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("flood%1").arg(connection));
+            for (int call = 0; call < QByteArray(argv[3]).toInt(); ++call) {
+                keepCalling(bus, QByteArray());
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+// Ends the application, saying `count`, once standard input ends.
+void endWithInput(const char *what, const int *count)
+{
+    auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(input, &QSocketNotifier::activated, [what, count] {
+        char buffer[64];
+        if (::read(STDIN_FILENO, buffer, sizeof(buffer)) <= 0) {
+            std::printf("%s %d\n", what, *count);
+            std::fflush(stdout);
+            QCoreApplication::exit(0);
+        }
+    });
 }
 
 int answered = 0;
@@ -80,21 +173,16 @@ int main(int argc, char **argv)
         QDBusConnection::systemBus().interface()->isServiceRegistered(QStringLiteral("org.lumen.kcm.mic"));
         return 0;
     }
-    if (mode != "flood") {
-        std::fprintf(stderr, "usage: floodclient flood | vanish COUNT\n");
+    if (mode == "flood") {
+        for (int loop = 0; loop < 4; ++loop) {
+            callInALoop();
+        }
+        endWithInput("answered", &answered);
+    } else if (startFlood(mode, argc, argv)) {
+        endWithInput("sent", &sent);
+    } else {
+        std::fprintf(stderr, "usage: floodclient flood | vanish COUNT | stoptokens | large COUNT MIB | connections N CALLS\n");
         return 64;
     }
-    for (int loop = 0; loop < 4; ++loop) {
-        callInALoop();
-    }
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [] {
-        char buffer[64];
-        if (::read(STDIN_FILENO, buffer, sizeof(buffer)) <= 0) {
-            std::printf("answered %d\n", answered);
-            std::fflush(stdout);
-            QCoreApplication::exit(0);
-        }
-    });
     return app.exec();
 }
