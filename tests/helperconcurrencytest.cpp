@@ -7,6 +7,8 @@
 // tells a listener nothing.
 #include "helperfixture.h"
 
+#include <kauthwire.h>
+
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -135,6 +137,15 @@ QByteArray asOnTheWire(const QString &text)
 class HelperConcurrencyTest : public QObject
 {
     Q_OBJECT
+Q_SIGNALS:
+    void heard(int type, const QString &action, const QByteArray &blob);
+
+public Q_SLOTS:
+    void heardHere(int type, const QString &action, const QByteArray &blob)
+    {
+        Q_EMIT heard(type, action, blob);
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -313,6 +324,39 @@ private Q_SLOTS:
             QVERIFY(!message.contains(asOnTheWire(secret)));
             QVERIFY(!message.contains(asOnTheWire(s("micFsCurrentItems"))));
             QVERIFY(!message.contains(asOnTheWire(s("userILevels"))));
+        }
+    }
+
+    // A refused call is answered to its caller alone, under neither name
+    // of KAuth's interface to anyone else, and an action of any length is
+    // never sent on.
+    void aRefusedCallIsAnsweredToItsCallerAlone()
+    {
+        Listener listener;
+        QDBusConnection bus = QDBusConnection::systemBus();
+        const QString action = helperId + s(".") + QString(1024 * 1024, QLatin1Char('x'));
+        QDBusMessage call = QDBusMessage::createMethodCall(helperId, s("/"), s("org.kde.kf5auth"), s("performAction"));
+        call << action << bus.baseService().toUtf8() << QVariantMap() << QByteArray();
+        int heardHere = 0;
+        QByteArray performed;
+        for (const QString &interface : {s("org.kde.kf5auth"), s("org.kde.kf6auth")}) {
+            QVERIFY(bus.connect(helperId, s("/"), interface, s("remoteSignal"), this, SLOT(heardHere(int,QString,QByteArray))));
+        }
+        connect(this, &HelperConcurrencyTest::heard, this, [&](int type, const QString &name, const QByteArray &blob) {
+            ++heardHere;
+            QCOMPARE(type, 1);
+            QVERIFY(name.isEmpty());
+            performed = blob;
+        });
+        const QDBusMessage answer = bus.call(call, QDBus::Block, 10000);
+        QCOMPARE(answer.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(Mic::KAuthWire::replyOf(answer.arguments().value(0).toByteArray()).error(), int(KAuth::ActionReply::NoSuchActionError));
+        QTRY_COMPARE(heardHere, 2);
+        QCOMPARE(performed, answer.arguments().value(0).toByteArray());
+        QTest::qWait(200);
+        QCOMPARE(listener.messages.size(), 0);
+        for (const QString &interface : {s("org.kde.kf5auth"), s("org.kde.kf6auth")}) {
+            bus.disconnect(helperId, s("/"), interface, s("remoteSignal"), this, SLOT(heardHere(int,QString,QByteArray)));
         }
     }
 

@@ -55,6 +55,37 @@ private Q_SLOTS:
         QCOMPARE(damaged.type(), KAuth::ActionReply::SuccessType);
         QVERIFY(damaged.data().isEmpty());
     }
+
+    // Anyone on the bus may send bytes that claim more than they hold, a
+    // type of their naming, or nesting without end: none reaches Qt's
+    // reader, which would reserve what a count claims (here 2^31 entries)
+    // and end the process.
+    void craftedBytesReachNoReader_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray list = Mic::KAuthWire::streamed({{QStringLiteral("a"), QVariantList{1}}});
+        list.replace(list.size() - 13, 4, QByteArray("\x7f\xff\xff\xff", 4));
+        QTest::newRow("list count") << list;
+        QByteArray strings = Mic::KAuthWire::streamed({{QStringLiteral("a"), QStringList{QStringLiteral("b")}}});
+        strings.replace(strings.size() - 10, 4, QByteArray("\x7f\xff\xff\xff", 4));
+        QTest::newRow("string list count") << strings;
+        QByteArray userType = Mic::KAuthWire::streamed({{QStringLiteral("a"), 1}});
+        userType.replace(userType.size() - 9, 4, QByteArray("\x00\x00\x04\x00", 4));
+        QTest::newRow("type named by the sender") << userType;
+        QVariant nested = QVariantList();
+        for (int depth = 0; depth < 40; ++depth) {
+            nested = QVariantList{nested};
+        }
+        QTest::newRow("nested 40 deep") << Mic::KAuthWire::streamed({{QStringLiteral("a"), nested}});
+        QTest::newRow("bytes after the map") << Mic::KAuthWire::streamed({{QStringLiteral("a"), 1}}) + "x";
+    }
+
+    void craftedBytesReachNoReader()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(Mic::KAuthWire::mapOf(bytes).isEmpty());
+        QVERIFY(Mic::KAuthWire::replyOf(bytes).data().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(KAuthWireTest)
