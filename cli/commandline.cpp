@@ -289,7 +289,8 @@ QString helpText()
              "                    \"unprotected\"}, \"services\" {\"isolation\", \"isolated\"},\n"
              "                    \"userLevels\", \"rules\", \"exceptions\", and\n"
              "                    \"interruptedChange\" {\"time\", \"user\", \"uid\", \"summary\"}\n"
-             "                    while the last change recorded is one the helper undid."),
+             "                    while the last change recorded is one the helper undid,\n"
+             "                    with \"undone\": false while it could not undo it yet."),
         i18n("  history           The changes asked of the helper, newest first: when, by\n"
              "                    whom, what was asked, and what became of it (\"applied\",\n"
              "                    \"refused\", \"failed\", or \"undone\" after the helper was\n"
