@@ -17,7 +17,7 @@ enum TypeId : quint32 {
     LongLong = 4,
     ULongLong = 5,
     Double = 6,
-    Char16 = 7,
+    Character = 7, // QChar
     VariantMap = 8,
     VariantList = 9,
     String = 10,
@@ -30,6 +30,7 @@ enum TypeId : quint32 {
     ULong = 35,
     UShort = 36,
     UChar = 37,
+    Nullptr = 51, // Qt 6 gives JSON's null as one
 };
 
 constexpr quint32 nullSize = 0xffffffff;
@@ -110,12 +111,13 @@ public:
         }
         switch (type) {
         case Invalid:
+        case Nullptr:
             return true;
         case Bool:
         case Char:
         case UChar:
             return skip(1);
-        case Char16:
+        case Character:
         case Short:
         case UShort:
             return skip(2);

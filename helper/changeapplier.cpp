@@ -533,7 +533,14 @@ bool ChangeApplier::labelBatch(LabelAccess &labels, const Batch &batch, QString 
         if (object.seen.valid) {
             opened[std::size_t(i)] = LabelAccess::openedAsSeen(object.seen);
         } else if (QString why; !accessFor(i).open(object.path, &opened[std::size_t(i)], &why)) {
-            (opened[std::size_t(i)].gone ? gone : unreached)[here ? 0 : 1].append(opened[std::size_t(i)].gone ? object.path : why);
+            // Gone or changed since the check: skipped. Anything else (the
+            // system failing to open or read it) fails the change.
+            const LabelAccess::Opened &notOpened = opened[std::size_t(i)];
+            if (!notOpened.gone && !notOpened.changed) {
+                problems[here ? 0 : 1] = why;
+                return false;
+            }
+            (notOpened.gone ? gone : unreached)[here ? 0 : 1].append(notOpened.gone ? object.path : why);
             return true;
         }
         isOpen[std::size_t(i)] = 1;

@@ -129,19 +129,34 @@ QByteArray encoded(const QString &text)
     return text.toUtf8().toBase64();
 }
 
-// A text the journal's writer encoded: valid UTF-8 only, since a text that
-// is not would decode to another name than the one written.
 std::optional<QString> decoded(const QByteArray &field)
 {
     auto result = QByteArray::fromBase64Encoding(field, QByteArray::AbortOnBase64DecodingErrors);
     if (!result) {
         return std::nullopt;
     }
-    QString text = QString::fromUtf8(*result);
-    if (text.toUtf8() != *result) {
+    return QString::fromUtf8(*result);
+}
+
+// A path the journal's writer encoded: valid UTF-8 only, since bytes that
+// are not would decode to the name of another object than the one written.
+std::optional<QString> decodedPath(const QByteArray &field)
+{
+    auto path = decoded(field);
+    if (path && path->toUtf8() != QByteArray::fromBase64(field)) {
         return std::nullopt;
     }
-    return text;
+    return path;
+}
+
+// The payload of a line whose checksum matches it.
+std::optional<QByteArray> wholeRecord(const QByteArray &line)
+{
+    const QByteArray payload = line.mid(checksumSize + 1);
+    if (line.size() <= checksumSize + 1 || line.at(checksumSize) != ' ' || line.left(checksumSize) != checksum(payload)) {
+        return std::nullopt;
+    }
+    return payload;
 }
 
 const char *stageName(ChangeJournal::Stage stage)
@@ -195,7 +210,7 @@ bool parseRecord(const QList<QByteArray> &fields, ChangeJournal::Content *conten
 {
     const QByteArray &kind = fields.constFirst();
     if (kind == "file" && fields.size() == 3) {
-        const auto path = decoded(fields.at(1));
+        const auto path = decodedPath(fields.at(1));
         if (!path || !isAbsoluteName(*path) || (fields.at(2) != "0" && fields.at(2) != "1")) {
             return false;
         }
@@ -203,7 +218,7 @@ bool parseRecord(const QList<QByteArray> &fields, ChangeJournal::Content *conten
         return true;
     }
     if (kind == "label" && fields.size() == 8) {
-        const auto path = decoded(fields.at(1));
+        const auto path = decodedPath(fields.at(1));
         auto value = QByteArray::fromBase64Encoding(fields.at(3) == "-" ? QByteArray() : fields.at(3), QByteArray::AbortOnBase64DecodingErrors);
         bool deviceOk = false;
         bool inodeOk = false;
@@ -510,10 +525,20 @@ QString ChangeJournal::remainsText(const QString &folder)
                 pathIn(folder));
 }
 
+// Not a single whole record: the beginning, written and synced before the
+// change goes on, never reached the disk. A journal with any whole record
+// that does not parse (damaged, or of another version) is kept.
 bool ChangeJournal::isUnbegun(const QString &folder)
 {
     const auto data = journalBytes(pathIn(folder));
-    return data && !parse(*data);
+    if (!data) {
+        return false;
+    }
+    const QList<QByteArray> lines = data->split('\n');
+    // The last piece follows the last line's end: whole records end there.
+    return std::none_of(lines.cbegin(), lines.cend() - 1, [](const QByteArray &line) {
+        return wholeRecord(line).has_value();
+    });
 }
 
 std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &data, qsizetype *wholeLength)
@@ -530,12 +555,11 @@ std::optional<ChangeJournal::Content> ChangeJournal::parse(const QByteArray &dat
         if (end < 0) {
             break; // torn
         }
-        const QByteArray line = data.mid(start, end - start);
-        const QByteArray payload = line.mid(checksumSize + 1);
-        if (line.size() <= checksumSize + 1 || line.at(checksumSize) != ' ' || line.left(checksumSize) != checksum(payload)) {
+        const auto payload = wholeRecord(data.mid(start, end - start));
+        if (!payload) {
             break;
         }
-        const QList<QByteArray> fields = payload.split(' ');
+        const QList<QByteArray> fields = payload->split(' ');
         if (!content) {
             const auto header = parseHeader(fields);
             if (!header) {

@@ -77,13 +77,14 @@ HelperService::~HelperService()
 // held reach a limit (63 MiB by default), and the helper holds the calls
 // that wait: below its own bounds of what may wait, it would stop reading
 // polkit's answers, and every call would wait until polkit's time-out.
-// The bounds of waiting calls (see hasRoomFor) keep what is held; the
-// limit lies far above them, so that only a main thread busy for long
-// while calls pour in meets it.
+// The bounds of waiting calls (see hasRoomFor) keep what is held: the
+// limit lies above them (all users' shared bound, root's and an
+// administrator's own, the call being served), and still bounds what a
+// flood can make the helper hold while its main thread is busy.
 static void keepReadingAboveWaitingBounds(const QDBusConnection &bus)
 {
     if (auto *connection = static_cast<DBusConnection *>(bus.internalPointer())) {
-        dbus_connection_set_max_received_size(connection, 1024L * 1024 * 1024);
+        dbus_connection_set_max_received_size(connection, 256L * 1024 * 1024);
     }
 }
 

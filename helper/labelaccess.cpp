@@ -8,6 +8,7 @@
 #include <KLocalizedString>
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -176,6 +177,13 @@ bool LabelAccess::inUsersHands(const struct statx &status) const
 
 QString LabelAccess::refusal(const struct statx &status, bool folder)
 {
+    QString problem = refusalOf(status, folder);
+    refused = refused || !problem.isEmpty();
+    return problem;
+}
+
+QString LabelAccess::refusalOf(const struct statx &status, bool folder)
+{
     if ((status.stx_attributes & STATX_ATTR_MOUNT_ROOT) && mounts.isUserMount(status.stx_mnt_id)) {
         return userMountProblem();
     }
@@ -261,6 +269,7 @@ LabelAccess::Walk LabelAccess::openParent(const QByteArray &path, int *directory
         if (isLink) {
             const QByteArray link = '/' + components.mid(0, int(level) + 1).join('/');
             *problem = i18n("it is reached through the symbolic link %1", QString::fromUtf8(link));
+            refused = true;
             return Walk::Failed;
         }
         if (error == ENOENT || error == ENOTDIR) {
@@ -380,6 +389,11 @@ bool LabelAccess::open(const QString &path, Opened *opened, QString *error)
     QByteArray name;
     QString problem;
     opened->gone = false;
+    opened->changed = false;
+    refused = false;
+    const auto notReached = qScopeGuard([this, opened] {
+        opened->changed = refused;
+    });
     switch (openParent(path.toUtf8(), &directory, &name, &problem)) {
     case Walk::Missing:
         *error = i18n("%1 no longer exists", path);

@@ -123,8 +123,10 @@ public:
     ObjectLabel read(std::string_view utf8Path);
     // Labelling in two steps, so that what an object carried can be recorded
     // before it is labelled: open() reaches the object and reads its label
-    // (false with *error when it cannot be reached, and `gone` set when it
-    // no longer exists), label() writes the new
+    // (false with *error when it cannot be reached: `gone` when it no
+    // longer exists, `changed` when it or a folder on its way became one
+    // that is never labelled, such as a link, another name of it or a
+    // user's mount), label() writes the new
     // one through the same descriptor, or by name where only root could
     // have changed the object since (two calls in all, none through /proc);
     // release() lets go of an object opened and not labelled.
@@ -133,8 +135,10 @@ public:
         // Reached by name in folders only root holds, with no descriptor.
         bool byName = false;
         PreviousLabel previous;
-        // Not reached because nothing is at its path any more.
+        // Not reached because nothing is at its path any more, or because
+        // it may not be labelled now.
         bool gone = false;
+        bool changed = false;
     };
     bool open(const QString &path, Opened *opened, QString *error);
     bool label(const QString &path, Opened *opened, unsigned int level, QString *error);
@@ -177,6 +181,7 @@ private:
     // Why an object or folder with this status must not be touched; empty
     // when it may.
     QString refusal(const struct statx &status, bool folder);
+    QString refusalOf(const struct statx &status, bool folder);
     bool inUsersHands(const struct statx &status) const;
     // Opens the object `name` in `directory` and checks it again: the
     // careful way, for objects a user could change while they are read.
@@ -194,6 +199,8 @@ private:
     bool descriptorsReachable = false;
     // Whether the kernel reads a label relative to a directory (6.13 on).
     bool labelAtWorks = true;
+    // Whether refusal() has refused anything since open() began.
+    bool refused = false;
     // Objects labelled and held open for putting their labels back, and how
     // many may be, as the limit of open files allows.
     int heldOpen = 0;

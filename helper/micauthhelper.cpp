@@ -113,6 +113,12 @@ ActionReply serve(const QVariantMap &args, const std::function<ActionReply(const
     channel->started();
     const StopRequest::Watch stoppable(channel->requestSeal());
     const WorkProgress::Watch reported(*channel);
+    // A change left to recover (one a start could not undo, or one this
+    // helper could not close) is tried again first: a helper kept running
+    // by calls would never start again to do it.
+    if (QFile::exists(ChangeJournal::pathIn(ChangeJournal::folderOf(MicSystem::rootFromEnvironment())))) {
+        ChangeRecovery::recoverInterruptedChange(MicSystem(MicSystem::rootFromEnvironment()));
+    }
     MicSystem system(MicSystem::rootFromEnvironment());
     QString error;
     if (!system.read(&error)) {
@@ -126,14 +132,18 @@ ChangeHistory historyOf(const MicSystem &system)
     return ChangeHistory(ChangeJournal::folderOf(system.root()));
 }
 
-// A change whose journal remains: a start of the helper could not undo it.
+// A change whose journal remains, not done: the helper could not undo it.
 std::optional<ChangeJournal::Content> changeNotUndone(const MicSystem &system)
 {
     const QString folder = ChangeJournal::folderOf(system.root());
     if (!QFile::exists(ChangeJournal::pathIn(folder))) {
         return std::nullopt;
     }
-    return ChangeJournal::read(folder);
+    auto journal = ChangeJournal::read(folder);
+    if (journal && journal->stage != ChangeJournal::Stage::None && journal->stage != ChangeJournal::Stage::BackedUp) {
+        return std::nullopt;
+    }
+    return journal;
 }
 
 // The change the helper undid when it started, while no other came after
@@ -309,7 +319,7 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
         entry.before = system.contentDigests();
     }
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
-    if (request && !request->checkOnly && changeNotUndone(system)) {
+    if (request && !request->checkOnly && QFile::exists(ChangeJournal::pathIn(ChangeJournal::folderOf(system.root())))) {
         entry.summary = ChangeHistory::summaryOf(*request);
         return recordedError(channel, system, entry, HelperError::WriteFailed, ChangeJournal::remainsText(ChangeJournal::folderOf(system.root())));
     }

@@ -8,6 +8,7 @@
 // stops is undone at once. The history says so.
 #include "helperfixture.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -367,6 +368,37 @@ private Q_SLOTS:
         QCOMPARE(snapshotStateRoot(), before);
         QVERIFY(!QFile::exists(rootPath(s("var/lib/kestrel/mic.state.old.next"))));
         QCOMPARE(newestHistoryEntry().value(s("outcome")).toString(), s("undone"));
+    }
+
+    // A journal without a single whole record was begun and never reached
+    // the disk: nothing was changed, and it goes. One whose records are
+    // whole but do not read (damaged, or of another version) may name
+    // labels to put back: it stays, and holds every change.
+    void aJournalIsDroppedOnlyWhenItsBeginningNeverReachedTheDisk()
+    {
+        layUnprotectedSystem(10);
+        const QString journal = rootPath(helperFolder + s("/change.journal"));
+        QDir().mkpath(rootPath(helperFolder));
+        const auto writeJournal = [&](const QByteArray &content) {
+            killHelper();
+            writeRootFile(helperFolder + s("/change.journal"), content);
+        };
+        const auto change = [] {
+            return execute(s("change"), inC({{s("userILevels"), QVariantHash{{s("root"), 7u}}}}));
+        };
+
+        writeJournal("3f2a9c01 begin AAEC");
+        QCOMPARE(readAfterRestart().value(s("micStatus")).toInt(), 2);
+        QVERIFY(!QFile::exists(journal));
+        QCOMPARE(change().error, 0);
+
+        const QByteArray payload = "begin of-a-form-this-helper-does-not-know";
+        writeJournal(QCryptographicHash::hash(payload, QCryptographicHash::Sha1).toHex().left(8) + ' ' + payload + '\n');
+        readAfterRestart();
+        QVERIFY(QFile::exists(journal));
+        const Outcome refused = change();
+        QVERIFY2(refused.errorText.contains(s("not undone yet")), qPrintable(refused.errorText));
+        QFile::remove(journal);
     }
 
     // What the administrator sees after the helper undid a change: micctl
