@@ -26,7 +26,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <cstring>
 
 using FuzzCheck::require;
 
@@ -109,7 +108,6 @@ void writeSeeds(const QString &folder)
     writeSeed(folder, "map-huge-list", hugeListCount());
     writeSeed(folder, "reply-success", Mic::KAuthWire::streamed(KAuth::ActionReply::SuccessReply()));
     writeSeed(folder, "map-sealed", Mic::KAuthWire::streamed(other.seal({{Mic::Protocol::stageKey, Mic::Protocol::replyStage}})));
-    exit(0);
 }
 }
 
@@ -117,11 +115,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication application(*argc, *argv);
     KLocalizedString::setLanguages({QStringLiteral("en_US")});
-    for (int i = 1; i + 1 < *argc; ++i) {
-        if (strcmp((*argv)[i], "--write-seeds") == 0) {
-            writeSeeds(QString::fromLocal8Bit((*argv)[i + 1]));
-        }
-    }
+    FuzzCheck::writeSeedsIfAsked(*argc, *argv, writeSeeds);
     return 0;
 }
 

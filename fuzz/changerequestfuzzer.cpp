@@ -601,7 +601,6 @@ void writeSeeds(const QString &folder)
             exit(1);
         }
     }
-    exit(0);
 }
 }
 
@@ -609,11 +608,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication application(*argc, *argv);
     KLocalizedString::setLanguages({QStringLiteral("en_US")});
-    for (int i = 1; i + 1 < *argc; ++i) {
-        if (strcmp((*argv)[i], "--write-seeds") == 0) {
-            writeSeeds(QString::fromLocal8Bit((*argv)[i + 1]));
-        }
-    }
+    FuzzCheck::writeSeedsIfAsked(*argc, *argv, writeSeeds);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // What the fuzzers share: stopping at a broken invariant, and showing texts
 // with their unprintable characters spelled out.
@@ -18,6 +19,19 @@ inline void require(bool condition, const char *what, const QString &detail = QS
     if (!condition) {
         std::fprintf(stderr, "invariant violated: %s %s\n", what, qUtf8Printable(detail));
         std::abort();
+    }
+}
+
+// `write` writes the seed corpus into the folder given after
+// "--write-seeds", when the command line has one; the fuzzer then ends.
+template<typename Write>
+void writeSeedsIfAsked(int argc, char **argv, Write write)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--write-seeds") == 0) {
+            write(QString::fromLocal8Bit(argv[i + 1]));
+            std::exit(0);
+        }
     }
 }
 

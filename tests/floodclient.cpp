@@ -48,6 +48,20 @@ QDBusMessage helperCall(const QDBusConnection &bus = QDBusConnection::systemBus(
     return message;
 }
 
+int answered = 0;
+
+void sendStop(const QString &what)
+{
+    QDBusMessage stop = QDBusMessage::createMethodCall(QStringLiteral("org.lumen.kcm.mic"),
+                                                       QStringLiteral("/"),
+                                                       QStringLiteral("org.kde.kf5auth"),
+                                                       QStringLiteral("stopAction"));
+    stop << what;
+    QDBusConnection::systemBus().send(stop);
+}
+
+// Anyone may ask the helper to stop: by the action's name, as KAuth's
+// clients do, or with a stop sealed by a key of its own.
 // A map whose one list claims 0x7fffffff entries, in the form of a stop.
 QString stopClaimingAHugeList()
 {
@@ -69,12 +83,7 @@ void sendStopsInALoop()
 {
     static const QString token = stopClaimingAHugeList();
     for (int i = 0; i < 50; ++i) {
-        QDBusMessage stop = QDBusMessage::createMethodCall(QStringLiteral("org.lumen.kcm.mic"),
-                                                           QStringLiteral("/"),
-                                                           QStringLiteral("org.kde.kf5auth"),
-                                                           QStringLiteral("stopAction"));
-        stop << token;
-        QDBusConnection::systemBus().send(stop);
+        sendStop(token);
         ++sent;
     }
     QTimer::singleShot(5, &sendStopsInALoop);
@@ -85,7 +94,7 @@ void keepCalling(QDBusConnection bus, const QByteArray &filler)
 {
     ++sent;
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(helperCall(bus, filler), 120000), QCoreApplication::instance());
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [watcher, bus, filler] {
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, bus, filler] {
         watcher->deleteLater();
         keepCalling(bus, filler);
     });
@@ -121,7 +130,7 @@ bool startFlood(const QByteArray &mode, int argc, char **argv)
 void endWithInput(const char *what, const int *count)
 {
     auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(input, &QSocketNotifier::activated, [what, count] {
+    QObject::connect(input, &QSocketNotifier::activated, input, [what, count] {
         char buffer[64];
         if (::read(STDIN_FILENO, buffer, sizeof(buffer)) <= 0) {
             std::printf("%s %d\n", what, *count);
@@ -131,19 +140,10 @@ void endWithInput(const char *what, const int *count)
     });
 }
 
-int answered = 0;
-
-// Anyone may ask the helper to stop: by the action's name, as KAuth's
-// clients do, or with a stop sealed by a key of its own.
 void askToStop()
 {
     for (const QString &what : {QStringLiteral("org.lumen.kcm.mic.change"), QStringLiteral("stop:AAAAAQAAAAwAcwBlAGEAbABlAGQ=")}) {
-        QDBusMessage stop = QDBusMessage::createMethodCall(QStringLiteral("org.lumen.kcm.mic"),
-                                                           QStringLiteral("/"),
-                                                           QStringLiteral("org.kde.kf5auth"),
-                                                           QStringLiteral("stopAction"));
-        stop << what;
-        QDBusConnection::systemBus().send(stop);
+        sendStop(what);
     }
 }
 

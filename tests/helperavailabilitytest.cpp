@@ -106,7 +106,7 @@ private Q_SLOTS:
         QFile control(pause);
         if (control.open(QIODevice::WriteOnly) && control.write("events") == 6) {
             control.close();
-            QTimer::singleShot(1000, [pause] {
+            QTimer::singleShot(1000, this, [pause] {
                 QFile::remove(pause);
             });
             QCOMPARE(execute(s("access"), locale(), 10000).error, 0);

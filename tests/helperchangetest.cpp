@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <functional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,6 +115,27 @@ private:
             qWarning() << outcome.errorText;
         }
         return outcome.data;
+    }
+
+    // Turns file-system protection on; `act` runs while the helper waits
+    // between its check and the labelling, as a user would race it.
+    Outcome protectWithChangeBeforeLabelling(const std::function<void()> &act)
+    {
+        const QString pause = qEnvironmentVariable("MIC_TEST_BUS_DIR") + QStringLiteral("/pause-before-labelling");
+        QFile(pause).open(QIODevice::WriteOnly);
+        bool acted = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (!acted && QFile::exists(pause + QStringLiteral(".reached"))) {
+                act();
+                acted = true;
+                QFile::remove(pause);
+            }
+        });
+        poll.start(10);
+        const Outcome outcome = execute(QStringLiteral("change"), request({{QStringLiteral("micFsStatus"), 2}}));
+        QFile::remove(pause);
+        return outcome;
     }
 
 private Q_SLOTS:
@@ -479,19 +502,10 @@ private Q_SLOTS:
         QVERIFY(::chown(QFile::encodeName(owned).constData(), 65534, 65534) == 0);
         writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), "7 " + owned.toUtf8() + "/f\n");
 
-        const QString pause = qEnvironmentVariable("MIC_TEST_BUS_DIR") + QStringLiteral("/pause-before-labelling");
-        QFile(pause).open(QIODevice::WriteOnly);
         bool swapped = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (!swapped && QFile::exists(pause + QStringLiteral(".reached"))) {
-                swapped = QFile::rename(owned, owned + QStringLiteral(".old")) && QFile::link(outside, owned);
-                QFile::remove(pause);
-            }
+        const Outcome outcome = protectWithChangeBeforeLabelling([&] {
+            swapped = QFile::rename(owned, owned + QStringLiteral(".old")) && QFile::link(outside, owned);
         });
-        poll.start(10);
-        const Outcome outcome = execute(QStringLiteral("change"), request({{QStringLiteral("micFsStatus"), 2}}));
-        QFile::remove(pause);
         QVERIFY(swapped);
         QCOMPARE(outcome.error, 0);
         const QString warnings = outcome.data.value(QStringLiteral("warnings")).toStringList().join(QLatin1Char('\n'));
@@ -517,19 +531,10 @@ private Q_SLOTS:
         QVERIFY(::chown(QFile::encodeName(owned).constData(), 65534, 65534) == 0);
         writeRootFile(QStringLiteral("etc/kestrel/fs-ilev.conf"), "7 " + owned.toUtf8() + "/f\n7 " + owned.toUtf8() + "/g\n");
 
-        const QString pause = qEnvironmentVariable("MIC_TEST_BUS_DIR") + QStringLiteral("/pause-before-labelling");
-        QFile(pause).open(QIODevice::WriteOnly);
         bool renamed = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (!renamed && QFile::exists(pause + QStringLiteral(".reached"))) {
-                renamed = QFile::rename(owned + QStringLiteral("/f"), owned + QStringLiteral("/f.away"));
-                QFile::remove(pause);
-            }
+        const Outcome outcome = protectWithChangeBeforeLabelling([&] {
+            renamed = QFile::rename(owned + QStringLiteral("/f"), owned + QStringLiteral("/f.away"));
         });
-        poll.start(10);
-        const Outcome outcome = execute(QStringLiteral("change"), request({{QStringLiteral("micFsStatus"), 2}}));
-        QFile::remove(pause);
         QVERIFY(renamed);
         QCOMPARE(outcome.error, 0);
         const QString warnings = outcome.data.value(QStringLiteral("warnings")).toStringList().join(QLatin1Char('\n'));
