@@ -60,8 +60,6 @@ void sendStop(const QString &what)
     QDBusConnection::systemBus().send(stop);
 }
 
-// Anyone may ask the helper to stop: by the action's name, as KAuth's
-// clients do, or with a stop sealed by a key of its own.
 // A map whose one list claims 0x7fffffff entries, in the form of a stop.
 QString stopClaimingAHugeList()
 {
@@ -78,25 +76,51 @@ QString stopClaimingAHugeList()
 }
 
 int sent = 0;
+// Calls not yet answered, and whether the flood is ending: it ends once
+// they are answered, and holds nothing of the bus's then.
+int unanswered = 0;
+bool ending = false;
+// The connections of its own the flood opened.
+QStringList connectionNames;
 
 void sendStopsInALoop()
 {
     static const QString token = stopClaimingAHugeList();
+    if (ending) {
+        return;
+    }
     for (int i = 0; i < 50; ++i) {
         sendStop(token);
         ++sent;
     }
-    QTimer::singleShot(5, &sendStopsInALoop);
+    QTimer::singleShot(5, QCoreApplication::instance(), &sendStopsInALoop);
+}
+
+
+void endOnceAnswered()
+{
+    if (ending && unanswered == 0) {
+        for (const QString &name : std::as_const(connectionNames)) {
+            QDBusConnection::disconnectFromBus(name);
+        }
+        QCoreApplication::exit(0);
+    }
 }
 
 // A call on `bus`, sent again each time it is answered.
 void keepCalling(QDBusConnection bus, const QByteArray &filler)
 {
     ++sent;
+    ++unanswered;
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(helperCall(bus, filler), 120000), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, bus, filler] {
         watcher->deleteLater();
-        keepCalling(bus, filler);
+        --unanswered;
+        if (ending) {
+            endOnceAnswered();
+        } else {
+            keepCalling(bus, filler);
+        }
     });
 }
 
@@ -116,7 +140,8 @@ bool startFlood(const QByteArray &mode, int argc, char **argv)
     }
     if (mode == "connections" && argc > 3) {
         for (int connection = 0; connection < QByteArray(argv[2]).toInt(); ++connection) {
-            const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, QStringLiteral("flood%1").arg(connection));
+            connectionNames.append(QStringLiteral("flood%1").arg(connection));
+            const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionNames.constLast());
             for (int call = 0; call < QByteArray(argv[3]).toInt(); ++call) {
                 keepCalling(bus, QByteArray());
             }
@@ -126,20 +151,25 @@ bool startFlood(const QByteArray &mode, int argc, char **argv)
     return false;
 }
 
-// Ends the application, saying `count`, once standard input ends.
+// Ends the application, saying `count`, once standard input ends and its
+// calls are answered.
 void endWithInput(const char *what, const int *count)
 {
     auto *input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(input, &QSocketNotifier::activated, input, [what, count] {
+    QObject::connect(input, &QSocketNotifier::activated, input, [input, what, count] {
         char buffer[64];
         if (::read(STDIN_FILENO, buffer, sizeof(buffer)) <= 0) {
+            input->setEnabled(false);
             std::printf("%s %d\n", what, *count);
             std::fflush(stdout);
-            QCoreApplication::exit(0);
+            ending = true;
+            endOnceAnswered();
         }
     });
 }
 
+// Anyone may ask the helper to stop: by the action's name, as KAuth's
+// clients do, or with a stop sealed by a key of its own.
 void askToStop()
 {
     for (const QString &what : {QStringLiteral("org.lumen.kcm.mic.change"), QStringLiteral("stop:AAAAAQAAAAwAcwBlAGEAbABlAGQ=")}) {
