@@ -81,7 +81,11 @@ int sent = 0;
 int unanswered = 0;
 bool ending = false;
 // The connections of its own the flood opened.
-QStringList connectionNames;
+QStringList &connectionNames()
+{
+    static QStringList names;
+    return names;
+}
 
 void sendStopsInALoop()
 {
@@ -100,7 +104,7 @@ void sendStopsInALoop()
 void endOnceAnswered()
 {
     if (ending && unanswered == 0) {
-        for (const QString &name : std::as_const(connectionNames)) {
+        for (const QString &name : std::as_const(connectionNames())) {
             QDBusConnection::disconnectFromBus(name);
         }
         QCoreApplication::exit(0);
@@ -140,8 +144,8 @@ bool startFlood(const QByteArray &mode, int argc, char **argv)
     }
     if (mode == "connections" && argc > 3) {
         for (int connection = 0; connection < QByteArray(argv[2]).toInt(); ++connection) {
-            connectionNames.append(QStringLiteral("flood%1").arg(connection));
-            const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionNames.constLast());
+            connectionNames().append(QStringLiteral("flood%1").arg(connection));
+            const QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionNames().constLast());
             for (int call = 0; call < QByteArray(argv[3]).toInt(); ++call) {
                 keepCalling(bus, QByteArray());
             }
