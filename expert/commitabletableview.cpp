@@ -23,12 +23,50 @@ void CommitableTableView::commit()
     currentChanged(current, current);
 }
 
+CommitableTableView::Position CommitableTableView::position(int keyColumn) const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) {
+        return {};
+    }
+    return {current.row(), current.column(), current.siblingAtColumn(keyColumn).data().toString()};
+}
+
+void CommitableTableView::restore(const Position &position, int keyColumn)
+{
+    if (position.row < 0 || !model()) {
+        return;
+    }
+    QModelIndex row = model()->index(position.row, keyColumn);
+    if (row.data().toString() != position.key) {
+        // A read may add or drop rows before it: the row is looked for,
+        // once per read.
+        const QModelIndexList found = model()->match(model()->index(0, keyColumn), Qt::DisplayRole, position.key, 1, Qt::MatchExactly);
+        row = found.value(0);
+    }
+    if (row.isValid()) {
+        setCurrentIndex(row.siblingAtColumn(position.column));
+    }
+}
+
 void CommitableTableView::keyPressEvent(QKeyEvent *event)
 {
     if (state() != EditingState && editCurrent(event)) {
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+void CommitableTableView::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    const bool leaving = hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem;
+    QTableView::closeEditor(editor, leaving ? QAbstractItemDelegate::NoHint : hint);
+    if (leaving) {
+        // From the table, now that it holds the focus again: past its end
+        // for Tab, before it for Shift+Tab.
+        setFocus(Qt::OtherFocusReason);
+        focusNextPrevChild(hint == QAbstractItemDelegate::EditNextItem);
+    }
 }
 
 bool CommitableTableView::editCurrent(QKeyEvent *event)

@@ -22,8 +22,23 @@ public:
     // does nothing without one.
     void commit();
 
+    // The current cell, its row known by its text in a column that tells
+    // rows apart (a rule's path), so that it can be found again after the
+    // model is reset.
+    struct Position {
+        int row = -1;
+        int column = 0;
+        QString key;
+    };
+    Position position(int keyColumn) const;
+    // Makes the cell current again: at the same row when the row there has
+    // the same key, otherwise at the row that has it; nothing when none has.
+    void restore(const Position &position, int keyColumn);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    // Tab in an open editor ends the edit and leaves the table too.
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     bool editCurrent(QKeyEvent *event);

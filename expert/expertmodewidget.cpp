@@ -40,6 +40,8 @@ constexpr int fileSystemTab = 0;
 constexpr int configEditorTab = 1;
 constexpr int exceptionsTab = 2;
 constexpr int servicesTab = 1;
+constexpr int rulePathColumn = 1;
+constexpr int exceptionPathColumn = 0;
 // Columns sized to their contents look at this many rows at most, so large
 // tables and directories stay quick to show.
 constexpr int resizePrecision = 500;
@@ -444,16 +446,21 @@ void ExpertModeWidget::showConfiguration(const Mic::Settings::ReadReply &setting
     // rows, are reset once per read.
     const QHash<QString, QVariant> currentItems = settings.rules.value_or(QVariantHash());
     const bool newRules = !currentItems.isSharedWith(shownItems) || currentItems.isEmpty();
+    // The administrator stays on the row they were on, a save's read too.
     if (newRules) {
+        const auto current = ui->tableViewFs->position(rulePathColumn);
         treeModel->setCurrentConfigLevels(currentItems);
         ruleModel->reset(currentItems, false);
         shownItems = currentItems;
+        ui->tableViewFs->restore(current, rulePathColumn);
     }
     defaultItems = settings.defaultRules;
     const QStringList &exceptions = settings.exceptions;
     if (!exceptions.isSharedWith(shownExceptions) || exceptions.isEmpty()) {
+        const auto current = ui->tableViewExc->position(exceptionPathColumn);
         exceptionModel->reset(exceptions, false);
         shownExceptions = exceptions;
+        ui->tableViewExc->restore(current, exceptionPathColumn);
     }
     defaultExceptions = settings.defaultExceptions;
     ui->treeViewMic->expand(treeModel->index(0, 0, QModelIndex()));

@@ -237,6 +237,9 @@ void MicComboBoxDelegate::onComboBoxActivated(int entry)
         entry = showCustomLevel(comboBox, QString::number(*custom, 10));
     }
     comboBox->setProperty(committedEntryProperty, entry);
-    // Every choice lands in the model at once; the editor stays open.
+    // Every choice lands in the model at once and ends the edit, as in
+    // KDE's tables: the keys then move between rows again, and Tab leaves
+    // the table.
     Q_EMIT commitData(comboBox);
+    Q_EMIT closeEditor(comboBox);
 }

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 #include "micmanagementmodule.h"
+#include "hostwindow.h"
 #include "micstatus.h"
 #include "ui_micmanagementmodule.h"
 #include "unprotectedfilesmodel.h"
@@ -23,6 +24,7 @@
 
 #include <KMessageWidget>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QBoxLayout>
 #include <QLabel>
@@ -30,6 +32,7 @@
 #include <QMessageBox>
 #include <QMetaEnum>
 #include <QStyle>
+#include <QTabWidget>
 
 #include <clocale>
 
@@ -170,10 +173,11 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     connect(this, qOverload<bool>(&KCMLS::LumenKCModule::changed), this, [this](bool changed) {
         hasPendingEdits = changed;
     });
-    // F5, the reload shortcut of KDE's applications, on both pages.
+    // F5, the reload shortcut of KDE's applications, on both pages and on
+    // the host's buttons around them, while the page is shown.
     auto *readAgainAction = new QAction(this);
     readAgainAction->setShortcuts(QKeySequence::Refresh);
-    readAgainAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    readAgainAction->setShortcutContext(Qt::WindowShortcut);
     connect(readAgainAction, &QAction::triggered, this, &MicManagementModule::readAgain);
     addAction(readAgainAction);
     connect(ui->readAgainButton, &QPushButton::clicked, this, &MicManagementModule::readAgain);
@@ -224,6 +228,48 @@ MicManagementModule::~MicManagementModule()
     delete ui;
 }
 
+void MicManagementModule::showEvent(QShowEvent *event)
+{
+    KCMSS::SecurityKCModule::showEvent(event);
+    if (!joinedHostWindow) {
+        joinedHostWindow = true;
+        joinHostWindow();
+    }
+}
+
+// Once the host shows the page in its window, with the host's buttons.
+void MicManagementModule::joinHostWindow()
+{
+    HostWindow::manageAccelerators(this);
+    // The accelerator manager passes over hidden widgets: each page and tab
+    // gets its mnemonics once shown.
+    const QList<QTabWidget *> tabs = findChildren<QTabWidget *>();
+    for (QTabWidget *tab : tabs) {
+        connect(tab, &QTabWidget::currentChanged, this, [this] {
+            HostWindow::manageAccelerators(this);
+        });
+    }
+    const QList<QAbstractButton *> helpButtons = HostWindow::helpButtons(this);
+    for (QAbstractButton *help : helpButtons) {
+        connect(help, &QAbstractButton::clicked, this, &MicManagementModule::tellWhenHelpCannotOpen);
+    }
+}
+
+// The hosts open the guide in KDE's help centre; without one, nothing shows
+// it, or a browser that does not run for root, and only a log would say so.
+void MicManagementModule::tellWhenHelpCannotOpen()
+{
+    if (HostWindow::helpCentreInstalled()) {
+        return;
+    }
+    const QString guide = HostWindow::guideFile();
+    messagesManager()->newMessage(i18n("Help cannot show the guide: KDE's help centre is not installed."),
+                                  KCMLS::WarningMessage,
+                                  guide.isEmpty() ? i18n("Install the package khelpcenter to read the guide here.")
+                                                  : i18n("Install the package khelpcenter to read the guide here, or open %1 in a web browser.", guide),
+                                  KCMLS::NoState);
+}
+
 void MicManagementModule::applyUserFilter()
 {
     const QVariant data = ui->userFilterComboBox->currentData(Qt::UserRole);
@@ -253,6 +299,9 @@ void MicManagementModule::on_expertModeButton_clicked()
 
 void MicManagementModule::on_stackedWidget_currentChanged(int index)
 {
+    if (joinedHostWindow) {
+        HostWindow::manageAccelerators(this);
+    }
     if (QPushButton *back = backButton()) {
         back->setVisible(index == 1);
     }

@@ -49,6 +49,9 @@ public Q_SLOTS:
     void selectUser(QString userName);
     void selectServices();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private Q_SLOTS:
     void onReadMicSettingsJobFinished(KJob *job);
     void onWriteMicSettingsJobFinished(KJob *job);
@@ -58,6 +61,8 @@ private Q_SLOTS:
     void on_stackedWidget_currentChanged(int index);
 
 private:
+    void joinHostWindow();
+    void tellWhenHelpCannotOpen();
     Mic::Settings::Change shownSettings() const;
     void rememberFocus();
     void readAgain();
@@ -118,6 +123,7 @@ private:
     Mic::Settings::ReadReply readSettings;
     // Edits not yet applied, as the host was told.
     bool hasPendingEdits = false;
+    bool joinedHostWindow = false;
     // Where the focus was when a save began, to put it back after it.
     QPointer<QWidget> focusBeforeSave;
     // The pending start of a read once the user has authorized it.

@@ -17,6 +17,11 @@
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
+#include <QApplication>
+#include <QVBoxLayout>
+#include <QToolButton>
+#include <QScopeGuard>
+#include <QDialogButtonBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -31,6 +36,7 @@
 #include <QTableView>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTreeView>
 
@@ -490,19 +496,63 @@ private Q_SLOTS:
         QVERIFY2(dialogs.first().contains(s("/opt/new has no integrity level")), qPrintable(dialogs.first()));
     }
 
-    // Keyboard only: a rule's level set from its cell (Alt+Down opens the
-    // list), applied, and the page stays where it was, the focus too; Tab
-    // leaves the table.
+    // Keyboard only, in a window with a host's row of buttons: a rule's
+    // level set from its cell (F2, Alt+Down opens the list, Enter chooses
+    // and ends the edit), Tab leaves the table, Apply by its mnemonic; the
+    // page stays where it was, the focus and the table's row too, and F5 on
+    // the host's buttons reads again.
     void aRuleLevelSetWithTheKeyboard()
     {
         writeState(true, 63, 63);
-        module->show();
-        QVERIFY(QTest::qWaitForWindowExposed(module.get()));
+        QWidget host;
+        auto *hostLayout = new QVBoxLayout(&host);
+        hostLayout->addWidget(module.get());
+        auto *hostButtons = new QDialogButtonBox(QDialogButtonBox::Reset | QDialogButtonBox::Apply | QDialogButtonBox::Help, &host);
+        hostLayout->addWidget(hostButtons);
+        QPushButton *apply = hostButtons->button(QDialogButtonBox::Apply);
+        connect(apply, &QPushButton::clicked, module.get(), &MicManagementModule::save);
+        const auto detach = qScopeGuard([this] {
+            module->setParent(nullptr);
+        });
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
         read();
-        QTest::keyClick(general<QPushButton>("expertModeButton"), Qt::Key_Space);
+
+        // The controls have mnemonics of their own, the host's buttons too,
+        // on each page; a text whose letters are all taken has none.
+        const auto verifyMnemonics = [&host] {
+            QHash<QKeySequence, QString> mnemonics;
+            const QList<QWidget *> widgets = host.findChildren<QWidget *>();
+            for (QWidget *widget : widgets) {
+                QString text;
+                if (auto *button = qobject_cast<QAbstractButton *>(widget); button && !qobject_cast<QToolButton *>(widget)) {
+                    text = button->text();
+                } else if (auto *label = qobject_cast<QLabel *>(widget); label && label->buddy()) {
+                    text = label->text();
+                }
+                if (!widget->isVisible() || text.isEmpty()) {
+                    continue;
+                }
+                const QKeySequence mnemonic = QKeySequence::mnemonic(text);
+                if (mnemonic.isEmpty()) {
+                    continue;
+                }
+                QVERIFY2(!mnemonics.contains(mnemonic), qPrintable(text + s(" and ") + mnemonics.value(mnemonic)));
+                mnemonics.insert(mnemonic, text);
+            }
+            QVERIFY2(mnemonics.size() >= 5, qPrintable(QStringList(mnemonics.values()).join(s(", "))));
+        };
+        verifyMnemonics();
+
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::mnemonic(general<QPushButton>("expertModeButton")->text()));
+        QTRY_COMPARE(child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
+        verifyMnemonics();
         auto *subTabs = child<QTabWidget>("tabWidgetFs");
         QTest::keyClick(subTabs, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(subTabs->currentIndex(), 1);
+        verifyMnemonics();
         auto *view = child<QTableView>("tableViewFs");
         view->setFocus();
         QAbstractItemModel *rules = view->model();
@@ -512,27 +562,75 @@ private Q_SLOTS:
             QTest::keyClick(view, Qt::Key_Down);
             QVERIFY(view->currentIndex().row() > row);
         }
+        const int ruleRow = view->currentIndex().row();
+        QVERIFY(ruleRow > 0);
         QCOMPARE(view->currentIndex().column(), 0);
 
-        QTest::keyClick(view, Qt::Key_Down, Qt::AltModifier);
+        QTest::keyClick(view, Qt::Key_F2);
         QComboBox *list = nullptr;
-        QTRY_VERIFY((list = view->viewport()->findChild<QComboBox *>()) && list->view()->isVisible());
+        QTRY_VERIFY((list = view->viewport()->findChild<QComboBox *>()) && list->hasFocus());
+        QTest::keyClick(list, Qt::Key_Down, Qt::AltModifier);
+        QTRY_VERIFY(list->view()->isVisible());
         const int wanted = list->findData(s("15"));
         while (list->view()->currentIndex().row() != wanted) {
             QTest::keyClick(list->view(), list->view()->currentIndex().row() < wanted ? Qt::Key_Down : Qt::Key_Up);
         }
         QTest::keyClick(list->view(), Qt::Key_Return);
-        QTRY_COMPARE(rules->index(view->currentIndex().row(), 0).data(Qt::UserRole).toString(), s("15"));
+        QTRY_COMPARE(rules->index(ruleRow, 0).data(Qt::UserRole).toString(), s("15"));
+        // The choice ended the edit: Tab leaves the table at once.
+        QTRY_VERIFY(view->hasFocus());
+        QTest::keyClick(view, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != view && !view->isAncestorOf(QApplication::focusWidget()));
+        view->setFocus();
 
-        save();
+        // Apply by its mnemonic, from the table, answering the dialogs.
+        ModalDialogAnswerer answerer([](QDialog *dialog) {
+            answerFor(dialog, dialog->windowTitle() == s("Lower labels") ? QMessageBox::Yes : QMessageBox::Ok);
+        });
+        QSignalSpy applied(apply, &QPushButton::clicked);
+        QVERIFY(!QKeySequence::mnemonic(apply->text()).isEmpty());
+        QTest::keySequence(view, QKeySequence::mnemonic(apply->text()));
+        // A mnemonic clicks its button after a moment, as a click shows.
+        QTRY_COMPARE(applied.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!module->isSaving() && !module->isReading(), 30000);
         QVERIFY(readRootFile(s("etc/kestrel/fs-ilev.conf")).contains(QByteArray("15 " + files.toUtf8() + "/high\n")));
         QCOMPARE(child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
         QCOMPARE(subTabs->currentIndex(), 1);
-        // The window is not active offscreen: the module's focus is asked.
-        QTRY_COMPARE(module->focusWidget(), view);
+        // The dialogs took the activation, which offscreen windows do not
+        // get back by themselves: the window's focus is asked.
+        QTRY_COMPARE(host.focusWidget(), view);
+        QCOMPARE(view->currentIndex().row(), ruleRow);
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(view->currentIndex().row(), ruleRow + 1);
 
-        QTest::keyClick(view, Qt::Key_Tab);
-        QVERIFY(module->focusWidget() != view && !view->isAncestorOf(module->focusWidget()));
+        // F5 with the focus on one of the host's buttons reads again.
+        host.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host));
+        apply->setFocus();
+        QTest::keyClick(apply, Qt::Key_F5);
+        QVERIFY(module->isReading());
+        QTRY_VERIFY_WITH_TIMEOUT(!module->isReading(), 30000);
+
+        // Help on a machine without KDE's help centre says so on the page.
+        const auto helpMessages = [this] {
+            QStringList texts;
+            const QList<KMessageWidget *> messages = module->messagesManager()->messages();
+            for (const KMessageWidget *message : messages) {
+                if (message->text().contains(s("help centre"))) {
+                    texts.append(message->text());
+                }
+            }
+            return texts;
+        };
+        QPushButton *help = hostButtons->button(QDialogButtonBox::Help);
+        help->click();
+        QVERIFY(helpMessages().isEmpty());
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/nonexistent");
+        help->click();
+        qputenv("PATH", path);
+        QCOMPARE(helpMessages().size(), 1);
+        QVERIFY2(helpMessages().first().contains(s("khelpcenter")), qPrintable(helpMessages().first()));
     }
 
     // Another administrator's change, undone from the page's history: the
