@@ -174,9 +174,12 @@ void MicComboBoxDelegate::setEditorData(QWidget *editor, const QModelIndex &inde
     if (!comboBox) {
         return;
     }
-    QString current = storedLevel(index);
+    const QString current = storedLevel(index);
     if (current == Mic::highLevelString) {
-        current = Mic::maxLevelString;
+        // The entry of the maximum shows the word the rule is written with.
+        const int maximum = comboBox->findData(Mic::maxLevelString, Qt::UserRole);
+        comboBox->setItemText(maximum, Mic::Utils::configLevelToPrettyName(current));
+        comboBox->setItemData(maximum, current, Qt::UserRole);
     }
     int entry = comboBox->findData(current, Qt::UserRole);
     if (entry < 0) {

@@ -233,8 +233,12 @@ QString configLevelToPrettyName(const QString &level)
     if (level.isEmpty() || level == noLevelString) {
         return noLevelString;
     }
+    // The words stand for the system's maximum: shown as that level with
+    // the word beside it, so that "high" does not read as another level
+    // than the catalogue's level of that value.
     if (level == maxLevelString || level == highLevelString) {
-        return i18n("Maximum");
+        const unsigned int maximum = currentMaxLevel().value;
+        return i18nc("@item a level and the word it was written as", "%1 (%2)", levelName(maximum != 0 ? maximum : defaultMaxLevel().value), level);
     }
     bool ok = true;
     const unsigned int value = configLevelToNumber(level, defaultMaxLevel().value, &ok);

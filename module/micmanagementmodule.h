@@ -78,7 +78,7 @@ private:
     // Asks whether a maximum level that does not cover all underlying levels
     // is meant.
     bool confirmUncoveringLevel(unsigned int level);
-    bool confirmLowering(int lowered, int relabelled);
+    bool confirmLowering(const Mic::Settings::ChangeOutcome &outcome);
     HelperRequest *startChangeRequest(const QVariantMap &request);
     void checkThenSend(const Mic::Settings::Change &request);
     void send(const Mic::Settings::Change &request);

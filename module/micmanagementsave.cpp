@@ -150,7 +150,7 @@ void MicManagementModule::checkThenSend(const Mic::Settings::Change &request)
             return;
         }
         const auto outcome = Mic::Settings::ChangeOutcome::fromWire(job->data());
-        if (outcome.loweredCount > 0 && !confirmLowering(outcome.loweredCount, outcome.relabelledCount)) {
+        if (outcome.loweredCount > 0 && !confirmLowering(outcome)) {
             stateWidget()->resetState();
             markAsChanged();
             return;
@@ -160,18 +160,42 @@ void MicManagementModule::checkThenSend(const Mic::Settings::Change &request)
     job->start();
 }
 
-bool MicManagementModule::confirmLowering(int lowered, int relabelled)
+// Names what a save would lower before it is made: the first lowered
+// objects with their labels before and after, how many in all, and every
+// label the check listed behind "Show Details".
+bool MicManagementModule::confirmLowering(const Mic::Settings::ChangeOutcome &outcome)
 {
-    QMessageBox question(QMessageBox::Warning,
-                         i18n("Lower labels"),
-                         i18np("Saving protects the file system and lowers the label of one object (%2 labels change in all). A lowered "
-                               "label lets processes of lower integrity levels write to the object.\nSave anyway?",
-                               "Saving protects the file system and lowers the labels of %1 objects (%2 labels change in all). A lowered "
-                               "label lets processes of lower integrity levels write to the object.\nSave anyway?",
-                               lowered,
-                               qMax(lowered, relabelled)),
-                         QMessageBox::Yes | QMessageBox::No,
-                         this);
+    const int lowered = outcome.loweredCount;
+    QStringList loweredLines;
+    QStringList allLines;
+    for (const Mic::Settings::Relabelled &object : outcome.relabelled) {
+        const QString line = i18nc("@item a label a save would change", "%1: %2 → %3", Mic::printable(object.path), QString::number(object.from), QString::number(object.to));
+        if ((object.to & object.from) != object.from) {
+            loweredLines.append(line);
+            allLines.append(i18nc("@item a label a save would lower", "%1 (lowered)", line));
+        } else {
+            allLines.append(line);
+        }
+    }
+    constexpr int shownLines = 5;
+    QString text = i18np("Saving protects the file system and lowers the label of one object (%2 labels change in all). A lowered "
+                         "label lets processes of lower integrity levels write to the object.",
+                         "Saving protects the file system and lowers the labels of %1 objects (%2 labels change in all). A lowered "
+                         "label lets processes of lower integrity levels write to the object.",
+                         lowered,
+                         qMax(lowered, outcome.relabelledCount));
+    if (!loweredLines.isEmpty()) {
+        text += QStringLiteral("\n\n") + loweredLines.mid(0, shownLines).join(QLatin1Char('\n'));
+        if (lowered > qMin(int(loweredLines.size()), shownLines)) {
+            text += QLatin1Char('\n') + i18np("… and %1 more lowered", "… and %1 more lowered", lowered - qMin(int(loweredLines.size()), shownLines));
+        }
+    }
+    text += QStringLiteral("\n\n") + i18n("Save anyway?");
+    QMessageBox question(QMessageBox::Warning, i18n("Lower labels"), text, QMessageBox::Yes | QMessageBox::No, this);
+    if (outcome.relabelledCount > allLines.size()) {
+        allLines.append(i18np("… and %1 more", "… and %1 more", outcome.relabelledCount - int(allLines.size())));
+    }
+    question.setDetailedText(allLines.join(QLatin1Char('\n')));
     question.setDefaultButton(QMessageBox::No);
     return question.exec() == QMessageBox::Yes;
 }

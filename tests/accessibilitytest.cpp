@@ -137,7 +137,7 @@ private Q_SLOTS:
         page.setData({{s("micFsCurrentItems"), QVariantHash{{s("/usr"), s("high")}, {s("/opt"), s("0x3f")}}}});
         auto *rules = page.findChild<QTableView *>(s("tableViewFs"));
         QCOMPARE(cellName(rules, 0, 0), s("63 - High"));
-        QCOMPARE(cellName(rules, 1, 0), s("Maximum"));
+        QCOMPARE(cellName(rules, 1, 0), s("63 - High (high)"));
         QCOMPARE(cellName(rules, 1, 1), s("/usr"));
 
         MicManagementModule module(nullptr, {});

@@ -58,7 +58,7 @@ private Q_SLOTS:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.reset({{s("/usr"), s("63")}, {s("/bin"), s("high")}}, false);
         QCOMPARE(column(model, 1), (QStringList{s("/bin"), s("/usr")}));
-        QCOMPARE(model.index(0, 0).data().toString(), s("Maximum"));
+        QCOMPARE(model.index(0, 0).data().toString(), s("63 - High (high)"));
         QCOMPARE(model.index(1, 0).data().toString(), s("63 - High"));
         QCOMPARE(model.index(1, 0).data(Qt::UserRole).toString(), s("63")); // the text as loaded
         QVERIFY(!isBold(model.index(0, 0)));

@@ -143,7 +143,7 @@ private Q_SLOTS:
     {
         QComboBox *comboBox = openLevelEditor(Mic::noLevelString);
         QVERIFY(comboBox);
-        QCOMPARE(entries(comboBox), QStringLiteral("—|—,0 - Low|0,7|7,15|15,31|31,63 - High|63,127|127,Maximum|max,<Other>|").split(QLatin1Char(',')));
+        QCOMPARE(entries(comboBox), QStringLiteral("—|—,0 - Low|0,7|7,15|15,31|31,63 - High|63,127|127,63 - High (max)|max,<Other>|").split(QLatin1Char(',')));
         QCOMPARE(comboBox->geometry(), view->visualRect(cell(0, LevelColumn)));
     }
 
@@ -152,7 +152,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("data");
-        QTest::newRow("high is the maximum") << QStringLiteral("high") << QStringLiteral("Maximum") << Mic::maxLevelString;
+        QTest::newRow("high is the maximum") << QStringLiteral("high") << QStringLiteral("63 - High (high)") << Mic::highLevelString;
         QTest::newRow("hexadecimal") << QStringLiteral("0x3f") << QStringLiteral("63 - High") << QStringLiteral("63");
         QTest::newRow("no level") << Mic::noLevelString << Mic::noLevelString << Mic::noLevelString;
         QTest::newRow("outside the catalogue") << QStringLiteral("300") << QStringLiteral("300") << QStringLiteral("300");
@@ -179,7 +179,7 @@ private Q_SLOTS:
             activate(comboBox, entry);
             QVERIFY(!view->indexWidget(cell(0, LevelColumn)));
         }
-        QCOMPARE(model->writes, (QStringList{Mic::maxLevelString, Mic::noLevelString, QStringLiteral("31")}));
+        QCOMPARE(model->writes, (QStringList{Mic::highLevelString, Mic::noLevelString, QStringLiteral("31")}));
     }
 
     void customLevelDialog_data()

@@ -186,7 +186,7 @@ private Q_SLOTS:
         // The level editor reads the raw string; "—" while the cell was not shown.
         QCOMPARE(text("usr/lib", config, Qt::UserRole), Mic::noLevelString);
         QCOMPARE(text("usr", config), str("15"));
-        QCOMPARE(text("usr/lib", config), str("Maximum"));
+        QCOMPARE(text("usr/lib", config), str("63 - High (max)"));
         QCOMPARE(text("usr/lib", config, Qt::UserRole), str("max"));
         QCOMPARE(text("box", config), str("<Wrong level>"));
         // A rule is for its own path, not for what a directory holds.
@@ -206,7 +206,7 @@ private Q_SLOTS:
     void edits()
     {
         setRules({{"usr", "high"}, {"usr/bin", "15"}});
-        QCOMPARE(text("usr", config), str("Maximum"));
+        QCOMPARE(text("usr", config), str("63 - High (high)"));
         ModelSignals told(model.get());
         const ModelWarnings warnings(model.get());
 

@@ -101,8 +101,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");
         QTest::newRow("empty") << QString() << Mic::noLevelString;
         QTest::newRow("dash") << Mic::noLevelString << Mic::noLevelString;
-        QTest::newRow("high") << QStringLiteral("high") << QStringLiteral("Maximum");
-        QTest::newRow("max") << QStringLiteral("max") << QStringLiteral("Maximum");
+        QTest::newRow("high") << QStringLiteral("high") << QStringLiteral("63 - High (high)");
+        QTest::newRow("max") << QStringLiteral("max") << QStringLiteral("63 - High (max)");
         QTest::newRow("hex 63") << QStringLiteral("0x3f") << QStringLiteral("63 - High");
         QTest::newRow("min") << QStringLiteral("min") << QStringLiteral("0 - Low");
         QTest::newRow("binary 7") << QStringLiteral("0b111") << QStringLiteral("7 - Seven");

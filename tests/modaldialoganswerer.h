@@ -47,7 +47,9 @@ private:
         handled.append(dialog);
         seen.append(dialog);
         titles.append(dialog->windowTitle());
-        texts.append(dialog->property("text").toString());
+        // A message box's details follow its text.
+        const QString details = dialog->property("detailedText").toString();
+        texts.append(dialog->property("text").toString() + (details.isEmpty() ? QString() : QStringLiteral("\n[details]\n") + details));
         answer(dialog);
     }
 

@@ -475,7 +475,13 @@ private Q_SLOTS:
         lowerLabels = false;
         save();
         QCOMPARE(loweringQuestions.size(), 1);
-        QVERIFY2(loweringQuestions.first().contains(s("lowers the label of one object")), qPrintable(loweringQuestions.first()));
+        // The question names the object lowered and its labels, and lists
+        // every label the save changes behind its details.
+        const QString question = loweringQuestions.first();
+        QVERIFY2(question.contains(s("lowers the label of one object")), qPrintable(question));
+        const QString loweredLine = files + s("/uncovered: 8 → 7");
+        QVERIFY2(question.section(s("[details]"), 0, 0).contains(loweredLine), qPrintable(question));
+        QVERIFY2(question.section(s("[details]"), 1).contains(loweredLine + s(" (lowered)")), qPrintable(question));
         QCOMPARE(readRootFile(s("etc/kestrel/fs-ilev.conf")), configBefore);
         QCOMPARE(labelOf(files + s("/uncovered")), QByteArray("8"));
         lowerLabels = true;
