@@ -37,24 +37,11 @@ bool isTopDir(const QString &path)
 {
     return path.count(QLatin1Char('/')) <= 1;
 }
-
-// The system's formats, unless it has none of its own (the C locale, all a
-// minimal system has): then those of the page's language, so that a German
-// page does not write its dates as "8 Dec 2026".
-QLocale formatsLocale()
-{
-    const QLocale system = QLocale::system();
-    const QStringList languages = KLocalizedString::languages();
-    if (system.dateTimeFormat(QLocale::ShortFormat) != QLocale::c().dateTimeFormat(QLocale::ShortFormat) || languages.isEmpty()) {
-        return system;
-    }
-    return QLocale(languages.first());
-}
 }
 
 MicFileSystemModel::MicFileSystemModel(QObject *parent)
     : KCMLS::RootFileSystemModel(parent)
-    , locale(formatsLocale())
+    , locale(Mic::formatsLocale())
 {
     // The texts cached by path would otherwise outlive a file that leaves
     // the model, and show on a new file of the same name.

@@ -4,6 +4,7 @@
 #include "changehistory.h"
 #include "changerequest.h"
 #include "systemlog.h"
+#include <changerecords.h>
 #include <constants.h>
 #include <jsonkeys.h>
 #include <settings.h>
@@ -36,51 +37,50 @@ bool isOutcome(const QString &text)
 // damage, and reading it would cost the helper's memory.
 constexpr qsizetype maxLineSize = 64 * 1024;
 
-QString onOff(Status status)
-{
-    return status == Status::Enabled ? QStringLiteral("on") : QStringLiteral("off");
-}
+namespace Changes = Mic::HistoryChanges;
 
-QString countedList(QStringList items)
+// How many, and the first few by name: [name, value] each.
+QVariantMap namedCount(QList<QPair<QString, QVariant>> items)
 {
-    constexpr int shown = 5;
-    items.sort();
-    QString list = items.mid(0, shown).join(QStringLiteral(", "));
-    if (items.size() > shown) {
-        list += QStringLiteral(" and %1 more").arg(items.size() - shown);
+    std::sort(items.begin(), items.end(), [](const auto &a, const auto &b) {
+        return a.first < b.first;
+    });
+    QVariantList shown;
+    for (const auto &[name, value] : items.mid(0, Changes::shownNames)) {
+        shown.append(QVariant(QVariantList{name, value}));
     }
-    return list;
+    return {{Changes::count, int(items.size())}, {Changes::shown, shown}};
 }
 
-QString usersPart(const QHash<QString, unsigned int> &levels)
+QVariantMap usersPart(const QHash<QString, unsigned int> &levels)
 {
-    QStringList items;
+    QList<QPair<QString, QVariant>> items;
     for (auto it = levels.cbegin(); it != levels.cend(); ++it) {
-        items.append(QStringLiteral("%1 to %2").arg(it.key()).arg(it.value()));
+        items.append({it.key(), it.value()});
     }
-    return QStringLiteral("maximal level of %1: ").arg(levels.size() == 1 ? QStringLiteral("1 user") : QStringLiteral("%1 users").arg(levels.size()))
-        + countedList(items);
+    return namedCount(items);
 }
 
-QString rulesPart(const QHash<QString, QString> &changes)
+QVariantMap rulesPart(const QHash<QString, QString> &changes)
 {
     const qsizetype removed = std::count(changes.cbegin(), changes.cend(), Mic::noLevelString);
-    return QStringLiteral("rules: %1 set, %2 removed").arg(changes.size() - removed).arg(removed);
+    return {{Changes::rulesSet, int(changes.size() - removed)}, {Changes::rulesRemoved, int(removed)}};
 }
 
-QString servicesPart(const ChangeRequest &request)
+void addServicesPart(const ChangeRequest &request, QVariantMap *changes)
 {
     if (request.isolation && *request.isolation != Status::Partly) {
-        return QStringLiteral("isolation of every service ") + onOff(*request.isolation);
+        changes->insert(Changes::isolation, *request.isolation == Status::Enabled);
+        return;
     }
     if (!request.services) {
-        return QString();
+        return;
     }
-    QStringList items;
+    QList<QPair<QString, QVariant>> items;
     for (const ServiceIsolation &service : *request.services) {
-        items.append(service.name + (service.isolated ? QStringLiteral(" isolated") : QStringLiteral(" not isolated")));
+        items.append({service.name, service.isolated});
     }
-    return QStringLiteral("services: ") + countedList(items);
+    changes->insert(Changes::services, namedCount(items));
 }
 
 QString historyPath(const QString &folder, int generation)
@@ -112,7 +112,14 @@ QVariantMap HistoryEntry::toMap() const
             {QStringLiteral("summary"), summary},
             {QStringLiteral("text"), text},
             {QStringLiteral("relabelled"), relabelled},
-            {QStringLiteral("before"), before}};
+            {QStringLiteral("before"), before},
+            {Mic::HistoryChanges::key, changes}};
+}
+
+void HistoryEntry::describe(const QVariantMap &asked)
+{
+    changes = asked;
+    summary = Mic::changeSummaryText(asked, {QStringLiteral("en_US")});
 }
 
 std::optional<HistoryEntry> HistoryEntry::fromMap(const QVariantMap &map)
@@ -127,6 +134,7 @@ std::optional<HistoryEntry> HistoryEntry::fromMap(const QVariantMap &map)
     entry.text = map.value(QStringLiteral("text")).toString();
     entry.relabelled = map.value(QStringLiteral("relabelled")).toInt();
     entry.before = map.value(QStringLiteral("before")).toMap();
+    entry.changes = map.value(Mic::HistoryChanges::key).toMap();
     if (!entry.time.isValid() || !isOutcome(entry.outcome)) {
         return std::nullopt;
     }
@@ -183,50 +191,44 @@ QList<HistoryEntry> ChangeHistory::parse(const QByteArray &content, int limit)
     return entries;
 }
 
-QString ChangeHistory::summaryOf(const ChangeRequest &request)
+QVariantMap ChangeHistory::changesOf(const ChangeRequest &request)
 {
-    QStringList parts;
+    QVariantMap changes;
     if (request.mic) {
-        parts.append(QStringLiteral("MIC ") + onOff(*request.mic) + QStringLiteral(" at next boot"));
+        changes.insert(Changes::mic, *request.mic == Status::Enabled);
     }
     if (request.futureLevel) {
-        parts.append(QStringLiteral("maximum level at next boot %1").arg(*request.futureLevel));
+        changes.insert(Changes::futureLevel, *request.futureLevel);
     }
     if (request.protection) {
-        parts.append(QStringLiteral("file-system protection ") + onOff(*request.protection));
+        changes.insert(Changes::protection, *request.protection == Status::Enabled);
     }
     if (request.userLevels && !request.userLevels->isEmpty()) {
-        parts.append(usersPart(*request.userLevels));
+        changes.insert(Changes::users, usersPart(*request.userLevels));
     }
-    const QString services = servicesPart(request);
-    if (!services.isEmpty()) {
-        parts.append(services);
-    }
+    addServicesPart(request, &changes);
     if (request.ruleChanges && !request.ruleChanges->isEmpty()) {
-        parts.append(rulesPart(*request.ruleChanges));
+        changes.insert(Changes::rules, rulesPart(*request.ruleChanges));
     }
     if (request.exceptions) {
-        parts.append(QStringLiteral("exceptions: %1").arg(request.exceptions->size()));
+        changes.insert(Changes::exceptions, int(request.exceptions->size()));
     }
-    return parts.isEmpty() ? QStringLiteral("nothing") : parts.join(QStringLiteral("; "));
+    return changes;
 }
 
-QString ChangeHistory::summaryOfRefused(const QVariantMap &arguments)
+QVariantMap ChangeHistory::changesOfRefused(const QVariantMap &arguments)
 {
-    static const QList<QPair<QString, QString>> settings{
-        {Mic::Settings::micStatusKey, QStringLiteral("MIC at next boot")},
-        {Mic::Settings::futureLevelKey, QStringLiteral("maximum level at next boot")},
-        {Mic::Settings::fsStatusKey, QStringLiteral("file-system protection")},
-        {Mic::Settings::userLevelsKey, QStringLiteral("users' levels")},
-        {Mic::Settings::servicesIsolatedStatusKey, QStringLiteral("service isolation")},
-        {Mic::Settings::rulesKey, QStringLiteral("rules")},
-        {Mic::Settings::exceptionsKey, QStringLiteral("exceptions")},
-    };
     QStringList named;
-    for (const auto &[key, words] : settings) {
+    for (const QString &key : {Mic::Settings::micStatusKey,
+                               Mic::Settings::futureLevelKey,
+                               Mic::Settings::fsStatusKey,
+                               Mic::Settings::userLevelsKey,
+                               Mic::Settings::servicesIsolatedStatusKey,
+                               Mic::Settings::rulesKey,
+                               Mic::Settings::exceptionsKey}) {
         if (arguments.contains(key)) {
-            named.append(words);
+            named.append(key);
         }
     }
-    return named.isEmpty() ? QStringLiteral("a request naming no setting") : QStringLiteral("asked to change: ") + named.join(QStringLiteral(", "));
+    return {{Changes::asked, named}};
 }

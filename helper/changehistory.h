@@ -22,6 +22,9 @@ struct HistoryEntry {
     // "applied", "refused", "failed", "stopped" (by its client) or "undone"
     // (after a crash).
     QString outcome;
+    // What the change asked for (Mic::HistoryChanges), and the same in
+    // English words, for the system log and readers of older entries.
+    QVariantMap changes;
     QString summary;
     QString text;
     int relabelled = 0;
@@ -29,6 +32,9 @@ struct HistoryEntry {
     // content each had before the change: the backup generation that holds
     // it is found by it, wherever later changes moved it.
     QVariantMap before;
+
+    // Sets what the change asked for, and its summary.
+    void describe(const QVariantMap &asked);
 
     // The keys of `micctl history --json`.
     QVariantMap toMap() const;
@@ -58,11 +64,11 @@ public:
     // `limit` of them (all with a negative one).
     static QList<HistoryEntry> parse(const QByteArray &content, int limit);
 
-    // What a request asks, in an administrator's words.
-    static QString summaryOf(const ChangeRequest &request);
+    // What a request asks (Mic::HistoryChanges).
+    static QVariantMap changesOf(const ChangeRequest &request);
     // The same of a request refused before it was understood: the settings
     // it named.
-    static QString summaryOfRefused(const QVariantMap &arguments);
+    static QVariantMap changesOfRefused(const QVariantMap &arguments);
 
 private:
     QString folder;

@@ -320,17 +320,17 @@ ActionReply applyChange(const QVariantMap &args, const ReplyChannel &channel, Mi
     }
     const std::optional<ChangeRequest> request = ChangeRequest::parse(args, system.isolatableServiceNames(), &error);
     if (request && !request->checkOnly && QFile::exists(ChangeJournal::pathIn(ChangeJournal::folderOf(system.root())))) {
-        entry.summary = ChangeHistory::summaryOf(*request);
+        entry.describe(ChangeHistory::changesOf(*request));
         return recordedError(channel, system, entry, HelperError::WriteFailed, ChangeJournal::remainsText(ChangeJournal::folderOf(system.root())));
     }
     if (!request) {
-        entry.summary = ChangeHistory::summaryOfRefused(args);
+        entry.describe(ChangeHistory::changesOfRefused(args));
         return checkOnly ? channel.error(int(HelperError::InvalidRequest), error)
                          : recordedError(channel, system, entry, HelperError::InvalidRequest, error);
     }
     auto changing = std::make_unique<ChangeApplier>(system, request->checkOnly ? ChangeApplier::Mode::CheckOnly : ChangeApplier::Mode::Apply);
     ChangeApplier &applier = *changing;
-    entry.summary = ChangeHistory::summaryOf(*request);
+    entry.describe(ChangeHistory::changesOf(*request));
     ChangeJournal journal(ChangeJournal::folderOf(system.root()));
     applier.setJournal(&journal, {entry.requestId, entry.uid, entry.user, entry.time, entry.summary, entry.before});
     const QVariant interrupted = interruptedChange(system);

@@ -3,6 +3,8 @@
 
 #include "printable.h"
 
+#include <KLocalizedString>
+
 #include <algorithm>
 #include <utility>
 
@@ -84,5 +86,15 @@ QString printable(const QString &name)
 QString printableMessage(const QString &message)
 {
     return escaped(message, Backslashes::AsTheyAre, true);
+}
+
+QLocale formatsLocale()
+{
+    const QLocale system = QLocale::system();
+    const QStringList languages = KLocalizedString::languages();
+    if (system.dateTimeFormat(QLocale::ShortFormat) != QLocale::c().dateTimeFormat(QLocale::ShortFormat) || languages.isEmpty()) {
+        return system;
+    }
+    return QLocale(languages.first());
 }
 }

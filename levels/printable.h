@@ -4,6 +4,7 @@
 #ifndef MIC_PRINTABLE_H
 #define MIC_PRINTABLE_H
 
+#include <QLocale>
 #include <QString>
 
 namespace Mic
@@ -20,6 +21,12 @@ QString printable(const QString &name);
 // A message that may hold names escaped already: the same escapes for what
 // cannot be shown, but its backslashes and line breaks as they are.
 QString printableMessage(const QString &message);
+
+// The locale whose formats dates and numbers are shown in: the system's,
+// unless it has none of its own (the C locale, all a minimal system has);
+// then that of the reader's language, so that a German page does not write
+// its dates as "8 Dec 2026".
+QLocale formatsLocale();
 }
 
 #endif

@@ -38,22 +38,7 @@ int HistoryModel::columnCount(const QModelIndex &parent) const
 
 QString HistoryModel::outcomeText(const QString &outcome)
 {
-    if (outcome == QLatin1String("applied")) {
-        return i18nc("@item the outcome of a change", "Applied");
-    }
-    if (outcome == QLatin1String("refused")) {
-        return i18nc("@item the outcome of a change", "Refused");
-    }
-    if (outcome == QLatin1String("failed")) {
-        return i18nc("@item the outcome of a change", "Failed");
-    }
-    if (outcome == QLatin1String("undone")) {
-        return i18nc("@item the outcome of a change", "Interrupted, undone");
-    }
-    if (outcome == QLatin1String("stopped")) {
-        return i18nc("@item the outcome of a change", "Stopped, undone");
-    }
-    return Mic::printable(outcome);
+    return Mic::printable(Mic::historyOutcomeText(outcome));
 }
 
 QString HistoryModel::cellText(const QVariantMap &entry, int column) const
@@ -66,7 +51,7 @@ QString HistoryModel::cellText(const QVariantMap &entry, int column) const
     case OutcomeColumn:
         return outcomeText(entry.value(QStringLiteral("outcome")).toString());
     case SummaryColumn:
-        return Mic::printableMessage(entry.value(QStringLiteral("summary")).toString());
+        return Mic::printableMessage(Mic::historySummaryText(entry));
     case LabelsColumn:
         return QString::number(entry.value(QStringLiteral("relabelled")).toInt());
     default:

@@ -6,9 +6,13 @@
 // helper builds in the caller's language.
 #include "staterootfixture.h"
 
+#include <changehistory.h>
+#include <changerecords.h>
 #include <changerequest.h>
+#include <constants.h>
 #include <expertmodewidget.h>
 #include <fsilevconfig.h>
+#include <historymodel.h>
 #include <ilevelselectdialog.h>
 #include <micmanagementmodule.h>
 #include <qttranslations.h>
@@ -18,6 +22,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileSystemModel>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
@@ -148,6 +154,47 @@ private Q_SLOTS:
         // This machine's C locale has no formats of its own: the page's language gives them.
         const QModelIndex modified = tree->index(QCoreApplication::applicationFilePath(), 3);
         QCOMPARE(modified.data().toString(), QLocale(QStringLiteral("de")).toString(tree->lastModified(modified), QLocale::ShortFormat));
+    }
+
+    // The history in the reader's language: each summary from what its entry
+    // records of the change, not from the English words the helper keeps
+    // for the system log (an older entry without that record keeps its
+    // words); outcomes and times as the page's language has them.
+    void history()
+    {
+        MicManagementModule module(nullptr, QVariantList());
+        ChangeRequest request;
+        request.mic = Mic::Settings::Status::Enabled;
+        request.userLevels = QHash<QString, unsigned int>{{QStringLiteral("alice"), 7}, {QStringLiteral("bob"), 3}};
+        for (int user = 0; user < 5; ++user) {
+            request.userLevels->insert(QStringLiteral("user%1").arg(user), 15);
+        }
+        request.ruleChanges = QHash<QString, QString>{{QStringLiteral("/a"), QStringLiteral("7")}, {QStringLiteral("/b"), Mic::noLevelString}};
+        HistoryEntry recorded;
+        recorded.time = QDateTime(QDate(2026, 12, 9), QTime(17, 29), Qt::UTC);
+        recorded.outcome = QStringLiteral("applied");
+        recorded.describe(ChangeHistory::changesOf(request));
+        QCOMPARE(recorded.summary,
+                 QStringLiteral("MIC on at next boot; maximal level of 7 users: alice to 7, bob to 3, user0 to 15, user1 to 15, user2 to 15 and 2 more; "
+                                "rules: 1 set, 1 removed"));
+        // As the history's file and the reply carry it.
+        const auto entry = HistoryEntry::fromMap(QJsonDocument::fromJson(QJsonDocument(QJsonObject::fromVariantMap(recorded.toMap())).toJson()).object().toVariantMap());
+        QVERIFY(entry);
+        QVariantMap older = entry->toMap();
+        older.remove(Mic::HistoryChanges::key);
+
+        HistoryModel model;
+        model.setEntries({entry->toMap(), older});
+        QCOMPARE(model.index(0, HistoryModel::SummaryColumn).data().toString(),
+                 QStringLiteral("MIC beim nächsten Start an; maximale Stufe von 7 Benutzern: alice auf 7, bob auf 3, user0 auf 15, user1 auf 15, "
+                                "user2 auf 15 und 2 weitere; Regeln: 1 gesetzt, 1 entfernt"));
+        QCOMPARE(model.index(1, HistoryModel::SummaryColumn).data().toString(), recorded.summary);
+        QCOMPARE(model.index(0, HistoryModel::OutcomeColumn).data().toString(), QStringLiteral("Angewandt"));
+        QCOMPARE(model.index(0, HistoryModel::TimeColumn).data().toString(), QLocale(QStringLiteral("de")).toString(recorded.time.toLocalTime(), QLocale::ShortFormat));
+
+        const QVariantMap refused = ChangeHistory::changesOfRefused({{Mic::Settings::rulesKey, 1}, {Mic::Settings::micStatusKey, 1}});
+        QCOMPARE(Mic::changeSummaryText(refused), QStringLiteral("Änderung erbeten: MIC beim nächsten Start, Regeln"));
+        QCOMPARE(Mic::changeSummaryText(refused, {QStringLiteral("en_US")}), QStringLiteral("asked to change: MIC at next boot, rules"));
     }
 
     void qtCatalogueOnce()
