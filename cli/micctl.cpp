@@ -7,6 +7,7 @@
 #include "desiredstate.h"
 #include "machinestate.h"
 #include "applyreport.h"
+#include "historytext.h"
 #include "statedifference.h"
 
 #include <changerecords.h>
@@ -482,37 +483,6 @@ int apply(const QString &file, const ApplyOptions &options)
     return run.finish(run.apply(file));
 }
 
-QString historyLine(const QVariantMap &entry)
-{
-    QString line = i18nc("@info one change of the history: time, user, uid, outcome, what was asked", "%1  %2 (uid %3)  %4: %5",
-                         Mic::historyTimeText(entry.value(QStringLiteral("time")).toString()),
-                         Mic::printable(entry.value(QStringLiteral("user")).toString()),
-                         entry.value(QStringLiteral("uid")).toString(),
-                         entry.value(QStringLiteral("outcome")).toString(),
-                         entry.value(QStringLiteral("summary")).toString());
-    const int relabelled = entry.value(QStringLiteral("relabelled")).toInt();
-    if (relabelled > 0) {
-        line += QLatin1Char(' ')
-            + (entry.value(QStringLiteral("outcome")).toString() == QLatin1String("undone") ? i18np("(1 label put back)", "(%1 labels put back)", relabelled)
-                                                                                          : i18np("(1 label changed)", "(%1 labels changed)", relabelled));
-    }
-    const QString text = entry.value(QStringLiteral("text")).toString();
-    if (!text.isEmpty()) {
-        line += QStringLiteral("\n    ") + text;
-    }
-    return line;
-}
-
-// The history's keys for scripts; what the helper keeps for itself stays.
-QJsonObject historyObject(const QVariantMap &entry)
-{
-    QJsonObject object;
-    for (const char *key : {"time", "user", "uid", "requestId", "outcome", "summary", "text", "relabelled"}) {
-        object.insert(QLatin1String(key), QJsonValue::fromVariant(entry.value(QLatin1String(key))));
-    }
-    return object;
-}
-
 int history(const Invocation &invocation)
 {
     const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, invocation.count}}));
@@ -523,13 +493,13 @@ int history(const Invocation &invocation)
     if (invocation.json) {
         QJsonArray array;
         for (const QVariant &entry : entries) {
-            array.append(historyObject(entry.toMap()));
+            array.append(HistoryText::object(entry.toMap()));
         }
         return writeOut(QJsonDocument(array).toJson(QJsonDocument::Indented));
     }
     QString text;
     for (const QVariant &entry : entries) {
-        text += Mic::printableMessage(historyLine(entry.toMap())) + QLatin1Char('\n');
+        text += Mic::printableMessage(HistoryText::line(entry.toMap())) + QLatin1Char('\n');
     }
     if (entries.isEmpty()) {
         text = i18n("No changes are recorded.") + QLatin1Char('\n');
@@ -538,23 +508,19 @@ int history(const Invocation &invocation)
 }
 
 // The applied change `back` changes before now (1 the last), from the
-// history; or why there is none to go back before.
+// history; nothing when there is none, said on standard error.
 std::optional<QVariantMap> appliedChange(int back)
 {
     const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, -1}}));
     if (!reply) {
         return std::nullopt;
     }
-    const QVariantList entries = reply->value(Mic::Protocol::historyKey).toList();
-    int applied = 0;
-    for (const QVariant &entry : entries) {
-        const QVariantMap map = entry.toMap();
-        if (map.value(QStringLiteral("outcome")).toString() == QLatin1String("applied") && ++applied == back) {
-            return map;
-        }
+    QString none;
+    const std::optional<QVariantMap> change = HistoryText::appliedChange(reply->value(Mic::Protocol::historyKey).toList(), back, &none);
+    if (!change) {
+        printError(none);
     }
-    printError(i18np("Only one applied change is recorded.", "Only %1 applied changes are recorded.", applied));
-    return std::nullopt;
+    return change;
 }
 
 int rollback(const Invocation &invocation)
@@ -564,7 +530,7 @@ int rollback(const Invocation &invocation)
         return Failure;
     }
     printLine(i18nc("@info the change: time, user, what was asked", "Going back to the state before the change of %1 by %2: %3",
-                    Mic::historyTimeText(change->value(QStringLiteral("time")).toString()),
+                    HistoryText::isoTime(change->value(QStringLiteral("time")).toString()),
                     change->value(QStringLiteral("user")).toString(),
                     change->value(QStringLiteral("summary")).toString()));
     const std::optional<QVariantMap> before =

@@ -9,6 +9,7 @@
 #include "helperfixture.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -462,8 +463,18 @@ private Q_SLOTS:
         QCOMPARE(logged, recorded);
         QVERIFY(history.at(0)[s("summary")].toString().contains(s("maximal level of 1 user: root to 7")));
         QVERIFY(history.at(0)[s("relabelled")].toInt() > objectCount); // their folder too
+        // The JSON gives the time as recorded, in UTC; the text in ISO 8601
+        // too, in local time with its offset.
+        const QString utc = history.at(0)[s("time")].toString();
+        QVERIFY2(utc.endsWith(QLatin1Char('Z')), qPrintable(utc));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(s("TZ"), s("XST-05:30"));
+        micctl.setProcessEnvironment(environment);
         QCOMPARE(run({s("history"), s("-n"), s("1")}), 0);
-        QVERIFY(micctl.readAllStandardOutput().contains("root (uid 0)  applied: "));
+        const QByteArray line = micctl.readAllStandardOutput();
+        const QString local = QDateTime::fromString(utc, Qt::ISODate).toOffsetFromUtc(5 * 3600 + 30 * 60).toString(Qt::ISODate);
+        QVERIFY2(line.startsWith(QString(local + s("  root (uid 0)  applied: ")).toUtf8()), line.constData());
+        micctl.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
         QCOMPARE(run({s("history"), s("-n"), s("0")}), 64);
 
         // Root's alone.
