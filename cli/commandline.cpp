@@ -36,7 +36,7 @@ const std::vector<Command> &commands()
          1,
          1},
         {Request::History, QStringLiteral("history"), {QStringLiteral("json"), QStringLiteral("n")}, 0, 0},
-        {Request::Rollback, QStringLiteral("rollback"), {QStringLiteral("check"), QStringLiteral("diff")}, 0, 1},
+        {Request::Rollback, QStringLiteral("rollback"), {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("json")}, 0, 1},
     };
     return all;
 }
@@ -270,7 +270,7 @@ QString helpText()
     const QStringList parts{
         i18n("Usage: micctl status [--json]\n"
              "       micctl history [--json] [-n N]\n"
-             "       micctl rollback [--check | --diff] [N]\n"
+             "       micctl rollback [--check | --diff] [--json] [N]\n"
              "       micctl export [FILE]\n"
              "       micctl apply [--check | --diff] [--json] [--skip-missing] [--reboot] FILE\n"
              "       micctl --help | --version"),
@@ -309,7 +309,8 @@ QString helpText()
              "                    are left out, with a warning. The change is recorded in the\n"
              "                    history like any other.\n"
              "    --check         Print what would change. Changes nothing.\n"
-             "    --diff          Print what changes, and apply it."),
+             "    --diff          Print what changes, and apply it.\n"
+             "    --json          Print one JSON object, as apply does."),
         i18n("  export [FILE]     The desired state of this machine, to bring others to it:\n"
              "                    a JSON object with \"format\": \"lumen-mic-state\",\n"
              "                    \"version\": 1 first, then \"exceptions\" [paths],\n"
@@ -328,12 +329,12 @@ QString helpText()
              "                    would refuse in a change. Changes nothing.\n"
              "    --diff          Print what changes, and apply it.\n"
              "    --json          Print, instead of lines, one JSON object (stable keys, see\n"
-             "                    micctl(1)): \"version\" 1, \"check\", \"changed\",\n"
-             "                    \"failed\", \"difference\" [{\"change\", \"setting\",\n"
-             "                    \"name\", \"before\", \"after\", \"text\"}], \"relabelled\"\n"
-             "                    {\"count\", \"lowered\", \"objects\"}, \"warnings\",\n"
-             "                    \"errors\", \"rebootRequired\". Messages still go to\n"
-             "                    standard error.\n"
+             "                    micctl(1)): \"version\" 1, \"check\", \"changed\" (true when\n"
+             "                    something changed, or would with --check), \"failed\",\n"
+             "                    \"difference\" [{\"change\", \"setting\", \"name\", \"before\",\n"
+             "                    \"after\", \"text\"}], \"relabelled\" {\"count\", \"lowered\",\n"
+             "                    \"objects\"}, \"warnings\", \"errors\", \"rebootRequired\".\n"
+             "                    Messages still go to standard error.\n"
              "    --skip-missing  Leave out users and services this machine does not have\n"
              "                    (with a warning) instead of refusing the file.\n"
              "    --reboot        Reboot when MIC or its level waits for a reboot (never\n"
@@ -346,9 +347,9 @@ QString helpText()
         i18n("Paths and names from a file or the machine are printed with what a terminal\n"
              "cannot show escaped: \\x1b for ESC, \\uHHHH, \\UHHHHHHHH; a backslash as \\\\\n"
              "where it would read as one (see micctl(1))."),
-        i18n("Exit status: 0 done, nothing to change; 2 changed (apply, rollback), or would\n"
-             "change (with --check); 1 failed (the reason on standard error; nothing\n"
-             "applied unless it says otherwise); 64 wrong usage."),
+        i18n("Exit status: 0 done (also when apply or rollback changed something); 2 would\n"
+             "change (apply, rollback with --check); 1 failed (the reason on standard error;\n"
+             "nothing applied unless it says otherwise); 64 wrong usage."),
     };
     return parts.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }

@@ -40,7 +40,9 @@
 
 namespace
 {
-enum ExitStatus { Success = 0, Failure = 1, Changed = 2, Usage = 64 };
+// A change applied is a success like any other, so that `set -e` and `&&`
+// go on after it; 2 is for a check alone, which finds something to change.
+enum ExitStatus { Success = 0, Failure = 1, WouldChange = 2, Usage = 64 };
 
 // Every line goes out as a terminal can show it, whatever a file or the
 // helper put into it; the names in it are escaped where they are put in.
@@ -375,6 +377,38 @@ public:
         return reportChange(Mic::Settings::ChangeOutcome::fromWire(*change.reply), lines.size(), waiting);
     }
 
+    // Back to the state before the applied change `back` changes before now
+    // (1 the last), as one change of its own.
+    int rollback(int back)
+    {
+        const ActionOutcome history = runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, -1}});
+        if (!history.reply) {
+            return failed(history.error);
+        }
+        QString problem;
+        const std::optional<QVariantMap> change = HistoryText::appliedChange(history.reply->value(Mic::Protocol::historyKey).toList(), back, &problem);
+        if (!change) {
+            return failed(problem);
+        }
+        say(i18nc("@info the change: time, user, what was asked", "Going back to the state before the change of %1 by %2: %3",
+                  HistoryText::isoTime(change->value(QStringLiteral("time")).toString()),
+                  change->value(QStringLiteral("user")).toString(),
+                  change->value(QStringLiteral("summary")).toString()));
+        const ActionOutcome before = runAction(Mic::Protocol::accessAction, {{Mic::Protocol::stateBeforeKey, change->value(QStringLiteral("requestId"))}});
+        if (!before.reply) {
+            return failed(before.error);
+        }
+        const ActionOutcome machine = runAction(Mic::Protocol::accessAction);
+        if (!machine.reply) {
+            return failed(machine.error);
+        }
+        const std::optional<DesiredState> desired = DesiredState::restoring(*before.reply, *machine.reply, &problem);
+        if (!desired) {
+            return failed(problem);
+        }
+        return applyTo(Mic::Settings::ReadReply::fromWire(*machine.reply), *desired);
+    }
+
     // With --json, the document, whatever the run came to.
     int finish(int status)
     {
@@ -431,7 +465,7 @@ private:
         }
         // Asked to bring the machine to the state: what waits for a reboot
         // is not there yet.
-        return rebootNow() ? Changed : Failure;
+        return rebootNow() ? Success : Failure;
     }
 
     // What the helper did beyond the settings themselves, and the reboot;
@@ -467,10 +501,13 @@ private:
         } else if (waiting && !options.reboot) {
             say(i18n("Earlier changes take effect after a reboot."));
         }
-        if ((!outcome.needReboot && !waiting) || !options.reboot) {
-            return Changed;
+        if (options.check) {
+            return WouldChange;
         }
-        return rebootNow() ? Changed : Failure;
+        if ((!outcome.needReboot && !waiting) || !options.reboot) {
+            return Success;
+        }
+        return rebootNow() ? Success : Failure;
     }
 
     const ApplyOptions options;
@@ -507,52 +544,13 @@ int history(const Invocation &invocation)
     return writeOut(text.toUtf8());
 }
 
-// The applied change `back` changes before now (1 the last), from the
-// history; nothing when there is none, said on standard error.
-std::optional<QVariantMap> appliedChange(int back)
-{
-    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, -1}}));
-    if (!reply) {
-        return std::nullopt;
-    }
-    QString none;
-    const std::optional<QVariantMap> change = HistoryText::appliedChange(reply->value(Mic::Protocol::historyKey).toList(), back, &none);
-    if (!change) {
-        printError(none);
-    }
-    return change;
-}
-
 int rollback(const Invocation &invocation)
 {
-    const std::optional<QVariantMap> change = appliedChange(invocation.count);
-    if (!change) {
-        return Failure;
-    }
-    printLine(i18nc("@info the change: time, user, what was asked", "Going back to the state before the change of %1 by %2: %3",
-                    HistoryText::isoTime(change->value(QStringLiteral("time")).toString()),
-                    change->value(QStringLiteral("user")).toString(),
-                    change->value(QStringLiteral("summary")).toString()));
-    const std::optional<QVariantMap> before =
-        replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::stateBeforeKey, change->value(QStringLiteral("requestId"))}}));
-    if (!before) {
-        return Failure;
-    }
-    const std::optional<QVariantMap> machine = replyOf(runAction(Mic::Protocol::accessAction));
-    if (!machine) {
-        return Failure;
-    }
-    QString problem;
-    const std::optional<DesiredState> desired = DesiredState::restoring(*before, *machine, &problem);
-    if (!desired) {
-        printError(problem);
-        return Failure;
-    }
     // Users and services gone since cannot come back: left out, with a warning.
     ApplyOptions options = invocation.apply;
     options.skipMissing = true;
     ApplyRun run(options);
-    return run.finish(run.applyTo(Mic::Settings::ReadReply::fromWire(*machine), *desired));
+    return run.finish(run.rollback(invocation.count));
 }
 
 // Status and export: what the helper reads, in the form asked for.
