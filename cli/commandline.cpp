@@ -29,7 +29,7 @@ const std::vector<Command> &commands()
 {
     static const std::vector<Command> all{
         {Request::Status, QStringLiteral("status"), {QStringLiteral("json")}, 0, 0},
-        {Request::Export, QStringLiteral("export"), {}, 0, 1},
+        {Request::Export, QStringLiteral("export"), {QStringLiteral("all")}, 0, 1},
         {Request::Apply,
          QStringLiteral("apply"),
          {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("skip-missing"), QStringLiteral("reboot"), QStringLiteral("json")},
@@ -204,7 +204,8 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption skipMissing(QStringLiteral("skip-missing"));
     const QCommandLineOption reboot(QStringLiteral("reboot"));
     const QCommandLineOption count(QStringLiteral("n"), QString(), QStringLiteral("N"));
-    parser.addOptions({help, version, json, check, diff, skipMissing, reboot, count});
+    const QCommandLineOption all(QStringLiteral("all"));
+    parser.addOptions({help, version, json, check, diff, skipMissing, reboot, count, all});
     // Not process(): it ends with status 1 on a wrong option, which scripts
     // would take for a failed change, and says so in Qt's words.
     if (!parser.parse(arguments)) {
@@ -256,6 +257,7 @@ Invocation parseCommandLine(const QStringList &arguments)
     invocation.request = command->request;
     invocation.file = files.value(0);
     invocation.json = parser.isSet(json);
+    invocation.all = parser.isSet(all);
     invocation.apply = {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot), invocation.json};
     return invocation;
 }
@@ -271,7 +273,7 @@ QString helpText()
         i18n("Usage: micctl status [--json]\n"
              "       micctl history [--json] [-n N]\n"
              "       micctl rollback [--check | --diff] [--json] [N]\n"
-             "       micctl export [FILE]\n"
+             "       micctl export [--all] [FILE]\n"
              "       micctl apply [--check | --diff] [--json] [--skip-missing] [--reboot] FILE\n"
              "       micctl --help | --version"),
         i18n("Reads and sets the Mandatory Integrity Control settings of this machine\n"
@@ -313,12 +315,18 @@ QString helpText()
              "    --json          Print one JSON object, as apply does."),
         i18n("  export [FILE]     The desired state of this machine, to bring others to it:\n"
              "                    a JSON object with \"format\": \"lumen-mic-state\",\n"
-             "                    \"version\": 1 first, then \"exceptions\" [paths],\n"
-             "                    \"fileSystemProtection\", \"maxLevelAfterReboot\",\n"
-             "                    \"micEnabledAfterReboot\", \"rules\" {path: level string as\n"
-             "                    configured}, \"serviceIsolation\" {service: isolated},\n"
-             "                    \"userLevels\" {user: level}. To FILE (written whole or\n"
-             "                    not at all, its owner's alone), or to standard output."),
+             "                    \"version\": 1 first, \"defaultsLeftOut\": {\"userLevels\": 0},\n"
+             "                    then \"exceptions\" [paths], \"fileSystemProtection\",\n"
+             "                    \"maxLevelAfterReboot\", \"micEnabledAfterReboot\", \"rules\"\n"
+             "                    {path: level string as configured}, \"serviceIsolation\"\n"
+             "                    {service: isolated}, \"userLevels\" {user: level} of the\n"
+             "                    users above level 0 (those at 0, most system accounts, are\n"
+             "                    left out and keep their levels where the file is applied).\n"
+             "                    To FILE (written whole or not at all, its owner's alone),\n"
+             "                    or to standard output.\n"
+             "    --all           Every user, those at level 0 too, and no\n"
+             "                    \"defaultsLeftOut\": applied elsewhere, the file brings\n"
+             "                    users there down to 0 as well."),
         i18n("  apply FILE        Brings this machine to the desired state in FILE (\"-\" for\n"
              "                    standard input): one change, of exactly what differs,\n"
              "                    checked and applied whole by the helper, or nothing at\n"

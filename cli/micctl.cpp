@@ -201,9 +201,9 @@ std::optional<QVariantMap> replyOf(const ActionOutcome &outcome)
     return outcome.reply;
 }
 
-int exportTo(const QString &file, const MachineState &state)
+int exportTo(const QString &file, const MachineState &state, bool all)
 {
-    const QByteArray json = state.desiredStateFile();
+    const QByteArray json = state.desiredStateFile(all ? MachineState::Defaults::Included : MachineState::Defaults::LeftOut);
     if (file.isEmpty() || file == QLatin1String("-")) {
         return writeOut(json);
     }
@@ -562,7 +562,7 @@ int show(const Invocation &invocation)
     }
     const MachineState state(*reply);
     if (invocation.request == Invocation::Request::Export) {
-        return exportTo(invocation.file, state);
+        return exportTo(invocation.file, state, invocation.all);
     }
     return writeOut(invocation.json ? QJsonDocument(state.status()).toJson(QJsonDocument::Indented) : state.statusText().toUtf8());
 }

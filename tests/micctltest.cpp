@@ -146,7 +146,22 @@ private Q_SLOTS:
         QCOMPARE(rules.value(files + s("/high")).toString(), s("high"));
         QCOMPARE(rules.value(files + s("/mask")).toString(), s("0b100"));
         QCOMPARE(state.value(s("exceptions")).toArray().first().toString(), files + s("/excepted"));
-        QCOMPARE(micctl({s("apply"), s("--check"), exported}).status, 2); // the objects below their level
+        // Users at level 0, as nobody's "junk" reads, are left out, and the
+        // file says so; --all gives them too, and nothing of that.
+        QCOMPARE(state.value(s("userLevels")).toObject(), (QJsonObject{{s("root"), 63}}));
+        QCOMPARE(state.value(s("defaultsLeftOut")).toObject(), (QJsonObject{{s("userLevels"), 0}}));
+        const QJsonObject all = QJsonDocument::fromJson(micctl({s("export"), s("--all")}).out).object();
+        QVERIFY(!all.contains(s("defaultsLeftOut")));
+        QCOMPARE(all.value(s("userLevels")).toObject(), json.value(s("userLevels")).toObject());
+        QCOMPARE(all.value(s("userLevels")).toObject().value(s("nobody")), QJsonValue(0));
+        // Applied, the file leaves a user it does not name as it is; the
+        // whole export brings it down to 0.
+        const QJsonObject nobody{{s("format"), s("lumen-mic-state")}, {s("version"), 1}, {s("userLevels"), QJsonObject{{s("nobody"), 3}}}};
+        QCOMPARE(micctl({s("apply"), written(dir, s("nobody.json"), nobody)}).status, 0);
+        const Run check = micctl({s("apply"), s("--check"), exported});
+        QCOMPARE(check.status, 2); // the objects below their level
+        QVERIFY2(!check.out.contains("user"), check.out.constData());
+        QVERIFY(micctl({s("apply"), s("--check"), written(dir, s("all.json"), all)}).out.contains("~ user nobody: 3 → 0\n"));
 
         // A user polkit refuses reads nothing, and says so.
         const OpenCopy copy(s(MICCTL_PATH));
@@ -279,8 +294,10 @@ private Q_SLOTS:
         QCOMPARE(again.status, 0);
         QVERIFY(again.out.startsWith("Nothing to change.\n"));
         QVERIFY2(again.err.contains("cannot be read, so file-system protection stays partly"), again.err.constData());
-        // What the machine exports now is what was asked for.
+        // What the machine exports now is what was asked for: a file without
+        // the users at level 0, which applied back changes nothing.
         QCOMPARE(exported(), state);
+        QVERIFY(state.value(s("userLevels")).toObject().size() < statusJson().value(s("userLevels")).toObject().size());
     }
 
     // A check goes to the helper: a file it would refuse fails with its
@@ -346,6 +363,7 @@ private Q_SLOTS:
             {written(dir, s("ghosts.json"), ghosts), "There is no user \"ghost\" on this machine."},
             {written(dir, s("level.json"), withEntry(machine, s("userLevels"), s("root"), 256)), "The level of the user \"root\" must be an integrity level"},
             {written(dir, s("typo.json"), withEntry(machine, s("rule"), files + s("/high"), s("7"))), "Unknown setting \"rule\"."},
+            {written(dir, s("left-out.json"), withEntry(machine, s("defaultsLeftOut"), s("userLevel"), 0)), "Unknown setting \"userLevel\" in \"defaultsLeftOut\"."},
             {written(dir, s("foreign.json"), QJsonObject{{s("format"), s("other")}}), "It is not a desired-state file"},
             {dir.filePath(s("absent.json")), "Could not read"},
             {written(dir, s("bad-rule.json"), withEntry(machine, s("rules"), files + s("/high"), s("ultra"))), "is not a valid integrity level"},
@@ -426,7 +444,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QByteArray usersBefore = readRootFile(s("var/lib/kestrel/users.state"));
         const QByteArray servicesBefore = readRootFile(s("var/lib/kestrel/services.state"));
-        const QJsonObject changed = withEntry(withEntry(exported(), s("userLevels"), s("root"), 7), s("serviceIsolation"), s("sshd"), true);
+        // nobody, at level 0, is not in the export; going back brings it to
+        // 0 all the same.
+        QJsonObject changed = withEntry(withEntry(exported(), s("userLevels"), s("root"), 7), s("serviceIsolation"), s("sshd"), true);
+        changed = withEntry(changed, s("userLevels"), s("nobody"), 3);
         // A change applied and a rollback done are successes: a script goes
         // on after them.
         const auto script = [](const QString &text, const QStringList &arguments = {}) {
@@ -437,18 +458,20 @@ private Q_SLOTS:
 
         const Run check = micctl({s("rollback"), s("--check")});
         QCOMPARE(check.status, 2);
-        QVERIFY2(check.out.contains("~ user root: 7 → 63 - High\n") && check.out.contains("~ service sshd: isolated → not isolated\n"),
+        QVERIFY2(check.out.contains("~ user root: 7 → 63 - High\n") && check.out.contains("~ service sshd: isolated → not isolated\n")
+                     && check.out.contains("~ user nobody: 3 → 0\n"),
                  check.out.constData());
         // The labels below their level before the change stay as they were.
         QVERIFY(!check.out.contains("~ file-system protection"));
-        QCOMPARE(readRootFile(s("var/lib/kestrel/users.state")), QByteArray(usersBefore).replace("root = 63", "root = 7"));
+        QCOMPARE(readRootFile(s("var/lib/kestrel/users.state")), QByteArray(usersBefore).replace("root = 63", "root = 7").replace("nobody = junk", "nobody = 3"));
 
         const QJsonObject checked = QJsonDocument::fromJson(micctl({s("rollback"), s("--check"), s("--json")}).out).object();
         QCOMPARE(checked.value(s("changed")), QJsonValue(true));
-        QCOMPARE(checked.value(s("difference")).toArray().size(), 2);
+        QCOMPARE(checked.value(s("difference")).toArray().size(), 3);
         const Run rolledBack = script(s("\"$0\" rollback && echo 'rolled back'"));
         QVERIFY2(rolledBack.status == 0 && rolledBack.out.endsWith("\nrolled back\n"), QByteArray(rolledBack.out + rolledBack.err).constData());
         QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 63"));
+        QCOMPARE(statusJson().value(s("userLevels")).toObject().value(s("nobody")), QJsonValue(0));
         QCOMPARE(readRootFile(s("var/lib/kestrel/services.state")), servicesBefore);
         // Before the first change is where the machine is now; before the
         // rollback, root was at 7.
