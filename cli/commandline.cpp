@@ -29,14 +29,14 @@ const std::vector<Command> &commands()
 {
     static const std::vector<Command> all{
         {Request::Status, QStringLiteral("status"), {QStringLiteral("json")}, 0, 0},
-        {Request::Export, QStringLiteral("export"), {}, 0, 1},
+        {Request::Export, QStringLiteral("export"), {QStringLiteral("all")}, 0, 1},
         {Request::Apply,
          QStringLiteral("apply"),
          {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("skip-missing"), QStringLiteral("reboot"), QStringLiteral("json")},
          1,
          1},
         {Request::History, QStringLiteral("history"), {QStringLiteral("json"), QStringLiteral("n")}, 0, 0},
-        {Request::Rollback, QStringLiteral("rollback"), {QStringLiteral("check"), QStringLiteral("diff")}, 0, 1},
+        {Request::Rollback, QStringLiteral("rollback"), {QStringLiteral("check"), QStringLiteral("diff"), QStringLiteral("json")}, 0, 1},
     };
     return all;
 }
@@ -204,7 +204,8 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption skipMissing(QStringLiteral("skip-missing"));
     const QCommandLineOption reboot(QStringLiteral("reboot"));
     const QCommandLineOption count(QStringLiteral("n"), QString(), QStringLiteral("N"));
-    parser.addOptions({help, version, json, check, diff, skipMissing, reboot, count});
+    const QCommandLineOption all(QStringLiteral("all"));
+    parser.addOptions({help, version, json, check, diff, skipMissing, reboot, count, all});
     // Not process(): it ends with status 1 on a wrong option, which scripts
     // would take for a failed change, and says so in Qt's words.
     if (!parser.parse(arguments)) {
@@ -256,6 +257,7 @@ Invocation parseCommandLine(const QStringList &arguments)
     invocation.request = command->request;
     invocation.file = files.value(0);
     invocation.json = parser.isSet(json);
+    invocation.all = parser.isSet(all);
     invocation.apply = {parser.isSet(check), parser.isSet(diff), parser.isSet(skipMissing), parser.isSet(reboot), invocation.json};
     return invocation;
 }
@@ -270,8 +272,8 @@ QString helpText()
     const QStringList parts{
         i18n("Usage: micctl status [--json]\n"
              "       micctl history [--json] [-n N]\n"
-             "       micctl rollback [--check | --diff] [N]\n"
-             "       micctl export [FILE]\n"
+             "       micctl rollback [--check | --diff] [--json] [N]\n"
+             "       micctl export [--all] [FILE]\n"
              "       micctl apply [--check | --diff] [--json] [--skip-missing] [--reboot] FILE\n"
              "       micctl --help | --version"),
         i18n("Reads and sets the Mandatory Integrity Control settings of this machine\n"
@@ -291,14 +293,17 @@ QString helpText()
              "                    \"interruptedChange\" {\"time\", \"user\", \"uid\", \"summary\"}\n"
              "                    while the last change recorded is one the helper undid,\n"
              "                    with \"undone\": false while it could not undo it yet."),
-        i18n("  history           The changes asked of the helper, newest first: when, by\n"
-             "                    whom, what was asked, and what became of it (\"applied\",\n"
-             "                    \"refused\", \"failed\", or \"undone\" after the helper was\n"
-             "                    interrupted in the middle of it).\n"
+        i18n("  history           The changes asked of the helper, newest first: when (ISO\n"
+             "                    8601 in local time with its offset from UTC, as\n"
+             "                    2026-12-09T18:29:39+01:00), by whom, what was asked, and\n"
+             "                    what became of it (\"applied\", \"refused\", \"failed\", or\n"
+             "                    \"undone\" after the helper was interrupted in the middle\n"
+             "                    of it).\n"
              "    -n N            The newest N changes only.\n"
-             "    --json          The same as a JSON array of objects with the keys \"time\",\n"
-             "                    \"user\", \"uid\", \"requestId\", \"outcome\", \"summary\",\n"
-             "                    \"text\", \"relabelled\"."),
+             "    --json          The same as a JSON array of objects with the keys \"time\"\n"
+             "                    (ISO 8601 in UTC, as 2026-12-09T17:29:39Z), \"user\",\n"
+             "                    \"uid\", \"requestId\", \"outcome\", \"summary\", \"text\",\n"
+             "                    \"relabelled\"."),
         i18n("  rollback [N]      Brings this machine back to the state before the Nth\n"
              "                    last applied change (1, the last, if not given), as\n"
              "                    \"apply\" would with that state, while the backups of the\n"
@@ -306,15 +311,22 @@ QString helpText()
              "                    are left out, with a warning. The change is recorded in the\n"
              "                    history like any other.\n"
              "    --check         Print what would change. Changes nothing.\n"
-             "    --diff          Print what changes, and apply it."),
+             "    --diff          Print what changes, and apply it.\n"
+             "    --json          Print one JSON object, as apply does."),
         i18n("  export [FILE]     The desired state of this machine, to bring others to it:\n"
              "                    a JSON object with \"format\": \"lumen-mic-state\",\n"
-             "                    \"version\": 1 first, then \"exceptions\" [paths],\n"
-             "                    \"fileSystemProtection\", \"maxLevelAfterReboot\",\n"
-             "                    \"micEnabledAfterReboot\", \"rules\" {path: level string as\n"
-             "                    configured}, \"serviceIsolation\" {service: isolated},\n"
-             "                    \"userLevels\" {user: level}. To FILE (written whole or\n"
-             "                    not at all, its owner's alone), or to standard output."),
+             "                    \"version\": 1 first, \"defaultsLeftOut\": {\"userLevels\": 0},\n"
+             "                    then \"exceptions\" [paths], \"fileSystemProtection\",\n"
+             "                    \"maxLevelAfterReboot\", \"micEnabledAfterReboot\", \"rules\"\n"
+             "                    {path: level string as configured}, \"serviceIsolation\"\n"
+             "                    {service: isolated}, \"userLevels\" {user: level} of the\n"
+             "                    users above level 0 (those at 0, most system accounts, are\n"
+             "                    left out and keep their levels where the file is applied).\n"
+             "                    To FILE (written whole or not at all, its owner's alone),\n"
+             "                    or to standard output.\n"
+             "    --all           Every user, those at level 0 too, and no\n"
+             "                    \"defaultsLeftOut\": applied elsewhere, the file brings\n"
+             "                    users there down to 0 as well."),
         i18n("  apply FILE        Brings this machine to the desired state in FILE (\"-\" for\n"
              "                    standard input): one change, of exactly what differs,\n"
              "                    checked and applied whole by the helper, or nothing at\n"
@@ -325,12 +337,12 @@ QString helpText()
              "                    would refuse in a change. Changes nothing.\n"
              "    --diff          Print what changes, and apply it.\n"
              "    --json          Print, instead of lines, one JSON object (stable keys, see\n"
-             "                    micctl(1)): \"version\" 1, \"check\", \"changed\",\n"
-             "                    \"failed\", \"difference\" [{\"change\", \"setting\",\n"
-             "                    \"name\", \"before\", \"after\", \"text\"}], \"relabelled\"\n"
-             "                    {\"count\", \"lowered\", \"objects\"}, \"warnings\",\n"
-             "                    \"errors\", \"rebootRequired\". Messages still go to\n"
-             "                    standard error.\n"
+             "                    micctl(1)): \"version\" 1, \"check\", \"changed\" (true when\n"
+             "                    something changed, or would with --check), \"failed\",\n"
+             "                    \"difference\" [{\"change\", \"setting\", \"name\", \"before\",\n"
+             "                    \"after\", \"text\"}], \"relabelled\" {\"count\", \"lowered\",\n"
+             "                    \"objects\"}, \"warnings\", \"errors\", \"rebootRequired\".\n"
+             "                    Messages still go to standard error.\n"
              "    --skip-missing  Leave out users and services this machine does not have\n"
              "                    (with a warning) instead of refusing the file.\n"
              "    --reboot        Reboot when MIC or its level waits for a reboot (never\n"
@@ -343,9 +355,9 @@ QString helpText()
         i18n("Paths and names from a file or the machine are printed with what a terminal\n"
              "cannot show escaped: \\x1b for ESC, \\uHHHH, \\UHHHHHHHH; a backslash as \\\\\n"
              "where it would read as one (see micctl(1))."),
-        i18n("Exit status: 0 done, nothing to change; 2 changed (apply, rollback), or would\n"
-             "change (with --check); 1 failed (the reason on standard error; nothing\n"
-             "applied unless it says otherwise); 64 wrong usage."),
+        i18n("Exit status: 0 done (also when apply or rollback changed something); 2 would\n"
+             "change (apply, rollback with --check); 1 failed (the reason on standard error;\n"
+             "nothing applied unless it says otherwise); 64 wrong usage."),
     };
     return parts.join(QStringLiteral("\n\n")) + QLatin1Char('\n');
 }

@@ -29,6 +29,8 @@ struct Invocation {
     // "-" for the standard input.
     QString file;
     bool json = false;
+    // Export: the users at level 0 too.
+    bool all = false;
     ApplyOptions apply;
     // History: how many of the newest changes, all when negative.
     // Rollback: how many applied changes back, 1 the last.

@@ -98,7 +98,7 @@ public:
     std::optional<DesiredState> read(QString *error)
     {
         DesiredState state;
-        const bool ok = formatAndVersion() && knownKeysOnly() && flag("micEnabledAfterReboot", &state.micEnabledAfterReboot)
+        const bool ok = formatAndVersion() && knownKeysOnly() && defaultsLeftOut() && flag("micEnabledAfterReboot", &state.micEnabledAfterReboot)
             && maxLevel(&state.maxLevelAfterReboot) && flag("fileSystemProtection", &state.fileSystemProtection)
             && services(&state.serviceIsolation) && users(&state.userLevels) && rules(&state.rules) && exceptions(&state.exceptions);
         if (!ok) {
@@ -127,21 +127,44 @@ private:
         return true;
     }
 
+    // The settings a file may give.
+    static const QSet<QString> &settingKeys()
+    {
+        static const QSet<QString> keys{QStringLiteral("micEnabledAfterReboot"),
+                                        QStringLiteral("maxLevelAfterReboot"),
+                                        QStringLiteral("fileSystemProtection"),
+                                        QStringLiteral("serviceIsolation"),
+                                        QStringLiteral("userLevels"),
+                                        QStringLiteral("rules"),
+                                        QStringLiteral("exceptions")};
+        return keys;
+    }
+
     // A misspelt key would silently leave a setting as it is.
     bool knownKeysOnly()
     {
-        static const QSet<QString> known{QStringLiteral("format"),
-                                         QStringLiteral("version"),
-                                         QStringLiteral("micEnabledAfterReboot"),
-                                         QStringLiteral("maxLevelAfterReboot"),
-                                         QStringLiteral("fileSystemProtection"),
-                                         QStringLiteral("serviceIsolation"),
-                                         QStringLiteral("userLevels"),
-                                         QStringLiteral("rules"),
-                                         QStringLiteral("exceptions")};
+        static const QSet<QString> header{QStringLiteral("format"), QStringLiteral("version"), QStringLiteral("defaultsLeftOut")};
         for (auto it = file.constBegin(); it != file.constEnd(); ++it) {
-            if (!known.contains(it.key())) {
+            if (!settingKeys().contains(it.key()) && !header.contains(it.key())) {
                 return fail(i18n("Unknown setting \"%1\".", Mic::printable(it.key())));
+            }
+        }
+        return true;
+    }
+
+    // What an export left out at its default, {"userLevels": 0}, is said for
+    // the file's readers: applying it asks nothing more, since an entry the
+    // file leaves out stays as it is.
+    bool defaultsLeftOut()
+    {
+        QJsonObject settings;
+        bool given = false;
+        if (!objectOf("defaultsLeftOut", &settings, &given) || !given) {
+            return problem.isEmpty();
+        }
+        for (auto it = settings.constBegin(); it != settings.constEnd(); ++it) {
+            if (!settingKeys().contains(it.key())) {
+                return fail(i18n("Unknown setting \"%1\" in \"defaultsLeftOut\".", Mic::printable(it.key())));
             }
         }
         return true;
@@ -303,7 +326,7 @@ std::optional<DesiredState> DesiredState::fromJson(const QByteArray &json, QStri
 
 std::optional<DesiredState> DesiredState::restoring(const QVariantMap &before, const QVariantMap &machine, QString *error)
 {
-    std::optional<DesiredState> state = fromJson(MachineState(before).desiredStateFile(), error);
+    std::optional<DesiredState> state = fromJson(MachineState(before).desiredStateFile(MachineState::Defaults::Included), error);
     const bool onBefore = Mic::Settings::ReadReply::fromWire(before).protection == Status::Enabled;
     const bool onNow = Mic::Settings::ReadReply::fromWire(machine).protection != Status::Disabled;
     if (state && onBefore == onNow) {

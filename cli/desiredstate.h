@@ -13,9 +13,12 @@
 /*
  * A desired-state file as written by "micctl export": format
  * "lumen-mic-state", version 1. Every setting is optional; one left out
- * keeps the machine's. Read whole and checked for its form (known keys,
- * types, levels 0..255) before anything is compared; what the paths and
- * level strings mean is the helper's to judge.
+ * keeps the machine's, and so does a user or service the file does not
+ * name. "defaultsLeftOut" ({"userLevels": 0}) says that an export left out
+ * the users at that level; it changes nothing of that. Read whole and
+ * checked for its form (known keys, types, levels 0..255) before anything
+ * is compared; what the paths and level strings mean is the helper's to
+ * judge.
  */
 struct DesiredState {
     std::optional<bool> micEnabledAfterReboot;
@@ -31,10 +34,11 @@ struct DesiredState {
     static std::optional<DesiredState> fromJson(const QByteArray &json, QString *error);
     // What brings a machine (`machine`, the helper's read reply) back to the
     // settings it had before a change (`before`, the helper's reply to a
-    // read of that state). Protection is asked for only where it was set
-    // otherwise then: labels that were below their level before the change
-    // too are not what going back is about, and the administrator is not
-    // asked to relabel them; changed rules still reach the labels.
+    // read of that state), users at level 0 included. Protection is asked
+    // for only where it was set otherwise then: labels that were below their
+    // level before the change too are not what going back is about, and the
+    // administrator is not asked to relabel them; changed rules still reach
+    // the labels.
     static std::optional<DesiredState> restoring(const QVariantMap &before, const QVariantMap &machine, QString *error);
 };
 

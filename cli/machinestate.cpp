@@ -21,6 +21,9 @@ using Mic::Settings::Status;
 
 namespace
 {
+// The helper reads a user the users' state does not name at this level.
+constexpr unsigned int defaultUserLevel = 0;
+
 bool micOnNow(Status status)
 {
     return status == Status::Enabled || status == Status::DisabledAfterReboot;
@@ -60,11 +63,13 @@ MachineState::MachineState(Mic::Settings::ReadReply settings, QVariant interrupt
 {
 }
 
-QJsonObject MachineState::userLevels() const
+QJsonObject MachineState::userLevels(Defaults defaults) const
 {
     QJsonObject object;
     for (auto it = settings.userLevels.cbegin(); it != settings.userLevels.cend(); ++it) {
-        object.insert(it.key(), qint64(it.value()));
+        if (defaults == Defaults::Included || it.value() != defaultUserLevel) {
+            object.insert(it.key(), qint64(it.value()));
+        }
     }
     return object; // QJsonObject keeps its keys sorted
 }
@@ -93,7 +98,7 @@ QJsonObject MachineState::serviceIsolation() const
 
 // The settings of the desired state but the rules and exceptions, which can
 // be too many for a QJsonObject: each insertion moves what it holds.
-QJsonObject MachineState::desiredState() const
+QJsonObject MachineState::desiredState(Defaults defaults) const
 {
     const Status protection = settings.protection;
     QJsonObject state;
@@ -101,7 +106,7 @@ QJsonObject MachineState::desiredState() const
     state.insert(QStringLiteral("maxLevelAfterReboot"), qint64(settings.futureLevel));
     state.insert(QStringLiteral("fileSystemProtection"), protection == Status::Enabled || protection == Status::Partly);
     state.insert(QStringLiteral("serviceIsolation"), serviceIsolation());
-    state.insert(QStringLiteral("userLevels"), userLevels());
+    state.insert(QStringLiteral("userLevels"), userLevels(defaults));
     return state;
 }
 
@@ -175,18 +180,22 @@ QByteArray exceptionsMember(const QStringList &exceptions)
 }
 }
 
-// "format" and "version" first, for a reader to see what the file is; the
-// others in the order of their names, as QJsonDocument writes them.
-QByteArray MachineState::desiredStateFile() const
+// "format" and "version" first, for a reader to see what the file is, and
+// what it leaves out; the settings in the order of their names, as
+// QJsonDocument writes them.
+QByteArray MachineState::desiredStateFile(Defaults defaults) const
 {
     QMap<QString, QByteArray> members;
-    const QJsonObject state = desiredState();
+    const QJsonObject state = desiredState(defaults);
     for (auto it = state.constBegin(); it != state.constEnd(); ++it) {
         members.insert(it.key(), member(it.key(), it.value()));
     }
     members.insert(QStringLiteral("rules"), rulesMember(settings.rules.value_or(QVariantHash())));
     members.insert(QStringLiteral("exceptions"), exceptionsMember(settings.exceptions));
     QByteArray file = QByteArrayLiteral("{\n    \"format\": \"lumen-mic-state\",\n    \"version\": 1");
+    if (defaults == Defaults::LeftOut) {
+        file += ",\n" + member(QStringLiteral("defaultsLeftOut"), QJsonObject{{QStringLiteral("userLevels"), qint64(defaultUserLevel)}});
+    }
     for (const QByteArray &text : std::as_const(members)) {
         file += ",\n" + text;
     }

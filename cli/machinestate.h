@@ -26,9 +26,18 @@ public:
     // `interruptedChange`: what the reply says of a change a crash cut short.
     MachineState(Mic::Settings::ReadReply settings, QVariant interruptedChange);
 
+    // What a desired-state file holds of entries at their default: users at
+    // level 0, the level of a user the users' state does not name.
+    enum class Defaults {
+        // Left out, and "defaultsLeftOut" says so: a file to bring other
+        // machines to, which names only what was set.
+        LeftOut,
+        // Every user: the whole state, as going back to it needs.
+        Included,
+    };
     // The documented, versioned desired-state file (format "lumen-mic-state",
     // version 1), "format" and "version" first.
-    QByteArray desiredStateFile() const;
+    QByteArray desiredStateFile(Defaults defaults) const;
     // The status, with stable keys, and the same in an administrator's words.
     QJsonObject status() const;
     bool micEnabledAfterReboot() const;
@@ -45,13 +54,13 @@ private:
     };
 
     // The file's settings but its identity, rules and exceptions.
-    QJsonObject desiredState() const;
+    QJsonObject desiredState(Defaults defaults) const;
     static QString micWord(Mic::Settings::Status status);
     static QString protectionWord(Mic::Settings::Status status);
     static QString isolationWord(Mic::Settings::Status status);
     QString isolationText() const;
     QStringList serviceLines() const;
-    QJsonObject userLevels() const;
+    QJsonObject userLevels(Defaults defaults = Defaults::Included) const;
     QMap<QString, IsolatableService> isolatableServices() const;
     QJsonObject serviceIsolation() const;
 

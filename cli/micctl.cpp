@@ -7,6 +7,7 @@
 #include "desiredstate.h"
 #include "machinestate.h"
 #include "applyreport.h"
+#include "historytext.h"
 #include "statedifference.h"
 
 #include <changerecords.h>
@@ -39,7 +40,9 @@
 
 namespace
 {
-enum ExitStatus { Success = 0, Failure = 1, Changed = 2, Usage = 64 };
+// A change applied is a success like any other, so that `set -e` and `&&`
+// go on after it; 2 is for a check alone, which finds something to change.
+enum ExitStatus { Success = 0, Failure = 1, WouldChange = 2, Usage = 64 };
 
 // Every line goes out as a terminal can show it, whatever a file or the
 // helper put into it; the names in it are escaped where they are put in.
@@ -198,9 +201,9 @@ std::optional<QVariantMap> replyOf(const ActionOutcome &outcome)
     return outcome.reply;
 }
 
-int exportTo(const QString &file, const MachineState &state)
+int exportTo(const QString &file, const MachineState &state, bool all)
 {
-    const QByteArray json = state.desiredStateFile();
+    const QByteArray json = state.desiredStateFile(all ? MachineState::Defaults::Included : MachineState::Defaults::LeftOut);
     if (file.isEmpty() || file == QLatin1String("-")) {
         return writeOut(json);
     }
@@ -374,6 +377,38 @@ public:
         return reportChange(Mic::Settings::ChangeOutcome::fromWire(*change.reply), lines.size(), waiting);
     }
 
+    // Back to the state before the applied change `back` changes before now
+    // (1 the last), as one change of its own.
+    int rollback(int back)
+    {
+        const ActionOutcome history = runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, -1}});
+        if (!history.reply) {
+            return failed(history.error);
+        }
+        QString problem;
+        const std::optional<QVariantMap> change = HistoryText::appliedChange(history.reply->value(Mic::Protocol::historyKey).toList(), back, &problem);
+        if (!change) {
+            return failed(problem);
+        }
+        say(i18nc("@info the change: time, user, what was asked", "Going back to the state before the change of %1 by %2: %3",
+                  HistoryText::isoTime(change->value(QStringLiteral("time")).toString()),
+                  change->value(QStringLiteral("user")).toString(),
+                  change->value(QStringLiteral("summary")).toString()));
+        const ActionOutcome before = runAction(Mic::Protocol::accessAction, {{Mic::Protocol::stateBeforeKey, change->value(QStringLiteral("requestId"))}});
+        if (!before.reply) {
+            return failed(before.error);
+        }
+        const ActionOutcome machine = runAction(Mic::Protocol::accessAction);
+        if (!machine.reply) {
+            return failed(machine.error);
+        }
+        const std::optional<DesiredState> desired = DesiredState::restoring(*before.reply, *machine.reply, &problem);
+        if (!desired) {
+            return failed(problem);
+        }
+        return applyTo(Mic::Settings::ReadReply::fromWire(*machine.reply), *desired);
+    }
+
     // With --json, the document, whatever the run came to.
     int finish(int status)
     {
@@ -430,7 +465,7 @@ private:
         }
         // Asked to bring the machine to the state: what waits for a reboot
         // is not there yet.
-        return rebootNow() ? Changed : Failure;
+        return rebootNow() ? Success : Failure;
     }
 
     // What the helper did beyond the settings themselves, and the reboot;
@@ -466,10 +501,13 @@ private:
         } else if (waiting && !options.reboot) {
             say(i18n("Earlier changes take effect after a reboot."));
         }
-        if ((!outcome.needReboot && !waiting) || !options.reboot) {
-            return Changed;
+        if (options.check) {
+            return WouldChange;
         }
-        return rebootNow() ? Changed : Failure;
+        if ((!outcome.needReboot && !waiting) || !options.reboot) {
+            return Success;
+        }
+        return rebootNow() ? Success : Failure;
     }
 
     const ApplyOptions options;
@@ -482,37 +520,6 @@ int apply(const QString &file, const ApplyOptions &options)
     return run.finish(run.apply(file));
 }
 
-QString historyLine(const QVariantMap &entry)
-{
-    QString line = i18nc("@info one change of the history: time, user, uid, outcome, what was asked", "%1  %2 (uid %3)  %4: %5",
-                         Mic::historyTimeText(entry.value(QStringLiteral("time")).toString()),
-                         Mic::printable(entry.value(QStringLiteral("user")).toString()),
-                         entry.value(QStringLiteral("uid")).toString(),
-                         entry.value(QStringLiteral("outcome")).toString(),
-                         entry.value(QStringLiteral("summary")).toString());
-    const int relabelled = entry.value(QStringLiteral("relabelled")).toInt();
-    if (relabelled > 0) {
-        line += QLatin1Char(' ')
-            + (entry.value(QStringLiteral("outcome")).toString() == QLatin1String("undone") ? i18np("(1 label put back)", "(%1 labels put back)", relabelled)
-                                                                                          : i18np("(1 label changed)", "(%1 labels changed)", relabelled));
-    }
-    const QString text = entry.value(QStringLiteral("text")).toString();
-    if (!text.isEmpty()) {
-        line += QStringLiteral("\n    ") + text;
-    }
-    return line;
-}
-
-// The history's keys for scripts; what the helper keeps for itself stays.
-QJsonObject historyObject(const QVariantMap &entry)
-{
-    QJsonObject object;
-    for (const char *key : {"time", "user", "uid", "requestId", "outcome", "summary", "text", "relabelled"}) {
-        object.insert(QLatin1String(key), QJsonValue::fromVariant(entry.value(QLatin1String(key))));
-    }
-    return object;
-}
-
 int history(const Invocation &invocation)
 {
     const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, invocation.count}}));
@@ -523,13 +530,13 @@ int history(const Invocation &invocation)
     if (invocation.json) {
         QJsonArray array;
         for (const QVariant &entry : entries) {
-            array.append(historyObject(entry.toMap()));
+            array.append(HistoryText::object(entry.toMap()));
         }
         return writeOut(QJsonDocument(array).toJson(QJsonDocument::Indented));
     }
     QString text;
     for (const QVariant &entry : entries) {
-        text += Mic::printableMessage(historyLine(entry.toMap())) + QLatin1Char('\n');
+        text += Mic::printableMessage(HistoryText::line(entry.toMap())) + QLatin1Char('\n');
     }
     if (entries.isEmpty()) {
         text = i18n("No changes are recorded.") + QLatin1Char('\n');
@@ -537,56 +544,13 @@ int history(const Invocation &invocation)
     return writeOut(text.toUtf8());
 }
 
-// The applied change `back` changes before now (1 the last), from the
-// history; or why there is none to go back before.
-std::optional<QVariantMap> appliedChange(int back)
-{
-    const std::optional<QVariantMap> reply = replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::historyKey, -1}}));
-    if (!reply) {
-        return std::nullopt;
-    }
-    const QVariantList entries = reply->value(Mic::Protocol::historyKey).toList();
-    int applied = 0;
-    for (const QVariant &entry : entries) {
-        const QVariantMap map = entry.toMap();
-        if (map.value(QStringLiteral("outcome")).toString() == QLatin1String("applied") && ++applied == back) {
-            return map;
-        }
-    }
-    printError(i18np("Only one applied change is recorded.", "Only %1 applied changes are recorded.", applied));
-    return std::nullopt;
-}
-
 int rollback(const Invocation &invocation)
 {
-    const std::optional<QVariantMap> change = appliedChange(invocation.count);
-    if (!change) {
-        return Failure;
-    }
-    printLine(i18nc("@info the change: time, user, what was asked", "Going back to the state before the change of %1 by %2: %3",
-                    Mic::historyTimeText(change->value(QStringLiteral("time")).toString()),
-                    change->value(QStringLiteral("user")).toString(),
-                    change->value(QStringLiteral("summary")).toString()));
-    const std::optional<QVariantMap> before =
-        replyOf(runAction(Mic::Protocol::accessAction, {{Mic::Protocol::stateBeforeKey, change->value(QStringLiteral("requestId"))}}));
-    if (!before) {
-        return Failure;
-    }
-    const std::optional<QVariantMap> machine = replyOf(runAction(Mic::Protocol::accessAction));
-    if (!machine) {
-        return Failure;
-    }
-    QString problem;
-    const std::optional<DesiredState> desired = DesiredState::restoring(*before, *machine, &problem);
-    if (!desired) {
-        printError(problem);
-        return Failure;
-    }
     // Users and services gone since cannot come back: left out, with a warning.
     ApplyOptions options = invocation.apply;
     options.skipMissing = true;
     ApplyRun run(options);
-    return run.finish(run.applyTo(Mic::Settings::ReadReply::fromWire(*machine), *desired));
+    return run.finish(run.rollback(invocation.count));
 }
 
 // Status and export: what the helper reads, in the form asked for.
@@ -598,7 +562,7 @@ int show(const Invocation &invocation)
     }
     const MachineState state(*reply);
     if (invocation.request == Invocation::Request::Export) {
-        return exportTo(invocation.file, state);
+        return exportTo(invocation.file, state, invocation.all);
     }
     return writeOut(invocation.json ? QJsonDocument(state.status()).toJson(QJsonDocument::Indented) : state.statusText().toUtf8());
 }

@@ -146,7 +146,22 @@ private Q_SLOTS:
         QCOMPARE(rules.value(files + s("/high")).toString(), s("high"));
         QCOMPARE(rules.value(files + s("/mask")).toString(), s("0b100"));
         QCOMPARE(state.value(s("exceptions")).toArray().first().toString(), files + s("/excepted"));
-        QCOMPARE(micctl({s("apply"), s("--check"), exported}).status, 2); // the objects below their level
+        // Users at level 0, as nobody's "junk" reads, are left out, and the
+        // file says so; --all gives them too, and nothing of that.
+        QCOMPARE(state.value(s("userLevels")).toObject(), (QJsonObject{{s("root"), 63}}));
+        QCOMPARE(state.value(s("defaultsLeftOut")).toObject(), (QJsonObject{{s("userLevels"), 0}}));
+        const QJsonObject all = QJsonDocument::fromJson(micctl({s("export"), s("--all")}).out).object();
+        QVERIFY(!all.contains(s("defaultsLeftOut")));
+        QCOMPARE(all.value(s("userLevels")).toObject(), json.value(s("userLevels")).toObject());
+        QCOMPARE(all.value(s("userLevels")).toObject().value(s("nobody")), QJsonValue(0));
+        // Applied, the file leaves a user it does not name as it is; the
+        // whole export brings it down to 0.
+        const QJsonObject nobody{{s("format"), s("lumen-mic-state")}, {s("version"), 1}, {s("userLevels"), QJsonObject{{s("nobody"), 3}}}};
+        QCOMPARE(micctl({s("apply"), written(dir, s("nobody.json"), nobody)}).status, 0);
+        const Run check = micctl({s("apply"), s("--check"), exported});
+        QCOMPARE(check.status, 2); // the objects below their level
+        QVERIFY2(!check.out.contains("user"), check.out.constData());
+        QVERIFY(micctl({s("apply"), s("--check"), written(dir, s("all.json"), all)}).out.contains("~ user nobody: 3 → 0\n"));
 
         // A user polkit refuses reads nothing, and says so.
         const OpenCopy copy(s(MICCTL_PATH));
@@ -230,7 +245,7 @@ private Q_SLOTS:
         const QByteArray uncovered = labelOf(files + s("/uncovered"));
         const QJsonObject userOnly{{s("format"), s("lumen-mic-state")}, {s("version"), 1}, {s("userLevels"), QJsonObject{{s("nobody"), 3}}}};
         const Run user = micctl({s("apply"), s("--diff"), written(dir, s("user.json"), userOnly)});
-        QCOMPARE(user.status, 2);
+        QCOMPARE(user.status, 0);
         QVERIFY2(user.out.startsWith("~ user nobody: 0"), user.out.constData());
         QCOMPARE(labelOf(files + s("/uncovered")), uncovered);
         QCOMPARE(statusJson().value(s("fileSystem")).toObject().value(s("protection")).toString(), s("partly"));
@@ -263,7 +278,7 @@ private Q_SLOTS:
         QCOMPARE(snapshotStateRoot(), before);
 
         const Run applied = micctl({s("apply"), s("--diff"), desired});
-        QCOMPARE(applied.status, 2);
+        QCOMPARE(applied.status, 0);
         QVERIFY2(applied.out.contains("Applied 9 changes."), applied.out.constData());
         QVERIFY2(applied.out.contains("/uncovered: 8 → 7 (lowered)\n"), applied.out.constData());
         const QByteArray config = readRootFile(s("etc/kestrel/fs-ilev.conf"));
@@ -279,8 +294,10 @@ private Q_SLOTS:
         QCOMPARE(again.status, 0);
         QVERIFY(again.out.startsWith("Nothing to change.\n"));
         QVERIFY2(again.err.contains("cannot be read, so file-system protection stays partly"), again.err.constData());
-        // What the machine exports now is what was asked for.
+        // What the machine exports now is what was asked for: a file without
+        // the users at level 0, which applied back changes nothing.
         QCOMPARE(exported(), state);
+        QVERIFY(state.value(s("userLevels")).toObject().size() < statusJson().value(s("userLevels")).toObject().size());
     }
 
     // A check goes to the helper: a file it would refuse fails with its
@@ -317,7 +334,7 @@ private Q_SLOTS:
         QCOMPARE(snapshotStateRoot(), before);
 
         const Run applied = micctl({s("apply"), desired});
-        QCOMPARE(applied.status, 2);
+        QCOMPARE(applied.status, 0);
         const auto relabelLines = [](const QByteArray &out) {
             QList<QByteArray> lines = out.split('\n');
             lines.erase(std::remove_if(lines.begin(), lines.end(), [](const QByteArray &line) {
@@ -346,6 +363,7 @@ private Q_SLOTS:
             {written(dir, s("ghosts.json"), ghosts), "There is no user \"ghost\" on this machine."},
             {written(dir, s("level.json"), withEntry(machine, s("userLevels"), s("root"), 256)), "The level of the user \"root\" must be an integrity level"},
             {written(dir, s("typo.json"), withEntry(machine, s("rule"), files + s("/high"), s("7"))), "Unknown setting \"rule\"."},
+            {written(dir, s("left-out.json"), withEntry(machine, s("defaultsLeftOut"), s("userLevel"), 0)), "Unknown setting \"userLevel\" in \"defaultsLeftOut\"."},
             {written(dir, s("foreign.json"), QJsonObject{{s("format"), s("other")}}), "It is not a desired-state file"},
             {dir.filePath(s("absent.json")), "Could not read"},
             {written(dir, s("bad-rule.json"), withEntry(machine, s("rules"), files + s("/high"), s("ultra"))), "is not a valid integrity level"},
@@ -403,14 +421,14 @@ private Q_SLOTS:
 
         const QString off = written(dir, s("off.json"), {{s("format"), s("lumen-mic-state")}, {s("version"), 1}, {s("micEnabledAfterReboot"), false}});
         const Run later = micctl({s("apply"), off});
-        QCOMPARE(later.status, 2);
+        QCOMPARE(later.status, 0);
         QVERIFY(later.out.contains("The changes take effect after a reboot."));
         QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("enabled"));
         QCOMPARE(micctl({s("apply"), off}).out, QByteArray("Nothing to change.\nEarlier changes take effect after a reboot.\n"));
         QVERIFY(statusJson().value(s("rebootPending")).toBool());
         // Asked to reboot, it does so for the change already waiting.
         const Run rebooted = micctl({s("apply"), s("--reboot"), off});
-        QVERIFY2(rebooted.status == 2, rebooted.err.constData());
+        QVERIFY2(rebooted.status == 0, rebooted.err.constData());
         QCOMPARE(statusJson().value(s("mic")).toObject().value(s("now")).toString(), s("disabled"));
         QCOMPARE(micctl({s("apply"), s("--reboot"), off}).status, 0);
     }
@@ -426,19 +444,34 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QByteArray usersBefore = readRootFile(s("var/lib/kestrel/users.state"));
         const QByteArray servicesBefore = readRootFile(s("var/lib/kestrel/services.state"));
-        const QJsonObject changed = withEntry(withEntry(exported(), s("userLevels"), s("root"), 7), s("serviceIsolation"), s("sshd"), true);
-        QCOMPARE(micctl({s("apply"), written(dir, s("changed.json"), changed)}).status, 2);
+        // nobody, at level 0, is not in the export; going back brings it to
+        // 0 all the same.
+        QJsonObject changed = withEntry(withEntry(exported(), s("userLevels"), s("root"), 7), s("serviceIsolation"), s("sshd"), true);
+        changed = withEntry(changed, s("userLevels"), s("nobody"), 3);
+        // A change applied and a rollback done are successes: a script goes
+        // on after them.
+        const auto script = [](const QString &text, const QStringList &arguments = {}) {
+            return run(s("sh"), QStringList{s("-ec"), text, s(MICCTL_PATH)} + arguments);
+        };
+        const Run applied = script(s("\"$0\" apply \"$1\"; echo applied"), {written(dir, s("changed.json"), changed)});
+        QVERIFY2(applied.status == 0 && applied.out.endsWith("\napplied\n"), QByteArray(applied.out + applied.err).constData());
 
         const Run check = micctl({s("rollback"), s("--check")});
         QCOMPARE(check.status, 2);
-        QVERIFY2(check.out.contains("~ user root: 7 → 63 - High\n") && check.out.contains("~ service sshd: isolated → not isolated\n"),
+        QVERIFY2(check.out.contains("~ user root: 7 → 63 - High\n") && check.out.contains("~ service sshd: isolated → not isolated\n")
+                     && check.out.contains("~ user nobody: 3 → 0\n"),
                  check.out.constData());
         // The labels below their level before the change stay as they were.
         QVERIFY(!check.out.contains("~ file-system protection"));
-        QCOMPARE(readRootFile(s("var/lib/kestrel/users.state")), QByteArray(usersBefore).replace("root = 63", "root = 7"));
+        QCOMPARE(readRootFile(s("var/lib/kestrel/users.state")), QByteArray(usersBefore).replace("root = 63", "root = 7").replace("nobody = junk", "nobody = 3"));
 
-        QCOMPARE(micctl({s("rollback")}).status, 2);
+        const QJsonObject checked = QJsonDocument::fromJson(micctl({s("rollback"), s("--check"), s("--json")}).out).object();
+        QCOMPARE(checked.value(s("changed")), QJsonValue(true));
+        QCOMPARE(checked.value(s("difference")).toArray().size(), 3);
+        const Run rolledBack = script(s("\"$0\" rollback && echo 'rolled back'"));
+        QVERIFY2(rolledBack.status == 0 && rolledBack.out.endsWith("\nrolled back\n"), QByteArray(rolledBack.out + rolledBack.err).constData());
         QVERIFY(readRootFile(s("var/lib/kestrel/users.state")).contains("root = 63"));
+        QCOMPARE(statusJson().value(s("userLevels")).toObject().value(s("nobody")), QJsonValue(0));
         QCOMPARE(readRootFile(s("var/lib/kestrel/services.state")), servicesBefore);
         // Before the first change is where the machine is now; before the
         // rollback, root was at 7.
@@ -449,12 +482,17 @@ private Q_SLOTS:
         // change (which the rollback wrote again) is in none of its five
         // backups any more.
         for (int level : {1, 3, 7, 15, 31, 1}) {
-            QCOMPARE(micctl({s("apply"), written(dir, s("level.json"), withEntry(exported(), s("userLevels"), s("root"), level))}).status, 2);
+            QCOMPARE(micctl({s("apply"), written(dir, s("level.json"), withEntry(exported(), s("userLevels"), s("root"), level))}).status, 0);
         }
         const Run gone = micctl({s("rollback"), s("8")});
         QCOMPARE(gone.status, 1);
         QVERIFY2(gone.err.contains("is no longer kept: later changes replaced its backups."), gone.err.constData());
-        QCOMPARE(micctl({s("rollback"), s("99")}).status, 1);
+        const Run tooFar = micctl({s("rollback"), s("--json"), s("99")});
+        QCOMPARE(tooFar.status, 1);
+        const QJsonObject none = QJsonDocument::fromJson(tooFar.out).object();
+        QCOMPARE(none.value(s("failed")), QJsonValue(true));
+        QCOMPARE(none.value(s("changed")), QJsonValue(false));
+        QVERIFY2(none.value(s("errors")).toArray().first().toString().startsWith(s("Only ")), tooFar.out.constData());
         QCOMPARE(micctl({s("rollback"), s("two")}).status, 64);
     }
 
@@ -484,7 +522,7 @@ private Q_SLOTS:
         }
 
         const QString removal = written(dir, s("removal.json"), withEntry(exported(), s("rules"), stored, QJsonValue::Undefined));
-        QCOMPARE(micctl({s("apply"), removal}).status, 2);
+        QCOMPARE(micctl({s("apply"), removal}).status, 0);
         QVERIFY(!readRootFile(s("etc/kestrel/fs-ilev.conf")).contains('\x1b'));
     }
 
@@ -518,8 +556,11 @@ private Q_SLOTS:
         QCOMPARE(report.value(s("relabelled")).toObject().value(s("count")), QJsonValue(0));
         QCOMPARE(snapshotStateRoot(), before);
 
+        // The exit status of a change applied is 0 as of nothing to
+        // change: "changed" tells them apart.
         const Run applied = micctl({s("apply"), s("--json"), desired});
-        QCOMPARE(applied.status, 2);
+        QCOMPARE(applied.status, 0);
+        QCOMPARE(document(applied).value(s("changed")), QJsonValue(true));
         QCOMPARE(document(applied).value(s("difference")).toArray(), QJsonArray{userChange});
         // The sample's maximum level waits for a reboot, which a change of
         // a user's level leaves waiting.

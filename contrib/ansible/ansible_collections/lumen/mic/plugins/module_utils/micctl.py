@@ -8,10 +8,11 @@ __metaclass__ = type
 
 import json
 
-# micctl's exit statuses.
+# micctl's exit statuses. A change applied is DONE; WOULD_CHANGE is a check that found something to change
+# (an earlier micctl gave it for a change applied too). Whether anything changed is the JSON's "changed".
 DONE = 0
 FAILED = 1
-CHANGED = 2
+WOULD_CHANGE = 2
 USAGE = 64
 
 

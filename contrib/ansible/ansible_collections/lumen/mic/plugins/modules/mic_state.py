@@ -158,7 +158,7 @@ import json
 import os
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.lumen.mic.plugins.module_utils.micctl import CHANGED, DONE, run_micctl
+from ansible_collections.lumen.mic.plugins.module_utils.micctl import DONE, WOULD_CHANGE, run_micctl
 
 
 def desired_state_file(module):
@@ -221,7 +221,7 @@ def main():
     relabelled = document.get('relabelled', {})
     relabelled['objects'] = relabelled.get('objects', [])[:max(module.params['relabelled_limit'], 0)]
     result = {
-        'changed': status == CHANGED,
+        'changed': document.get('changed') is True,
         'difference': document.get('difference', []),
         'relabelled': relabelled,
         'change_warnings': document.get('warnings', []),
@@ -229,7 +229,7 @@ def main():
     }
     for warning in result['change_warnings']:
         module.warn(warning)
-    if status not in (DONE, CHANGED):
+    if status not in (DONE, WOULD_CHANGE) or document.get('failed', False):
         errors = document.get('errors', [])
         module.fail_json(msg=' '.join(errors) or err.strip() or 'micctl apply failed', rc=status, errors=errors, **result)
     if module._diff and result['changed']:

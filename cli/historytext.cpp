@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+
+#include "historytext.h"
+
+#include <printable.h>
+
+#include <KLocalizedString>
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <cstdlib>
+
+QString HistoryText::isoTime(const QString &recorded)
+{
+    const QDateTime time = QDateTime::fromString(recorded, Qt::ISODate);
+    if (!time.isValid()) {
+        return recorded;
+    }
+    // Written out by hand: Qt's ISO form gives a local time no offset, and
+    // an offset of 0 as "Z".
+    const QDateTime local = time.toLocalTime();
+    const int offset = local.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return QLocale::c().toString(local, QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")) + QLatin1Char(offset < 0 ? '-' : '+')
+        + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString HistoryText::line(const QVariantMap &entry)
+{
+    QString line = i18nc("@info one change of the history: time, user, uid, outcome, what was asked", "%1  %2 (uid %3)  %4: %5",
+                         isoTime(entry.value(QStringLiteral("time")).toString()),
+                         Mic::printable(entry.value(QStringLiteral("user")).toString()),
+                         entry.value(QStringLiteral("uid")).toString(),
+                         entry.value(QStringLiteral("outcome")).toString(),
+                         entry.value(QStringLiteral("summary")).toString());
+    const int relabelled = entry.value(QStringLiteral("relabelled")).toInt();
+    if (relabelled > 0) {
+        line += QLatin1Char(' ')
+            + (entry.value(QStringLiteral("outcome")).toString() == QLatin1String("undone") ? i18np("(1 label put back)", "(%1 labels put back)", relabelled)
+                                                                                          : i18np("(1 label changed)", "(%1 labels changed)", relabelled));
+    }
+    const QString text = entry.value(QStringLiteral("text")).toString();
+    if (!text.isEmpty()) {
+        line += QStringLiteral("\n    ") + text;
+    }
+    return line;
+}
+
+// What the helper keeps for itself stays out.
+QJsonObject HistoryText::object(const QVariantMap &entry)
+{
+    QJsonObject object;
+    for (const char *key : {"time", "user", "uid", "requestId", "outcome", "summary", "text", "relabelled"}) {
+        object.insert(QLatin1String(key), QJsonValue::fromVariant(entry.value(QLatin1String(key))));
+    }
+    return object;
+}
+
+std::optional<QVariantMap> HistoryText::appliedChange(const QVariantList &entries, int back, QString *error)
+{
+    int applied = 0;
+    for (const QVariant &entry : entries) {
+        const QVariantMap map = entry.toMap();
+        if (map.value(QStringLiteral("outcome")).toString() == QLatin1String("applied") && ++applied == back) {
+            return map;
+        }
+    }
+    *error = i18np("Only one applied change is recorded.", "Only %1 applied changes are recorded.", applied);
+    return std::nullopt;
+}
