@@ -3,6 +3,8 @@
 
 #include "historytext.h"
 
+#include <changerecords.h>
+
 #include <printable.h>
 
 #include <KLocalizedString>
@@ -33,8 +35,8 @@ QString HistoryText::line(const QVariantMap &entry)
                          isoTime(entry.value(QStringLiteral("time")).toString()),
                          Mic::printable(entry.value(QStringLiteral("user")).toString()),
                          entry.value(QStringLiteral("uid")).toString(),
-                         entry.value(QStringLiteral("outcome")).toString(),
-                         entry.value(QStringLiteral("summary")).toString());
+                         Mic::historyOutcomeText(entry.value(QStringLiteral("outcome")).toString()),
+                         Mic::historySummaryText(entry));
     const int relabelled = entry.value(QStringLiteral("relabelled")).toInt();
     if (relabelled > 0) {
         line += QLatin1Char(' ')
@@ -48,11 +50,13 @@ QString HistoryText::line(const QVariantMap &entry)
     return line;
 }
 
-// What the helper keeps for itself stays out.
+// What the helper keeps for itself stays out. The summary stays in the
+// English words the helper records, the same for every script; "changes"
+// is what the change asked for.
 QJsonObject HistoryText::object(const QVariantMap &entry)
 {
     QJsonObject object;
-    for (const char *key : {"time", "user", "uid", "requestId", "outcome", "summary", "text", "relabelled"}) {
+    for (const char *key : {"time", "user", "uid", "requestId", "outcome", "summary", "changes", "text", "relabelled"}) {
         object.insert(QLatin1String(key), QJsonValue::fromVariant(entry.value(QLatin1String(key))));
     }
     return object;

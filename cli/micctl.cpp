@@ -393,7 +393,7 @@ public:
         say(i18nc("@info the change: time, user, what was asked", "Going back to the state before the change of %1 by %2: %3",
                   HistoryText::isoTime(change->value(QStringLiteral("time")).toString()),
                   change->value(QStringLiteral("user")).toString(),
-                  change->value(QStringLiteral("summary")).toString()));
+                  Mic::historySummaryText(*change)));
         const ActionOutcome before = runAction(Mic::Protocol::accessAction, {{Mic::Protocol::stateBeforeKey, change->value(QStringLiteral("requestId"))}});
         if (!before.reply) {
             return failed(before.error);

@@ -473,7 +473,7 @@ private Q_SLOTS:
         QCOMPARE(run({s("history"), s("-n"), s("1")}), 0);
         const QByteArray line = micctl.readAllStandardOutput();
         const QString local = QDateTime::fromString(utc, Qt::ISODate).toOffsetFromUtc(5 * 3600 + 30 * 60).toString(Qt::ISODate);
-        QVERIFY2(line.startsWith(QString(local + s("  root (uid 0)  applied: ")).toUtf8()), line.constData());
+        QVERIFY2(line.startsWith(QString(local + s("  root (uid 0)  Applied: ")).toUtf8()), line.constData());
         micctl.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
         QCOMPARE(run({s("history"), s("-n"), s("0")}), 64);
 
