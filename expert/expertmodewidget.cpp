@@ -380,6 +380,36 @@ void ExpertModeWidget::setUpPathField()
     });
 }
 
+// The first rules read open the tree at the deepest folder that holds them
+// all, when that is not "/": rules of one tree (a container's, a demo's)
+// are then in sight.
+void ExpertModeWidget::openTreeAtRules(const QHash<QString, QVariant> &rules)
+{
+    if (treeOpenedAtRules || rules.isEmpty()) {
+        return;
+    }
+    treeOpenedAtRules = true;
+    QString common;
+    for (auto rule = rules.keyBegin(); rule != rules.keyEnd() && common != QDir::rootPath(); ++rule) {
+        // A path that is not absolute is refused by the helper; it opens
+        // nothing.
+        if (!rule->startsWith(QLatin1Char('/'))) {
+            continue;
+        }
+        const QString folder = QFileInfo(*rule).path();
+        if (common.isNull()) {
+            common = folder;
+        }
+        while (common != QDir::rootPath() && folder != common && !folder.startsWith(common + QLatin1Char('/'))) {
+            common = QFileInfo(common).path();
+        }
+    }
+    if (!common.isNull() && common != QDir::rootPath() && QFileInfo(common).isDir()) {
+        ui->lineEditTreePath->setText(common);
+        ui->treeViewMic->expand(treeModel->index(common));
+    }
+}
+
 // Expands the tree to an existing absolute path and selects it; a text that
 // names nothing (yet, while it is typed) leaves the tree as it is.
 bool ExpertModeWidget::showPathInTree(const QString &text)
@@ -453,6 +483,7 @@ void ExpertModeWidget::showConfiguration(const Mic::Settings::ReadReply &setting
         ruleModel->reset(currentItems, false);
         shownItems = currentItems;
         ui->tableViewFs->restore(current, rulePathColumn);
+        openTreeAtRules(currentItems);
     }
     defaultItems = settings.defaultRules;
     const QStringList &exceptions = settings.exceptions;

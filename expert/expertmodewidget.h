@@ -83,6 +83,7 @@ private:
     void enableClearButtons() const;
     void setUpPathField();
     bool showPathInTree(const QString &text);
+    void openTreeAtRules(const QHash<QString, QVariant> &rules);
     void openConfigFile();
 
     Ui_ExpertModeWidget *ui;
@@ -106,6 +107,8 @@ private:
     // The path typed above the tree, shown again when the folders on its
     // way have been read.
     QString pathToShow;
+    // Whether the tree was opened where the rules are, which it is once.
+    bool treeOpenedAtRules = false;
     // While an edit of the tree or the table is handed to the other.
     bool syncingRules = false;
     // While the level read is shown: no choice of the administrator.

@@ -308,6 +308,9 @@ private Q_SLOTS:
         auto *tabs = child<QTabWidget>("tabWidgetFs");
         auto *tree = child<QTreeView>("treeViewMic");
         auto *treeModel = static_cast<QFileSystemModel *>(tree->model());
+        // The tree opens where the rules are.
+        QCOMPARE(child<QLineEdit>("lineEditTreePath")->text(), files);
+        QTRY_VERIFY(tree->isExpanded(treeModel->index(files)));
         QStringList folders;
         for (QString step = files; step != s("/"); step = QFileInfo(step).path()) {
             folders.prepend(step);
