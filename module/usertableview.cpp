@@ -32,5 +32,11 @@ QSize UserTableView::sizeHint() const
     // before the page has read anything.
     const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     const int row = qMax(fontMetrics().height(), icon) + 4;
-    return {QTreeView::sizeHint().width(), 2 * frameWidth() + header()->sizeHint().height() + rowsAskedFor * row};
+    // As wide as every column's title and contents, so that the stretched
+    // full names do not lose their title in a longer language.
+    int width = 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    for (int column = 0; column < header()->count(); ++column) {
+        width += qMax(header()->sectionSizeHint(column), column == fullNameColumn ? 0 : sizeHintForColumn(column));
+    }
+    return {qMax(QTreeView::sizeHint().width(), width), 2 * frameWidth() + header()->sizeHint().height() + rowsAskedFor * row};
 }

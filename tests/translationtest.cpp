@@ -24,10 +24,12 @@
 #include <QFileSystemModel>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QTranslator>
@@ -195,6 +197,25 @@ private Q_SLOTS:
         const QVariantMap refused = ChangeHistory::changesOfRefused({{Mic::Settings::rulesKey, 1}, {Mic::Settings::micStatusKey, 1}});
         QCOMPARE(Mic::changeSummaryText(refused), QStringLiteral("Änderung erbeten: MIC beim nächsten Start, Regeln"));
         QCOMPARE(Mic::changeSummaryText(refused, {QStringLiteral("en_US")}), QStringLiteral("asked to change: MIC at next boot, rules"));
+    }
+
+    // The hosts size their window by the general page: the expert page, with
+    // the longer German texts, fits it without scrolling sideways, and the
+    // users' table shows its titles whole.
+    void expertPageFitsTheGeneralPagesWidth()
+    {
+        MicManagementModule module(nullptr, QVariantList());
+        const int width = module.sizeHint().width();
+        module.resize(module.sizeHint());
+        module.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&module));
+        auto *users = module.findChild<QTreeView *>(QStringLiteral("usersTreeView"));
+        for (int column = 0; column < users->header()->count(); ++column) {
+            QVERIFY2(users->header()->sectionSize(column) >= users->header()->sectionSizeHint(column),
+                     qPrintable(users->model()->headerData(column, Qt::Horizontal).toString()));
+        }
+        module.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"))->setCurrentIndex(1);
+        QVERIFY2(module.minimumSizeHint().width() <= width, qPrintable(QStringLiteral("%1 > %2").arg(module.minimumSizeHint().width()).arg(width)));
     }
 
     void qtCatalogueOnce()
