@@ -19,10 +19,12 @@
 #include <QFont>
 #include <QIcon>
 #include <QLayout>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStyle>
-#include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -163,6 +165,19 @@ int main(int argc, char **argv)
     // changes the demo system, so it comes after the pages above.
     module.findChild<QPushButton *>(QStringLiteral("goBackButton"))->click();
     module.findChild<QCheckBox *>(QStringLiteral("protectFsCheckBox"))->click();
+    // Protecting lowers a label of the demo: the page asks first, and the
+    // question is pictured and answered Yes.
+    QTimer question;
+    QObject::connect(&question, &QTimer::timeout, &module, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box->button(QMessageBox::Yes) == nullptr) {
+            return;
+        }
+        question.stop();
+        ok &= save(box, folder, "lowering-question");
+        box->button(QMessageBox::Yes)->click();
+    });
+    question.start(100);
     module.save();
     waitFor([&] {
         return !module.isSaving() && !module.isReading();
