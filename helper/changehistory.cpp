@@ -46,7 +46,8 @@ QVariantMap namedCount(QList<QPair<QString, QVariant>> items)
         return a.first < b.first;
     });
     QVariantList shown;
-    for (const auto &[name, value] : items.mid(0, Changes::shownNames)) {
+    const auto first = items.mid(0, Changes::shownNames);
+    for (const auto &[name, value] : first) {
         shown.append(QVariant(QVariantList{name, value}));
     }
     return {{Changes::count, int(items.size())}, {Changes::shown, shown}};
