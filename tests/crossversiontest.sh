@@ -128,7 +128,8 @@ python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); assert d["change
     fail "the Qt 5 helper's outcome, as the Qt 6 micctl reads it: $(cat "$work/apply6.json")"
 grep -qx 'service.ssh.service.isolated = no' "$state/var/lib/kestrel/services.state" || fail "ssh is still isolated in the state file"
 grep -qx 'root = 63' "$state/var/lib/kestrel/users.state" || fail "root's level is not back in the state file"
-micctl6 bus5 history -n 2 | grep -c 'applied' | grep -qx 2 || fail "the history does not show both changes: $(micctl6 bus5 history -n 2)"
+micctl6 bus5 history --json -n 2 | python3 -c 'import json, sys; assert [e["outcome"] for e in json.load(sys.stdin)] == ["applied", "applied"]' ||
+    fail "the history does not show both changes: $(micctl6 bus5 history -n 2)"
 echo "Qt 6 micctl applied through the Qt 5 helper"
 
 # A caller the policy denies is denied by the other Qt's helper too. The
