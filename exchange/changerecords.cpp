@@ -135,8 +135,8 @@ QString Mic::changeSummaryText(const QVariantMap &changes, const QStringList &la
 
 QString Mic::historySummaryText(const QVariantMap &entry)
 {
-    const QVariant changes = entry.value(Changes::key);
-    return changes.isValid() ? changeSummaryText(changes.toMap()) : entry.value(QStringLiteral("summary")).toString();
+    const QVariantMap changes = entry.value(Changes::key).toMap();
+    return changes.isEmpty() ? entry.value(QStringLiteral("summary")).toString() : changeSummaryText(changes);
 }
 
 QString Mic::historyOutcomeText(const QString &outcome)

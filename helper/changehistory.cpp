@@ -105,7 +105,7 @@ QByteArray readFile(const QString &path)
 
 QVariantMap HistoryEntry::toMap() const
 {
-    return {{QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)},
+    QVariantMap map{{QStringLiteral("time"), time.toUTC().toString(Qt::ISODate)},
             {QStringLiteral("user"), user},
             {QStringLiteral("uid"), uid},
             {QStringLiteral("requestId"), QString::fromLatin1(requestId.toHex())},
@@ -113,8 +113,13 @@ QVariantMap HistoryEntry::toMap() const
             {QStringLiteral("summary"), summary},
             {QStringLiteral("text"), text},
             {QStringLiteral("relabelled"), relabelled},
-            {QStringLiteral("before"), before},
-            {Mic::HistoryChanges::key, changes}};
+            {QStringLiteral("before"), before}};
+    // Entries recorded before changes were, and those of a recovery, have
+    // only their summary.
+    if (!changes.isEmpty()) {
+        map.insert(Mic::HistoryChanges::key, changes);
+    }
+    return map;
 }
 
 void HistoryEntry::describe(const QVariantMap &asked)

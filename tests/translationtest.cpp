@@ -182,8 +182,12 @@ private Q_SLOTS:
         // As the history's file and the reply carry it.
         const auto entry = HistoryEntry::fromMap(QJsonDocument::fromJson(QJsonDocument(QJsonObject::fromVariantMap(recorded.toMap())).toJson()).object().toVariantMap());
         QVERIFY(entry);
-        QVariantMap older = entry->toMap();
-        older.remove(Mic::HistoryChanges::key);
+        // An entry of a history written before changes were recorded.
+        QJsonObject olderLine = QJsonObject::fromVariantMap(recorded.toMap());
+        olderLine.remove(Mic::HistoryChanges::key);
+        const auto olderEntry = HistoryEntry::fromMap(olderLine.toVariantMap());
+        QVERIFY(olderEntry);
+        const QVariantMap older = olderEntry->toMap();
 
         HistoryModel model;
         model.setEntries({entry->toMap(), older});
