@@ -26,7 +26,6 @@
 
 #include <ksec_sim.h>
 
-#include <KAuth/Action>
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -229,10 +228,7 @@ struct Timings {
 
 Timings read()
 {
-    KAuth::Action action(Mic::Protocol::accessAction);
-    action.setHelperId(Mic::Protocol::helperId);
-    action.setTimeout(Mic::Protocol::actionTimeout);
-    auto *request = new HelperRequest(action);
+    auto *request = new HelperRequest(Mic::HelperAction::ofHelper(Mic::Protocol::accessAction));
     Timings timings;
     QElapsedTimer clock;
     QEventLoop loop;
@@ -397,11 +393,7 @@ int runAlone(const QString &what)
 // A change from the module's side: its time to the helper's reply.
 double changeMs(const QVariantMap &arguments, int *error)
 {
-    KAuth::Action action(Mic::Protocol::changeAction);
-    action.setHelperId(Mic::Protocol::helperId);
-    action.setTimeout(Mic::Protocol::actionTimeout);
-    action.setArguments(arguments);
-    auto *request = new HelperRequest(action);
+    auto *request = new HelperRequest(Mic::HelperAction::ofHelper(Mic::Protocol::changeAction, arguments));
     QElapsedTimer clock;
     double ms = 0;
     QEventLoop loop;

@@ -163,10 +163,7 @@ ActionOutcome runAction(const QString &name, const QVariantMap &arguments = {})
     if (!busProblem.isEmpty()) {
         return {std::nullopt, busProblem};
     }
-    KAuth::Action action(name);
-    action.setHelperId(Mic::Protocol::helperId);
-    action.setTimeout(Mic::Protocol::actionTimeout);
-    action.setArguments(arguments);
+    Mic::HelperAction action = Mic::HelperAction::ofHelper(name, arguments);
     HelperRequest::addLocale(&action);
     auto *request = new HelperRequest(action);
     ActionOutcome outcome;

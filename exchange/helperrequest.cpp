@@ -5,7 +5,6 @@
 #include "kauthwire.h"
 #include "protocol.h"
 
-#include <KAuth/ActionReply>
 #include <KLocalizedString>
 
 #include <QDBusConnection>
@@ -48,18 +47,7 @@ QByteArray serialized(const QVariantMap &map)
     return Mic::KAuthWire::streamed(map);
 }
 
-// The details as KAuth's polkit backend hands them to polkit.
-QVariantMap polkitDetails(const KAuth::Action::DetailsMap &details)
-{
-    QVariantMap map;
-    for (auto it = details.cbegin(); it != details.cend(); ++it) {
-        const bool message = it.key() == KAuth::Action::AuthDetail::DetailMessage;
-        map.insert(message ? QStringLiteral("polkit.message") : QStringLiteral("other_details"), it.value());
-    }
-    return map;
-}
-
-bool isReading(const KAuth::Action &action)
+bool isReading(const Mic::HelperAction &action)
 {
     return action.name() == accessAction;
 }
@@ -79,7 +67,7 @@ void keepReadingWhileBusy(const QDBusConnection &bus)
 }
 }
 
-HelperRequest::HelperRequest(const KAuth::Action &action, QObject *parent)
+HelperRequest::HelperRequest(const Mic::HelperAction &action, QObject *parent)
     : KJob(parent)
     , action(action)
     , seal(ReplySeal::generate())
@@ -139,13 +127,13 @@ void HelperRequest::start()
     const QString busProblem = systemBusProblem();
     if (!busProblem.isEmpty()) {
         QTimer::singleShot(0, this, [this, busProblem] {
-            finish(KAuth::ActionReply::BackendError, busProblem);
+            finish(Mic::ActionReply::BackendError, busProblem);
         });
         return;
     }
     if (!action.isValid()) {
         QTimer::singleShot(0, this, [this] {
-            finish(KAuth::ActionReply::InvalidActionError, QString());
+            finish(Mic::ActionReply::InvalidActionError, QString());
         });
         return;
     }
@@ -171,7 +159,7 @@ void HelperRequest::start()
     auto *helperWatcher = new QDBusServiceWatcher(action.helperId(), QDBusConnection::systemBus(), QDBusServiceWatcher::WatchForUnregistration, this);
     connect(helperWatcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
         if (acknowledged) {
-            finish(KAuth::ActionReply::DBusError, QString());
+            finish(Mic::ActionReply::DBusError, QString());
         }
     });
     call();
@@ -197,14 +185,14 @@ void HelperRequest::call()
     QDBusMessage message = QDBusMessage::createMethodCall(action.helperId(), QStringLiteral("/"), kauthInterface, kauthMethod);
     // The helper asks polkit about the caller by this name, after checking
     // that the call comes from it.
-    message << action.name() << bus.baseService().toUtf8() << polkitDetails(action.detailsV2()) << serialized(action.arguments());
+    message << action.name() << bus.baseService().toUtf8() << action.polkitDetails() << serialized(action.arguments());
     // The call's own time-out lies beyond the request's deadline, which ends
     // the request first.
     pendingCall = new QDBusPendingCallWatcher(bus.asyncCall(message, deadlineTimer.interval() + 1000), this);
     connect(pendingCall, &QDBusPendingCallWatcher::finished, this, &HelperRequest::onCallAnswered);
 }
 
-void HelperRequest::addLocale(KAuth::Action *action)
+void HelperRequest::addLocale(Mic::HelperAction *action)
 {
     action->addArgument(QStringLiteral("languages"), KLocalizedString::languages());
     const char *messagesLocale = std::setlocale(LC_MESSAGES, nullptr);
@@ -259,7 +247,7 @@ void HelperRequest::onCallAnswered(QDBusPendingCallWatcher *watcher)
         if (answer.error().type() == QDBusError::NoReply || sinceStart.elapsed() < lostCallGrace) {
             callAgain();
         } else {
-            finish(KAuth::ActionReply::DBusError, QString());
+            finish(Mic::ActionReply::DBusError, QString());
         }
         return;
     }
@@ -268,8 +256,8 @@ void HelperRequest::onCallAnswered(QDBusPendingCallWatcher *watcher)
 
 void HelperRequest::onAnswer(const QByteArray &serializedReply)
 {
-    const KAuth::ActionReply reply = Mic::KAuthWire::replyOf(serializedReply);
-    if (reply.type() == KAuth::ActionReply::KAuthErrorType && reply.errorCode() == KAuth::ActionReply::HelperBusyError) {
+    const Mic::ActionReply reply = Mic::KAuthWire::replyOf(serializedReply);
+    if (reply.type() == Mic::ActionReply::KAuthErrorType && reply.error() == Mic::ActionReply::HelperBusyError) {
         turnedAway = true;
         callAgain();
         return;
@@ -283,8 +271,8 @@ void HelperRequest::onAnswer(const QByteArray &serializedReply)
         }
         return;
     }
-    if (reply.failed()) {
-        finish(int(reply.errorCode()), reply.errorDescription());
+    if (!reply.succeeded()) {
+        finish(int(reply.error()), reply.errorDescription());
     } else {
         finish(0, QString(), data); // a helper that does not seal
     }
@@ -320,7 +308,7 @@ void HelperRequest::callAgain()
         if (turnedAway) {
             finish(Error::Busy, i18n("The integrity control settings service is busy with another request. Try again in a moment."));
         } else {
-            finish(KAuth::ActionReply::DBusError, QString());
+            finish(Mic::ActionReply::DBusError, QString());
         }
         return;
     }
@@ -337,7 +325,7 @@ void HelperRequest::onDeadline()
 {
     const int minutes = std::max(1, deadlineTimer.interval() / 60000);
     if (!acknowledged) {
-        finish(KAuth::ActionReply::DBusError, QString());
+        finish(Mic::ActionReply::DBusError, QString());
         return;
     }
     askHelperToStop();
@@ -385,7 +373,7 @@ void HelperRequest::onOwnMessage(const QVariantMap &payload)
 {
     if (!acknowledged) {
         acknowledged = true;
-        Q_EMIT statusChanged(KAuth::Action::AuthorizedStatus);
+        Q_EMIT authorized();
     }
     const QString stage = payload.value(stageKey).toString();
     if (stage == replyStage) {
@@ -590,7 +578,7 @@ QString HelperRequest::inAdministratorsWords(int code, const QString &text) cons
 {
     const bool reading = isReading(action);
     // The D-Bus backend's own texts speak of its internals.
-    if (code == KAuth::ActionReply::DBusError) {
+    if (code == Mic::ActionReply::DBusError) {
         return reading ? i18n("The integrity control settings could not be read: the settings service could not be started, or it ended "
                               "without answering.")
                        : i18n("The integrity control settings could not be saved: the settings service could not be started, or it ended "
@@ -600,13 +588,13 @@ QString HelperRequest::inAdministratorsWords(int code, const QString &text) cons
         return text;
     }
     switch (code) {
-    case KAuth::ActionReply::InvalidActionError:
+    case Mic::ActionReply::InvalidActionError:
         return i18n("The integrity control settings service is not set up on this system: its authorization policy is missing, or the "
                     "authorization service is not running.");
-    case KAuth::ActionReply::AuthorizationDeniedError:
+    case Mic::ActionReply::AuthorizationDeniedError:
         return reading ? i18n("You are not authorized to read the integrity control settings.")
                        : i18n("You are not authorized to change the integrity control settings.");
-    case KAuth::ActionReply::UserCancelledError:
+    case Mic::ActionReply::UserCancelledError:
         return i18n("The authorization was cancelled.");
     default:
         return reading ? i18n("The integrity control settings could not be read (error %1).", QString::number(code))

@@ -4,9 +4,10 @@
 #ifndef HELPERREQUEST_H
 #define HELPERREQUEST_H
 
+#include "helperaction.h"
+
 #include <replyseal.h>
 
-#include <KAuth/Action>
 #include <KJob>
 
 #include <QElapsedTimer>
@@ -63,13 +64,13 @@ public:
 
     // `action` as built by the caller: id, helper, time-out, details,
     // arguments.
-    explicit HelperRequest(const KAuth::Action &action, QObject *parent = nullptr);
+    explicit HelperRequest(const Mic::HelperAction &action, QObject *parent = nullptr);
     ~HelperRequest() override;
 
     void start() override;
     // Adds the caller's languages and message locale, in which the helper
     // answers.
-    static void addLocale(KAuth::Action *action);
+    static void addLocale(Mic::HelperAction *action);
     // Why the helper cannot be reached at all, in the administrator's words;
     // empty when the system bus can be. KAuth's authorization backend
     // complains on standard error when asked without a bus, so a client
@@ -87,8 +88,8 @@ public:
     bool stopAsked() const;
 
 Q_SIGNALS:
-    // AuthorizedStatus once the helper has taken the request up.
-    void statusChanged(KAuth::Action::AuthStatus status);
+    // The helper has taken the request up: the caller is authorized.
+    void authorized();
     // A progress map of the helper, such as the state before the file
     // system has been checked.
     void newData(const QVariantMap &data);
@@ -125,7 +126,7 @@ private:
     void stopFollowing();
     QString inAdministratorsWords(int code, const QString &text) const;
 
-    KAuth::Action action;
+    Mic::HelperAction action;
     ReplySeal seal;
     QDBusPendingCallWatcher *pendingCall = nullptr;
     QTimer deadlineTimer;

@@ -4,9 +4,8 @@
 #ifndef MIC_KAUTHWIRE_H
 #define MIC_KAUTHWIRE_H
 
+#include "actionreply.h"
 #include "streamcheck.h"
-
-#include <KAuth/ActionReply>
 
 #include <QByteArray>
 #include <QDataStream>
@@ -63,7 +62,7 @@ inline QVariantMap mapOf(const QByteArray &blob)
 
 // A reply laid out as KAuth lays it out (data, error code, type, error
 // text), in the stream form above.
-inline QByteArray streamed(const KAuth::ActionReply &reply)
+inline QByteArray streamed(const ActionReply &reply)
 {
     QByteArray blob;
     QDataStream stream(&blob, QIODevice::WriteOnly);
@@ -74,10 +73,10 @@ inline QByteArray streamed(const KAuth::ActionReply &reply)
 
 // Bytes that are not a reply give an empty success, as KAuth's own reading
 // gives them: the client takes that as an answer without its seal.
-inline KAuth::ActionReply replyOf(const QByteArray &blob)
+inline ActionReply replyOf(const QByteArray &blob)
 {
     if (!StreamCheck::isReply(blob)) {
-        return KAuth::ActionReply::SuccessReply();
+        return ActionReply::SuccessReply();
     }
     QDataStream stream(blob);
     stream.setVersion(streamVersion);
@@ -87,11 +86,10 @@ inline KAuth::ActionReply replyOf(const QByteArray &blob)
     QString errorText;
     stream >> data >> error >> type >> errorText;
     if (stream.status() != QDataStream::Ok) {
-        return KAuth::ActionReply::SuccessReply();
+        return ActionReply::SuccessReply();
     }
-    KAuth::ActionReply reply{KAuth::ActionReply::Type(type)};
+    ActionReply reply{ActionReply::Type(type), error};
     reply.setData(data);
-    reply.setError(error);
     reply.setErrorDescription(errorText);
     return reply;
 }

@@ -69,7 +69,7 @@ void checkArguments(const QByteArray &data)
     }
     ChangeRequest::parse(arguments, isolatableServices, &error);
     // A client reads a reply before its seal.
-    const KAuth::ActionReply reply = Mic::KAuthWire::replyOf(data);
+    const Mic::ActionReply reply = Mic::KAuthWire::replyOf(data);
     require(!watchedSeal().open(reply.data()).has_value(), "a reply nobody sealed opens");
 }
 
@@ -106,7 +106,7 @@ void writeSeeds(const QString &folder)
     writeSeed(folder, "stop-of-another-request", other.stopToken().toLatin1());
     writeSeed(folder, "stop-holding-huge-list", Mic::Protocol::stopPrefix.toLatin1() + hugeListCount().toBase64());
     writeSeed(folder, "map-huge-list", hugeListCount());
-    writeSeed(folder, "reply-success", Mic::KAuthWire::streamed(KAuth::ActionReply::SuccessReply()));
+    writeSeed(folder, "reply-success", Mic::KAuthWire::streamed(Mic::ActionReply::SuccessReply()));
     writeSeed(folder, "map-sealed", Mic::KAuthWire::streamed(other.seal({{Mic::Protocol::stageKey, Mic::Protocol::replyStage}})));
 }
 }

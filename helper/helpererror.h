@@ -6,7 +6,7 @@
 
 #include <protocol.h>
 
-#include <KAuth/ActionReply>
+#include <actionreply.h>
 
 // Error codes of the helper's replies (see protocol.h); the text says what
 // went wrong.
@@ -20,9 +20,9 @@ enum class HelperError {
 };
 
 // A plain error reply, for requests that carry no seal to answer under.
-inline KAuth::ActionReply errorReply(HelperError code, const QString &text)
+inline Mic::ActionReply errorReply(HelperError code, const QString &text)
 {
-    KAuth::ActionReply reply = KAuth::ActionReply::HelperErrorReply(static_cast<int>(code));
+    Mic::ActionReply reply = Mic::ActionReply::HelperErrorReply(static_cast<int>(code));
     reply.setErrorDescription(text);
     return reply;
 }

@@ -17,7 +17,7 @@
 
 #include <algorithm>
 
-using KAuth::ActionReply;
+using Mic::ActionReply;
 
 namespace
 {

@@ -4,7 +4,7 @@
 #ifndef HELPERSERVICE_H
 #define HELPERSERVICE_H
 
-#include <KAuth/ActionReply>
+#include <actionreply.h>
 
 #include <QDBusContext>
 #include <QDBusMessage>
@@ -58,7 +58,7 @@ class HelperService : public OtherKAuthInterface, protected QDBusContext
     Q_CLASSINFO("D-Bus Interface", "org.kde.kf5auth")
 #endif
 public:
-    using Action = std::function<KAuth::ActionReply(const QVariantMap &arguments)>;
+    using Action = std::function<Mic::ActionReply(const QVariantMap &arguments)>;
 
     static constexpr int idleWait = 10000;
     // Calls of one user waiting to be authorized or served, and the bytes
@@ -121,9 +121,9 @@ private:
     bool hasRoomFor(qint64 uid, qsizetype bytes) const;
     void authorize(const Call &call, const QVariantMap &details);
     void onAuthorization(quint64 serial, bool authorized);
-    void answer(const Call &call, const KAuth::ActionReply &reply);
+    void answer(const Call &call, const Mic::ActionReply &reply);
     void serveNext();
-    KAuth::ActionReply run(const Call &call) const;
+    Mic::ActionReply run(const Call &call) const;
     void onIdle();
 
     QString helperId;

@@ -45,7 +45,7 @@
 
 using Mic::Settings::Status;
 
-using KAuth::ActionReply;
+using Mic::ActionReply;
 
 namespace
 {

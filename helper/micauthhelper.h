@@ -4,7 +4,7 @@
 #ifndef MICAUTHHELPER_H
 #define MICAUTHHELPER_H
 
-#include <KAuth/ActionReply>
+#include <actionreply.h>
 
 #include <QObject>
 #include <QVariantMap>
@@ -15,8 +15,8 @@ class MicAuthHelper : public QObject
 {
     Q_OBJECT
 public Q_SLOTS:
-    KAuth::ActionReply access(const QVariantMap &args);
-    KAuth::ActionReply change(const QVariantMap &args);
+    Mic::ActionReply access(const QVariantMap &args);
+    Mic::ActionReply change(const QVariantMap &args);
 };
 
 #endif

@@ -54,7 +54,7 @@ ReplyChannel::ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, c
 {
 }
 
-std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, KAuth::ActionReply *refusal)
+std::optional<ReplyChannel> ReplyChannel::forRequest(const QVariantMap &args, Mic::ActionReply *refusal)
 {
     if (answersInTheClear()) {
         return ReplyChannel(std::nullopt, false);
@@ -278,13 +278,13 @@ void ReplyChannel::sendRulesAsEntries(const QString &key, const FsIlevConfig &co
     send(); // the last, and for an empty set the one that says so
 }
 
-KAuth::ActionReply ReplyChannel::sealedReply(const QVariantMap &payload) const
+Mic::ActionReply ReplyChannel::sealedReply(const QVariantMap &payload) const
 {
     // Sealed errors travel as successful replies: KAuth drops the data of a
     // failed one, and its error text would be readable by all.
     QVariantMap counted = payload;
     counted.insert(sentAheadKey, sentAhead);
-    KAuth::ActionReply reply = KAuth::ActionReply::SuccessReply();
+    Mic::ActionReply reply = Mic::ActionReply::SuccessReply();
     reply.setData(seal->seal(counted));
     return reply;
 }
@@ -321,20 +321,20 @@ QString ReplyChannel::tooLargeProblem(const QVariantMap &map)
                 QString::number(largestSize / (1024.0 * 1024.0), 'f', 1));
 }
 
-KAuth::ActionReply ReplyChannel::reply(const QVariantMap &data) const
+Mic::ActionReply ReplyChannel::reply(const QVariantMap &data) const
 {
     if (const QString problem = tooLargeProblem(data); !problem.isEmpty()) {
         return error(int(HelperError::TooLarge), problem);
     }
     if (!seal) {
-        KAuth::ActionReply plain = KAuth::ActionReply::SuccessReply();
+        Mic::ActionReply plain = Mic::ActionReply::SuccessReply();
         plain.setData(data);
         return plain;
     }
     return sealedReply({{stageKey, replyStage}, {dataKey, data}});
 }
 
-KAuth::ActionReply ReplyChannel::error(int code, const QString &text) const
+Mic::ActionReply ReplyChannel::error(int code, const QString &text) const
 {
     if (!seal) {
         return errorReply(static_cast<HelperError>(code), text);

@@ -8,7 +8,7 @@
 
 class FsIlevConfig;
 
-#include <KAuth/ActionReply>
+#include <actionreply.h>
 
 #include <QVariantMap>
 
@@ -27,7 +27,7 @@ class ReplyChannel
 public:
     // The channel of a request; nothing, with the error reply to give, when
     // the request carries no valid seal.
-    static std::optional<ReplyChannel> forRequest(const QVariantMap &args, KAuth::ActionReply *refusal);
+    static std::optional<ReplyChannel> forRequest(const QVariantMap &args, Mic::ActionReply *refusal);
 
     // Tells the client that its request, not another's, is being served.
     void started() const;
@@ -38,10 +38,10 @@ public:
     // it, ahead in chunks under `key` (the client must take chunks).
     void sendListAhead(const QString &key, const QStringList &list) const;
     void sendRulesAhead(const QString &key, const FsIlevConfig &config) const;
-    KAuth::ActionReply reply(const QVariantMap &data) const;
+    Mic::ActionReply reply(const QVariantMap &data) const;
     // The request's seal; none for a helper that answers in the clear.
     const std::optional<ReplySeal> &requestSeal() const;
-    KAuth::ActionReply error(int code, const QString &text) const;
+    Mic::ActionReply error(int code, const QString &text) const;
 
 private:
     ReplyChannel(const std::optional<ReplySeal> &seal, bool chunked, const QString &client = QString(), bool asText = false);
@@ -52,7 +52,7 @@ private:
     // A map for the client alone when its bus name is known, else as KAuth
     // sends progress maps, to all.
     void send(const QVariantMap &map) const;
-    KAuth::ActionReply sealedReply(const QVariantMap &payload) const;
+    Mic::ActionReply sealedReply(const QVariantMap &payload) const;
     // What keeps `map` from one message of the bus, or nothing.
     static QString tooLargeProblem(const QVariantMap &map);
 

@@ -30,11 +30,8 @@ constexpr int shownChanges = 500;
 // once the request has ended, an error is shown instead.
 void MicManagementModule::readThen(const QVariantMap &arguments, const std::function<void(const QVariantMap &reply)> &next)
 {
-    KAuth::Action action(Mic::Protocol::accessAction);
-    action.setHelperId(Mic::Protocol::helperId);
-    action.setTimeout(Mic::Protocol::actionTimeout);
-    action.setArguments(arguments);
-    addLocale(&action);
+    Mic::HelperAction action = Mic::HelperAction::ofHelper(Mic::Protocol::accessAction, arguments);
+    HelperRequest::addLocale(&action);
     auto *job = new HelperRequest(action, this);
     historyJob = job;
     ui->historyButton->setEnabled(false);

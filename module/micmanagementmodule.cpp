@@ -20,6 +20,7 @@
 #include <settingvalues.h>
 #include <sharedsettings.h>
 
+#include <KAuth/Action>
 #include <KLocalizedString>
 
 #include <KMessageWidget>
@@ -465,13 +466,11 @@ void MicManagementModule::access()
     clear();
     fillLevelsLabel();
 
-    KAuth::Action action(accessAction);
-    action.setHelperId(helperId);
-    action.setTimeout(actionTimeout);
-    addLocale(&action);
+    Mic::HelperAction action = Mic::HelperAction::ofHelper(accessAction);
+    HelperRequest::addLocale(&action);
 
     disconnect(authRequestConnection);
-    if (action.status() == KAuth::Action::AuthRequiredStatus) {
+    if (KAuth::Action(accessAction).status() == KAuth::Action::AuthRequiredStatus) {
         stateWidget()->waitState(KCMLS::AuthorizationState);
         authRequestConnection = connect(stateWidget(), &KCMLS::StateWidget::authRequest, this, [this, action] {
             disconnect(authRequestConnection);
@@ -482,7 +481,7 @@ void MicManagementModule::access()
     }
 }
 
-void MicManagementModule::readMicSettings(KAuth::Action action)
+void MicManagementModule::readMicSettings(const Mic::HelperAction &action)
 {
     if (readJob || writeJob) {
         return;
@@ -490,21 +489,14 @@ void MicManagementModule::readMicSettings(KAuth::Action action)
     auto *job = new HelperRequest(action, this);
     readJob = job;
     connect(job, &KJob::result, this, &MicManagementModule::onReadMicSettingsJobFinished);
-    connect(job, &HelperRequest::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
-        if (status == KAuth::Action::AuthorizedStatus) {
-            stateWidget()->waitState(KCMLS::ReadingState);
-            messagesManager()->clearMessages();
-        }
+    connect(job, &HelperRequest::authorized, this, [this] {
+        stateWidget()->waitState(KCMLS::ReadingState);
+        messagesManager()->clearMessages();
     });
     connect(job, &HelperRequest::newData, this, &MicManagementModule::setData);
     stateWidget()->waitState(KCMLS::ReadingState);
     messagesManager()->clearMessages();
     job->start();
-}
-
-void MicManagementModule::addLocale(KAuth::Action *action)
-{
-    HelperRequest::addLocale(action);
 }
 
 void MicManagementModule::onReadMicSettingsJobFinished(KJob *job)

@@ -6,7 +6,7 @@
 
 #include <securitykcmodule.h>
 
-#include <KAuth/Action>
+#include <helperaction.h>
 
 #include <QPair>
 #include <functional>
@@ -66,8 +66,7 @@ private:
     Mic::Settings::Change shownSettings() const;
     void rememberFocus();
     void readAgain();
-    void readMicSettings(KAuth::Action action);
-    void addLocale(KAuth::Action *action);
+    void readMicSettings(const Mic::HelperAction &action);
     void clear();
     void fillLevelsLabel();
     void applyUserFilter();

@@ -18,6 +18,7 @@
 #include <settingvalues.h>
 #include <sharedsettings.h>
 
+#include <KAuth/Action>
 #include <KLocalizedString>
 
 #include <QAbstractItemView>
@@ -116,15 +117,12 @@ void MicManagementModule::change()
 
 HelperRequest *MicManagementModule::startChangeRequest(const QVariantMap &request)
 {
-    KAuth::Action action(changeAction);
-    action.setHelperId(helperId);
-    action.setTimeout(actionTimeout);
-    action.setArguments(request);
-    addLocale(&action);
+    Mic::HelperAction action = Mic::HelperAction::ofHelper(changeAction, request);
+    HelperRequest::addLocale(&action);
     auto *job = new HelperRequest(action, this);
     writeJob = job;
     workProgress->follow(job);
-    if (action.status() == KAuth::Action::AuthorizedStatus) {
+    if (KAuth::Action(changeAction).status() == KAuth::Action::AuthorizedStatus) {
         stateWidget()->waitState(KCMLS::SavingState);
     }
     return job;
@@ -204,10 +202,8 @@ void MicManagementModule::send(const Mic::Settings::Change &request)
 {
     HelperRequest *job = startChangeRequest(request.toWire());
     connect(job, &KJob::result, this, &MicManagementModule::onWriteMicSettingsJobFinished);
-    connect(job, &HelperRequest::statusChanged, this, [this](KAuth::Action::AuthStatus status) {
-        if (status == KAuth::Action::AuthorizedStatus) {
-            messagesManager()->clearMessages();
-        }
+    connect(job, &HelperRequest::authorized, this, [this] {
+        messagesManager()->clearMessages();
     });
     job->start();
 }

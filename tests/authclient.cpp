@@ -18,10 +18,13 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The status as KAuth's polkit backend gives it, the request as the
+    // module sends it.
     KAuth::Action action(QStringLiteral("org.lumen.kcm.mic.access"));
-    action.setHelperId(QStringLiteral("org.lumen.kcm.mic"));
+    Mic::HelperAction request(action.name());
+    request.setHelperId(QStringLiteral("org.lumen.kcm.mic"));
     if (argc > 1 && qstrcmp(argv[1], "--first-on-the-bus") != 0) {
-        action.setDetailsV2({{KAuth::Action::AuthDetail::DetailOther, QString::fromLocal8Bit(argv[1])}});
+        request.setPolkitDetails({{QStringLiteral("other_details"), QString::fromLocal8Bit(argv[1])}});
     }
     // "--first-on-the-bus": the request is the first to use the system bus,
     // and the main thread is busy until the helper has answered: Qt holds
@@ -32,7 +35,7 @@ int main(int argc, char **argv)
         std::printf("status %d\n", int(action.status()));
         std::fflush(stdout);
     }
-    auto *job = new HelperRequest(action);
+    auto *job = new HelperRequest(request);
     QObject::connect(job, &KJob::result, &app, [job] {
         std::printf("error %d\n", job->error());
         std::printf("rules %d\n", job->data().value(QStringLiteral("micFsCurrentItems")).toHash().size());

@@ -37,13 +37,12 @@ struct Running {
 
 void start(Running *running, const QString &action, const QVariantMap &arguments, int timeout = -1)
 {
-    KAuth::Action kauthAction(helperId + QLatin1Char('.') + action);
-    kauthAction.setHelperId(helperId);
-    kauthAction.setTimeout(timeout);
     QVariantMap withLocale = locale();
     withLocale.insert(arguments);
-    kauthAction.setArguments(withLocale);
-    running->request = new HelperRequest(kauthAction);
+    Mic::HelperAction helperAction(helperId + QLatin1Char('.') + action, withLocale);
+    helperAction.setHelperId(helperId);
+    helperAction.setTimeout(timeout);
+    running->request = new HelperRequest(helperAction);
     QObject::connect(running->request, &HelperRequest::newData, [running](const QVariantMap &data) {
         running->outcome.progress.append(data);
     });
@@ -344,7 +343,7 @@ private Q_SLOTS:
         QSignalSpy heard(this, &HelperConcurrencyTest::heard);
         const QDBusMessage answer = bus.call(call, QDBus::Block, 10000);
         QCOMPARE(answer.type(), QDBusMessage::ReplyMessage);
-        QCOMPARE(Mic::KAuthWire::replyOf(answer.arguments().value(0).toByteArray()).error(), int(KAuth::ActionReply::NoSuchActionError));
+        QCOMPARE(Mic::KAuthWire::replyOf(answer.arguments().value(0).toByteArray()).error(), int(Mic::ActionReply::NoSuchActionError));
         QTRY_COMPARE(heard.size(), 2);
         for (const QVariantList &reported : std::as_const(heard)) {
             QCOMPARE(reported.value(0).toInt(), 1);

@@ -511,9 +511,8 @@ private Q_SLOTS:
             beforeStops = snapshotStateRoot();
         }
 
-        KAuth::Action action(helperId + s(".change"));
+        Mic::HelperAction action(helperId + s(".change"), inC({{s("micFsStatus"), 2}, {s("userILevels"), QVariantHash{{s("root"), 9u}}}}));
         action.setHelperId(helperId);
-        action.setArguments(inC({{s("micFsStatus"), 2}, {s("userILevels"), QVariantHash{{s("root"), 9u}}}}));
         HelperRequest request(action);
         request.setAutoDelete(false);
         QStringList phases;

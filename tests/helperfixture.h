@@ -8,9 +8,6 @@
 // the test run starts. The helper serves the state root named by
 // MIC_STATE_ROOT; the tests lay out that root themselves.
 
-#include <KAuth/Action>
-#include <KAuth/ExecuteJob>
-
 #include <helperrequest.h>
 
 #include <QDBusConnection>
@@ -110,11 +107,10 @@ struct Outcome {
 // client's is while it sorts what came in.
 inline Outcome execute(const QString &action, const QVariantMap &arguments, int deadline = 60000, int busyMilliseconds = 0)
 {
-    KAuth::Action kauthAction(helperId + QLatin1Char('.') + action);
-    kauthAction.setHelperId(helperId);
-    kauthAction.setArguments(arguments);
-    kauthAction.setTimeout(deadline);
-    auto *request = new HelperRequest(kauthAction);
+    Mic::HelperAction helperAction(helperId + QLatin1Char('.') + action, arguments);
+    helperAction.setHelperId(helperId);
+    helperAction.setTimeout(deadline);
+    auto *request = new HelperRequest(helperAction);
     Outcome outcome;
     QEventLoop loop;
     // The loop is the connections' context: they end with it, before the

@@ -5,13 +5,15 @@
 // Qt either side is built with.
 #include <kauthwire.h>
 
+#include <KAuth/ActionReply>
+
 #include <QTest>
 
 namespace
 {
-KAuth::ActionReply sampleReply()
+Mic::ActionReply sampleReply()
 {
-    KAuth::ActionReply reply = KAuth::ActionReply::HelperErrorReply(1042);
+    Mic::ActionReply reply = Mic::ActionReply::HelperErrorReply(1042);
     reply.setErrorDescription(QStringLiteral("„x“ ist kein Zustand"));
     reply.setData({{QStringLiteral("count"), 7u},
                    {QStringLiteral("rules"), QVariantHash{{QStringLiteral("/srv/a b"), QStringLiteral("63")}}},
@@ -29,18 +31,31 @@ private Q_SLOTS:
     // and every value keeps its type.
     void repliesAsKAuthReadThem()
     {
-        const KAuth::ActionReply reply = sampleReply();
+        const Mic::ActionReply reply = sampleReply();
         const QByteArray streamed = Mic::KAuthWire::streamed(reply);
-        for (const KAuth::ActionReply &read : {KAuth::ActionReply::deserialize(streamed), Mic::KAuthWire::replyOf(streamed)}) {
-            QCOMPARE(read.type(), KAuth::ActionReply::HelperErrorType);
-            QCOMPARE(read.error(), 1042);
-            QCOMPARE(read.errorDescription(), reply.errorDescription());
-            QCOMPARE(read.data(), reply.data());
-            QCOMPARE(read.data().value(QStringLiteral("count")).userType(), int(QMetaType::UInt));
-            QCOMPARE(read.data().value(QStringLiteral("rules")).userType(), int(QMetaType::QVariantHash));
+        const KAuth::ActionReply readByKAuth = KAuth::ActionReply::deserialize(streamed);
+        const Mic::ActionReply readByUs = Mic::KAuthWire::replyOf(streamed);
+        QCOMPARE(int(readByKAuth.type()), int(KAuth::ActionReply::HelperErrorType));
+        QCOMPARE(int(readByUs.type()), int(Mic::ActionReply::HelperErrorType));
+        for (const auto &read : {std::tuple(readByKAuth.error(), readByKAuth.errorDescription(), readByKAuth.data()),
+                                 std::tuple(readByUs.error(), readByUs.errorDescription(), readByUs.data())}) {
+            QCOMPARE(std::get<0>(read), 1042);
+            QCOMPARE(std::get<1>(read), reply.errorDescription());
+            QCOMPARE(std::get<2>(read), reply.data());
+            QCOMPARE(std::get<2>(read).value(QStringLiteral("count")).userType(), int(QMetaType::UInt));
+            QCOMPARE(std::get<2>(read).value(QStringLiteral("rules")).userType(), int(QMetaType::QVariantHash));
         }
-        // Our client reads what KAuth's helpers of this build send too.
-        QCOMPARE(Mic::KAuthWire::replyOf(reply.serialized()).data(), reply.data());
+        // Our client reads what KAuth's helpers of this build send too,
+        // their own errors by the interface's codes.
+        KAuth::ActionReply kauthReply = KAuth::ActionReply::HelperErrorReply(1042);
+        kauthReply.setData(reply.data());
+        QCOMPARE(Mic::KAuthWire::replyOf(kauthReply.serialized()).data(), reply.data());
+        for (const auto &[ours, theirs] : {std::pair(Mic::ActionReply::AuthorizationDeniedReply(), KAuth::ActionReply::AuthorizationDeniedReply()),
+                                           std::pair(Mic::ActionReply::HelperBusyReply(), KAuth::ActionReply::HelperBusyReply()),
+                                           std::pair(Mic::ActionReply::NoSuchActionReply(), KAuth::ActionReply::NoSuchActionReply()),
+                                           std::pair(Mic::ActionReply::SuccessReply(), KAuth::ActionReply::SuccessReply())}) {
+            QCOMPARE(Mic::KAuthWire::streamed(ours), theirs.serialized());
+        }
     }
 
     // Bytes that are not a streamed map or reply give nothing to act on.
@@ -50,9 +65,9 @@ private Q_SLOTS:
         QCOMPARE(Mic::KAuthWire::mapOf(map), sampleReply().data());
         QVERIFY(Mic::KAuthWire::mapOf(map.left(map.size() / 2)).isEmpty());
         QVERIFY(Mic::KAuthWire::mapOf(QByteArray("\xff\xff\xff\xff", 4)).isEmpty());
-        const QByteArray reply = Mic::KAuthWire::streamed(KAuth::ActionReply::SuccessReply());
-        const KAuth::ActionReply damaged = Mic::KAuthWire::replyOf(reply.left(reply.size() - 1));
-        QCOMPARE(damaged.type(), KAuth::ActionReply::SuccessType);
+        const QByteArray reply = Mic::KAuthWire::streamed(Mic::ActionReply::SuccessReply());
+        const Mic::ActionReply damaged = Mic::KAuthWire::replyOf(reply.left(reply.size() - 1));
+        QCOMPARE(damaged.type(), Mic::ActionReply::SuccessType);
         QVERIFY(damaged.data().isEmpty());
     }
 
