@@ -70,7 +70,7 @@ QStringList commandNames()
 
 QStringList optionNames()
 {
-    QStringList names{QStringLiteral("help"), QStringLiteral("version")};
+    QStringList names{QStringLiteral("help"), QStringLiteral("version"), QStringLiteral("progress")};
     for (const Command &command : commands()) {
         for (const QString &option : command.options) {
             if (!names.contains(option)) {
@@ -115,7 +115,8 @@ Invocation optionFault(const QCommandLineParser &parser, const QStringList &argu
         if (argument == QLatin1String("--")) {
             break;
         }
-        if (argument.startsWith(QLatin1Char('-')) && argument.contains(QLatin1Char('=')) && !argument.startsWith(QLatin1String("-n="))) {
+        const bool takesValue = argument.startsWith(QLatin1String("-n=")) || argument.startsWith(QLatin1String("--progress="));
+        if (argument.startsWith(QLatin1Char('-')) && argument.contains(QLatin1Char('=')) && !takesValue) {
             return faultSeeHelp(i18n("%1 takes no value", Mic::printable(argument.section(QLatin1Char('='), 0, 0))));
         }
     }
@@ -205,7 +206,8 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption reboot(QStringLiteral("reboot"));
     const QCommandLineOption count(QStringLiteral("n"), QString(), QStringLiteral("N"));
     const QCommandLineOption all(QStringLiteral("all"));
-    parser.addOptions({help, version, json, check, diff, skipMissing, reboot, count, all});
+    const QCommandLineOption progress(QStringLiteral("progress"), QString(), QStringLiteral("FORMAT"));
+    parser.addOptions({help, version, json, check, diff, skipMissing, reboot, count, all, progress});
     // Not process(): it ends with status 1 on a wrong option, which scripts
     // would take for a failed change, and says so in Qt's words.
     if (!parser.parse(arguments)) {
@@ -239,6 +241,12 @@ Invocation parseCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(check) && parser.isSet(reboot)) {
         return faultSeeHelp(i18n("--check changes nothing, so it cannot reboot"));
+    }
+    if (parser.isSet(progress)) {
+        if (parser.value(progress) != QLatin1String("json")) {
+            return faultSeeHelp(i18n("--progress takes json, not %1", Mic::printable(parser.value(progress))));
+        }
+        invocation.progress = ProgressFormat::JsonLines;
     }
     if (parser.isSet(count)) {
         bool number = false;
@@ -350,11 +358,18 @@ QString helpText()
              "                    Lines of the difference, the same in every language:\n"
              "                    \"+\" added, \"-\" removed, \"~\" changed."),
         i18n("Options:\n"
+             "  --progress=json   The helper's progress as JSON lines on standard error,\n"
+             "                    one object a line: {\"progress\": {\"phase\", \"done\",\n"
+             "                    \"total\", \"text\"}}, and {\"stopping\": true} once a stop\n"
+             "                    was asked for. Other messages stay lines of text.\n"
              "  -h, --help        Print this text.\n"
              "  --version         Print the version of micctl."),
         i18n("Paths and names from a file or the machine are printed with what a terminal\n"
              "cannot show escaped: \\x1b for ESC, \\uHHHH, \\UHHHHHHHH; a backslash as \\\\\n"
              "where it would read as one (see micctl(1))."),
+        i18n("Ctrl-C (SIGINT) or SIGTERM while the helper works asks it to stop: micctl\n"
+             "waits until the helper has put back what it had done, and fails. A second\n"
+             "signal ends micctl at once; the helper still puts everything back."),
         i18n("Exit status: 0 done (also when apply or rollback changed something); 2 would\n"
              "change (apply, rollback with --check); 1 failed (the reason on standard error;\n"
              "nothing applied unless it says otherwise); 64 wrong usage."),

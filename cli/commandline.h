@@ -22,6 +22,14 @@ struct ApplyOptions {
     bool json = false;
 };
 
+// How the helper's progress is shown on standard error.
+enum class ProgressFormat {
+    // A line rewritten in place on a terminal; nothing otherwise.
+    Terminal,
+    // One JSON object a line, for programs that follow micctl.
+    JsonLines,
+};
+
 struct Invocation {
     enum class Request { Help, Version, Status, Export, Apply, History, Rollback, UsageFault };
     Request request = Request::UsageFault;
@@ -32,6 +40,7 @@ struct Invocation {
     // Export: the users at level 0 too.
     bool all = false;
     ApplyOptions apply;
+    ProgressFormat progress = ProgressFormat::Terminal;
     // History: how many of the newest changes, all when negative.
     // Rollback: how many applied changes back, 1 the last.
     int count = -1;

@@ -73,8 +73,20 @@ int writeOut(const QByteArray &bytes)
     return Success;
 }
 
+// How progress is shown: set once from the command line.
+ProgressFormat progressFormat = ProgressFormat::Terminal;
+
+// One JSON object on a line of standard error, for a program that follows
+// micctl.
+void printJsonLine(const QJsonObject &object)
+{
+    std::fprintf(stderr, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stderr);
+}
+
 // The helper's progress on one line of standard error, rewritten in place,
-// when that is a terminal; nothing otherwise.
+// when that is a terminal; nothing otherwise. Asked for, JSON lines
+// instead, wherever standard error goes.
 class ProgressLine
 {
 public:
@@ -97,7 +109,13 @@ public:
     void show(const QString &phase, qint64 done, qint64 total)
     {
         const QString line = text.update(phase, done, total);
-        if (terminal) {
+        if (progressFormat == ProgressFormat::JsonLines) {
+            printJsonLine({{QStringLiteral("progress"),
+                            QJsonObject{{QStringLiteral("phase"), phase},
+                                        {QStringLiteral("done"), done},
+                                        {QStringLiteral("total"), total},
+                                        {QStringLiteral("text"), line}}}});
+        } else if (terminal) {
             std::fprintf(stderr, "\r%s\033[K", qPrintable(Mic::printableMessage(line)));
             shown = true;
         }
@@ -109,8 +127,11 @@ private:
     WorkProgressText text;
 };
 
-// The first Ctrl-C asks the helper to stop the request, which then ends
-// once the helper has put back what it did; a second one ends micctl.
+// The first Ctrl-C or SIGTERM (a service manager's or a web console's stop)
+// asks the helper to stop the request, which then ends once the helper has
+// put back what it did; a second one ends micctl. A reader of standard error
+// that went away (the console's) does not end micctl before the helper has
+// been asked.
 volatile std::sig_atomic_t interrupted = 0;
 
 void onInterrupt(int)
@@ -128,12 +149,20 @@ public:
         action.sa_handler = onInterrupt;
         action.sa_flags = SA_RESETHAND;
         ::sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &previous);
+        ::sigaction(SIGINT, &action, &previousInterrupt);
+        ::sigaction(SIGTERM, &action, &previousTerminate);
+        struct sigaction ignore = {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGPIPE, &ignore, &previousPipe);
         poll.setInterval(100);
         QObject::connect(&poll, &QTimer::timeout, request, [this, request, progress] {
             if (interrupted) {
                 poll.stop();
                 progress->clear();
+                if (progressFormat == ProgressFormat::JsonLines) {
+                    printJsonLine({{QStringLiteral("stopping"), true}});
+                }
                 printError(i18n("Stopping…"));
                 request->askToStop();
             }
@@ -142,11 +171,15 @@ public:
     }
     ~InterruptStopsRequest()
     {
-        ::sigaction(SIGINT, &previous, nullptr);
+        ::sigaction(SIGINT, &previousInterrupt, nullptr);
+        ::sigaction(SIGTERM, &previousTerminate, nullptr);
+        ::sigaction(SIGPIPE, &previousPipe, nullptr);
     }
 
 private:
-    struct sigaction previous = {};
+    struct sigaction previousInterrupt = {};
+    struct sigaction previousTerminate = {};
+    struct sigaction previousPipe = {};
     QTimer poll;
 };
 
@@ -570,6 +603,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("micctl"));
     const Invocation invocation = parseCommandLine(app.arguments());
+    progressFormat = invocation.progress;
     switch (invocation.request) {
     case Invocation::Request::UsageFault:
         printError(invocation.fault);

@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
@@ -26,6 +27,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 
 using namespace HelperFixture;
@@ -555,6 +557,51 @@ private Q_SLOTS:
         const QVariantMap entry = newestHistoryEntry();
         QCOMPARE(entry.value(s("outcome")).toString(), s("stopped"));
         QCOMPARE(entry.value(s("text")).toString(), s("Stopped: nothing was changed."));
+    }
+
+    // micctl as a web console runs it: progress as JSON lines on standard
+    // error, stopped by SIGTERM once the labelling has begun, and the reader
+    // of its standard error gone. It asks the helper to stop, waits until
+    // everything is back, and fails.
+    void micctlStoppedByATerminationSignalChangesNothing()
+    {
+        if (beforeStops.isEmpty()) {
+            layUnprotectedSystem(100000);
+            beforeStops = snapshotStateRoot();
+        }
+        QTemporaryDir files;
+        const QString state = files.filePath(s("state.json"));
+        QFile stateFile(state);
+        QVERIFY(stateFile.open(QIODevice::WriteOnly));
+        stateFile.write(R"({"format": "lumen-mic-state", "version": 1, "fileSystemProtection": true, "userLevels": {"root": 9}})");
+        stateFile.close();
+
+        QProcess micctl;
+        micctl.start(s(MICCTL_PATH), {s("--progress=json"), s("apply"), state});
+        QVERIFY(micctl.waitForStarted());
+        QByteArray errors;
+        QJsonObject firstProgress;
+        while (firstProgress.isEmpty() && micctl.state() == QProcess::Running) {
+            micctl.waitForReadyRead(1000);
+            errors += micctl.readAllStandardError();
+            for (const QByteArray &line : errors.split('\n')) {
+                const QJsonObject object = QJsonDocument::fromJson(line).object();
+                if (object.contains(s("progress")) && object.value(s("progress")).toObject().value(s("phase")).toString() == s("labelling")) {
+                    firstProgress = object.value(s("progress")).toObject();
+                }
+            }
+        }
+        QVERIFY2(!firstProgress.isEmpty(), errors.constData());
+        QVERIFY(firstProgress.value(s("total")).toDouble() > 0);
+        QVERIFY(!firstProgress.value(s("text")).toString().isEmpty());
+        ::kill(pid_t(micctl.processId()), SIGTERM);
+        micctl.closeReadChannel(QProcess::StandardError);
+        QVERIFY(micctl.waitForFinished(120000));
+
+        QCOMPARE(micctl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(micctl.exitCode(), 1);
+        QCOMPARE(snapshotStateRoot(), beforeStops);
+        QCOMPARE(newestHistoryEntry().value(s("outcome")).toString(), s("stopped"));
     }
 
     // A label refused once both threads have labelled objects as the check
