@@ -5,12 +5,14 @@
 
 #include <printable.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QCommandLineParser>
 
 #include <algorithm>
 #include <vector>
+
+using namespace Mic::Texts;
 
 namespace
 {

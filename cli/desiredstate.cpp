@@ -7,7 +7,7 @@
 #include <jsonkeys.h>
 #include <settingvalues.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +20,8 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
+
+using namespace Mic::Texts;
 
 using Mic::Settings::Status;
 

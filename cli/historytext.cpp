@@ -7,12 +7,14 @@
 
 #include <printable.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QDateTime>
 #include <QLocale>
 
 #include <cstdlib>
+
+using namespace Mic::Texts;
 
 QString HistoryText::isoTime(const QString &recorded)
 {

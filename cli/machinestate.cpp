@@ -10,12 +10,14 @@
 #include <settingvalues.h>
 #include <utils.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <algorithm>
+
+using namespace Mic::Texts;
 
 using Mic::Settings::Status;
 

@@ -18,7 +18,7 @@
 #include <reboot.h>
 #include <settingvalues.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -37,6 +37,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+using namespace Mic::Texts;
 
 namespace
 {

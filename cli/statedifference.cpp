@@ -8,13 +8,15 @@
 #include <settingvalues.h>
 #include <utils.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QMap>
 #include <QSet>
 #include <QtConcurrent>
 
 #include <algorithm>
+
+using namespace Mic::Texts;
 
 using Mic::Settings::Status;
 

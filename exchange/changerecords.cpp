@@ -7,11 +7,13 @@
 
 #include <printable.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QDateTime>
 #include <QLocale>
 #include <QVariantMap>
+
+using namespace Mic::Texts;
 
 namespace
 {

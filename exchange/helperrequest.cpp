@@ -5,7 +5,7 @@
 #include "kauthwire.h"
 #include "protocol.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <clocale>
 #include <limits>
+
+using namespace Mic::Texts;
 
 using namespace Mic::Protocol;
 

@@ -3,9 +3,11 @@
 
 #include "reboot.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QProcess>
+
+using namespace Mic::Texts;
 
 namespace
 {

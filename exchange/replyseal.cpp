@@ -5,12 +5,14 @@
 #include "protocol.h"
 #include "streamcheck.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QDataStream>
 #include <QIODevice>
 
 #include <sodium.h>
+
+using namespace Mic::Texts;
 
 using namespace Mic::Protocol;
 

@@ -4,9 +4,11 @@
 #include "workprogresstext.h"
 #include "protocol.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <algorithm>
+
+using namespace Mic::Texts;
 
 using namespace Mic::Protocol;
 

@@ -14,7 +14,7 @@
 #include <printable.h>
 #include <utils.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <atomic>
 #include <thread>
@@ -24,6 +24,8 @@
 #include <QSet>
 
 #include <algorithm>
+
+using namespace Mic::Texts;
 
 using Mic::Settings::Status;
 

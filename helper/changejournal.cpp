@@ -5,7 +5,7 @@
 
 #include <jsonkeys.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -25,6 +25,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+
+using namespace Mic::Texts;
 
 namespace
 {

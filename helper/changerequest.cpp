@@ -10,7 +10,7 @@
 #include <statefile.h>
 #include <settings.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QFile>
 #include <QSet>
@@ -21,6 +21,8 @@
 #include <limits>
 
 #include <pwd.h>
+
+using namespace Mic::Texts;
 
 namespace
 {

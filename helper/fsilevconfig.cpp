@@ -6,7 +6,7 @@
 #include <constants.h>
 #include <utils.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QSet>
 
@@ -16,6 +16,8 @@
 #include <iterator>
 #include <thread>
 #include <cmath>
+
+using namespace Mic::Texts;
 
 namespace
 {

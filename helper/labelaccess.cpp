@@ -5,7 +5,7 @@
 
 #include <ksec_sim.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QFile>
 #include <QScopeGuard>
@@ -23,6 +23,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+
+using namespace Mic::Texts;
 
 namespace
 {

@@ -18,7 +18,7 @@
 #include <settings.h>
 #include "testpause.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QCoreApplication>
 #include <QFile>
@@ -42,6 +42,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <syslog.h>
+
+using namespace Mic::Texts;
 
 using Mic::Settings::Status;
 

@@ -6,7 +6,7 @@
 #include <settings.h>
 #include "testpause.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -25,6 +25,8 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+
+using namespace Mic::Texts;
 
 using Mic::Settings::Status;
 

@@ -12,7 +12,7 @@
 
 #include <ksec_sim.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QHash>
 
@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+
+using namespace Mic::Texts;
 
 ProtectionCheck::ProtectionCheck(const FsIlevConfig &config, unsigned int keywordMaxLevel)
     : maxLevel(keywordMaxLevel)

@@ -10,7 +10,7 @@
 #include <kauthwire.h>
 #include <protocol.h>
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -21,6 +21,8 @@
 
 #include <functional>
 #include <vector>
+
+using namespace Mic::Texts;
 
 using namespace Mic::Protocol;
 

@@ -3,10 +3,12 @@
 
 #include "printable.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <algorithm>
 #include <utility>
+
+using namespace Mic::Texts;
 
 namespace
 {

@@ -4,12 +4,14 @@
 #include "utils.h"
 #include "constants.h"
 
-#include <KLocalizedString>
+#include <texts.h>
 
 #include <ksec.h>
 
 #include <cstdlib>
 #include <optional>
+
+using namespace Mic::Texts;
 
 namespace Mic
 {

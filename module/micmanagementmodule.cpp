@@ -19,6 +19,7 @@
 #include <utils.h>
 #include <settingvalues.h>
 #include <sharedsettings.h>
+#include <textlanguages.h>
 
 #include <KAuth/Action>
 #include <KLocalizedString>
@@ -129,6 +130,11 @@ MicManagementModule::MicManagementModule(QWidget *parent, const QVariantList &ar
     , readJob(nullptr)
     , servicesRequested(false)
 {
+    // The texts the page shares with the helper and micctl speak the page's
+    // languages.
+    Mic::Texts::followLanguagesOf([] {
+        return KLocalizedString::languages();
+    });
     registerMicStatus();
     setDefaultCallState(KCMLS::KCModulesSwitcher::CallLoadAndDefaults);
     ui->setupUi(this);
