@@ -584,7 +584,8 @@ private Q_SLOTS:
         while (firstProgress.isEmpty() && micctl.state() == QProcess::Running) {
             micctl.waitForReadyRead(1000);
             errors += micctl.readAllStandardError();
-            for (const QByteArray &line : errors.split('\n')) {
+            const QList<QByteArray> lines = errors.split('\n');
+            for (const QByteArray &line : lines) {
                 const QJsonObject object = QJsonDocument::fromJson(line).object();
                 if (object.contains(s("progress")) && object.value(s("progress")).toObject().value(s("phase")).toString() == s("labelling")) {
                     firstProgress = object.value(s("progress")).toObject();
