@@ -17,6 +17,7 @@ namespace Mic::Texts
 namespace
 {
 const char domain[] = TRANSLATION_DOMAIN;
+constexpr qsizetype keptCatalogues = 64;
 
 struct Languages {
     QMutex mutex;
@@ -95,6 +96,10 @@ std::shared_ptr<const Catalogue> catalogueOf(const QString &language)
                                                 QStringLiteral("locale/%1/LC_MESSAGES/%2.mo").arg(language, QString::fromLatin1(domain)));
     if (!file.isEmpty()) {
         catalogue = Catalogue::read(file);
+    }
+    // Callers name the languages: what is kept stays bounded.
+    if (languages.catalogues.size() >= keptCatalogues) {
+        languages.catalogues.clear();
     }
     languages.catalogues.insert(language, catalogue);
     return catalogue;
