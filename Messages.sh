@@ -9,3 +9,6 @@
 $EXTRACTRC $(find module levels users expert helper exchange cli -name '*.ui' | sort) >> rc.cpp
 $XGETTEXT $(find module levels users expert helper exchange cli \( -name '*.cpp' -o -name '*.h' \) | sort) rc.cpp -o $podir/lumen_kcm_mic.pot
 rm -f rc.cpp
+# The web console's page: cockpit.gettext as _, in the same template.
+xgettext --from-code=UTF-8 --language=JavaScript --join-existing -k_ -kN_ -kcockpit.gettext -kcockpit.ngettext:1,2 \
+    $(find web/src \( -name '*.js' -o -name '*.jsx' \) | sort) -o $podir/lumen_kcm_mic.pot
