@@ -39,7 +39,40 @@ def read_the_demo(driver, url, root):
     page(driver, url)
     text = wait_for(lambda: driver.find_elements(By.ID, "mic-now") and driver.find_element(By.ID, "mic-now").text)
     assert "enabled" in text, text
-    assert wait_for(lambda: driver.find_element(By.ID, "max-level").text) == "63 / 63"
+    assert driver.find_element(By.ID, "max-level").text.startswith("63 /")
+    assert driver.find_element(By.ID, "max-level-after-reboot").get_attribute("value") == "63"
+    unprotected = driver.find_element(By.ID, "unprotected").text
+    assert "srv/demo/data" in unprotected, unprotected
+
+
+def click(driver, selector):
+    wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, selector) and driver.find_element(By.CSS_SELECTOR, selector).is_enabled())
+    driver.find_element(By.CSS_SELECTOR, selector).click()
+
+
+def tab(driver, title):
+    wait_for(lambda: [button for button in driver.find_elements(By.CSS_SELECTOR, "button[role='tab']") if button.text == title])[0].click()
+
+
+def state_line(root, name, key):
+    with open(f"{root}/var/lib/kestrel/{name}.state", encoding="utf-8") as state:
+        return [line.strip() for line in state if line.startswith(key + " ")]
+
+
+def change_a_users_level(driver, url, root):
+    user = [line.split(" =")[0] for line in open(f"{root}/var/lib/kestrel/users.state", encoding="utf-8")
+            if line.strip().endswith("= 15")][0]
+    page(driver, url)
+    tab(driver, "Users")
+    field = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, f"input[aria-label='{user}']"))[0]
+    field.clear()
+    field.send_keys("7")
+    click(driver, "#apply")
+    difference = wait_for(lambda: driver.find_elements(By.ID, "difference") and driver.find_element(By.ID, "difference").text)
+    assert user in difference and "15" in difference and "7" in difference, difference
+    click(driver, "#confirm-apply")
+    wait_for(lambda: driver.find_elements(By.ID, "save-result"), timeout=60)
+    assert state_line(root, "users", user) == [f"{user} = 7"], state_line(root, "users", user)
 
 
 def main():

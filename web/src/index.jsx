@@ -3,64 +3,84 @@
 /* global cockpit */
 import "@patternfly/react-core/dist/styles/base.css";
 
-import React, { useEffect, useState } from "react";
+import React, { useCallback, useEffect, useState } from "react";
 import { createRoot } from "react-dom/client";
 import {
-    Alert, Card, CardBody, CardTitle, DescriptionList, DescriptionListDescription, DescriptionListGroup,
-    DescriptionListTerm, EmptyState, EmptyStateBody, EmptyStateHeader, Page, PageSection, Spinner,
+    Alert, Button, EmptyState, EmptyStateBody, EmptyStateHeader, Page, PageSection, Spinner, Tab, Tabs, TabTitleText,
 } from "@patternfly/react-core";
 
-import { status as readStatus } from "./micctl.js";
+import * as micctl from "./micctl.js";
+import { General } from "./general.jsx";
+import { Users } from "./users.jsx";
+import { History } from "./history.jsx";
+import { SaveDialog } from "./savedialog.jsx";
 
 const _ = cockpit.gettext;
 
-function General({ state }) {
-    const onOff = value => value === "enabled" ? _("enabled") : _("disabled");
-    return (
-        <Card id="general">
-            <CardTitle>{_("Mandatory Integrity Control subsystem")}</CardTitle>
-            <CardBody>
-                <DescriptionList isHorizontal>
-                    <DescriptionListGroup>
-                        <DescriptionListTerm>MIC</DescriptionListTerm>
-                        <DescriptionListDescription id="mic-now">
-                            {onOff(state.mic.now)} / {onOff(state.mic.afterReboot)}
-                        </DescriptionListDescription>
-                    </DescriptionListGroup>
-                    <DescriptionListGroup>
-                        <DescriptionListTerm>{_("Maximum level")}</DescriptionListTerm>
-                        <DescriptionListDescription id="max-level">
-                            {state.maxLevelNow} / {state.maxLevelAfterReboot}
-                        </DescriptionListDescription>
-                    </DescriptionListGroup>
-                </DescriptionList>
-                {state.rebootPending && <Alert variant="info" isInline title={_("The changes take effect after a reboot.")} />}
-            </CardBody>
-        </Card>
-    );
-}
-
+// The settings as read, and the administrator's edits over them: the
+// desired state that a save applies names only what was edited.
 function App() {
-    const [state, setState] = useState(null);
+    const [machine, setMachine] = useState(null);
+    const [edits, setEdits] = useState({});
     const [error, setError] = useState(null);
-    useEffect(() => {
-        readStatus().then(setState).catch(setError);
+    const [saving, setSaving] = useState(null);
+    const [tab, setTab] = useState("general");
+
+    const read = useCallback(() => {
+        setError(null);
+        Promise.all([micctl.status(), micctl.desiredState()])
+                .then(([status, state]) => { setMachine({ status, state }); setEdits({}) })
+                .catch(setError);
     }, []);
-    let content;
-    if (error)
-        content = <Alert variant="danger" title={error.message} />;
-    else if (!state)
-        content = (
+    useEffect(read, [read]);
+
+    const edit = (key, value) => setEdits(previous => ({ ...previous, [key]: value }));
+    const editUser = (user, level) => setEdits(previous => ({ ...previous, userLevels: { ...(previous.userLevels || {}), [user]: level } }));
+    const changed = Object.keys(edits).length > 0;
+
+    if (error?.needsAdministrativeAccess)
+        return (
+            <EmptyState id="needs-admin">
+                <EmptyStateHeader titleText={_("Administrative access is needed")} headingLevel="h2" />
+                <EmptyStateBody>
+                    {_("The integrity control settings can be read and changed only with administrative access. Turn it on with the console's \"Limited access\" button.")}
+                </EmptyStateBody>
+            </EmptyState>
+        );
+    if (!machine && !error)
+        return (
             <EmptyState>
                 <EmptyStateHeader icon={<Spinner />} />
                 <EmptyStateBody>{_("Reading the settings…")}</EmptyStateBody>
             </EmptyState>
         );
-    else
-        content = <General state={state} />;
+
+    const desired = { format: "lumen-mic-state", version: 1, ...edits };
     return (
         <Page>
-            <PageSection>{content}</PageSection>
+            <PageSection>
+                {error && <Alert id="error" variant="danger" isInline title={error.message} />}
+                {machine &&
+                    <Tabs activeKey={tab} onSelect={(event, key) => setTab(key)}>
+                        <Tab eventKey="general" title={<TabTitleText>{_("General")}</TabTitleText>}>
+                            <General status={machine.status} state={{ ...machine.state, ...edits }} edit={edit} />
+                        </Tab>
+                        <Tab eventKey="users" title={<TabTitleText>{_("Users")}</TabTitleText>}>
+                            <Users levels={{ ...machine.state.userLevels, ...(edits.userLevels || {}) }} editUser={editUser} />
+                        </Tab>
+                        <Tab eventKey="history" title={<TabTitleText>{_("History")}</TabTitleText>}>
+                            <History onRestore={count => setSaving({ rollback: count })} />
+                        </Tab>
+                    </Tabs>}
+                <div className="pf-v5-u-mt-md">
+                    <Button id="apply" variant="primary" isDisabled={!changed} onClick={() => setSaving({ state: desired })}>
+                        {_("Apply")}
+                    </Button>{" "}
+                    <Button id="reset" variant="link" isDisabled={!changed} onClick={() => setEdits({})}>{_("Reset")}</Button>{" "}
+                    <Button id="read-again" variant="secondary" onClick={read}>{_("Read again")}</Button>
+                </div>
+            </PageSection>
+            {saving && <SaveDialog request={saving} onClose={() => { setSaving(null); read() }} />}
         </Page>
     );
 }

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+/* global cockpit */
+import React from "react";
+import {
+    Alert, Card, CardBody, CardTitle, DescriptionList, DescriptionListDescription, DescriptionListGroup,
+    DescriptionListTerm, List, ListItem, Switch, TextInput,
+} from "@patternfly/react-core";
+
+const _ = cockpit.gettext;
+
+export function General({ status, state, edit }) {
+    const onOff = value => value === "enabled" ? _("enabled") : _("disabled");
+    const unprotected = status.fileSystem.unprotected || [];
+    return (
+        <Card id="general" isPlain>
+            <CardTitle>{_("Mandatory Integrity Control subsystem")}</CardTitle>
+            <CardBody>
+                <DescriptionList isHorizontal>
+                    <DescriptionListGroup>
+                        <DescriptionListTerm>MIC</DescriptionListTerm>
+                        <DescriptionListDescription id="mic-now">
+                            {onOff(status.mic.now)} / {onOff(status.mic.afterReboot)}
+                        </DescriptionListDescription>
+                    </DescriptionListGroup>
+                    <DescriptionListGroup>
+                        <DescriptionListTerm>{_("Enable MIC")}</DescriptionListTerm>
+                        <DescriptionListDescription>
+                            <Switch id="mic-after-reboot" isChecked={state.micEnabledAfterReboot}
+                                    onChange={(event, checked) => edit("micEnabledAfterReboot", checked)} />
+                        </DescriptionListDescription>
+                    </DescriptionListGroup>
+                    <DescriptionListGroup>
+                        <DescriptionListTerm>{_("Maximum level")}</DescriptionListTerm>
+                        <DescriptionListDescription id="max-level">
+                            {status.maxLevelNow} /{" "}
+                            <TextInput id="max-level-after-reboot" type="number" min={0} max={255} style={{ width: "6em" }}
+                                       value={state.maxLevelAfterReboot}
+                                       onChange={(event, value) => edit("maxLevelAfterReboot", Number(value))} />
+                        </DescriptionListDescription>
+                    </DescriptionListGroup>
+                    <DescriptionListGroup>
+                        <DescriptionListTerm>{_("Protect filesystem")}</DescriptionListTerm>
+                        <DescriptionListDescription>
+                            <Switch id="protection" isChecked={state.fileSystemProtection}
+                                    onChange={(event, checked) => edit("fileSystemProtection", checked)} />
+                        </DescriptionListDescription>
+                    </DescriptionListGroup>
+                </DescriptionList>
+                {status.rebootPending && <Alert variant="info" isInline title={_("The changes take effect after a reboot.")} />}
+                {unprotected.length > 0 &&
+                    <List id="unprotected">
+                        {unprotected.map(line => <ListItem key={line}>{line}</ListItem>)}
+                    </List>}
+            </CardBody>
+        </Card>
+    );
+}

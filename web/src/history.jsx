@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+/* global cockpit */
+import React, { useEffect, useState } from "react";
+import { Alert, Button } from "@patternfly/react-core";
+import { Table, Tbody, Td, Th, Thead, Tr } from "@patternfly/react-table";
+
+import * as micctl from "./micctl.js";
+
+const _ = cockpit.gettext;
+
+// The changes asked of the helper, newest first; an applied one can be
+// undone by restoring the state before it.
+export function History({ onRestore }) {
+    const [entries, setEntries] = useState(null);
+    const [error, setError] = useState(null);
+    useEffect(() => { micctl.history().then(setEntries).catch(setError) }, []);
+    if (error)
+        return <Alert variant="danger" isInline title={error.message} />;
+    if (!entries)
+        return null;
+    let applied = 0;
+    return (
+        <Table id="history" variant="compact" aria-label={_("History")}>
+            <Thead>
+                <Tr><Th>{_("When")}</Th><Th>{_("User")}</Th><Th>{_("Change")}</Th><Th /></Tr>
+            </Thead>
+            <Tbody>
+                {entries.map(entry => {
+                    const back = entry.outcome === "applied" ? ++applied : null;
+                    return (
+                        <Tr key={entry.requestId || entry.time}>
+                            <Td>{new Date(entry.time).toLocaleString(cockpit.language)}</Td>
+                            <Td>{entry.user}</Td>
+                            <Td>{entry.text}</Td>
+                            <Td>
+                                {back && <Button variant="secondary" size="sm" onClick={() => onRestore(back)}>{_("Restore the state before")}</Button>}
+                            </Td>
+                        </Tr>
+                    );
+                })}
+            </Tbody>
+        </Table>
+    );
+}

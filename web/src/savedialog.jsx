@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+/* global cockpit */
+import React, { useEffect, useRef, useState } from "react";
+import { Alert, Button, List, ListItem, Modal, Progress } from "@patternfly/react-core";
+
+import * as micctl from "./micctl.js";
+
+const _ = cockpit.gettext;
+
+/*
+ * A save: the difference as micctl works it out with the helper first, a
+ * question when labels would be lowered, then the change with its progress
+ * and a Stop button, and what it did.
+ */
+export function SaveDialog({ request, onClose }) {
+    const [difference, setDifference] = useState(null);
+    const [progress, setProgress] = useState(null);
+    const [result, setResult] = useState(null);
+    const [error, setError] = useState(null);
+    const running = useRef(null);
+
+    useEffect(() => {
+        const checked = request.rollback ? micctl.rollbackCheck(request.rollback) : micctl.check(request.state);
+        checked.then(setDifference).catch(setError);
+    }, [request]);
+
+    const apply = () => {
+        const args = request.rollback ? ["rollback", String(request.rollback)] : ["apply", "-"];
+        const input = request.rollback ? undefined : JSON.stringify(request.state);
+        const { process, outcome } = micctl.change(args, { input, onProgress: setProgress });
+        running.current = process;
+        setProgress({ text: _("Applying…"), done: 0, total: 0 });
+        outcome.then(lines => setResult(lines)).catch(setError).finally(() => { running.current = null });
+    };
+
+    const lowered = difference?.relabelled?.lowered || 0;
+    let body;
+    if (error)
+        body = <Alert id="save-error" variant="danger" isInline title={error.message} />;
+    else if (result)
+        body = <List id="save-result">{result.map(line => <ListItem key={line}>{line}</ListItem>)}</List>;
+    else if (progress)
+        body = <Progress id="save-progress" title={progress.text} value={progress.total ? 100 * progress.done / progress.total : undefined} />;
+    else if (difference)
+        body = (
+            <>
+                <List id="difference">
+                    {difference.difference.map(item => <ListItem key={item.text}>{item.text}</ListItem>)}
+                </List>
+                {lowered > 0 &&
+                    <Alert id="lowering" variant="warning" isInline
+                           title={cockpit.format(cockpit.ngettext("Protecting lowers the label of $0 object.", "Protecting lowers the labels of $0 objects.", lowered), lowered)} />}
+            </>
+        );
+    else
+        body = _("Working out the difference…");
+
+    const actions = [];
+    if (difference && !progress && !result && !error)
+        actions.push(<Button key="apply" id="confirm-apply" variant={lowered > 0 ? "warning" : "primary"} onClick={apply}>{_("Apply")}</Button>);
+    if (progress && !result && !error)
+        actions.push(<Button key="stop" id="stop" variant="secondary" onClick={() => running.current?.close("terminated")}>{_("Stop")}</Button>);
+    else
+        actions.push(<Button key="close" id="close" variant="link" onClick={onClose}>{_("Close")}</Button>);
+    return (
+        <Modal id="save-dialog" isOpen variant="medium" title={_("Apply")} showClose={false} actions={actions}>
+            {body}
+        </Modal>
+    );
+}

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
+/* global cockpit */
+import React, { useState } from "react";
+import { SearchInput, TextInput, Toolbar, ToolbarContent, ToolbarItem } from "@patternfly/react-core";
+import { Table, Tbody, Td, Th, Thead, Tr } from "@patternfly/react-table";
+
+const _ = cockpit.gettext;
+
+// Each user's maximal level, filtered by name.
+export function Users({ levels, editUser }) {
+    const [filter, setFilter] = useState("");
+    const names = Object.keys(levels).filter(name => name.includes(filter)).sort();
+    return (
+        <>
+            <Toolbar>
+                <ToolbarContent>
+                    <ToolbarItem>
+                        <SearchInput id="user-filter" placeholder={_("Filter")} value={filter} onChange={(event, value) => setFilter(value)} />
+                    </ToolbarItem>
+                </ToolbarContent>
+            </Toolbar>
+            <Table id="users" variant="compact" aria-label={_("User Integrity Levels")}>
+                <Thead>
+                    <Tr><Th>{_("User")}</Th><Th>{_("Maximal level")}</Th></Tr>
+                </Thead>
+                <Tbody>
+                    {names.map(name => (
+                        <Tr key={name} data-user={name}>
+                            <Td>{name}</Td>
+                            <Td>
+                                <TextInput type="number" min={0} max={255} style={{ width: "6em" }} aria-label={name}
+                                           value={levels[name]} onChange={(event, value) => editUser(name, Number(value))} />
+                            </Td>
+                        </Tr>
+                    ))}
+                </Tbody>
+            </Table>
+        </>
+    );
+}
