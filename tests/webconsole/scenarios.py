@@ -80,10 +80,9 @@ def main():
     driver = browser()
     try:
         globals()[name](driver, url, root)
-    except Exception:
-        driver.save_screenshot(f"/tmp/webconsole-{name}.png")
-        raise
     finally:
+        driver.switch_to.default_content()
+        driver.save_screenshot(f"/tmp/webconsole-{name}.png")
         driver.quit()
 
 
