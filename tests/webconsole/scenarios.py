@@ -60,19 +60,45 @@ def state_line(root, name, key):
 
 
 def change_a_users_level(driver, url, root):
-    user = [line.split(" =")[0] for line in open(f"{root}/var/lib/kestrel/users.state", encoding="utf-8")
-            if line.strip().endswith("= 15")][0]
+    """root, at 63 on the demo system, set to 31 on the Users tab."""
+    user = "root"
     page(driver, url)
     tab(driver, "Users")
     field = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, f"input[aria-label='{user}']"))[0]
     field.clear()
-    field.send_keys("7")
+    field.send_keys("31")
     click(driver, "#apply")
     difference = wait_for(lambda: driver.find_elements(By.ID, "difference") and driver.find_element(By.ID, "difference").text)
-    assert user in difference and "15" in difference and "7" in difference, difference
+    assert user in difference and "63" in difference and "31" in difference, difference
     click(driver, "#confirm-apply")
     wait_for(lambda: driver.find_elements(By.ID, "save-result"), timeout=60)
-    assert state_line(root, "users", user) == [f"{user} = 7"], state_line(root, "users", user)
+    assert state_line(root, "users", user) == [f"{user} = 31"], state_line(root, "users", user)
+    return user
+
+
+def restore_from_history(driver, url, root):
+    """A change made on the page, then undone from the history."""
+    user = change_a_users_level(driver, url, root)
+    click(driver, "#close")
+    tab(driver, "History")
+    wait_for(lambda: [button for button in driver.find_elements(By.CSS_SELECTOR, "#history button") if button.is_displayed()])[0].click()
+    difference = wait_for(lambda: driver.find_elements(By.ID, "difference") and driver.find_element(By.ID, "difference").text)
+    assert user in difference, difference
+    click(driver, "#confirm-apply")
+    wait_for(lambda: driver.find_elements(By.ID, "save-result"), timeout=60)
+    assert state_line(root, "users", user) == [f"{user} = 63"], state_line(root, "users", user)
+
+
+def german(driver, url, root):
+    """The console's language decides: the page and micctl's texts in German."""
+    driver.get(url)
+    driver.add_cookie({"name": "CockpitLang", "value": "de"})
+    page(driver, url)
+    wait_for(lambda: [button for button in driver.find_elements(By.CSS_SELECTOR, "button[role='tab']") if button.text == "Allgemein"])
+    tab(driver, "Verlauf")
+    tab(driver, "Allgemein")
+    text = wait_for(lambda: driver.find_elements(By.ID, "mic-now") and driver.find_element(By.ID, "mic-now").text)
+    assert "aktiviert" in text, text
 
 
 def main():

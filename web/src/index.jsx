@@ -61,7 +61,7 @@ function App() {
             <PageSection>
                 {error && <Alert id="error" variant="danger" isInline title={error.message} />}
                 {machine &&
-                    <Tabs activeKey={tab} onSelect={(event, key) => setTab(key)}>
+                    <Tabs activeKey={tab} onSelect={(event, key) => setTab(key)} mountOnEnter unmountOnExit>
                         <Tab eventKey="general" title={<TabTitleText>{_("General")}</TabTitleText>}>
                             <General status={machine.status} state={{ ...machine.state, ...edits }} edit={edit} />
                         </Tab>
