@@ -134,7 +134,7 @@ QString substitute(const QString &text, const QStringList &arguments)
         if (index <= arguments.size()) {
             result.append(arguments.at(index - 1));
         } else {
-            result.append(text.mid(i, end - i));
+            result.append(text.constData() + i, end - i);
         }
         i = end - 1;
     }

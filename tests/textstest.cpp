@@ -189,7 +189,7 @@ private Q_SLOTS:
         LocalizedString::setLanguages({QStringLiteral("en_US")});
         QCOMPARE(LocalizedString::languages(), QStringList{QStringLiteral("en_US")});
         LocalizedString::clearLanguages();
-        QCOMPARE(LocalizedString::languages().first(), QStringLiteral("de"));
+        QCOMPARE(LocalizedString::languages().constFirst(), QStringLiteral("de"));
         Mic::Texts::followLanguagesOf({});
     }
 };
