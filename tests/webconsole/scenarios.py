@@ -101,8 +101,24 @@ def german(driver, url, root):
     assert "aktiviert" in text, text
 
 
+def screenshot(driver, url, root, file):
+    """The page as it first shows, in the console's shell."""
+    page(driver, url)
+    wait_for(lambda: driver.find_elements(By.ID, "mic-now"))
+    time.sleep(1)
+    driver.switch_to.default_content()
+    driver.save_screenshot(file)
+
+
 def main():
     name, url, root = sys.argv[1:4]
+    if name == "screenshot":
+        driver = browser()
+        try:
+            screenshot(driver, url, root, sys.argv[4])
+        finally:
+            driver.quit()
+        return
     driver = browser()
     try:
         globals()[name](driver, url, root)
