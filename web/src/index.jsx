@@ -13,6 +13,9 @@ import * as micctl from "./micctl.js";
 import { General } from "./general.jsx";
 import { Users } from "./users.jsx";
 import { History } from "./history.jsx";
+import { Services } from "./services.jsx";
+import { PathTable } from "./rules.jsx";
+import "./page.css";
 import { SaveDialog } from "./savedialog.jsx";
 
 const _ = cockpit.gettext;
@@ -36,6 +39,7 @@ function App() {
 
     const edit = (key, value) => setEdits(previous => ({ ...previous, [key]: value }));
     const editUser = (user, level) => setEdits(previous => ({ ...previous, userLevels: { ...(previous.userLevels || {}), [user]: level } }));
+    const editService = (name, isolated) => setEdits(previous => ({ ...previous, serviceIsolation: { ...(previous.serviceIsolation || {}), [name]: isolated } }));
     const changed = Object.keys(edits).length > 0;
 
     if (error?.needsAdministrativeAccess)
@@ -67,6 +71,15 @@ function App() {
                         </Tab>
                         <Tab eventKey="users" title={<TabTitleText>{_("Users")}</TabTitleText>}>
                             <Users levels={{ ...machine.state.userLevels, ...(edits.userLevels || {}) }} editUser={editUser} />
+                        </Tab>
+                        <Tab eventKey="services" title={<TabTitleText>{_("Services")}</TabTitleText>}>
+                            <Services isolation={{ ...machine.state.serviceIsolation, ...(edits.serviceIsolation || {}) }} editService={editService} />
+                        </Tab>
+                        <Tab eventKey="rules" title={<TabTitleText>{_("Rules")}</TabTitleText>}>
+                            <PathTable id="rules" rows={machine.state.rules} levelOf={path => machine.state.rules[path]} />
+                        </Tab>
+                        <Tab eventKey="exceptions" title={<TabTitleText>{_("Exceptions")}</TabTitleText>}>
+                            <PathTable id="exceptions" rows={Object.fromEntries(machine.state.exceptions.map(path => [path, true]))} />
                         </Tab>
                         <Tab eventKey="history" title={<TabTitleText>{_("History")}</TabTitleText>}>
                             <History onRestore={count => setSaving({ rollback: count })} />
