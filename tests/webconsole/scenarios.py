@@ -89,6 +89,19 @@ def restore_from_history(driver, url, root):
     assert state_line(root, "users", user) == [f"{user} = 63"], state_line(root, "users", user)
 
 
+def rules_table(driver, url, root):
+    """The demo's rules in their table, filtered."""
+    page(driver, url)
+    tab(driver, "Rules")
+    count = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, "#rules .mic-count") and driver.find_element(By.CSS_SELECTOR, "#rules .mic-count").text)
+    assert count == "9 of 9 rows", count
+    driver.find_element(By.CSS_SELECTOR, "#rules input").send_keys("lib")
+    wait_for(lambda: driver.find_element(By.CSS_SELECTOR, "#rules .mic-count").text == "2 of 9 rows")
+    rows = [row.text for row in driver.find_elements(By.CSS_SELECTOR, "#rules .mic-row")]
+    assert len(rows) == 2 and all("/lib" in row for row in rows), rows
+    driver.find_element(By.CSS_SELECTOR, "#rules input").clear()
+
+
 def german(driver, url, root):
     """The console's language decides: the page and micctl's texts in German."""
     driver.get(url)
