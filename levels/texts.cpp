@@ -17,7 +17,6 @@ namespace Mic::Texts
 namespace
 {
 const char domain[] = TRANSLATION_DOMAIN;
-constexpr qsizetype keptCatalogues = 64;
 
 struct Languages {
     QMutex mutex;
@@ -97,10 +96,6 @@ std::shared_ptr<const Catalogue> catalogueOf(const QString &language)
     if (!file.isEmpty()) {
         catalogue = Catalogue::read(file);
     }
-    // Callers name the languages: what is kept stays bounded.
-    if (languages.catalogues.size() >= keptCatalogues) {
-        languages.catalogues.clear();
-    }
     languages.catalogues.insert(language, catalogue);
     return catalogue;
 }
@@ -134,7 +129,7 @@ QString substitute(const QString &text, const QStringList &arguments)
         if (index <= arguments.size()) {
             result.append(arguments.at(index - 1));
         } else {
-            result.append(text.constData() + i, end - i);
+            result.append(text.mid(i, end - i)); // clazy:exclude=qstring-ref
         }
         i = end - 1;
     }
