@@ -72,11 +72,15 @@ private:
         if (!condition || !take("?")) {
             return condition;
         }
+        if (++depth > maxDepth) {
+            return fail();
+        }
         const Value whenTrue = conditional();
         if (!take(":")) {
             return fail();
         }
         const Value whenFalse = conditional();
+        --depth;
         if (!whenTrue || !whenFalse) {
             return fail();
         }
@@ -177,7 +181,11 @@ private:
     Value unary()
     {
         if (take("!")) {
+            if (++depth > maxDepth) {
+                return fail();
+            }
             const Value value = unary();
+            --depth;
             return value ? Value(!*value) : fail();
         }
         return primary();
@@ -186,7 +194,12 @@ private:
     {
         skipSpaces();
         if (take("(")) {
+            // Rules nest a few levels; a deeper one is no rule.
+            if (++depth > maxDepth) {
+                return fail();
+            }
             const Value value = conditional();
+            --depth;
             return value && take(")") ? value : fail();
         }
         if (position < text.size() && text.at(position) == 'n') {
@@ -202,9 +215,11 @@ private:
         return position > start ? Value(number) : fail();
     }
 
+    static constexpr int maxDepth = 32;
     const QByteArray text;
     const qulonglong n;
     int position = 0;
+    int depth = 0;
     bool ok = true;
 };
 

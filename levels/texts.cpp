@@ -17,6 +17,7 @@ namespace Mic::Texts
 namespace
 {
 const char domain[] = TRANSLATION_DOMAIN;
+constexpr qsizetype keptCatalogues = 64;
 
 struct Languages {
     QMutex mutex;
@@ -96,6 +97,10 @@ std::shared_ptr<const Catalogue> catalogueOf(const QString &language)
     if (!file.isEmpty()) {
         catalogue = Catalogue::read(file);
     }
+    // Callers name the languages: what is kept stays bounded.
+    if (languages.catalogues.size() >= keptCatalogues) {
+        languages.catalogues.clear();
+    }
     languages.catalogues.insert(language, catalogue);
     return catalogue;
 }
@@ -129,7 +134,7 @@ QString substitute(const QString &text, const QStringList &arguments)
         if (index <= arguments.size()) {
             result.append(arguments.at(index - 1));
         } else {
-            result.append(text.mid(i, end - i)); // clazy:exclude=qstring-ref
+            result.append(text.constData() + i, end - i);
         }
         i = end - 1;
     }

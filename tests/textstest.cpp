@@ -150,7 +150,9 @@ private Q_SLOTS:
     // that are no catalogue, or claim more than they hold, give none.
     void damagedRulesAndCatalogues()
     {
-        for (const QByteArray &rule : {QByteArray("n %"), QByteArray("(n == 1"), QByteArray("n / 0"), QByteArray("x"), QByteArray("n ? 1")}) {
+        const QByteArray deep = QByteArray(100000, '(') + 'n' + QByteArray(100000, ')');
+        const QByteArray negated = QByteArray(100000, '!') + 'n';
+        for (const QByteArray &rule : {QByteArray("n %"), QByteArray("(n == 1"), QByteArray("n / 0"), QByteArray("x"), QByteArray("n ? 1"), deep, negated}) {
             QCOMPARE(Mic::Texts::Catalogue::pluralForm(rule, 3), std::nullopt);
         }
         QFile file(QStandardPaths::locate(QStandardPaths::GenericDataLocation, QStringLiteral("locale/de/LC_MESSAGES/lumen_kcm_mic.mo")));
