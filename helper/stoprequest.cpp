@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 
 #include "stoprequest.h"
+#include "testpause.h"
 
 #include <protocol.h>
 
@@ -47,6 +48,7 @@ void StopRequest::offer(const QString &token)
 {
     if (watched().seal && watched().seal->isStopToken(token)) {
         watched().requested = true;
+        markForTest("stop-taken");
     }
 }
 

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include "workprogress.h"
+
 #include <functional>
 
 // Test builds stop at a named point while the file "pause-<point>" exists in
@@ -27,6 +29,8 @@ inline void pauseForTest(const char *point)
     if (folder.isEmpty() || !QFile::exists(pause)) {
         return;
     }
+    // The client sees the work where it is held.
+    WorkProgress::sendHeldBack();
     QFile control(pause);
     const bool withEvents = control.open(QIODevice::ReadOnly) && control.readAll().startsWith("events");
     QFile reached(pause + QStringLiteral(".reached"));
@@ -40,6 +44,20 @@ inline void pauseForTest(const char *point)
     reached.remove();
 #else
     Q_UNUSED(point)
+#endif
+}
+
+// Test builds leave the file "<what>" in that folder when the helper has
+// taken something a test cannot see from outside, such as a stop.
+inline void markForTest(const char *what)
+{
+#ifdef MIC_HELPER_TEST_HOOKS
+    const QString folder = qEnvironmentVariable("MIC_HELPER_TEST_PAUSE");
+    if (!folder.isEmpty()) {
+        QFile(folder + QLatin1Char('/') + QLatin1String(what)).open(QIODevice::WriteOnly);
+    }
+#else
+    Q_UNUSED(what)
 #endif
 }
 

@@ -14,11 +14,23 @@ namespace
 {
 const ReplyChannel *watchedChannel = nullptr;
 QElapsedTimer sinceLastReport;
+// What the interval held back: a phase, and how far it was.
+struct HeldBack {
+    QString phase;
+    qint64 done = -1;
+    qint64 total = 0;
+} heldBack;
+
+QVariantMap progressMap(const QString &phase, qint64 done, qint64 total)
+{
+    return {{workProgressKey, QVariantMap{{phaseKey, phase}, {doneKey, done}, {totalKey, total}}}};
+}
 }
 
 WorkProgress::Watch::Watch(const ReplyChannel &channel)
 {
     watchedChannel = channel.takesChunks() ? &channel : nullptr;
+    heldBack = {};
     sinceLastReport.start();
 }
 
@@ -29,9 +41,23 @@ WorkProgress::Watch::~Watch()
 
 void WorkProgress::report(const QString &phase, qint64 done, qint64 total)
 {
-    if (!watchedChannel || sinceLastReport.elapsed() < reportInterval) {
+    if (!watchedChannel) {
+        return;
+    }
+    if (sinceLastReport.elapsed() < reportInterval) {
+        heldBack = {phase, done, total};
         return;
     }
     sinceLastReport.restart();
-    watchedChannel->progress({{workProgressKey, QVariantMap{{phaseKey, phase}, {doneKey, done}, {totalKey, total}}}});
+    heldBack = {};
+    watchedChannel->progress(progressMap(phase, done, total));
+}
+
+void WorkProgress::sendHeldBack()
+{
+    if (watchedChannel && heldBack.done >= 0) {
+        sinceLastReport.restart();
+        watchedChannel->progress(progressMap(heldBack.phase, heldBack.done, heldBack.total));
+        heldBack = {};
+    }
 }

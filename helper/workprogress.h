@@ -31,6 +31,10 @@ public:
 
 // `phase` is one of the protocol's phases.
 void report(const QString &phase, qint64 done, qint64 total);
+
+// Sends the last report held back by the interval, if any: for a test that
+// holds the work at a point and looks at what its client shows there.
+void sendHeldBack();
 }
 
 #endif

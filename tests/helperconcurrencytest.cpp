@@ -210,6 +210,8 @@ private Q_SLOTS:
     {
         SKIP_WITHOUT_HOOKS();
         const auto before = snapshotStateRoot();
+        const QString stopTaken = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/stop-taken");
+        QFile::remove(stopTaken);
         {
             Pause pause("before-labelling", "events");
             Running change;
@@ -218,7 +220,7 @@ private Q_SLOTS:
             QVERIFY(pause.reached());
             QCOMPARE(change.outcome.error, 212);
             QVERIFY2(change.outcome.errorText.contains(s("did not finish the change")), qPrintable(change.outcome.errorText));
-            QTest::qWait(300); // the stop on its way
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(stopTaken), 30000);
         }
         // Served after the stopped change has ended.
         QCOMPARE(execute(s("access"), locale()).error, 0);

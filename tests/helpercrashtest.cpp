@@ -532,6 +532,7 @@ private Q_SLOTS:
             ended = true;
         });
         QString pause;
+        const QString stopTaken = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/stop-taken");
         if (!heldAt.isEmpty()) {
             pause = armPause(heldAt.constData());
             QFile control(pause);
@@ -543,9 +544,10 @@ private Q_SLOTS:
         }
         if (!pause.isEmpty()) {
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pause + s(".reached")), 60000);
+            QFile::remove(stopTaken);
             request.askToStop();
             // The stop arrives while the helper is held; it goes on from there.
-            QTest::qWait(300);
+            QVERIFY(waitFor(stopTaken, 30000));
             QFile::remove(pause);
         }
         QTRY_VERIFY_WITH_TIMEOUT(ended, 120000);
@@ -576,6 +578,17 @@ private Q_SLOTS:
         stateFile.write(R"({"format": "lumen-mic-state", "version": 1, "fileSystemProtection": true, "userLevels": {"root": 9}})");
         stateFile.close();
 
+        // Held amid its labels, so that micctl has a labelling line to show;
+        // the helper takes the stop while held.
+        const QString pause = armPause("middle-labels");
+        const QString stopTaken = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/stop-taken");
+        QFile::remove(stopTaken);
+        QFile control(pause);
+        QVERIFY(control.open(QIODevice::WriteOnly) && control.write("events") == 6);
+        control.close();
+        const auto release = qScopeGuard([&pause] {
+            QFile::remove(pause);
+        });
         QProcess micctl;
         micctl.start(s(MICCTL_PATH), {s("--progress=json"), s("apply"), state});
         QVERIFY(micctl.waitForStarted());
@@ -597,6 +610,8 @@ private Q_SLOTS:
         QVERIFY(!firstProgress.value(s("text")).toString().isEmpty());
         ::kill(pid_t(micctl.processId()), SIGTERM);
         micctl.closeReadChannel(QProcess::StandardError);
+        QVERIFY(waitFor(stopTaken, 30000));
+        QFile::remove(pause);
         QVERIFY(micctl.waitForFinished(120000));
 
         QCOMPARE(micctl.exitStatus(), QProcess::NormalExit);

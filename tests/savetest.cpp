@@ -691,17 +691,31 @@ private Q_SLOTS:
         const auto before = snapshotStateRoot();
         general<QCheckBox>("protectFsCheckBox")->click();
 
+        // Held amid its labels, as a slower machine would be, so that the
+        // page is seen while the helper labels; the helper takes the stop
+        // while held.
+        const QString pause = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/pause-middle-labels");
+        const QString stopTaken = qEnvironmentVariable("MIC_TEST_BUS_DIR") + s("/stop-taken");
+        QFile::remove(stopTaken);
+        QFile control(pause);
+        QVERIFY(control.open(QIODevice::WriteOnly) && control.write("events") == 6);
+        control.close();
+        auto release = qScopeGuard([&pause] {
+            QFile::remove(pause);
+        });
         ModalDialogAnswerer answerer([](QDialog *dialog) {
             answerFor(dialog, QMessageBox::Ok);
         });
         module->save();
         auto *panel = child<QWidget>("WorkProgressPanel");
         auto *label = child<QLabel>("workProgressLabel");
-        QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible() && label->text().startsWith(s("Labelling ")), 60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(panel->isVisible() && label->text().startsWith(s("Labelling ")), qPrintable(label->text()), 60000);
         QVERIFY2(label->text().contains(s(" of 100,000 objects")), qPrintable(label->text()));
         auto *bar = child<QProgressBar>("workProgressBar");
         QVERIFY(bar->value() >= 0 && bar->value() < bar->maximum());
         child<QPushButton>("stopButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(stopTaken), 30000);
+        QFile::remove(pause);
         QTRY_VERIFY_WITH_TIMEOUT(!module->isSaving() && !module->isReading(), 60000);
 
         QVERIFY(answerer.seen.isEmpty());
