@@ -281,6 +281,17 @@ bool MachineState::rebootPending() const
     return mic == Status::Enabled && settings.futureLevel != Mic::Utils::currentMaxLevel().value;
 }
 
+// The system's named levels, for a client that offers them as choices.
+QJsonArray MachineState::levelCatalogue()
+{
+    QJsonArray levels;
+    const QList<Mic::Level> catalogue = Mic::Utils::allLevels();
+    for (const Mic::Level &level : catalogue) {
+        levels.append(QJsonObject{{QStringLiteral("value"), qint64(level.value)}, {QStringLiteral("name"), level.name}});
+    }
+    return levels;
+}
+
 QJsonObject MachineState::status() const
 {
     const Status mic = settings.mic;
@@ -298,6 +309,7 @@ QJsonObject MachineState::status() const
                   QJsonObject{{QStringLiteral("isolation"), isolationWord(settings.isolation)},
                               {QStringLiteral("isolated"), serviceIsolation()}});
     status.insert(QStringLiteral("userLevels"), userLevels());
+    status.insert(QStringLiteral("levels"), levelCatalogue());
     status.insert(QStringLiteral("rules"), settings.rules ? settings.rules->size() : 0);
     status.insert(QStringLiteral("exceptions"), settings.exceptions.size());
     if (interruptedChange.isValid()) {

@@ -4,6 +4,7 @@
 #ifndef MACHINESTATE_H
 #define MACHINESTATE_H
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMap>
 #include <QStringList>
@@ -63,6 +64,7 @@ private:
     QJsonObject userLevels(Defaults defaults = Defaults::Included) const;
     QMap<QString, IsolatableService> isolatableServices() const;
     QJsonObject serviceIsolation() const;
+    static QJsonArray levelCatalogue();
 
     Mic::Settings::ReadReply settings;
     QVariant interruptedChange;

@@ -121,6 +121,11 @@ private Q_SLOTS:
         QCOMPARE(json.value(s("userLevels")).toObject().value(s("root")).toInt(), 63);
         QCOMPARE(json.value(s("rules")).toInt(), 5);
         QCOMPARE(json.value(s("exceptions")).toInt(), 1);
+        // The catalogue, for clients that offer its levels as choices.
+        const QJsonArray levels = json.value(s("levels")).toArray();
+        QCOMPARE(levels.size(), 8);
+        QCOMPARE(levels.at(6).toObject(), (QJsonObject{{s("value"), 63}, {s("name"), s("63 - High")}}));
+        QCOMPARE(levels.at(7).toObject().value(s("value")).toInt(), 127);
         QVERIFY(micctl({s("status")}).out.contains("File-system protection: partly (1 object below its configured level)"));
 
         // The desired state keeps the level strings as configured. It is

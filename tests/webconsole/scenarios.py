@@ -2,12 +2,14 @@
 # SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 """Scenarios of the web console's page, each in a browser session of its own,
 checked in the state root's files afterwards."""
+import os
 import sys
 import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
 
 
 def browser():
@@ -39,10 +41,13 @@ def read_the_demo(driver, url, root):
     page(driver, url)
     text = wait_for(lambda: driver.find_elements(By.ID, "mic-now") and driver.find_element(By.ID, "mic-now").text)
     assert "enabled" in text, text
-    assert driver.find_element(By.ID, "max-level").text.startswith("63 /")
+    assert driver.find_element(By.ID, "max-level").text.startswith("63 - High /")
     assert driver.find_element(By.ID, "max-level-after-reboot").get_attribute("value") == "63"
-    unprotected = driver.find_element(By.ID, "unprotected").text
-    assert "srv/demo/data" in unprotected, unprotected
+    count = driver.find_element(By.ID, "unprotected-count").text
+    assert count.startswith("3 objects below their configured level"), count
+    tab(driver, "Unprotected Objects")
+    rows = wait_for(lambda: [row.text for row in driver.find_elements(By.CSS_SELECTOR, "#unprotected .mic-row:not(.mic-header)")])
+    assert len(rows) == 3 and any("srv/demo/data" in row for row in rows), rows
 
 
 def click(driver, selector):
@@ -59,21 +64,119 @@ def state_line(root, name, key):
         return [line.strip() for line in state if line.startswith(key + " ")]
 
 
+def label(path):
+    try:
+        return int(os.getxattr(path, "security.kestrel.ilev", follow_symlinks=False).decode().strip("\0"))
+    except OSError:
+        return None
+
+
+def apply_and_confirm(driver, expected):
+    """Apply, the difference shown first, then confirmed; what was done."""
+    click(driver, "#apply")
+    difference = wait_for(lambda: driver.find_elements(By.ID, "difference") and driver.find_element(By.ID, "difference").text)
+    for text in expected:
+        assert text in difference, difference
+    click(driver, "#confirm-apply")
+    return wait_for(lambda: driver.find_elements(By.ID, "save-result") and driver.find_element(By.ID, "save-result").text, timeout=60)
+
+
 def change_a_users_level(driver, url, root):
-    """root, at 63 on the demo system, set to 31 on the Users tab."""
+    """root, at 63 on the demo system, set to 31 on the Users tab, and ssh
+    isolated on the Services tab, in one change."""
     user = "root"
     page(driver, url)
     tab(driver, "Users")
-    field = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, f"input[aria-label='{user}']"))[0]
-    field.clear()
-    field.send_keys("31")
-    click(driver, "#apply")
-    difference = wait_for(lambda: driver.find_elements(By.ID, "difference") and driver.find_element(By.ID, "difference").text)
-    assert user in difference and "63" in difference and "31" in difference, difference
-    click(driver, "#confirm-apply")
-    wait_for(lambda: driver.find_elements(By.ID, "save-result"), timeout=60)
+    choice = Select(wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, f"select[aria-label='{user}']"))[0])
+    assert choice.first_selected_option.text == "63 - High", choice.first_selected_option.text
+    choice.select_by_visible_text("31 - Sensitive")
+    tab(driver, "Services")
+    click(driver, "[data-service='ssh.service'] label")
+    apply_and_confirm(driver, [f"user {user}: 63 - High → 31 - Sensitive", "ssh.service"])
     assert state_line(root, "users", user) == [f"{user} = 31"], state_line(root, "users", user)
+    assert state_line(root, "services", "service.ssh.service.isolated") == ["service.ssh.service.isolated = yes"]
     return user
+
+
+def a_lowering_change_asks_first(driver, url, root):
+    """A rule changed while the demo's data folder carries a label that does
+    not hold its level's bits (8 for 7): saving would lower that label, so
+    the difference warns first, and nothing changes until confirmed."""
+    conf, data = f"{root}/srv/demo/etc/app.conf", f"{root}/srv/demo/data"
+    page(driver, url)
+    tab(driver, "Rules")
+    row = wait_for(lambda: [row for row in driver.find_elements(By.CSS_SELECTOR, "#rules .mic-row") if row.text.startswith(conf)])[0]
+    row.find_element(By.TAG_NAME, "button").click()
+    level = wait_for(lambda: driver.find_elements(By.ID, "level-input"))[0]
+    level.clear()
+    level.send_keys("15")
+    click(driver, "#path-ok")
+    click(driver, "#apply")
+    warning = wait_for(lambda: driver.find_elements(By.ID, "lowering") and driver.find_element(By.ID, "lowering").text)
+    assert "lowers the label of 1 object" in warning, warning
+    click(driver, "#close")
+    assert label(data) == 8
+    result = apply_and_confirm(driver, [conf])
+    assert f"{data}: 8 → 7 (lowered)" in result, result
+    assert label(data) == 7
+    with open(f"{root}/etc/kestrel/fs-ilev.conf", encoding="utf-8") as rules:
+        assert f"15 {conf}\n" in rules.read()
+
+
+def protection_stopped(driver, url, root):
+    """Protecting 10^5 unlabelled objects: the progress shows, Stop puts
+    everything back (the helper held amid its labels until it has the stop)."""
+    folder = f"{root}/srv/many"
+    os.makedirs(folder)
+    paths = [f"{folder}/f{i}" for i in range(100000)]
+    for path in paths:
+        open(path, "w").close()
+    with open(f"{root}/etc/kestrel/fs-ilev.conf", "w", encoding="utf-8") as rules:
+        rules.writelines(f"high {path}\n" for path in paths)
+    state = f"{root}/var/lib/kestrel/mic.state"
+    with open(state, encoding="utf-8") as file:
+        before = file.read().replace("fs-protection = yes", "fs-protection = no")
+    with open(state, "w", encoding="utf-8") as file:
+        file.write(before)
+    bus = os.environ["MIC_TEST_BUS_DIR"]
+    pause, stop_taken = f"{bus}/pause-middle-labels", f"{bus}/stop-taken"
+    with open(pause, "w", encoding="utf-8") as file:
+        file.write("events")
+    try:
+        page(driver, url)
+        click(driver, "label[for='protection']")
+        apply_and_confirm_started(driver)
+        progress = wait_for(lambda: "Labelling" in driver.find_element(By.ID, "save-progress").text and driver.find_element(By.ID, "save-progress").text, timeout=120)
+        assert "of 100,000 objects" in progress, progress
+        click(driver, "#stop")
+        wait_for(lambda: os.path.exists(stop_taken), timeout=30)
+    finally:
+        os.remove(pause)
+    error = wait_for(lambda: driver.find_elements(By.ID, "save-error") and driver.find_element(By.ID, "save-error").text, timeout=120)
+    assert "Stopped: nothing was changed." in error, error
+    with open(state, encoding="utf-8") as file:
+        assert file.read() == before
+    labelled = [path for path in paths if label(path) is not None]
+    assert not labelled, labelled[:3]
+
+
+def apply_and_confirm_started(driver):
+    click(driver, "#apply")
+    wait_for(lambda: driver.find_elements(By.ID, "difference"), timeout=120)
+    click(driver, "#confirm-apply")
+
+
+def as_nobody(driver, url, root):
+    """A user without administrative access: the page says it is needed,
+    with the helper's refusal, and nothing changes."""
+    before = {name: open(f"{root}/var/lib/kestrel/{name}.state", encoding="utf-8").read() for name in ("mic", "users", "services")}
+    page(driver, url)
+    text = wait_for(lambda: driver.find_elements(By.ID, "needs-admin") and driver.find_element(By.ID, "needs-admin").text)
+    assert "Administrative access is needed" in text and "Limited access" in text, text
+    reason = wait_for(lambda: driver.find_elements(By.ID, "helper-reason") and driver.find_element(By.ID, "helper-reason").text)
+    assert "not authorized" in reason.lower(), reason
+    after = {name: open(f"{root}/var/lib/kestrel/{name}.state", encoding="utf-8").read() for name in before}
+    assert after == before
 
 
 def restore_from_history(driver, url, root):
@@ -87,6 +190,7 @@ def restore_from_history(driver, url, root):
     click(driver, "#confirm-apply")
     wait_for(lambda: driver.find_elements(By.ID, "save-result"), timeout=60)
     assert state_line(root, "users", user) == [f"{user} = 63"], state_line(root, "users", user)
+    assert state_line(root, "services", "service.ssh.service.isolated") == ["service.ssh.service.isolated = no"]
 
 
 def rules_table(driver, url, root):
@@ -97,7 +201,7 @@ def rules_table(driver, url, root):
     assert count == "9 of 9 rows", count
     driver.find_element(By.CSS_SELECTOR, "#rules input").send_keys("lib")
     wait_for(lambda: driver.find_element(By.CSS_SELECTOR, "#rules .mic-count").text == "2 of 9 rows")
-    rows = [row.text for row in driver.find_elements(By.CSS_SELECTOR, "#rules .mic-row")]
+    rows = [row.text for row in driver.find_elements(By.CSS_SELECTOR, "#rules .mic-row:not(.mic-header)")]
     assert len(rows) == 2 and all("/lib" in row for row in rows), rows
     driver.find_element(By.CSS_SELECTOR, "#rules input").clear()
 

@@ -4,12 +4,14 @@
 import React from "react";
 import {
     Alert, Card, CardBody, CardTitle, DescriptionList, DescriptionListDescription, DescriptionListGroup,
-    DescriptionListTerm, List, ListItem, Switch, TextInput,
+    DescriptionListTerm, Switch, TextInput,
 } from "@patternfly/react-core";
+
+import { levelText } from "./levels.jsx";
 
 const _ = cockpit.gettext;
 
-export function General({ status, state, edit }) {
+export function General({ status, state, edit, catalogue }) {
     const onOff = value => value === "enabled" ? _("enabled") : _("disabled");
     const unprotected = status.fileSystem.unprotected || [];
     return (
@@ -33,10 +35,11 @@ export function General({ status, state, edit }) {
                     <DescriptionListGroup>
                         <DescriptionListTerm>{_("Maximum level")}</DescriptionListTerm>
                         <DescriptionListDescription id="max-level">
-                            {status.maxLevelNow} /{" "}
+                            {levelText(catalogue, status.maxLevelNow)} /{" "}
                             <TextInput id="max-level-after-reboot" type="number" min={0} max={255} style={{ width: "6em" }}
-                                       value={state.maxLevelAfterReboot}
-                                       onChange={(event, value) => edit("maxLevelAfterReboot", Number(value))} />
+                                       value={state.maxLevelAfterReboot} aria-label={_("Maximum level after reboot")}
+                                       onChange={(event, value) => edit("maxLevelAfterReboot", Number(value))} />{" "}
+                            <span id="max-level-name">{levelText(catalogue, state.maxLevelAfterReboot)}</span>
                         </DescriptionListDescription>
                     </DescriptionListGroup>
                     <DescriptionListGroup>
@@ -44,14 +47,16 @@ export function General({ status, state, edit }) {
                         <DescriptionListDescription>
                             <Switch id="protection" isChecked={state.fileSystemProtection}
                                     onChange={(event, checked) => edit("fileSystemProtection", checked)} />
+                            {unprotected.length > 0 &&
+                                <div id="unprotected-count" className="pf-v5-u-mt-sm">
+                                    {cockpit.format(cockpit.ngettext("$0 object below its configured level (see Unprotected Objects)",
+                                                                     "$0 objects below their configured level (see Unprotected Objects)",
+                                                                     unprotected.length), unprotected.length)}
+                                </div>}
                         </DescriptionListDescription>
                     </DescriptionListGroup>
                 </DescriptionList>
                 {status.rebootPending && <Alert variant="info" isInline title={_("The changes take effect after a reboot.")} />}
-                {unprotected.length > 0 &&
-                    <List id="unprotected">
-                        {unprotected.map(line => <ListItem key={line}>{line}</ListItem>)}
-                    </List>}
             </CardBody>
         </Card>
     );

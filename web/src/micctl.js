@@ -19,12 +19,19 @@ export class MicctlError extends Error {
     }
 }
 
+// As root when the console has administrative access; otherwise as the
+// user, whom the helper then refuses with its reason.
 function spawnOptions(extra) {
     return {
-        superuser: "require",
+        superuser: "try",
         environ: [`LANGUAGE=${cockpit.language}`],
         ...extra,
     };
+}
+
+// micctl's messages name it, as a command's do; the page speaks for itself.
+function withoutProgramName(text) {
+    return (text || "").replace(/^micctl: /gm, "");
 }
 
 // Resolves with micctl's standard output; rejects with a MicctlError that
@@ -39,9 +46,22 @@ export function run(args, { input, allowed = [] } = {}) {
             if (allowed.includes(exception.exit_status))
                 resolve(output);
             else
-                reject(new MicctlError(exception.message, exception.exit_status ?? null, exception.problem ?? null));
+                reject(new MicctlError(withoutProgramName(exception.message), exception.exit_status ?? null, exception.problem ?? null));
         });
     });
+}
+
+/*
+ * Whether the console has administrative access ("Limited access" when it
+ * has not): `onChange` gets true or false, now and whenever the
+ * administrator switches it in the console's top bar.
+ */
+export function watchAdministrativeAccess(onChange) {
+    const proxy = cockpit.dbus(null, { bus: "internal" }).proxy("cockpit.Superuser", "/superuser");
+    const tell = () => onChange(proxy.Current !== "none");
+    proxy.wait(tell);
+    proxy.addEventListener("changed", tell);
+    return () => proxy.removeEventListener("changed", tell);
 }
 
 export async function status() {
@@ -66,18 +86,29 @@ export async function rollbackCheck(count) {
     return JSON.parse(await run(["rollback", "--check", "--json", String(count)], { allowed: [2] }));
 }
 
+// Runs micctl through a shell that first says micctl's process number, as
+// a JSON line of its own, then becomes micctl.
+const sayingItsPid = ["/bin/sh", "-c", 'printf \'{"pid": %s}\\n\' "$$"; exec micctl "$@"', "micctl"];
+
 /*
  * A change that may take long: micctl's progress lines (--progress=json)
- * come with its other messages; `onProgress` gets each report. Returns the
- * process, whose close() stops the change (micctl then asks the helper to
- * put everything back), and a promise of the outcome as the history
- * records it.
+ * come with its other messages; `onProgress` gets each report. Returns
+ * stop(), which sends micctl SIGTERM (it then asks the helper to put
+ * everything back, and waits for it), and a promise of the outcome.
  */
 export function change(args, { input, onProgress }) {
-    const process = cockpit.spawn(["micctl", "--progress=json", ...args], spawnOptions({ err: "out" }));
+    const process = cockpit.spawn([...sayingItsPid, "--progress=json", ...args], spawnOptions({ err: "out" }));
+    let pid = null;
+    let stopAsked = false;
+    const stop = () => {
+        stopAsked = true;
+        if (pid !== null)
+            cockpit.spawn(["kill", "-TERM", String(pid)], spawnOptions({ err: "message" })).catch(() => {});
+    };
     if (input !== undefined)
         process.input(input);
     let pending = "";
+    let skipNextMessage = false;
     const messages = [];
     process.stream(data => {
         pending += data;
@@ -89,13 +120,23 @@ export function change(args, { input, onProgress }) {
                     const report = JSON.parse(line);
                     if (report.progress)
                         onProgress(report.progress);
+                    // The page shows the stop itself: micctl's words for it
+                    // follow as the next message.
+                    if (report.stopping)
+                        skipNextMessage = true;
+                    if (Number.isInteger(report.pid) && pid === null) {
+                        pid = report.pid;
+                        if (stopAsked)
+                            stop();
+                    }
                     continue;
                 } catch (error) {
                     // Not a report: a line of a message.
                 }
             }
-            if (line.trim())
-                messages.push(line);
+            if (line.trim() && !skipNextMessage)
+                messages.push(withoutProgramName(line));
+            skipNextMessage = false;
         }
     });
     const outcome = new Promise((resolve, reject) => {
@@ -103,5 +144,5 @@ export function change(args, { input, onProgress }) {
             reject(new MicctlError(messages.join("\n") || exception.message, exception.exit_status ?? null, exception.problem ?? null));
         });
     });
-    return { process, outcome };
+    return { stop, outcome };
 }

@@ -11,13 +11,15 @@ const _ = cockpit.gettext;
 /*
  * A save: the difference as micctl works it out with the helper first, a
  * question when labels would be lowered, then the change with its progress
- * and a Stop button, and what it did.
+ * and a Stop button, and what it did. `onClose` learns whether the change
+ * was sent: if not, the edits stay for another try.
  */
 export function SaveDialog({ request, onClose }) {
     const [difference, setDifference] = useState(null);
     const [progress, setProgress] = useState(null);
     const [result, setResult] = useState(null);
     const [error, setError] = useState(null);
+    const [stopping, setStopping] = useState(false);
     const running = useRef(null);
 
     useEffect(() => {
@@ -28,8 +30,8 @@ export function SaveDialog({ request, onClose }) {
     const apply = () => {
         const args = request.rollback ? ["rollback", String(request.rollback)] : ["apply", "-"];
         const input = request.rollback ? undefined : JSON.stringify(request.state);
-        const { process, outcome } = micctl.change(args, { input, onProgress: setProgress });
-        running.current = process;
+        const { stop, outcome } = micctl.change(args, { input, onProgress: setProgress });
+        running.current = stop;
         setProgress({ text: _("Applying…"), done: 0, total: 0 });
         outcome.then(lines => setResult(lines)).catch(setError).finally(() => { running.current = null });
     };
@@ -60,9 +62,9 @@ export function SaveDialog({ request, onClose }) {
     if (difference && !progress && !result && !error)
         actions.push(<Button key="apply" id="confirm-apply" variant={lowered > 0 ? "warning" : "primary"} onClick={apply}>{_("Apply")}</Button>);
     if (progress && !result && !error)
-        actions.push(<Button key="stop" id="stop" variant="secondary" onClick={() => running.current?.close("terminated")}>{_("Stop")}</Button>);
+        actions.push(<Button key="stop" id="stop" variant="secondary" onClick={() => { running.current?.(); setStopping(true) }} isDisabled={stopping}>{stopping ? _("Stopping…") : _("Stop")}</Button>);
     else
-        actions.push(<Button key="close" id="close" variant="link" onClick={onClose}>{_("Close")}</Button>);
+        actions.push(<Button key="close" id="close" variant="link" onClick={() => onClose(Boolean(progress))}>{_("Close")}</Button>);
     return (
         <Modal id="save-dialog" isOpen variant="medium" title={_("Apply")} showClose={false} actions={actions}>
             {body}

@@ -2,13 +2,15 @@
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 /* global cockpit */
 import React, { useState } from "react";
-import { SearchInput, TextInput, Toolbar, ToolbarContent, ToolbarItem } from "@patternfly/react-core";
+import { SearchInput, Toolbar, ToolbarContent, ToolbarItem } from "@patternfly/react-core";
 import { Table, Tbody, Td, Th, Thead, Tr } from "@patternfly/react-table";
+
+import { LevelSelect } from "./levels.jsx";
 
 const _ = cockpit.gettext;
 
 // Each user's maximal level, filtered by name.
-export function Users({ levels, editUser }) {
+export function Users({ levels, catalogue, editUser }) {
     const [filter, setFilter] = useState("");
     const names = Object.keys(levels).filter(name => name.includes(filter)).sort();
     return (
@@ -29,8 +31,8 @@ export function Users({ levels, editUser }) {
                         <Tr key={name} data-user={name}>
                             <Td>{name}</Td>
                             <Td>
-                                <TextInput type="number" min={0} max={255} style={{ width: "6em" }} aria-label={name}
-                                           value={levels[name]} onChange={(event, value) => editUser(name, Number(value))} />
+                                <LevelSelect catalogue={catalogue} aria-label={name} value={levels[name]}
+                                             onChange={level => editUser(name, level)} />
                             </Td>
                         </Tr>
                     ))}
