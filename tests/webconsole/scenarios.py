@@ -241,7 +241,7 @@ def main():
         globals()[name](driver, url, root)
     finally:
         driver.switch_to.default_content()
-        driver.save_screenshot(f"/tmp/webconsole-{name}.png")
+        driver.save_screenshot(f"{os.environ.get('MIC_WEB_SCREENSHOTS', '/tmp')}/webconsole-{name}.png")
         driver.quit()
 
 

@@ -4,7 +4,7 @@
 import React from "react";
 import {
     Alert, Card, CardBody, CardTitle, DescriptionList, DescriptionListDescription, DescriptionListGroup,
-    DescriptionListTerm, Switch, TextInput,
+    DescriptionListTerm, Flex, FlexItem, Switch, TextInput,
 } from "@patternfly/react-core";
 
 import { levelText } from "./levels.jsx";
@@ -35,11 +35,15 @@ export function General({ status, state, edit, catalogue }) {
                     <DescriptionListGroup>
                         <DescriptionListTerm>{_("Maximum level")}</DescriptionListTerm>
                         <DescriptionListDescription id="max-level">
-                            {levelText(catalogue, status.maxLevelNow)} /{" "}
-                            <TextInput id="max-level-after-reboot" type="number" min={0} max={255} style={{ width: "6em" }}
-                                       value={state.maxLevelAfterReboot} aria-label={_("Maximum level after reboot")}
-                                       onChange={(event, value) => edit("maxLevelAfterReboot", Number(value))} />{" "}
-                            <span id="max-level-name">{levelText(catalogue, state.maxLevelAfterReboot)}</span>
+                            <Flex alignItems={{ default: "alignItemsCenter" }} spaceItems={{ default: "spaceItemsSm" }}>
+                                <FlexItem>{levelText(catalogue, status.maxLevelNow)} /</FlexItem>
+                                <FlexItem>
+                                    <TextInput id="max-level-after-reboot" className="mic-number" type="number" min={0} max={255}
+                                               value={state.maxLevelAfterReboot} aria-label={_("Maximum level after reboot")}
+                                               onChange={(event, value) => edit("maxLevelAfterReboot", Number(value))} />
+                                </FlexItem>
+                                <FlexItem id="max-level-name">{levelText(catalogue, state.maxLevelAfterReboot)}</FlexItem>
+                            </Flex>
                         </DescriptionListDescription>
                     </DescriptionListGroup>
                     <DescriptionListGroup>
