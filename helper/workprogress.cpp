@@ -19,7 +19,13 @@ struct HeldBack {
     QString phase;
     qint64 done = -1;
     qint64 total = 0;
-} heldBack;
+};
+
+HeldBack &heldBack()
+{
+    static HeldBack report;
+    return report;
+}
 
 QVariantMap progressMap(const QString &phase, qint64 done, qint64 total)
 {
@@ -30,7 +36,7 @@ QVariantMap progressMap(const QString &phase, qint64 done, qint64 total)
 WorkProgress::Watch::Watch(const ReplyChannel &channel)
 {
     watchedChannel = channel.takesChunks() ? &channel : nullptr;
-    heldBack = {};
+    heldBack() = {};
     sinceLastReport.start();
 }
 
@@ -45,19 +51,20 @@ void WorkProgress::report(const QString &phase, qint64 done, qint64 total)
         return;
     }
     if (sinceLastReport.elapsed() < reportInterval) {
-        heldBack = {phase, done, total};
+        heldBack() = {phase, done, total};
         return;
     }
     sinceLastReport.restart();
-    heldBack = {};
+    heldBack() = {};
     watchedChannel->progress(progressMap(phase, done, total));
 }
 
 void WorkProgress::sendHeldBack()
 {
-    if (watchedChannel && heldBack.done >= 0) {
+    HeldBack &held = heldBack();
+    if (watchedChannel && held.done >= 0) {
         sinceLastReport.restart();
-        watchedChannel->progress(progressMap(heldBack.phase, heldBack.done, heldBack.total));
-        heldBack = {};
+        watchedChannel->progress(progressMap(held.phase, held.done, held.total));
+        held = {};
     }
 }
