@@ -7,7 +7,7 @@ import {
 } from "@patternfly/react-core";
 import { FixedSizeList } from "react-window";
 
-import { filtered } from "./filterpaths.mjs";
+import { PathIndex } from "./filterpaths.mjs";
 
 const _ = cockpit.gettext;
 const rowHeight = 36;
@@ -15,24 +15,29 @@ const rowHeight = 36;
 /*
  * Rows of paths (the rules with their level strings, the exceptions, the
  * unprotected objects) as a table that draws only the rows in view, with a
- * filter: usable at a million rows. `paths` is in the order shown;
+ * filter (case does not matter): usable at a million rows. `paths` is in the order shown;
  * `levelOf` gives a second column; `onEdit` makes a row's button edit it,
  * `onAdd` a toolbar button add one.
  */
 export function PathTable({ id, paths, levelOf, onEdit, onAdd, editLabel }) {
     const [filter, setFilter] = useState("");
     const deferred = useDeferredValue(filter);
-    const shown = useMemo(() => filtered(paths, deferred), [paths, deferred]);
-    const Row = ({ index, style }) => (
-        <div className="mic-row" style={style} role="row">
-            <span role="cell" className="mic-path" title={shown[index]}>{shown[index]}</span>
-            {levelOf && <span role="cell" className="mic-level">{levelOf(shown[index])}</span>}
-            {onEdit &&
-                <span role="cell" className="mic-action">
-                    <Button variant="link" size="sm" onClick={() => onEdit(shown[index])}>{editLabel}</Button>
-                </span>}
-        </div>
-    );
+    const index = useMemo(() => new PathIndex(paths), [paths]);
+    const lines = useMemo(() => index.matching(deferred), [index, deferred]);
+    const shownCount = lines ? lines.length : paths.length;
+    const Row = ({ index: row, style }) => {
+        const path = paths[lines ? lines[row] : row];
+        return (
+            <div className="mic-row" style={style} role="row">
+                <span role="cell" className="mic-path" title={path}>{path}</span>
+                {levelOf && <span role="cell" className="mic-level">{levelOf(path)}</span>}
+                {onEdit &&
+                    <span role="cell" className="mic-action">
+                        <Button variant="link" size="sm" onClick={() => onEdit(path)}>{editLabel}</Button>
+                    </span>}
+            </div>
+        );
+    };
     return (
         <div id={id}>
             <Toolbar>
@@ -46,17 +51,17 @@ export function PathTable({ id, paths, levelOf, onEdit, onAdd, editLabel }) {
                             <Button className="mic-add" variant="secondary" onClick={onAdd}>{_("Add…")}</Button>
                         </ToolbarItem>}
                     <ToolbarItem variant="pagination">
-                        <span className="mic-count">{cockpit.format(cockpit.ngettext("$0 of $1 row", "$0 of $1 rows", paths.length), shown.length, paths.length)}</span>
+                        <span className="mic-count">{cockpit.format(cockpit.ngettext("$0 of $1 row", "$0 of $1 rows", paths.length), shownCount, paths.length)}</span>
                     </ToolbarItem>
                 </ToolbarContent>
             </Toolbar>
-            <div role="table" aria-rowcount={shown.length}>
+            <div role="table" aria-rowcount={shownCount}>
                 <div className="mic-row mic-header" role="row">
                     <span role="columnheader" className="mic-path">{_("Path")}</span>
                     {levelOf && <span role="columnheader" className="mic-level">{_("Level")}</span>}
                     {onEdit && <span className="mic-action" />}
                 </div>
-                <FixedSizeList height={Math.min(480, Math.max(rowHeight, shown.length * rowHeight))} itemCount={shown.length}
+                <FixedSizeList height={Math.min(480, Math.max(rowHeight, shownCount * rowHeight))} itemCount={shownCount}
                                itemSize={rowHeight} width="100%">
                     {Row}
                 </FixedSizeList>
