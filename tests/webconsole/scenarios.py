@@ -98,19 +98,24 @@ def change_a_users_level(driver, url, root):
     return user
 
 
+def edit_rule(driver, path, level):
+    """The rule of `path` given `level` on the Rules tab."""
+    tab(driver, "Rules")
+    row = wait_for(lambda: [row for row in driver.find_elements(By.CSS_SELECTOR, "#rules .mic-row") if row.text.startswith(path)])[0]
+    row.find_element(By.TAG_NAME, "button").click()
+    field = wait_for(lambda: driver.find_elements(By.ID, "level-input"))[0]
+    field.clear()
+    field.send_keys(level)
+    click(driver, "#path-ok")
+
+
 def a_lowering_change_asks_first(driver, url, root):
     """A rule changed while the demo's data folder carries a label that does
     not hold its level's bits (8 for 7): saving would lower that label, so
     the difference warns first, and nothing changes until confirmed."""
     conf, data = f"{root}/srv/demo/etc/app.conf", f"{root}/srv/demo/data"
     page(driver, url)
-    tab(driver, "Rules")
-    row = wait_for(lambda: [row for row in driver.find_elements(By.CSS_SELECTOR, "#rules .mic-row") if row.text.startswith(conf)])[0]
-    row.find_element(By.TAG_NAME, "button").click()
-    level = wait_for(lambda: driver.find_elements(By.ID, "level-input"))[0]
-    level.clear()
-    level.send_keys("15")
-    click(driver, "#path-ok")
+    edit_rule(driver, conf, "15")
     click(driver, "#apply")
     warning = wait_for(lambda: driver.find_elements(By.ID, "lowering") and driver.find_element(By.ID, "lowering").text)
     assert "lowers the label of 1 object" in warning, warning
@@ -216,6 +221,32 @@ def german(driver, url, root):
     tab(driver, "Allgemein")
     text = wait_for(lambda: driver.find_elements(By.ID, "mic-now") and driver.find_element(By.ID, "mic-now").text)
     assert "aktiviert" in text, text
+
+
+def shell_picture(driver, file):
+    driver.switch_to.default_content()
+    time.sleep(0.5)
+    driver.save_screenshot(file)
+
+
+def guide_screenshots(driver, url, root):
+    """The pictures of the guide's section on the web console: the general
+    tab, the rules filtered, the difference that warns before labels go
+    down, and a protection under way (the helper held amid its labels)."""
+    folder = os.environ["MIC_WEB_SCREENSHOTS"]
+    page(driver, url)
+    wait_for(lambda: driver.find_elements(By.ID, "mic-now"))
+    shell_picture(driver, f"{folder}/web-general.png")
+    page(driver, url)
+    tab(driver, "Rules")
+    wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, "#rules input"))[0].send_keys("demo/bin")
+    wait_for(lambda: driver.find_element(By.CSS_SELECTOR, "#rules .mic-count").text == "3 of 9 rows")
+    shell_picture(driver, f"{folder}/web-rules.png")
+    page(driver, url)
+    edit_rule(driver, f"{root}/srv/demo/etc/app.conf", "15")
+    click(driver, "#apply")
+    wait_for(lambda: driver.find_elements(By.ID, "lowering"))
+    shell_picture(driver, f"{folder}/web-difference.png")
 
 
 def screenshot(driver, url, root, file):
