@@ -98,6 +98,19 @@ QJsonObject MachineState::serviceIsolation() const
     return isolation;
 }
 
+// The services whose isolation the helper cannot change.
+QJsonArray MachineState::servicesInError() const
+{
+    QJsonArray names;
+    const QMap<QString, IsolatableService> services = isolatableServices();
+    for (auto it = services.cbegin(); it != services.cend(); ++it) {
+        if (it->inError) {
+            names.append(it.key());
+        }
+    }
+    return names;
+}
+
 // The settings of the desired state but the rules and exceptions, which can
 // be too many for a QJsonObject: each insertion moves what it holds.
 QJsonObject MachineState::desiredState(Defaults defaults) const
@@ -307,7 +320,8 @@ QJsonObject MachineState::status() const
                               {QStringLiteral("unprotected"), QJsonArray::fromStringList(settings.unprotected.value_or(QStringList()))}});
     status.insert(QStringLiteral("services"),
                   QJsonObject{{QStringLiteral("isolation"), isolationWord(settings.isolation)},
-                              {QStringLiteral("isolated"), serviceIsolation()}});
+                              {QStringLiteral("isolated"), serviceIsolation()},
+                              {QStringLiteral("inError"), servicesInError()}});
     status.insert(QStringLiteral("userLevels"), userLevels());
     status.insert(QStringLiteral("levels"), levelCatalogue());
     status.insert(QStringLiteral("rules"), settings.rules ? settings.rules->size() : 0);

@@ -65,6 +65,7 @@ private:
     QMap<QString, IsolatableService> isolatableServices() const;
     QJsonObject serviceIsolation() const;
     static QJsonArray levelCatalogue();
+    QJsonArray servicesInError() const;
 
     Mic::Settings::ReadReply settings;
     QVariant interruptedChange;

@@ -91,6 +91,8 @@ def change_a_users_level(driver, url, root):
     assert choice.first_selected_option.text == "63 - High", choice.first_selected_option.text
     choice.select_by_visible_text("31 - Sensitive")
     tab(driver, "Services")
+    in_error = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, "[data-service='nginx.service'] input"))[0]
+    assert not in_error.is_enabled() and "in error" in driver.find_element(By.CSS_SELECTOR, "[data-service='nginx.service']").text
     click(driver, "[data-service='ssh.service'] label")
     apply_and_confirm(driver, [f"user {user}: 63 - High → 31 - Sensitive", "ssh.service"])
     assert state_line(root, "users", user) == [f"{user} = 31"], state_line(root, "users", user)

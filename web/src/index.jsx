@@ -128,7 +128,8 @@ function App() {
                             <Users levels={{ ...machine.state.userLevels, ...(edits.userLevels || {}) }} catalogue={catalogue} editUser={editUser} />
                         </Tab>
                         <Tab eventKey="services" title={<TabTitleText>{_("Services")}</TabTitleText>}>
-                            <Services isolation={{ ...machine.state.serviceIsolation, ...(edits.serviceIsolation || {}) }} editService={editService} />
+                            <Services isolation={{ ...machine.state.serviceIsolation, ...(edits.serviceIsolation || {}) }}
+                                      inError={machine.status.services.inError || []} editService={editService} />
                         </Tab>
                         <Tab eventKey="rules" title={<TabTitleText>{_("Rules")}</TabTitleText>}>
                             <Rules rules={state.rules} editRule={editRule} />

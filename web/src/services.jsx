@@ -8,8 +8,8 @@ import { Table, Tbody, Td, Th, Thead, Tr } from "@patternfly/react-table";
 const _ = cockpit.gettext;
 
 // Each service that can be isolated, and whether it starts on its isolated
-// level.
-export function Services({ isolation, editService }) {
+// level; one in error cannot be changed.
+export function Services({ isolation, inError, editService }) {
     const names = Object.keys(isolation).sort();
     return (
         <Table id="services" variant="compact" aria-label={_("Services")}>
@@ -21,7 +21,8 @@ export function Services({ isolation, editService }) {
                     <Tr key={name} data-service={name}>
                         <Td>{name}</Td>
                         <Td>
-                            <Switch aria-label={name} isChecked={isolation[name]}
+                            <Switch aria-label={name} isChecked={isolation[name]} isDisabled={inError.includes(name)}
+                                    label={inError.includes(name) ? _("cannot be isolated (in error)") : undefined}
                                     onChange={(event, checked) => editService(name, checked)} />
                         </Td>
                     </Tr>
