@@ -120,7 +120,7 @@ def a_lowering_change_asks_first(driver, url, root):
     edit_rule(driver, conf, "15")
     click(driver, "#apply")
     warning = wait_for(lambda: driver.find_elements(By.ID, "lowering") and driver.find_element(By.ID, "lowering").text)
-    assert "lowers the label of 1 object" in warning, warning
+    assert "lowers the label of 1 object" in warning and "labels of 4 objects in all" in warning, warning
     click(driver, "#close")
     assert label(data) == 8
     result = apply_and_confirm(driver, [conf])
@@ -169,7 +169,10 @@ def protection_stopped(driver, url, root):
 
 def apply_and_confirm_started(driver):
     click(driver, "#apply")
-    wait_for(lambda: driver.find_elements(By.ID, "difference"), timeout=120)
+    relabelling = wait_for(lambda: driver.find_elements(By.ID, "relabelling") and "objects" in driver.find_element(By.ID, "relabelling").text
+                           and driver.find_element(By.ID, "relabelling").text, timeout=120)
+    # The objects, and the folder that holds them, raised as their container.
+    assert "changes the labels of 100,001 objects" in relabelling, relabelling
     click(driver, "#confirm-apply")
 
 

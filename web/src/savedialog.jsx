@@ -3,10 +3,24 @@
 /* global cockpit */
 import React, { useEffect, useRef, useState } from "react";
 import { Alert, Button, List, ListItem, Modal, Progress } from "@patternfly/react-core";
+import { FixedSizeList } from "react-window";
 
 import * as micctl from "./micctl.js";
 
 const _ = cockpit.gettext;
+
+// What a change did: a line per relabelled object after a protection, up to
+// a million of them, so a long list draws only the lines in view.
+function ResultLines({ lines }) {
+    if (lines.length <= 50)
+        return <List id="save-result">{lines.map(line => <ListItem key={line}>{line}</ListItem>)}</List>;
+    const Line = ({ index, style }) => <div className="mic-line" style={style} title={lines[index]}>{lines[index]}</div>;
+    return (
+        <div id="save-result">
+            <FixedSizeList height={400} itemCount={lines.length} itemSize={24} width="100%">{Line}</FixedSizeList>
+        </div>
+    );
+}
 
 /*
  * A save: the difference as micctl works it out with the helper first, a
@@ -37,11 +51,12 @@ export function SaveDialog({ request, onClose }) {
     };
 
     const lowered = difference?.relabelled?.lowered || 0;
+    const relabelling = difference?.relabelled?.count || 0;
     let body;
     if (error)
         body = <Alert id="save-error" variant="danger" isInline title={error.message} />;
     else if (result)
-        body = <List id="save-result">{result.map(line => <ListItem key={line}>{line}</ListItem>)}</List>;
+        body = <ResultLines lines={result} />;
     else if (progress)
         body = <Progress id="save-progress" title={progress.text} value={progress.total ? 100 * progress.done / progress.total : undefined} />;
     else if (difference)
@@ -50,9 +65,14 @@ export function SaveDialog({ request, onClose }) {
                 <List id="difference">
                     {difference.difference.map(item => <ListItem key={item.text}>{item.text}</ListItem>)}
                 </List>
+                {relabelling > 0 && lowered === 0 &&
+                    <Alert id="relabelling" variant="info" isInline
+                           title={cockpit.format(cockpit.ngettext("Protecting changes the label of $0 object.", "Protecting changes the labels of $0 objects.", relabelling), relabelling.toLocaleString(cockpit.language))} />}
                 {lowered > 0 &&
                     <Alert id="lowering" variant="warning" isInline
-                           title={cockpit.format(cockpit.ngettext("Protecting lowers the label of $0 object.", "Protecting lowers the labels of $0 objects.", lowered), lowered)} />}
+                           title={cockpit.format(cockpit.ngettext("Protecting lowers the label of $0 object.", "Protecting lowers the labels of $0 objects.", lowered), lowered.toLocaleString(cockpit.language))}>
+                        {cockpit.format(cockpit.ngettext("It changes the label of $0 object in all.", "It changes the labels of $0 objects in all.", relabelling), relabelling.toLocaleString(cockpit.language))}
+                    </Alert>}
             </>
         );
     else
