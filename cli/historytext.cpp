@@ -61,6 +61,9 @@ QJsonObject HistoryText::object(const QVariantMap &entry)
     for (const char *key : {"time", "user", "uid", "requestId", "outcome", "summary", "changes", "text", "relabelled"}) {
         object.insert(QLatin1String(key), QJsonValue::fromVariant(entry.value(QLatin1String(key))));
     }
+    // The same in the reader's words, for a page that shows them.
+    object.insert(QStringLiteral("outcomeText"), Mic::historyOutcomeText(entry.value(QStringLiteral("outcome")).toString()));
+    object.insert(QStringLiteral("summaryText"), Mic::historySummaryText(entry));
     return object;
 }
 

@@ -449,6 +449,8 @@ private Q_SLOTS:
             QCOMPARE(entry[s("requestId")].toString().size(), 32);
         }
         QCOMPARE(outcomes, (QStringList{s("applied"), s("refused"), s("undone")}));
+        // In the reader's words too.
+        QCOMPARE(history.at(2)[s("outcomeText")].toString(), s("Interrupted, undone"));
 
         // The system's journal got the same, under the product's message id.
         QStringList logged;

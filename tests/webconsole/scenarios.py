@@ -194,6 +194,8 @@ def restore_from_history(driver, url, root):
     user = change_a_users_level(driver, url, root)
     click(driver, "#close")
     tab(driver, "History")
+    newest = wait_for(lambda: driver.find_elements(By.CSS_SELECTOR, "#history tbody tr"))[0].text
+    assert "maximal level of 1 user: root to 31" in newest and "Applied" in newest, newest
     wait_for(lambda: [button for button in driver.find_elements(By.CSS_SELECTOR, "#history button") if button.is_displayed()])[0].click()
     difference = wait_for(lambda: driver.find_elements(By.ID, "difference") and driver.find_element(By.ID, "difference").text)
     assert user in difference, difference

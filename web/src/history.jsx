@@ -23,7 +23,7 @@ export function History({ onRestore }) {
     return (
         <Table id="history" variant="compact" aria-label={_("History")}>
             <Thead>
-                <Tr><Th>{_("When")}</Th><Th>{_("User")}</Th><Th>{_("Change")}</Th><Th /></Tr>
+                <Tr><Th>{_("When")}</Th><Th>{_("User")}</Th><Th>{_("Change")}</Th><Th>{_("Outcome")}</Th><Th /></Tr>
             </Thead>
             <Tbody>
                 {entries.map(entry => {
@@ -32,7 +32,11 @@ export function History({ onRestore }) {
                         <Tr key={entry.requestId || entry.time}>
                             <Td>{new Date(entry.time).toLocaleString(cockpit.language)}</Td>
                             <Td>{entry.user}</Td>
-                            <Td>{entry.text}</Td>
+                            <Td>{entry.summaryText}</Td>
+                            <Td>
+                                {entry.outcomeText}
+                                {entry.text && <div className="pf-v5-u-font-size-sm">{entry.text}</div>}
+                            </Td>
                             <Td>
                                 {back && <Button variant="secondary" size="sm" onClick={() => onRestore(back)}>{_("Restore the state before")}</Button>}
                             </Td>
