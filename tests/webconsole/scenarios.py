@@ -228,6 +228,9 @@ def german(driver, url, root):
     tab(driver, "Allgemein")
     text = wait_for(lambda: driver.find_elements(By.ID, "mic-now") and driver.find_element(By.ID, "mic-now").text)
     assert "aktiviert" in text, text
+    # The console's menu names the page from its catalogue too.
+    driver.switch_to.default_content()
+    wait_for(lambda: [link for link in driver.find_elements(By.TAG_NAME, "a") if link.text == "Integritätskontrolle"])
 
 
 def shell_picture(driver, file):

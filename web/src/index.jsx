@@ -19,6 +19,10 @@ import "./page.css";
 import { SaveDialog } from "./savedialog.jsx";
 
 const _ = cockpit.gettext;
+const N_ = text => text;
+// The console's menu entry, from manifest.json: the console translates it
+// with the page's catalogue.
+N_("Integrity Control");
 
 // The rules, with their level strings, as a table to edit.
 function Rules({ rules, editRule }) {
