@@ -102,8 +102,11 @@ export function change(args, { input, onProgress }) {
     let stopAsked = false;
     const stop = () => {
         stopAsked = true;
+        // Only while that process is still micctl: its number is free for
+        // another process once it has ended.
         if (pid !== null)
-            cockpit.spawn(["kill", "-TERM", String(pid)], spawnOptions({ err: "message" })).catch(() => {});
+            cockpit.spawn(["/bin/sh", "-c", '[ "$(cat "/proc/$1/comm" 2>/dev/null)" = micctl ] && kill -TERM "$1"', "stop", String(pid)],
+                          spawnOptions({ err: "message" })).catch(() => {});
     };
     if (input !== undefined)
         process.input(input);
