@@ -131,7 +131,8 @@ private:
 
 // The first Ctrl-C or SIGTERM (a service manager's or a web console's stop)
 // asks the helper to stop the request, which then ends once the helper has
-// put back what it did; a second one ends micctl. A reader of standard error
+// put back what it did; a second one ends micctl. A stop that comes as one
+// request ends stops the next one too, before it changes anything. A reader of standard error
 // that went away (the console's) does not end micctl before the helper has
 // been asked.
 volatile std::sig_atomic_t interrupted = 0;
@@ -146,7 +147,6 @@ class InterruptStopsRequest
 public:
     InterruptStopsRequest(HelperRequest *request, ProgressLine *progress)
     {
-        interrupted = 0;
         struct sigaction action = {};
         action.sa_handler = onInterrupt;
         action.sa_flags = SA_RESETHAND;

@@ -91,7 +91,10 @@ export function poToCockpit(po, language) {
         const key = entry.msgctxt !== undefined ? `${entry.msgctxt}\u0004${entry.msgid}` : entry.msgid;
         messages[key] = [entry.msgid_plural ?? null, ...entry.msgstr];
     }
+    // The rule becomes code of the page: only what a plural rule is made of.
     const plural = pluralForms ? pluralForms[2].trim() : "(n != 1)";
+    if (!/^[n0-9\s()?:<>=!&|%+*/-]*$/.test(plural) || (pluralForms && !/^[0-9]+$/.test(pluralForms[1])))
+        throw new Error(`not a plural rule: ${plural}`);
     const head = `"": {"plural-forms": function(n) { var nplurals, plural; nplurals = ${pluralForms ? pluralForms[1] : 2}; plural = ${plural}; return plural; }, "language": ${JSON.stringify(language)}, "language-direction": "ltr"}`;
     const body = Object.entries(messages).map(([key, value]) => `${JSON.stringify(key)}: ${JSON.stringify(value)}`);
     return `cockpit.locale({\n${[head, ...body].join(",\n")}\n});\n`;

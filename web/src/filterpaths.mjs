@@ -11,12 +11,15 @@
 export class PathIndex {
     constructor(paths) {
         this.paths = paths;
-        this.text = (paths.join("\n") + "\n").toLowerCase();
+        // Each path lower-cased on its own: a character may lower-case to
+        // two ("İ"), and the lines must start where the text has them.
+        const lowered = paths.map(path => path.toLowerCase());
+        this.text = lowered.join("\n") + "\n";
         this.starts = new Int32Array(paths.length + 1);
         let offset = 0;
-        for (let i = 0; i < paths.length; i++) {
+        for (let i = 0; i < lowered.length; i++) {
             this.starts[i] = offset;
-            offset += paths[i].length + 1;
+            offset += lowered[i].length + 1;
         }
         this.starts[paths.length] = offset;
     }

@@ -8,6 +8,7 @@ import {
 } from "@patternfly/react-core";
 
 import { levelText } from "./levels.jsx";
+import { formatNumber } from "./text.js";
 
 const _ = cockpit.gettext;
 
@@ -28,7 +29,7 @@ export function General({ status, state, edit, catalogue }) {
                     <DescriptionListGroup>
                         <DescriptionListTerm>{_("Enable MIC")}</DescriptionListTerm>
                         <DescriptionListDescription>
-                            <Switch id="mic-after-reboot" isChecked={state.micEnabledAfterReboot}
+                            <Switch id="mic-after-reboot" aria-label={_("Enable MIC")} isChecked={state.micEnabledAfterReboot}
                                     onChange={(event, checked) => edit("micEnabledAfterReboot", checked)} />
                         </DescriptionListDescription>
                     </DescriptionListGroup>
@@ -49,13 +50,13 @@ export function General({ status, state, edit, catalogue }) {
                     <DescriptionListGroup>
                         <DescriptionListTerm>{_("Protect filesystem")}</DescriptionListTerm>
                         <DescriptionListDescription>
-                            <Switch id="protection" isChecked={state.fileSystemProtection}
+                            <Switch id="protection" aria-label={_("Protect filesystem")} isChecked={state.fileSystemProtection}
                                     onChange={(event, checked) => edit("fileSystemProtection", checked)} />
                             {unprotected.length > 0 &&
                                 <div id="unprotected-count" className="pf-v5-u-mt-sm">
                                     {cockpit.format(cockpit.ngettext("$0 object below its configured level (see Unprotected Objects)",
                                                                      "$0 objects below their configured level (see Unprotected Objects)",
-                                                                     unprotected.length), unprotected.length)}
+                                                                     unprotected.length), formatNumber(unprotected.length))}
                                 </div>}
                         </DescriptionListDescription>
                     </DescriptionListGroup>

@@ -6,6 +6,7 @@ import { Alert, Button } from "@patternfly/react-core";
 import { Table, Tbody, Td, Th, Thead, Tr } from "@patternfly/react-table";
 
 import * as micctl from "./micctl.js";
+import { formatTime, printable } from "./text.js";
 
 const _ = cockpit.gettext;
 
@@ -30,12 +31,12 @@ export function History({ onRestore }) {
                     const back = entry.outcome === "applied" ? ++applied : null;
                     return (
                         <Tr key={entry.requestId || entry.time}>
-                            <Td>{new Date(entry.time).toLocaleString(cockpit.language)}</Td>
-                            <Td>{entry.user}</Td>
-                            <Td>{entry.summaryText}</Td>
+                            <Td>{formatTime(entry.time)}</Td>
+                            <Td>{printable(entry.user)}</Td>
+                            <Td>{printable(entry.summaryText)}</Td>
                             <Td>
                                 {entry.outcomeText}
-                                {entry.text && <div className="pf-v5-u-font-size-sm">{entry.text}</div>}
+                                {entry.text && <div className="pf-v5-u-font-size-sm">{printable(entry.text)}</div>}
                             </Td>
                             <Td>
                                 {back && <Button variant="secondary" size="sm" onClick={() => onRestore(back)}>{_("Restore the state before")}</Button>}

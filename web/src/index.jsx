@@ -3,7 +3,7 @@
 /* global cockpit */
 import "@patternfly/react-core/dist/styles/base.css";
 
-import React, { useCallback, useEffect, useMemo, useState } from "react";
+import React, { useCallback, useEffect, useMemo, useRef, useState } from "react";
 import { createRoot } from "react-dom/client";
 import {
     Alert, Button, EmptyState, EmptyStateBody, EmptyStateHeader, Page, PageSection, Spinner, Tab, Tabs, TabTitleText,
@@ -80,11 +80,24 @@ function App() {
     const [tab, setTab] = useState("general");
     const [administrative, setAdministrative] = useState(null);
 
+    // Each read is numbered: only the newest one's answer counts.
+    const reads = useRef(0);
     const read = useCallback(() => {
+        const number = ++reads.current;
         setError(null);
         Promise.all([micctl.status(), micctl.desiredState()])
-                .then(([status, state]) => { setMachine({ status, state }); setEdits({}) })
-                .catch(failure => { setMachine(null); setError(failure) });
+                .then(([status, state]) => {
+                    if (number === reads.current) {
+                        setMachine({ status, state, number });
+                        setEdits({});
+                    }
+                })
+                .catch(failure => {
+                    if (number === reads.current) {
+                        setMachine(null);
+                        setError(failure);
+                    }
+                });
     }, []);
     // Read again whenever the console's access changes.
     useEffect(() => micctl.watchAdministrativeAccess(access => { setAdministrative(access); read() }), [read]);
@@ -145,7 +158,7 @@ function App() {
                             <PathTable id="unprotected" paths={machine.status.fileSystem.unprotected || []} />
                         </Tab>
                         <Tab eventKey="history" title={<TabTitleText>{_("History")}</TabTitleText>}>
-                            <History onRestore={count => setSaving({ rollback: count })} />
+                            <History key={machine.number} onRestore={count => setSaving({ rollback: count })} />
                         </Tab>
                     </Tabs>}
                 <div className="pf-v5-u-mt-md">

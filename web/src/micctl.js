@@ -58,7 +58,18 @@ export function run(args, { input, allowed = [] } = {}) {
  */
 export function watchAdministrativeAccess(onChange) {
     const proxy = cockpit.dbus(null, { bus: "internal" }).proxy("cockpit.Superuser", "/superuser");
-    const tell = () => onChange(proxy.Current !== "none");
+    // Told once for each change of access; "init" is not known yet. A
+    // console without this interface lets the helper decide.
+    let told = null;
+    const tell = () => {
+        if (proxy.Current === "init")
+            return;
+        const access = proxy.Current !== "none";
+        if (access !== told) {
+            told = access;
+            onChange(access);
+        }
+    };
     proxy.wait(tell);
     proxy.addEventListener("changed", tell);
     return () => proxy.removeEventListener("changed", tell);
@@ -90,6 +101,15 @@ export async function rollbackCheck(count) {
 // a JSON line of its own, then becomes micctl.
 const sayingItsPid = ["/bin/sh", "-c", 'printf \'{"pid": %s}\\n\' "$$"; exec micctl "$@"', "micctl"];
 
+const stopScript = `for _ in $(seq 50); do
+    name=$(cat "/proc/$1/comm" 2>/dev/null) || exit 0
+    case $name in
+    micctl) exec kill -TERM "$1" ;;
+    sh) sleep 0.1 ;;
+    *) exit 0 ;;
+    esac
+done`;
+
 /*
  * A change that may take long: micctl's progress lines (--progress=json)
  * come with its other messages; `onProgress` gets each report. Returns
@@ -102,11 +122,11 @@ export function change(args, { input, onProgress }) {
     let stopAsked = false;
     const stop = () => {
         stopAsked = true;
-        // Only while that process is still micctl: its number is free for
-        // another process once it has ended.
+        // Only to micctl: the shell says the number before it becomes
+        // micctl, and the number is free for another process once micctl
+        // has ended.
         if (pid !== null)
-            cockpit.spawn(["/bin/sh", "-c", '[ "$(cat "/proc/$1/comm" 2>/dev/null)" = micctl ] && kill -TERM "$1"', "stop", String(pid)],
-                          spawnOptions({ err: "message" })).catch(() => {});
+            cockpit.spawn(["/bin/sh", "-c", stopScript, "stop", String(pid)], spawnOptions({ err: "message" })).catch(() => {});
     };
     if (input !== undefined)
         process.input(input);

@@ -8,6 +8,7 @@ import {
 import { FixedSizeList } from "react-window";
 
 import { PathIndex } from "./filterpaths.mjs";
+import { formatNumber, printable } from "./text.js";
 
 const _ = cockpit.gettext;
 const rowHeight = 36;
@@ -29,8 +30,8 @@ export function PathTable({ id, paths, levelOf, onEdit, onAdd, editLabel }) {
         const path = paths[lines ? lines[row] : row];
         return (
             <div className="mic-row" style={style} role="row">
-                <span role="cell" className="mic-path" title={path}>{path}</span>
-                {levelOf && <span role="cell" className="mic-level">{levelOf(path)}</span>}
+                <span role="cell" className="mic-path" title={printable(path)}>{printable(path)}</span>
+                {levelOf && <span role="cell" className="mic-level">{printable(levelOf(path))}</span>}
                 {onEdit &&
                     <span role="cell" className="mic-action">
                         <Button variant="link" size="sm" onClick={() => onEdit(path)}>{editLabel}</Button>
@@ -51,7 +52,7 @@ export function PathTable({ id, paths, levelOf, onEdit, onAdd, editLabel }) {
                             <Button className="mic-add" variant="secondary" onClick={onAdd}>{_("Add…")}</Button>
                         </ToolbarItem>}
                     <ToolbarItem variant="pagination">
-                        <span className="mic-count">{cockpit.format(cockpit.ngettext("$0 of $1 row", "$0 of $1 rows", paths.length), shownCount, paths.length)}</span>
+                        <span className="mic-count">{cockpit.format(cockpit.ngettext("$0 of $1 row", "$0 of $1 rows", paths.length), formatNumber(shownCount), formatNumber(paths.length))}</span>
                     </ToolbarItem>
                 </ToolbarContent>
             </Toolbar>

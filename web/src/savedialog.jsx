@@ -6,6 +6,7 @@ import { Alert, Button, List, ListItem, Modal, Progress } from "@patternfly/reac
 import { FixedSizeList } from "react-window";
 
 import * as micctl from "./micctl.js";
+import { formatNumber, printable } from "./text.js";
 
 const _ = cockpit.gettext;
 
@@ -13,8 +14,8 @@ const _ = cockpit.gettext;
 // a million of them, so a long list draws only the lines in view.
 function ResultLines({ lines }) {
     if (lines.length <= 50)
-        return <List id="save-result">{lines.map(line => <ListItem key={line}>{line}</ListItem>)}</List>;
-    const Line = ({ index, style }) => <div className="mic-line" style={style} title={lines[index]}>{lines[index]}</div>;
+        return <List id="save-result">{lines.map(line => <ListItem key={line}>{printable(line)}</ListItem>)}</List>;
+    const Line = ({ index, style }) => <div className="mic-line" style={style}>{printable(lines[index])}</div>;
     return (
         <div id="save-result">
             <FixedSizeList height={400} itemCount={lines.length} itemSize={24} width="100%">{Line}</FixedSizeList>
@@ -42,6 +43,8 @@ export function SaveDialog({ request, onClose }) {
     }, [request]);
 
     const apply = () => {
+        if (running.current)
+            return;
         const args = request.rollback ? ["rollback", String(request.rollback)] : ["apply", "-"];
         const input = request.rollback ? undefined : JSON.stringify(request.state);
         const { stop, outcome } = micctl.change(args, { input, onProgress: setProgress });
@@ -52,6 +55,7 @@ export function SaveDialog({ request, onClose }) {
 
     const lowered = difference?.relabelled?.lowered || 0;
     const relabelling = difference?.relabelled?.count || 0;
+    const nothingToChange = difference && difference.difference.length === 0;
     let body;
     if (error)
         body = <Alert id="save-error" variant="danger" isInline title={error.message} />;
@@ -59,6 +63,8 @@ export function SaveDialog({ request, onClose }) {
         body = <ResultLines lines={result} />;
     else if (progress)
         body = <Progress id="save-progress" title={progress.text} value={progress.total ? 100 * progress.done / progress.total : undefined} />;
+    else if (nothingToChange)
+        body = <p id="nothing-to-change">{_("Nothing to change.")}</p>;
     else if (difference)
         body = (
             <>
@@ -67,20 +73,23 @@ export function SaveDialog({ request, onClose }) {
                 </List>
                 {relabelling > 0 && lowered === 0 &&
                     <Alert id="relabelling" variant="info" isInline
-                           title={cockpit.format(cockpit.ngettext("Protecting changes the label of $0 object.", "Protecting changes the labels of $0 objects.", relabelling), relabelling.toLocaleString(cockpit.language))} />}
+                           title={cockpit.format(cockpit.ngettext("Protecting changes the label of $0 object.", "Protecting changes the labels of $0 objects.", relabelling), formatNumber(relabelling))} />}
                 {lowered > 0 &&
                     <Alert id="lowering" variant="warning" isInline
-                           title={cockpit.format(cockpit.ngettext("Protecting lowers the label of $0 object.", "Protecting lowers the labels of $0 objects.", lowered), lowered.toLocaleString(cockpit.language))}>
-                        {cockpit.format(cockpit.ngettext("It changes the label of $0 object in all.", "It changes the labels of $0 objects in all.", relabelling), relabelling.toLocaleString(cockpit.language))}
+                           title={cockpit.format(cockpit.ngettext("Protecting lowers the label of $0 object.", "Protecting lowers the labels of $0 objects.", lowered), formatNumber(lowered))}>
+                        {cockpit.format(cockpit.ngettext("It changes the label of $0 object in all.", "It changes the labels of $0 objects in all.", relabelling), formatNumber(relabelling))}
                     </Alert>}
             </>
         );
     else
         body = _("Working out the difference…");
 
+    // The buttons keep their places as the dialog goes on, so that a click
+    // meant for one never lands on another that has just appeared.
     const actions = [];
-    if (difference && !progress && !result && !error)
-        actions.push(<Button key="apply" id="confirm-apply" variant={lowered > 0 ? "warning" : "primary"} onClick={apply}>{_("Apply")}</Button>);
+    if (!result && !error && !nothingToChange)
+        actions.push(<Button key="apply" id="confirm-apply" variant={lowered > 0 ? "warning" : "primary"}
+                             isDisabled={!difference || Boolean(progress)} onClick={apply}>{_("Apply")}</Button>);
     if (progress && !result && !error)
         actions.push(<Button key="stop" id="stop" variant="secondary" onClick={() => { running.current?.(); setStopping(true) }} isDisabled={stopping}>{stopping ? _("Stopping…") : _("Stop")}</Button>);
     else

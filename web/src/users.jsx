@@ -6,6 +6,7 @@ import { SearchInput, Toolbar, ToolbarContent, ToolbarItem } from "@patternfly/r
 import { Table, Tbody, Td, Th, Thead, Tr } from "@patternfly/react-table";
 
 import { LevelSelect } from "./levels.jsx";
+import { printable } from "./text.js";
 
 const _ = cockpit.gettext;
 
@@ -18,7 +19,7 @@ export function Users({ levels, catalogue, editUser }) {
             <Toolbar>
                 <ToolbarContent>
                     <ToolbarItem>
-                        <SearchInput id="user-filter" placeholder={_("Filter")} value={filter} onChange={(event, value) => setFilter(value)} />
+                        <SearchInput id="user-filter" aria-label={_("Filter")} placeholder={_("Filter")} value={filter} onChange={(event, value) => setFilter(value)} />
                     </ToolbarItem>
                 </ToolbarContent>
             </Toolbar>
@@ -29,7 +30,7 @@ export function Users({ levels, catalogue, editUser }) {
                 <Tbody>
                     {names.map(name => (
                         <Tr key={name} data-user={name}>
-                            <Td>{name}</Td>
+                            <Td>{printable(name)}</Td>
                             <Td>
                                 <LevelSelect catalogue={catalogue} aria-label={name} value={levels[name]}
                                              onChange={level => editUser(name, level)} />
