@@ -9,6 +9,7 @@ import time
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select
 
 
@@ -43,6 +44,17 @@ def read_the_demo(driver, url, root):
     assert "enabled" in text, text
     assert driver.find_element(By.ID, "max-level").text.startswith("63 - High /")
     assert driver.find_element(By.ID, "max-level-after-reboot").get_attribute("value") == "63"
+    # A maximum level left empty is no level: nothing to apply until it is
+    # one again, and Reset brings back the one read.
+    field = driver.find_element(By.ID, "max-level-after-reboot")
+    field.send_keys(Keys.BACKSPACE, Keys.BACKSPACE)
+    wait_for(lambda: field.get_attribute("aria-invalid") == "true")
+    assert not driver.find_element(By.ID, "apply").is_enabled()
+    field.send_keys("31")
+    wait_for(lambda: driver.find_element(By.ID, "apply").is_enabled())
+    assert driver.find_element(By.ID, "max-level-name").text == "31 - Sensitive"
+    click(driver, "#reset")
+    wait_for(lambda: driver.find_element(By.ID, "max-level-after-reboot").get_attribute("value") == "63")
     count = driver.find_element(By.ID, "unprotected-count").text
     assert count.startswith("3 objects below their configured level"), count
     tab(driver, "Unprotected Objects")

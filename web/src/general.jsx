@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // SPDX-FileCopyrightText: 2026 The lumen-kcm-mic developers
 /* global cockpit */
-import React from "react";
+import React, { useState } from "react";
 import {
     Alert, Card, CardBody, CardTitle, DescriptionList, DescriptionListDescription, DescriptionListGroup,
     DescriptionListTerm, Flex, FlexItem, Switch, TextInput,
@@ -12,7 +12,21 @@ import { formatNumber } from "./text.js";
 
 const _ = cockpit.gettext;
 
-export function General({ status, state, edit, catalogue }) {
+// A level as typed: a whole number from 0 to 255, nothing else.
+function isLevel(text) {
+    return /^[0-9]{1,3}$/.test(text) && Number(text) <= 255;
+}
+
+// `setProblem` tells the page that the field holds no level, so that
+// nothing is applied until it does.
+export function General({ status, state, edit, catalogue, setProblem }) {
+    const [typed, setTyped] = useState(null);
+    const typeLevel = text => {
+        setTyped(text);
+        setProblem(!isLevel(text));
+        if (isLevel(text))
+            edit("maxLevelAfterReboot", Number(text));
+    };
     const onOff = value => value === "enabled" ? _("enabled") : _("disabled");
     const unprotected = status.fileSystem.unprotected || [];
     return (
@@ -40,8 +54,9 @@ export function General({ status, state, edit, catalogue }) {
                                 <FlexItem>{levelText(catalogue, status.maxLevelNow)} /</FlexItem>
                                 <FlexItem>
                                     <TextInput id="max-level-after-reboot" className="mic-number" type="number" min={0} max={255}
-                                               value={state.maxLevelAfterReboot} aria-label={_("Maximum level after reboot")}
-                                               onChange={(event, value) => edit("maxLevelAfterReboot", Number(value))} />
+                                               value={typed ?? state.maxLevelAfterReboot} aria-label={_("Maximum level after reboot")}
+                                               validated={typed !== null && !isLevel(typed) ? "error" : "default"}
+                                               onChange={(event, value) => typeLevel(value)} />
                                 </FlexItem>
                                 <FlexItem id="max-level-name">{levelText(catalogue, state.maxLevelAfterReboot)}</FlexItem>
                             </Flex>

@@ -79,6 +79,15 @@ function App() {
     const [saving, setSaving] = useState(null);
     const [tab, setTab] = useState("general");
     const [administrative, setAdministrative] = useState(null);
+    // A field that holds no setting (the maximum level left empty), and how
+    // often the edits were put back, which clears such a field.
+    const [problem, setProblem] = useState(false);
+    const [resets, setResets] = useState(0);
+    const reset = () => {
+        setEdits({});
+        setProblem(false);
+        setResets(count => count + 1);
+    };
 
     // Each read is numbered: only the newest one's answer counts.
     const reads = useRef(0);
@@ -89,7 +98,7 @@ function App() {
                 .then(([status, state]) => {
                     if (number === reads.current) {
                         setMachine({ status, state, number });
-                        setEdits({});
+                        reset();
                     }
                 })
                 .catch(failure => {
@@ -139,7 +148,7 @@ function App() {
                 {machine &&
                     <Tabs activeKey={tab} onSelect={(event, key) => setTab(key)} mountOnEnter unmountOnExit>
                         <Tab eventKey="general" title={<TabTitleText>{_("General")}</TabTitleText>}>
-                            <General status={machine.status} state={state} edit={edit} catalogue={catalogue} />
+                            <General key={resets} status={machine.status} state={state} edit={edit} catalogue={catalogue} setProblem={setProblem} />
                         </Tab>
                         <Tab eventKey="users" title={<TabTitleText>{_("Users")}</TabTitleText>}>
                             <Users levels={{ ...machine.state.userLevels, ...(edits.userLevels || {}) }} catalogue={catalogue} editUser={editUser} />
@@ -162,10 +171,10 @@ function App() {
                         </Tab>
                     </Tabs>}
                 <div className="pf-v5-u-mt-md">
-                    <Button id="apply" variant="primary" isDisabled={!changed} onClick={() => setSaving({ state: desired })}>
+                    <Button id="apply" variant="primary" isDisabled={!changed || problem} onClick={() => setSaving({ state: desired })}>
                         {_("Apply")}
                     </Button>{" "}
-                    <Button id="reset" variant="link" isDisabled={!changed} onClick={() => setEdits({})}>{_("Reset")}</Button>{" "}
+                    <Button id="reset" variant="link" isDisabled={!changed && !problem} onClick={reset}>{_("Reset")}</Button>{" "}
                     <Button id="read-again" variant="secondary" onClick={read}>{_("Read again")}</Button>
                 </div>
             </PageSection>
