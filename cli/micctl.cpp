@@ -132,9 +132,9 @@ private:
 // The first Ctrl-C or SIGTERM (a service manager's or a web console's stop)
 // asks the helper to stop the request, which then ends once the helper has
 // put back what it did; a second one ends micctl. A stop that comes as one
-// request ends stops the next one too, before it changes anything. A reader of standard error
-// that went away (the console's) does not end micctl before the helper has
-// been asked.
+// request ends stops the next one too, before it changes anything. A reader
+// of standard error that went away (the console's) does not end micctl
+// before the helper has been asked.
 volatile std::sig_atomic_t interrupted = 0;
 
 void onInterrupt(int)

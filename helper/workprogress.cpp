@@ -6,7 +6,9 @@
 
 #include <protocol.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 
 using namespace Mic::Protocol;
 
@@ -51,7 +53,9 @@ void WorkProgress::report(const QString &phase, qint64 done, qint64 total)
         return;
     }
     if (sinceLastReport.elapsed() < reportInterval) {
+#ifdef MIC_HELPER_TEST_HOOKS
         heldBack() = {phase, done, total};
+#endif
         return;
     }
     sinceLastReport.restart();
@@ -61,6 +65,11 @@ void WorkProgress::report(const QString &phase, qint64 done, qint64 total)
 
 void WorkProgress::sendHeldBack()
 {
+    // Reports come from the thread that serves the request; a labelling
+    // thread held at a point leaves them to it.
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        return;
+    }
     HeldBack &held = heldBack();
     if (watchedChannel && held.done >= 0) {
         sinceLastReport.restart();
